@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// The daemon's one trace sink: a process-wide message handler that filters
+// Qt messages by a numeric threshold and appends time-stamped lines to the
+// current trace file, plus the numbered ("LTT") trace file rule. While no
+// trace file is open every message is dropped.
+//
+// The service object exposes setLogFile and restartLogging under its own
+// name by delegating here, which is why their log lines carry
+// "FpcEventHandler::".
+class FpcLog
+{
+public:
+    enum Level { Debug = 1, Info = 2, Warning = 3, Error = 4, Critical = 5, Fatal = 6 };
+
+    // Installs messageHandler() as Qt's message handler.
+    static void install();
+    static void messageHandler(QtMsgType type, const QMessageLogContext &context,
+                               const QString &message);
+
+    // Lowest level written; Fatal lines are written whatever it is.
+    static int threshold();
+    static void setThreshold(int level);
+    // The level of "DEBUG", "INFO", "WARN", "ERROR", "CRITICAL" or "FATAL"
+    // (exact case), 0 for any other name.
+    static int levelFromName(const QString &name);
+
+    // Developer tracing is allowed only on devices in rd-mode.
+    static bool rdMode();
+    static void setRdMode(bool enabled);
+
+    // Closes the current trace file and opens path (appending, unbuffered)
+    // as the new one; an empty path only closes.
+    static void setLogFile(const QString &path);
+    static QString logFileName();
+    static bool hasLogFile();
+
+    // Start-up trace file chosen on the command line: truncates path, falls
+    // back to the default trace file when path cannot be opened, and makes
+    // the result the trace file when it is writable. Returns the path finally
+    // chosen (the default one after a fall-back), writable or not.
+    static QString openStartupTraceFile(const QString &path);
+
+    // Numbered trace files: derives the next trace file name from the seed in
+    // the trace-path file and switches to it (only in rd-mode).
+    static void restartLogging();
+
+private:
+    static QString nextNumberedTraceFile(const QString &seed, bool *alreadyOngoing);
+};
