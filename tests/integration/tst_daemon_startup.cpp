@@ -1,0 +1,157 @@
+#include "DaemonProcess.h"
+#include "TempRoot.h"
+#include "TestBus.h"
+
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+
+class TestDaemonStartup : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestBus> m_bus;
+    std::unique_ptr<TempRoot> m_root;
+
+    QString traceFile() const { return m_root->path("/trace.log"); }
+    QByteArray trace(const QString &which) const
+    {
+        return DaemonProcess::readTrace(which == "default" ? m_root->defaultTraceFile() : traceFile());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_bus = std::make_unique<TestBus>();
+        QVERIFY2(m_bus->start(), qPrintable(m_bus->errorString()));
+    }
+    void init()
+    {
+        m_root = std::make_unique<TempRoot>();
+        QVERIFY(m_root->makeLogDirectory());
+    }
+    void cleanup()
+    {
+        QVERIFY(m_bus->waitForNameGone(DaemonProcess::ServiceName));
+        m_root.reset();
+    }
+
+    void stopsCleanlyOnSignal_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+    void stopsCleanlyOnSignal()
+    {
+        QFETCH(int, signalNumber);
+        QVERIFY(m_root->setRdMode(true));
+        DaemonProcess daemon(*m_bus);
+        QVERIFY2(daemon.startAndWaitRegistered({"--tracefile", traceFile()}), qPrintable(daemon.describe()));
+        QCOMPARE(daemon.sendSignalAndWait(signalNumber), 0);
+        QVERIFY(!m_bus->isNameRegistered(DaemonProcess::ServiceName));
+        const QByteArray text = trace("file");
+        QVERIFY(text.contains("Debug: main() service registration succeeded"));
+        QVERIFY(text.contains("main() service exits (code= 0 )"));
+        QVERIFY(text.contains("main() unregister service from DBus"));
+    }
+
+    void secondInstanceExits255()
+    {
+        QVERIFY(m_root->setRdMode(true));
+        DaemonProcess first(*m_bus);
+        QVERIFY2(first.startAndWaitRegistered(), qPrintable(first.describe()));
+
+        DaemonProcess second(*m_bus);
+        QVERIFY(second.start({"--tracefile", traceFile()}));
+        QVERIFY(second.waitForExit());
+        QVERIFY(second.exitedNormally());
+        QCOMPARE(second.exitCode(), 255);
+        QVERIFY(trace("file").contains("main() service registration failed. Shutting down..."));
+        QVERIFY(first.isRunning());
+        QCOMPARE(first.terminate(), 0);
+    }
+
+    void tracing_data()
+    {
+        QTest::addColumn<bool>("rdMode");
+        QTest::addColumn<QByteArray>("configLevel"); // empty: no configuration file
+        QTest::addColumn<QStringList>("arguments");   // "%T" is the test's trace file
+        QTest::addColumn<QString>("traceFile");       // "file", "default" or "none"
+        QTest::addColumn<QByteArrayList>("present");
+        QTest::addColumn<QByteArrayList>("absent");
+
+        const QByteArray registering = "main() register object to DBus...";
+        QTest::newRow("rd-mode tracefile") << true << QByteArray() << QStringList{"--tracefile", "%T"} << "file"
+            << QByteArrayList{"Debug: main() read configuration",
+                              "FpcConfig::internalizeConf() Can't open file for reading", registering}
+            << QByteArrayList{};
+        QTest::newRow("tracefile without rd-mode") << false << QByteArray() << QStringList{"--tracefile", "%T"}
+            << "none" << QByteArrayList{} << QByteArrayList{};
+        QTest::newRow("tracefile last") << true << QByteArray() << QStringList{"--tracefile"} << "default"
+            << QByteArrayList{registering} << QByteArrayList{};
+        QTest::newRow("unwritable tracefile") << true << QByteArray() << QStringList{"--tracefile", "/nonexistent/dir/t.log"}
+            << "default" << QByteArrayList{registering} << QByteArrayList{};
+        QTest::newRow("loglevel INFO") << true << QByteArray() << QStringList{"--tracefile", "%T", "--loglevel", "INFO"}
+            << "file" << QByteArrayList{"main() read configuration"} << QByteArrayList{registering};
+        QTest::newRow("lower-case level") << true << QByteArray() << QStringList{"--loglevel", "info", "--tracefile", "%T"}
+            << "file" << QByteArrayList{"main() Unknown log level: \"info\"", registering} << QByteArrayList{};
+        QTest::newRow("level from configuration") << true << QByteArray("WARN") << QStringList{"--tracefile", "%T"}
+            << "file" << QByteArrayList{"FpcConfig::parseConfig() ->"} << QByteArrayList{registering};
+        QTest::newRow("command line overrides configuration") << true << QByteArray("WARN")
+            << QStringList{"--tracefile", "%T", "--loglevel", "DEBUG"} << "file" << QByteArrayList{registering}
+            << QByteArrayList{};
+    }
+    void tracing()
+    {
+        QFETCH(bool, rdMode);
+        QFETCH(QByteArray, configLevel);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, traceFile);
+        QFETCH(QByteArrayList, present);
+        QFETCH(QByteArrayList, absent);
+
+        QVERIFY(m_root->setRdMode(rdMode));
+        if (!configLevel.isEmpty())
+            QVERIFY(m_root->writeConfigItems({{"loglevel", configLevel}}));
+        arguments.replaceInStrings("%T", this->traceFile());
+
+        DaemonProcess daemon(*m_bus);
+        QVERIFY2(daemon.startAndWaitRegistered(arguments), qPrintable(daemon.describe()));
+        QCOMPARE(daemon.terminate(), 0);
+
+        if (traceFile == "none") {
+            QVERIFY(!QFile::exists(this->traceFile()));
+            QVERIFY(!QFile::exists(m_root->defaultTraceFile()));
+            return;
+        }
+        const QByteArray text = trace(traceFile);
+        for (const QByteArray &line : present)
+            QVERIFY2(text.contains(line), line.constData());
+        for (const QByteArray &line : absent)
+            QVERIFY2(!text.contains(line), line.constData());
+    }
+
+    void sboxTracesToStandardOutput_data()
+    {
+        QTest::addColumn<bool>("rdMode");
+        QTest::newRow("rd-mode") << true;
+        QTest::newRow("no rd-mode") << false;
+    }
+    void sboxTracesToStandardOutput()
+    {
+        QFETCH(bool, rdMode);
+        QVERIFY(m_root->setRdMode(rdMode));
+        DaemonProcess daemon(*m_bus);
+        QVERIFY2(daemon.startAndWaitRegistered({"--sbox"}), qPrintable(daemon.describe()));
+        QCOMPARE(daemon.terminate(), 0);
+        QCOMPARE(daemon.standardOutput().contains("Debug: main() service registration succeeded"), rdMode);
+        if (!rdMode)
+            QCOMPARE(daemon.standardOutput(), QByteArray());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDaemonStartup)
+#include "tst_daemon_startup.moc"

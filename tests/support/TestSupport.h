@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+class QProcess;
+
+// Small helpers shared by the harness classes and the tests.
+namespace TestSupport {
+
+// Polls condition while serving the event loop, until it holds (true) or
+// timeoutMs has passed (false). No fixed sleep: it returns as soon as the
+// condition is met.
+bool waitFor(const std::function<bool()> &condition, int timeoutMs);
+
+// The whole file, or an empty array when it cannot be read.
+QByteArray readFile(const QString &path);
+
+// Waits until the file exists and contains needle.
+bool waitForFileContains(const QString &path, const QByteArray &needle, int timeoutMs = 10000);
+
+// Makes the process started next by process receive SIGKILL when the test
+// process dies, so a crashed test leaves nothing running.
+void dieWithParent(QProcess &process);
+
+// SIGTERM, then SIGKILL when it has not ended within timeoutMs.
+void stopProcess(QProcess &process, int timeoutMs);
+
+} // namespace TestSupport
