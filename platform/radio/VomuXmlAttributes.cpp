@@ -54,7 +54,7 @@ bool VomuXmlAttributes::fetch(const char *name, QString &value) const
 
 void VomuXmlAttributes::reject(const char *name, const QString &value, const char *reason)
 {
-    qWarning().nospace() << "VomuXmlAttributes: <" << m_elementName << "> attribute " << name
+    qWarning().nospace().noquote() << "VomuXmlAttributes: <" << m_elementName << "> attribute " << name
                          << "=" << value << " rejected: " << reason;
     m_ok = false;
 }
@@ -68,8 +68,9 @@ bool VomuXmlAttributes::readUnsigned(const char *name, uint64_t max, uint64_t &o
         reject(name, text, "not a decimal number");
         return false;
     }
-    const uint64_t value = text.toULongLong();
-    if (value > max) {
+    bool converted = false;
+    const uint64_t value = text.toULongLong(&converted);
+    if (!converted || value > max) {
         reject(name, text, "out of range");
         return false;
     }
@@ -87,8 +88,9 @@ bool VomuXmlAttributes::readSigned(const char *name, int64_t min, int64_t max, i
         reject(name, text, "not a decimal number");
         return false;
     }
-    const int64_t value = text.toLongLong();
-    if (value < min || value > max) {
+    bool converted = false;
+    const int64_t value = text.toLongLong(&converted);
+    if (!converted || value < min || value > max) {
         reject(name, text, "out of range");
         return false;
     }

@@ -93,8 +93,10 @@ double FpcPosition::distanceTo(const FpcPosition &other) const
     const double sinLat = std::sin(dLat / 2);
     const double sinLon = std::sin(dLon / 2);
     double a = sinLat * sinLat + std::cos(lat1) * std::cos(lat2) * sinLon * sinLon;
-    // Rounding can push a a hair past 1 for antipodal points.
-    a = std::min(1.0, std::max(0.0, a));
+    // Rounding can push a a hair past 1 for antipodal points; an undefined
+    // coordinate must stay NaN rather than be clamped into a distance.
+    if (a > 1.0)
+        a = 1.0;
     return 2 * std::atan2(std::sqrt(a), std::sqrt(1 - a)) * kEarthRadiusMetres;
 }
 
