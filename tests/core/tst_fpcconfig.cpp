@@ -75,6 +75,14 @@ private slots:
         QCOMPARE(FpcConfig::getValue("j1"), QString(QChar(0xe4)));
     }
 
+    void packagedFileHoldsTheDefaults()
+    {
+        QVERIFY(FpcConfig::internalizeConf(FPCD_SOURCE_DIR "/packaging/vomu-fpc.cfg"));
+        QCOMPARE(FpcConfig::getIntValue("timer_trigger_base_value", -1), 180);
+        QCOMPARE(FpcConfig::getUIntValue("fp_upload_retry_timeout", 0), 3600u);
+        QCOMPARE(FpcConfig::getFloatValue("gprs_upload_fill_ratio", -1.0f), 1.0f);
+    }
+
     void typedGetters_data()
     {
         QTest::addColumn<QString>("stored"); // null: key absent

@@ -29,11 +29,12 @@ private:
     }
     void setSeed(const QByteArray &seed) { QVERIFY(m_root->writeFile("/home/user/MyDocs/location_logs/fpc_tracefile", seed)); }
     void touchLog(const QString &name) { QVERIFY(m_root->writeFile("/home/user/MyDocs/location_logs/" + name, "")); }
-    // Runs the event loop until quit or 3 s; true when something quit it.
-    static bool loopQuitBy(const std::function<void()> &action)
+    // Runs action inside the event loop; true when the loop was quit before
+    // the guard time ran out.
+    static bool loopQuitBy(const std::function<void()> &action, int guardMs)
     {
         QTimer::singleShot(0, action);
-        QTimer::singleShot(3000, [] { QCoreApplication::exit(42); });
+        QTimer::singleShot(guardMs, [] { QCoreApplication::exit(42); });
         return QCoreApplication::exec() != 42;
     }
 
@@ -111,13 +112,14 @@ private slots:
     {
         FpcLog::setLogFile(traceFile());
         FpcLog::setThreshold(FpcLog::Fatal);
-        QVERIFY(loopQuitBy([] { FpcLog::messageHandler(QtFatalMsg, QMessageLogContext(), "boom"); }));
+        QVERIFY(loopQuitBy([] { FpcLog::messageHandler(QtFatalMsg, QMessageLogContext(), "boom"); }, 10000));
         QVERIFY(linesAfterOpening().value(0).endsWith("Fatal: boom"));
     }
 
     void withoutTraceFileFatalIsDroppedAndDoesNotQuit()
     {
-        QVERIFY(!loopQuitBy([] { FpcLog::messageHandler(QtFatalMsg, QMessageLogContext(), "boom"); }));
+                // A quit request would end the loop at once; 300 ms leave ample room.
+        QVERIFY(!loopQuitBy([] { FpcLog::messageHandler(QtFatalMsg, QMessageLogContext(), "boom"); }, 300));
     }
 
     void setLogFileAppendsAndKeepsNameOnFailure()
