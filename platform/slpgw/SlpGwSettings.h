@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QUrl>
+
+// The networks the stand-in can pretend to have, best bearer first.
+enum class SlpGwNetwork { None, FreeWlan, HomeCellular, RoamingCellular };
+
+// The development configuration of the gateway stand-in: a key=value file
+// (default RootPath::apply("/etc/slpgw/slpgw.conf"), or the file named by
+// $SLPGW_CONFIG) overlaid by environment variables SLPGW_<KEY>. Invalid
+// values are logged and replaced by their defaults.
+class SlpGwSettings
+{
+public:
+    static constexpr int MaxConfigBytes = 64 * 1024;
+
+    QUrl serverUrl{QStringLiteral("http://127.0.0.1:8280/slp-fp")};
+    SlpGwNetwork network = SlpGwNetwork::FreeWlan;
+    int requestDataDelayMs = 200;
+    int answerTimeoutMs = 60000;
+    int receivePieceSize = 0;        // 0: the caller's attribute 101, else 4096
+    bool receiveEndEmpty = false;    // end every reply with an empty complete piece
+    int failConnect = 0;             // code that Connect() returns; 0 = succeed
+    QList<int> failNextCalls;        // codes for the next attach/prepare calls
+    QString failNextCallsStamp;      // changes whenever the list is given anew
+    bool failCreate = false;         // createSlpGw() returns null
+    int libraryVersion = 1;          // what SlpGwFactory::version() answers
+    int pollIntervalMs = 1000;       // how often the file is checked for changes
+
+    static QString configPath();
+    // Identifies the current file and environment: when it changes, the
+    // configuration must be loaded anew.
+    static QString currentStamp();
+    static SlpGwSettings load();
+    static SlpGwSettings fromText(const QByteArray &fileText, const QString &fileStamp);
+
+    static QString networkName(SlpGwNetwork network);
+
+private:
+    static QString fileStamp(const QString &path);
+    static QMap<QString, QString> parseLines(const QByteArray &text);
+    static QMap<QString, QString> environmentOverrides();
+    void apply(const QString &key, const QString &value);
+};
