@@ -118,7 +118,7 @@ private slots:
 
     void withoutTraceFileFatalIsDroppedAndDoesNotQuit()
     {
-                // A quit request would end the loop at once; 300 ms leave ample room.
+        // A quit request would end the loop at once; 300 ms leave ample room.
         QVERIFY(!loopQuitBy([] { FpcLog::messageHandler(QtFatalMsg, QMessageLogContext(), "boom"); }, 300));
     }
 
