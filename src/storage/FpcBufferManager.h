@@ -1,0 +1,111 @@
+#pragma once
+
+#include "FpcFingerprint.h"
+#include "FpcPosition.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QSqlDatabase>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class FpcSqlHandler;
+
+// The fingerprint buffer: the one process-wide owner of the database
+// connection and of the SQL handler. Every other component stores
+// fingerprints and looks stored ones up through instance(); the buffer keeps
+// itself below its size limit and its daily growth limit and decides after
+// each stored fingerprint whether an upload is due.
+//
+// Main thread only. Failures that callers must not ignore are thrown as a
+// QString holding the message.
+class FpcBufferManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The process-wide buffer, created (and its database opened) on the
+    // first call. Throws a QString when the database cannot be opened; no
+    // instance is left behind then and the next call tries again.
+    static FpcBufferManager &instance();
+    // Closes the database and drops the instance; the next instance() opens
+    // it again. Used at exit and by tests.
+    static void destroyInstance();
+    static bool hasInstance();
+
+    // Source of the current time for the buffer's age and daily period.
+    // Tests install a fake clock; an empty function restores the system one.
+    static void setClock(std::function<QDateTime()> now);
+    static QDateTime currentTime();
+
+    ~FpcBufferManager() override;
+
+    // Stores a new fingerprint; true once it is in the database.
+    bool storeFpEntry(const FpcFingerprint &fp);
+
+    // One whole stored fingerprint; false when it cannot be loaded.
+    bool getFingerprint(qint64 fpId, FpcFingerprint &fp);
+
+    // Newest stored fingerprint, from the cache or from the database;
+    // false when the buffer holds none.
+    bool getNewestFingerprint(FpcFingerprint &fp);
+    void setNewestFingerprint(const FpcFingerprint &fp, qint64 fpId);
+    // Deletes the cached newest fingerprint (true when there was none).
+    bool removeNewest();
+
+    // Every stored fingerprint with id, time, data mask and radio type only;
+    // the caller owns and deletes the objects.
+    void getFingerprintsOnly(QList<FpcFingerprint *> &fps);
+    // Ids of the stored fingerprints whose position lies within maxDistance
+    // metres of position; a negative distance gives every id. False when
+    // the database could not be read.
+    bool getFingerprintsNearby(const FpcPosition &position, int maxDistance, QList<qint64> &ids);
+    // Ids of the stored fingerprints with fp's serving cell; throws a
+    // QString when the database cannot be read.
+    void getFpIdsByServingCell(const FpcFingerprint &fp, QList<qint64> &ids);
+
+    // Bytes the buffer occupies on disk; throws a QString when the database
+    // file cannot be opened.
+    qint64 bufferSize();
+    quint32 bufferMaxSize();
+    // bufferSize() / bufferMaxSize(), at most 1.
+    float getFpBufferFillRatio();
+    // Seconds since the buffer's age was last reset.
+    quint32 getFpBufferAge();
+    // Last upload time, fill percentage, size, maximum size, growth in the
+    // current daily period, daily limit and the last upload's count.
+    bool getBufferStatistics(quint32 &lastUploadTime, quint32 &fillPercentage, quint32 &size,
+                             quint32 &maxSize, quint32 &dailyGrowth, quint32 &dailyLimit,
+                             quint32 &lastUploadCount);
+
+    bool dailyLimitExceeded();
+    void resetDailyLimit();
+
+    // Deletes every stored fingerprint.
+    bool removeAll();
+
+    // The database file in use.
+    QString databasePath() const { return m_dbPath; }
+
+signals:
+    void fpStored(qint64 fpId);
+
+private:
+    FpcBufferManager();
+    void openDatabase();
+    static QString configuredDatabasePath();
+    static QString defaultDatabasePath();
+    void verifyDatabaseDirectory(const QString &path);
+
+    // Buffer policies run around every insertion.
+    int cleanupBuffer();
+    void checkUploadTriggers();
+
+    QSqlDatabase m_db;
+    std::unique_ptr<FpcSqlHandler> m_sql;
+    FpcFingerprint m_newest;
+    QString m_dbPath;
+};

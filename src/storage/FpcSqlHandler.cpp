@@ -1,0 +1,5 @@
+#include "FpcSqlHandler.h"
+
+// Interface stub: the full implementation follows.
+FpcSqlHandler::FpcSqlHandler() {}
+FpcSqlHandler::~FpcSqlHandler() {}
