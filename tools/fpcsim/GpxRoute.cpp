@@ -101,6 +101,10 @@ double longitudeDelta(double from, double to)
 
 GpxRoute GpxRoute::fromGpx(const QByteArray& gpx, double fallbackSpeedKmh, QString* error)
 {
+    if (gpx.trimmed().isEmpty()) {
+        *error = QStringLiteral("empty document");
+        return {};
+    }
     QXmlStreamReader xml(gpx);
     if (!xml.readNextStartElement()) {
         *error = xml.hasError() ? atLine(xml.lineNumber(), xml.errorString()) : QStringLiteral("empty document");

@@ -1,6 +1,7 @@
 #include "PositionFix.h"
 
 #include <cmath>
+#include <type_traits>
 
 namespace {
 
@@ -29,6 +30,40 @@ QString number(double value)
 }
 
 } // namespace
+
+PositionFix PositionFix::fromArguments(const QVariantList& arguments)
+{
+    PositionFix fix;
+    const auto read = [&arguments](int index, auto* field) {
+        using Field = std::remove_pointer_t<decltype(field)>;
+        const QVariant value = arguments.value(index);
+        if (value.metaType() == QMetaType::fromType<Field>())
+            *field = value.value<Field>();
+    };
+    read(0, &fix.lat);
+    read(1, &fix.lon);
+    read(2, &fix.alt);
+    read(3, &fix.along);
+    read(4, &fix.ortho);
+    read(5, &fix.angle);
+    read(6, &fix.ualt);
+    read(7, &fix.speed);
+    read(8, &fix.year);
+    read(9, &fix.day);
+    read(10, &fix.month);
+    read(11, &fix.hours);
+    read(12, &fix.minutes);
+    read(13, &fix.msecs);
+    return fix;
+}
+
+QDateTime PositionFix::dateTime() const
+{
+    const QTime time = QTime(hours, minutes).addMSecs(msecs);
+    if (msecs >= 60000 || !time.isValid())
+        return {};
+    return QDateTime(QDate(year, month, day), time, Qt::UTC);
+}
 
 void PositionFix::setTime(const QDateTime& utc)
 {

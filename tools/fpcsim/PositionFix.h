@@ -35,8 +35,14 @@ struct PositionFix
     quint8 minutes = 0;
     quint16 msecs = 0;    // seconds * 1000 + milliseconds within the minute
 
+    // Reads a received signal's arguments; missing or mistyped ones stay at
+    // the defaults.
+    static PositionFix fromArguments(const QVariantList& arguments);
+
     // Sets the six date and time fields from a UTC instant.
     void setTime(const QDateTime& utc);
+    // The date and time fields as a UTC instant; invalid for impossible dates.
+    QDateTime dateTime() const;
 
     QVariantList arguments(Signature signature = Signature::Correct) const;
     QDBusMessage toSignal(const QString& path, const QString& interface,

@@ -20,11 +20,8 @@ PositioningDaemonSim::PositioningDaemonSim(const QDBusConnection& bus, QObject* 
 
 PositioningDaemonSim::~PositioningDaemonSim()
 {
-    if (m_registered) {
-        QDBusConnection connection = bus();
-        connection.unregisterObject(ObjectPath);
-        connection.interface()->unregisterService(ServiceName);
-    }
+    if (m_registered)
+        bus().unregisterObject(ObjectPath);
 }
 
 bool PositioningDaemonSim::registerOnBus(QString* error)
@@ -34,7 +31,6 @@ bool PositioningDaemonSim::registerOnBus(QString* error)
     QDBusConnection connection = bus();
     if (!connection.registerObject(ObjectPath, InterfaceName, this, QDBusConnection::ExportScriptableSlots)) {
         *error = QStringLiteral("cannot serve %1: the path is taken on this connection").arg(ObjectPath);
-        connection.interface()->unregisterService(ServiceName);
         return false;
     }
     m_registered = true;

@@ -8,6 +8,14 @@ SimPeer::SimPeer(const QDBusConnection& bus, QObject* parent)
 {
 }
 
+SimPeer::~SimPeer()
+{
+    if (!m_bus.isConnected())
+        return;
+    for (const QString& name : std::as_const(m_claimedNames))
+        m_bus.interface()->unregisterService(name);
+}
+
 bool SimPeer::claimName(const QString& name, QString* error)
 {
     if (!m_bus.isConnected()) {
@@ -25,6 +33,7 @@ bool SimPeer::claimName(const QString& name, QString* error)
         *error = QStringLiteral("cannot claim %1: another peer owns it").arg(name);
         return false;
     }
+    m_claimedNames << name;
     return true;
 }
 

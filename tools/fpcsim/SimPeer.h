@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QObject>
+#include <QStringList>
 
 // Common ground of the simulated peer daemons: the bus connection they
 // speak on, sending with a readable error, optional ownership of a
@@ -13,10 +14,13 @@ class SimPeer : public QObject
 
 public:
     explicit SimPeer(const QDBusConnection& bus, QObject* parent = nullptr);
+    // Releases the names this peer claimed.
+    ~SimPeer() override;
 
     QDBusConnection bus() const { return m_bus; }
 
     // Claims the name without queueing; fails when another peer owns it.
+    // The name is held until this object is destroyed.
     bool claimName(const QString& name, QString* error);
 
     // Empty when the message went out, otherwise why it did not.
@@ -28,4 +32,5 @@ public:
 
 private:
     QDBusConnection m_bus;
+    QStringList m_claimedNames;
 };
