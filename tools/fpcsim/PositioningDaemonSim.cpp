@@ -127,5 +127,5 @@ void PositioningDaemonSim::scheduleNextFix()
     // up over a long walk.
     const double dueMs = double(m_sent) * m_walker.wallIntervalMs();
     const double waitMs = std::max(0.0, dueMs - double(m_clock.elapsed()));
-    m_timer.start(int(std::min(waitMs, 86400000.0)));
+    m_timer.start(int(std::ceil(waitMs)));  // at most 1000 s: the rate is at least 0.001
 }

@@ -13,8 +13,9 @@ RouteWalker::RouteWalker(GpxRoute route, double fixesPerSecond, double speedup)
 
 QString RouteWalker::checkPace(double fixesPerSecond, double speedup)
 {
-    if (!(fixesPerSecond > 0.0 && fixesPerSecond <= MaxFixesPerSecond))
-        return QStringLiteral("rate must be above 0 and at most %1 fixes per second").arg(MaxFixesPerSecond);
+    if (!(fixesPerSecond >= MinFixesPerSecond && fixesPerSecond <= MaxFixesPerSecond))
+        return QStringLiteral("rate must be between %1 and %2 fixes per second")
+            .arg(MinFixesPerSecond).arg(MaxFixesPerSecond);
     if (!(speedup >= MinSpeedup && speedup <= MaxSpeedup))
         return QStringLiteral("speedup must be between %1 and %2").arg(MinSpeedup).arg(MaxSpeedup);
     return {};

@@ -10,6 +10,7 @@
 class RouteWalker
 {
 public:
+    static constexpr double MinFixesPerSecond = 0.001;
     static constexpr double MaxFixesPerSecond = 1000.0;
     static constexpr double MinSpeedup = 0.001;
     static constexpr double MaxSpeedup = 1000000.0;
