@@ -100,9 +100,15 @@ private:
     static QString defaultDatabasePath();
     void verifyDatabaseDirectory(const QString &path);
 
-    // Buffer policies run around every insertion.
+    // Buffer policies run around every insertion: shrinking a full (or too
+    // fast grown) buffer before it, and the upload decision after it.
     int cleanupBuffer();
     void checkUploadTriggers();
+    // Empties the newest-fingerprint cache when its fingerprint was among
+    // deletedIds; every deletion outside removeNewest() calls it.
+    void forgetDeletedNewest(const QList<qint64> &deletedIds);
+    void resetNewest();
+    void logNewest(const FpcFingerprint &fp) const;
 
     QSqlDatabase m_db;
     std::unique_ptr<FpcSqlHandler> m_sql;

@@ -1,5 +1,1245 @@
 #include "FpcSqlHandler.h"
 
-// Interface stub: the full implementation follows.
-FpcSqlHandler::FpcSqlHandler() {}
-FpcSqlHandler::~FpcSqlHandler() {}
+#include "FpcBufferManager.h"
+#include "FpcSqlValue.h"
+
+#include <QDebug>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlRecord>
+#include <QStringList>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+QSqlDatabase connection()
+{
+    return QSqlDatabase::database(QSqlDatabase::defaultConnection, false);
+}
+
+QString errorText(const QSqlQuery &query)
+{
+    return query.lastError().text();
+}
+
+// Runs one statement on a throw-away query; errorOut gets the driver's text.
+bool execText(const QString &statement, QString *errorOut = nullptr)
+{
+    QSqlQuery query(connection());
+    if (query.exec(statement))
+        return true;
+    if (errorOut)
+        *errorOut = errorText(query);
+    return false;
+}
+
+struct TableSpec {
+    const char *name;
+    const char *create;
+    const char *index; // null: the table has no index
+};
+
+const TableSpec DataTables[] = {
+    {"Fingerprint",
+     "CREATE TABLE Fingerprint(fpId INTEGER PRIMARY KEY AUTOINCREMENT, time INT, timeMSecs INT, "
+     "exported INT, dataMask INT)",
+     nullptr},
+    {"Geran",
+     "CREATE TABLE Geran(fpId INTEGER, mcc INT, mnc INT, lac INT, cid INT, rxLevel INT, ta INT, "
+     "PRIMARY KEY(fpId), FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
+     "CREATE INDEX IF NOT EXISTS IDX_GERAN_FPID ON Geran(fpId)"},
+    {"Gncell",
+     "CREATE TABLE Gncell(fpId INTEGER, bsic INT, bcch INT, rxLevel INT, "
+     "FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
+     "CREATE INDEX IF NOT EXISTS IDX_GNCELL_FPID ON Gncell(fpId)"},
+    {"UtraFdd",
+     "CREATE TABLE UtraFdd(fpId INTEGER, mcc INT, mnc INT, ucid INT, lac INT, "
+     "FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
+     "CREATE INDEX IF NOT EXISTS IDX_UTRAFDD_FPID ON UtraFdd(fpId)"},
+    {"Uncell",
+     "CREATE TABLE Uncell(fpId INTEGER, pcpich INT, uarfcndn INT, ucid INT, rssi INT, ecn INT, "
+     "rscp INT, pl INT, FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
+     "CREATE INDEX IF NOT EXISTS IDX_UTRANFDD_FPID ON Uncell(fpId)"},
+    {"Position",
+     "CREATE TABLE Position(fpId INTEGER, latitude REAL, longitude REAL, altitude INT, "
+     "altUncertainty INT, time INT, timeMSecs INT, cep68 INT, "
+     "FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
+     "CREATE INDEX IF NOT EXISTS IDX_POSITIONING_FPID ON Position(fpId)"},
+    {"Wlan",
+     "CREATE TABLE Wlan(fpId INTEGER, mac INT, rxLevel INT, rssi INT, "
+     "FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
+     "CREATE INDEX IF NOT EXISTS IDX_WLAN_FPID ON Wlan(fpId)"},
+    {"Configuration", "CREATE TABLE IF NOT EXISTS Configuration(key TEXT, value TEXT)", nullptr},
+};
+
+const char *const DropStatements[] = {
+    "DROP TABLE IF EXISTS Fingerprint",
+    "DROP TABLE IF EXISTS Geran",
+    "DROP TABLE IF EXISTS Gncell",
+    "DROP TABLE IF EXISTS Utrafdd",
+    "DROP TABLE IF EXISTS Uncell",
+    "DROP TABLE IF EXISTS Position",
+    "DROP TABLE IF EXISTS Wlan",
+    "DROP TABLE IF EXISTS Configuration",
+    "DROP INDEX IF EXISTS IDX_GERAN_FPID",
+    "DROP INDEX IF EXISTS IDX_GNCELL_FPID",
+    "DROP INDEX IF EXISTS IDX_UTRAFDD_FPID",
+    "DROP INDEX IF EXISTS IDX_UTRANFDD_FPID",
+    "DROP INDEX IF EXISTS IDX_POSITIONING_FPID",
+    "DROP INDEX IF EXISTS IDX_WLAN_FPID",
+};
+
+// The seven read queries, in the order of FpcSqlHandler::PreparedQuery.
+const char *const PreparedTexts[] = {
+    "SELECT time, timeMSecs, dataMask FROM Fingerprint WHERE FpId= :fpid",
+    "SELECT mcc, mnc, ucid, lac FROM UtraFdd WHERE FpId= :fpid",
+    "SELECT pcpich, uarfcndn, ucid, rssi, ecn, rscp, pl FROM Uncell WHERE fpId= :fpid",
+    "SELECT mac, rxLevel, rssi FROM Wlan WHERE FpId= :fpid",
+    "SELECT latitude, longitude, altitude, altUncertainty, time,timeMSecs, cep68 FROM Position "
+    "WHERE fpId= :fpid",
+    "SELECT mcc, mnc, lac, cid, rxLevel, ta FROM Geran WHERE fpId= :fpid",
+    "SELECT bsic, bcch, rxLevel FROM Gncell WHERE fpId= :fpid",
+};
+
+// Tables in the order in which a fingerprint's rows are deleted.
+const char *const DeleteOrder[] = {"Uncell", "Gncell", "UtraFdd", "Geran", "Wlan", "Position",
+                                   "Fingerprint"};
+
+const QString SelectConfigurationValue =
+    QStringLiteral("SELECT value FROM Configuration WHERE key='%1'");
+
+QString quotedConfigurationStatement(const QString &key)
+{
+    return SelectConfigurationValue.arg(key);
+}
+
+// A float of the position in whole units, truncated toward zero; NULL
+// (no value) for a value that is not defined.
+QVariant truncatedOrNull(float value)
+{
+    if (!std::isfinite(value))
+        return QVariant();
+    const double truncated = std::trunc(static_cast<double>(value));
+    const double lowest = std::numeric_limits<qint32>::min();
+    const double highest = std::numeric_limits<qint32>::max();
+    return QVariant(static_cast<qint64>(qBound(lowest, truncated, highest)));
+}
+
+} // namespace
+
+// One row of an INSERT: the values bound to the prepared statement, plus the
+// same statement with the values written out as decimal literals, which is
+// what the log shows when the row cannot be written.
+class FpcSqlHandler::InsertRow
+{
+public:
+    explicit InsertRow(const char *head) : m_head(QString::fromLatin1(head)) {}
+
+    void add(qint64 value)
+    {
+        m_values << QVariant(value);
+        m_texts << QString::number(value);
+    }
+    // Fixed notation with ten decimals; the stored value is the same number.
+    void addCoordinate(double degrees)
+    {
+        if (!std::isfinite(degrees)) {
+            addNull();
+            return;
+        }
+        const QString text = QString::number(degrees, 'f', 10);
+        m_values << QVariant(text.toDouble());
+        m_texts << text;
+    }
+    void addTruncated(float value)
+    {
+        const QVariant v = truncatedOrNull(value);
+        if (v.isNull())
+            addNull();
+        else
+            add(v.toLongLong());
+    }
+    void addNull()
+    {
+        m_values << QVariant();
+        m_texts << QStringLiteral("NULL");
+    }
+
+    const QString &head() const { return m_head; }
+    const QList<QVariant> &values() const { return m_values; }
+    QString preparedText() const
+    {
+        QStringList marks;
+        for (int i = 0; i < m_values.size(); ++i)
+            marks << QStringLiteral("?");
+        return m_head + marks.join(QStringLiteral(", ")) + QLatin1Char(')');
+    }
+    QString literalText() const { return m_head + m_texts.join(QStringLiteral(", ")) + QLatin1Char(')'); }
+
+private:
+    QString m_head;
+    QList<QVariant> m_values;
+    QStringList m_texts;
+};
+
+FpcSqlHandler::FpcSqlHandler() = default;
+
+FpcSqlHandler::~FpcSqlHandler()
+{
+    clearQueries();
+}
+
+bool FpcSqlHandler::configureConnection()
+{
+    // The page size only takes effect on a file that holds no table yet.
+    bool ok = execText(QStringLiteral("PRAGMA page_size=%1").arg(PageSize));
+    QSqlQuery mode(connection());
+    if (!mode.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !mode.next()) {
+        qWarning() << "FpcSqlHandler::configureConnection() Journal mode not set:" << errorText(mode);
+        m_wal = false;
+        return false;
+    }
+    m_wal = mode.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+    mode.finish();
+    if (!m_wal)
+        qWarning() << "FpcSqlHandler::configureConnection() Write-ahead log refused, journal mode:"
+                   << mode.value(0).toString();
+    ok = execText(QStringLiteral("PRAGMA synchronous=NORMAL")) && ok;
+    ok = execText(QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(WalAutoCheckpointPages)) && ok;
+    ok = execText(QStringLiteral("PRAGMA journal_size_limit=%1").arg(WalReserveBytes)) && ok;
+    qDebug() << "FpcSqlHandler::configureConnection() write-ahead log:" << m_wal << "settings applied:" << ok;
+    return ok;
+}
+
+bool FpcSqlHandler::checkpoint()
+{
+    if (!m_wal)
+        return true;
+    QString error;
+    if (execText(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"), &error))
+        return true;
+    qWarning() << "FpcSqlHandler::checkpoint() Folding the log back failed:" << error;
+    return false;
+}
+
+// ---------------------------------------------------------------- schema
+
+bool FpcSqlHandler::listTables(QStringList &tables)
+{
+    tables.clear();
+    QSqlQuery query(connection());
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"))) {
+        qCritical() << "FpcSqlHandler::createTables() Unable to list tables:" << errorText(query);
+        return false;
+    }
+    while (query.next())
+        tables << query.value(0).toString();
+    return true;
+}
+
+void FpcSqlHandler::dropAllTables()
+{
+    for (const char *statement : DropStatements)
+        execText(QString::fromLatin1(statement));
+}
+
+bool FpcSqlHandler::createTables()
+{
+    qDebug() << "FpcSqlHandler::createTables() <-";
+    QStringList tables;
+    // A listing that fails must not be mistaken for a database without
+    // version table: that would drop every stored fingerprint.
+    if (!listTables(tables))
+        return false;
+
+    if (!tables.contains(QStringLiteral("SchemaVersion"), Qt::CaseSensitive)) {
+        qDebug() << "[INFO] FpcSqlHandler::createTables() No SchemaVersion table found - dropping all old data";
+        dropAllTables();
+        QString error;
+        if (!execText(QStringLiteral("CREATE TABLE IF NOT EXISTS SchemaVersion(version INT)"), &error))
+            qCritical() << "FpcSqlHandler::createTables() Unable to create version table"
+                        << QString(QStringLiteral("SchemaVersion: ") + error);
+        if (!execText(QStringLiteral("INSERT INTO SchemaVersion (version) VALUES (1)"), &error))
+            qCritical() << "FpcSqlHandler::createTables() Unable to setversion table"
+                        << QString(QStringLiteral("SchemaVersion: ") + error);
+        qDebug() << "[INFO] FpcSqlHandler::createTables() Possibly old databases and indices dropped, "
+                    "SchemaVersion with VERSION=1 created";
+    } else {
+        qDebug() << "[INFO] FpcSqlHandler::createTables() SchemaVersion table found - version 1";
+    }
+
+    // The data tables and the bookkeeping rows appear together or not at
+    // all, so an interrupted first start cannot leave a half schema.
+    QSqlDatabase db = connection();
+    const bool inTransaction = db.transaction();
+    bool configurationCreated = false;
+    if (!createDataTables(&configurationCreated)) {
+        if (inTransaction)
+            db.rollback();
+        return false;
+    }
+    if (configurationCreated) {
+        setValue(QStringLiteral("fp_age_time"),
+                 static_cast<quint32>(FpcBufferManager::currentTime().toSecsSinceEpoch()));
+        setValue(QStringLiteral("last_upload_utc_time"), 0u);
+    }
+    if (inTransaction && !db.commit()) {
+        qCritical() << "FpcSqlHandler::createTables() Unable to commit the schema:" << db.lastError().text();
+        db.rollback();
+        return false;
+    }
+    qDebug() << "FpcSqlHandler::createTables() ->";
+    return true;
+}
+
+bool FpcSqlHandler::createDataTables(bool *configurationCreated)
+{
+    QStringList tables;
+    if (!listTables(tables))
+        return false;
+    for (const TableSpec &spec : DataTables) {
+        const QString name = QString::fromLatin1(spec.name);
+        const bool isConfiguration = name == QLatin1String("Configuration");
+        QString error;
+        if (!tables.contains(name, Qt::CaseInsensitive)) {
+            if (!execText(QString::fromLatin1(spec.create), &error)) {
+                qCritical() << (isConfiguration ? "FpcSqlHandler::createTables() Unable to create table "
+                                                : "FpcSqlHandler::createTables() Unable to create table")
+                            << QString(name + QStringLiteral(": ") + error);
+                return false;
+            }
+            if (isConfiguration)
+                *configurationCreated = true;
+        }
+        if (spec.index && !execText(QString::fromLatin1(spec.index), &error)) {
+            qCritical() << "FpcSqlHandler::createTables() Unable to create index"
+                        << QString(name + QStringLiteral(": ") + error);
+            return false;
+        }
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- insert
+
+bool FpcSqlHandler::execInsert(const InsertRow &row, const char *prefix, const char *label)
+{
+    auto it = m_insertQueries.find(row.head());
+    if (it == m_insertQueries.end()) {
+        QSqlQuery query(connection());
+        if (!query.prepare(row.preparedText())) {
+            qCritical() << prefix << "Unable to insert row to"
+                        << QString(QLatin1String(label) + errorText(query));
+            qCritical() << prefix << "statement:" << row.literalText();
+            return false;
+        }
+        it = m_insertQueries.insert(row.head(), query);
+    }
+    QSqlQuery &query = it.value();
+    const QList<QVariant> &values = row.values();
+    for (int i = 0; i < values.size(); ++i)
+        query.bindValue(i, values.at(i));
+    if (!query.exec()) {
+        qCritical() << prefix << "Unable to insert row to"
+                    << QString(QLatin1String(label) + errorText(query));
+        qCritical() << prefix << "statement:" << row.literalText();
+        // A statement that failed may be unusable; the next row prepares anew.
+        m_insertQueries.erase(it);
+        return false;
+    }
+    return true;
+}
+
+qint64 FpcSqlHandler::insert(const FpcFingerprint &fp)
+{
+    qDebug() << "FpcSqlHandler::insert() <-";
+    if (fp.time().isNull() || !fp.time().isValid()) {
+        qCritical() << "FpcSqlHandler::insert() Fingerprint has no valid time - not stored";
+        return -1;
+    }
+    QSqlDatabase db = connection();
+    if (!db.transaction()) {
+        qCritical() << "FpcSqlHandler::insert() Unable to begin a transaction:" << db.lastError().text();
+        return -1;
+    }
+
+    qint64 fpId = -1;
+    bool ok = insertFingerprintRow(fp, &fpId);
+    if (ok && fp.hasPosition())
+        ok = insertPosition(fp.position(), fpId);
+    if (ok && fp.hasMeasurements()) {
+        ok = insertMeasurements(fp.measurements(), fpId);
+        if (!ok)
+            qCritical() << "FpcSqlHandler::insert() Inserting measurements failed";
+    }
+    if (ok && !db.commit()) {
+        qCritical() << "FpcSqlHandler::insert() Unable to commit:" << db.lastError().text();
+        ok = false;
+    }
+    if (!ok) {
+        db.rollback();
+        return -1;
+    }
+    qDebug() << "FpcSqlHandler::insert() Insertions committed";
+    qDebug() << "FpcSqlHandler::insert() ->";
+    return fpId;
+}
+
+bool FpcSqlHandler::insertFingerprintRow(const FpcFingerprint &fp, qint64 *fpId)
+{
+    InsertRow row("INSERT INTO Fingerprint (time, timeMSecs, exported, dataMask) values(");
+    row.add(fp.time().toSecsSinceEpoch());
+    row.add(fp.time().time().msec());
+    row.add(0);
+    row.add(fp.dataMask());
+    if (!execInsert(row, "FpcSqlHandler::insert()", "Fingerprint: "))
+        return false;
+
+    const QVariant lastId = m_insertQueries.value(row.head()).lastInsertId();
+    qDebug() << "FpcSqlHandler::insert() Fingerprint ID:" << lastId;
+    const std::optional<qint64> id = FpcSqlValue::toInt64(lastId);
+    if (!id || *id < 1) {
+        qCritical() << "FpcSqlHandler::insert() Unable to cast Fingerprint ID" << "to integer";
+        return false;
+    }
+    *fpId = *id;
+    return true;
+}
+
+bool FpcSqlHandler::insertPosition(const FpcPosition &position, qint64 fpId)
+{
+    InsertRow row("INSERT INTO Position (fpId, latitude, longitude, altitude, altUncertainty, time, "
+                  "timeMSecs, cep68) values(");
+    row.add(fpId);
+    row.addCoordinate(position.latitude());
+    row.addCoordinate(position.longitude());
+    row.addTruncated(position.altitude());
+    row.addTruncated(position.altitudeAccuracy());
+    row.add(position.timestamp());
+    row.add(position.timestampMicroseconds());
+    row.addTruncated(position.cep68());
+    return execInsert(row, "FpcSqlHandler::insert()", "Position: ");
+}
+
+bool FpcSqlHandler::insertMeasurements(const VomuMeasurements &measurements, qint64 fpId)
+{
+    if (measurements.isEmpty())
+        return false;
+    for (int i = 0; i < measurements.count(); ++i) {
+        const VomuObservationElement *element = measurements.element(i);
+        const int id = element->elementId();
+        bool ok = true;
+        if (const auto *gsm = dynamic_cast<const VomuElementGSM *>(element);
+            gsm && id == VomuObservationElement::ElementIdGSM)
+            ok = insertGsm(*gsm, fpId);
+        else if (const auto *wcdma = dynamic_cast<const VomuElementWCDMA *>(element);
+                 wcdma && id == VomuObservationElement::ElementIdWCDMA)
+            ok = insertUtraFdd(*wcdma, fpId);
+        else if (const auto *wlan = dynamic_cast<const VomuElementWLAN *>(element);
+                 wlan && id == VomuObservationElement::ElementIdWLAN)
+            ok = insertWlan(*wlan, fpId);
+        else
+            qDebug() << "[ERROR] FpcSqlHandler::insert() Unknown measurement element:" << id;
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+bool FpcSqlHandler::insertGsm(const VomuElementGSM &gsm, qint64 fpId)
+{
+    InsertRow cell("INSERT INTO Geran (fpId, mcc, mnc, lac, cid, rxLevel, ta) values(");
+    cell.add(fpId);
+    cell.add(gsm.countryCode());
+    cell.add(gsm.networkId());
+    cell.add(gsm.locationAreaCode());
+    cell.add(gsm.cellId());
+    cell.add(gsm.powerRx() == 255 ? -1 : gsm.powerRx());
+    cell.add(gsm.timingAdvanceSet() ? gsm.timingAdvance() : -1);
+    if (!execInsert(cell, "FpcSqlHandler::insertGsm()", "Geran: "))
+        return false;
+
+    for (int i = 0; i < gsm.neighbourCellCount(); ++i) {
+        const VomuElementGSM::NeighbourCell n = gsm.neighbourCell(i);
+        InsertRow row("INSERT INTO Gncell (fpId, bsic, bcch, rxLevel) values(");
+        row.add(fpId);
+        row.add(n.color());
+        row.add(n.frequency());
+        row.add(n.powerRx() == 255 ? -1 : n.powerRx());
+        if (!execInsert(row, "FpcSqlHandler::insertGsm()", "Gncell: "))
+            return false;
+    }
+    return true;
+}
+
+bool FpcSqlHandler::insertUtraFdd(const VomuElementWCDMA &wcdma, qint64 fpId)
+{
+    InsertRow cell("INSERT INTO UtraFdd (fpId, mcc, mnc, ucid, lac) values(");
+    cell.add(fpId);
+    cell.add(wcdma.countryCode());
+    cell.add(wcdma.networkId());
+    cell.add(wcdma.ucId());
+    cell.add(wcdma.locationAreaCodeSet() ? wcdma.locationAreaCode() : -1);
+    if (!execInsert(cell, "FpcSqlHandler::insertUtraFdd()", "UtraFdd: "))
+        return false;
+
+    const auto level = [](quint8 value, int absent) { return value == 255 ? absent : int(value); };
+    for (int i = 0; i < wcdma.neighbourCellCount(); ++i) {
+        const VomuElementWCDMA::NeighbourCell n = wcdma.neighbourCell(i);
+        InsertRow row("INSERT INTO Uncell (fpId, pcpich, uarfcndn, ucid, rssi, ecn, rscp, pl) values(");
+        row.add(fpId);
+        row.add(n.pCpich);
+        row.add(n.uarfcnDl);
+        row.add(n.ucId == 0xFFFFFFFFu ? -1 : qint64(n.ucId));
+        row.add(level(n.rssi, -1));
+        row.add(level(n.ecn0, -1));
+        row.add(level(n.rscp, -100));
+        row.add(level(n.pathloss, -1));
+        if (!execInsert(row, "FpcSqlHandler::insertUtraFdd()", "Uncell: "))
+            return false;
+    }
+    return true;
+}
+
+bool FpcSqlHandler::insertWlan(const VomuElementWLAN &wlan, qint64 fpId)
+{
+    const qint64 mac = macToInt(wlan.mac());
+    if (!wlan.powerRxSet()) {
+        qDebug() << "[ERROR] FpcSqlHandler::insertWlan() ERROR powerRx not set - skip this WLAN AP";
+        return true;
+    }
+    InsertRow row("INSERT INTO Wlan (fpId, mac, rxLevel, rssi) values(");
+    row.add(fpId);
+    row.add(mac);
+    row.add(wlan.powerRx());
+    row.add(wlan.rssiSet() ? wlan.rssi() : -1);
+    return execInsert(row, "FpcSqlHandler::insertWlan()", "Wlan: ");
+}
+
+// ---------------------------------------------------------------- configuration
+
+bool FpcSqlHandler::getValue(const QString &key, QString &value)
+{
+    QSqlQuery query(connection());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT value FROM Configuration WHERE key=?"));
+    query.addBindValue(key);
+    if (!query.exec()) {
+        qCritical() << "FpcSqlHandler::getValue(key=" << key << ") query fail: "
+                    << quotedConfigurationStatement(key) << errorText(query) << ", return false ->";
+        return false;
+    }
+    if (query.isActive() && query.next()) {
+        value = query.value(0).toString();
+        qDebug() << "FpcSqlHandler::getValue(key=" << key << ") found value: " << value;
+        return true;
+    }
+    qDebug() << "FpcSqlHandler::getValue(key=" << key << ") key not found, return false ->";
+    return false;
+}
+
+bool FpcSqlHandler::getValue(const QString &key, quint32 &value)
+{
+    QString text;
+    if (!getValue(key, text))
+        return false;
+    bool ok = false;
+    const quint32 converted = text.toUInt(&ok, 10);
+    value = ok ? converted : 0;
+    return true;
+}
+
+void FpcSqlHandler::setValue(const QString &key, const QString &value)
+{
+    QSqlQuery lookup(connection());
+    lookup.setForwardOnly(true);
+    lookup.prepare(QStringLiteral("SELECT value FROM Configuration WHERE key=?"));
+    lookup.addBindValue(key);
+    if (!lookup.exec()) {
+        qCritical() << "FpcSqlHandler::setValue(" << key << " -> " << value << ") query: "
+                    << quotedConfigurationStatement(key) << errorText(lookup) << "value set FAILED ->";
+        return;
+    }
+    const bool exists = lookup.next();
+    lookup.finish();
+
+    QSqlQuery write(connection());
+    QString shown;
+    if (exists) {
+        write.prepare(QStringLiteral("UPDATE Configuration SET value=? WHERE key=?"));
+        write.addBindValue(value);
+        write.addBindValue(key);
+        shown = QStringLiteral("UPDATE Configuration SET value='%1' WHERE key='%2'").arg(value, key);
+    } else {
+        write.prepare(QStringLiteral("INSERT INTO Configuration VALUES(?,?)"));
+        write.addBindValue(key);
+        write.addBindValue(value);
+        shown = QStringLiteral("INSERT INTO Configuration VALUES('%1','%2')").arg(key, value);
+    }
+    if (!write.exec()) {
+        qCritical() << "FpcSqlHandler::setValue(" << key << " -> " << value << ") query: " << shown
+                    << errorText(write) << "value set FAILED ->";
+        return;
+    }
+    qDebug() << "[INFO] FpcSqlHandler::setValue(" << key << " -> " << value << ") succeeded ->";
+}
+
+void FpcSqlHandler::setValue(const QString &key, quint32 value)
+{
+    setValue(key, QString::number(value));
+}
+
+bool FpcSqlHandler::vacuum()
+{
+    // An open statement would make the compaction fail.
+    clearQueries();
+    QString error;
+    if (!execText(QStringLiteral("VACUUM"), &error)) {
+        qCritical() << "FpcSqlHandler::vacuum() Compressing database failed ->" << error;
+        return false;
+    }
+    // The compaction rewrites every page through the log: fold it back at
+    // once so the file is as small as the data.
+    checkpoint();
+    return true;
+}
+
+// ---------------------------------------------------------------- prepared queries
+
+void FpcSqlHandler::clearQueries()
+{
+    for (auto &query : m_queries) {
+        if (query)
+            query->clear();
+    }
+    m_insertQueries.clear();
+    m_prepared = false;
+}
+
+void FpcSqlHandler::resetQueries()
+{
+    for (auto &query : m_queries)
+        query = std::make_unique<QSqlQuery>(connection());
+    m_insertQueries.clear();
+    m_prepared = false;
+}
+
+void FpcSqlHandler::prepareQueries()
+{
+    if (m_prepared)
+        return;
+    resetQueries();
+    m_prepared = true;
+    for (int i = 0; i < PreparedQueryCount; ++i) {
+        m_queries[i]->setForwardOnly(true);
+        if (!m_queries[i]->prepare(QString::fromLatin1(PreparedTexts[i]))) {
+            qCritical() << "FpcSqlHandler::prepareQueries() Unable to prepare" << PreparedTexts[i]
+                        << errorText(*m_queries[i]);
+            // Try again on the next read rather than keep a broken query.
+            m_prepared = false;
+        }
+    }
+}
+
+bool FpcSqlHandler::execBound(PreparedQuery which, qint64 fpId, const char *prefix)
+{
+    prepareQueries();
+    QSqlQuery &query = *m_queries[which];
+    query.bindValue(QStringLiteral(":fpid"), fpId);
+    if (query.exec())
+        return true;
+    qCritical() << prefix << "Error in select:" << errorText(query);
+    qCritical() << prefix << "Select clause:" << query.executedQuery();
+    return false;
+}
+
+// ---------------------------------------------------------------- MAC conversion
+
+QString FpcSqlHandler::macToString(const VomuWlanMacAddress &mac)
+{
+    int first = 0;
+    if (mac.is48Bit()) {
+        first = 2;
+    } else if (!mac.is64Bit()) {
+        qDebug() << "FpcSqlHandler::macToString() MAC address is invalid";
+        return QString();
+    }
+    QString text;
+    for (int i = first; i < VomuWlanMacAddress::kSize; ++i)
+        text += QStringLiteral("%1").arg(mac.macByte(i), 2, 16, QLatin1Char('0'));
+    return text;
+}
+
+qint64 FpcSqlHandler::macToInt(const VomuWlanMacAddress &mac)
+{
+    bool ok = false;
+    qint64 value = macToString(mac).toLongLong(&ok, 16);
+    if (!ok) {
+        qCritical() << "FpcSqlHandler::macToInt() Converting MAC address to" << "integer failed";
+        value = 0;
+    }
+    qDebug() << "FpcSqlHandler::macToInt() MAC as int: " << value;
+    return value;
+}
+
+VomuWlanMacAddress FpcSqlHandler::intToMac(qint64 value)
+{
+    int length = 6;
+    if (value >= (qint64(1) << 48)) {
+        length = 8;
+        qDebug() << "FpcSqlHandler::intToMac() 64bit MAC";
+    }
+    const quint64 bits = static_cast<quint64>(value);
+    uint8_t bytes[8];
+    for (int k = 0; k < length; ++k)
+        bytes[k] = static_cast<uint8_t>(bits >> (8 * (length - 1 - k)));
+    return VomuWlanMacAddress(bytes, length);
+}
+
+// ---------------------------------------------------------------- reads
+
+namespace {
+
+// Reads column `column` with convert(); logs "<prefix> Invalid <name>:" at
+// the given level when the value does not convert.
+enum class Level { Critical, Error };
+
+template <typename T>
+std::optional<T> readColumn(const QSqlQuery &query, int column, const char *prefix, const char *name,
+                            Level level, std::optional<T> (*convert)(const QVariant &))
+{
+    const QVariant raw = query.value(column);
+    const std::optional<T> value = convert(raw);
+    if (!value) {
+        const QString label = QStringLiteral("Invalid %1:").arg(QLatin1String(name));
+        if (level == Level::Critical)
+            qCritical() << prefix << qPrintable(label) << raw;
+        else
+            qDebug() << "[ERROR]" << prefix << qPrintable(label) << raw;
+    }
+    return value;
+}
+
+std::optional<qint64> asInt64(const QVariant &v) { return FpcSqlValue::toInt64(v); }
+std::optional<qint64> asUInt32(const QVariant &v) { return FpcSqlValue::toIntIn(v, 0, 0xFFFFFFFFLL); }
+std::optional<qint64> asUInt16(const QVariant &v) { return FpcSqlValue::toIntIn(v, 0, 0xFFFF); }
+std::optional<qint64> asUInt8(const QVariant &v) { return FpcSqlValue::toIntIn(v, 0, 0xFF); }
+std::optional<qint64> asInt32(const QVariant &v)
+{
+    return FpcSqlValue::toIntIn(v, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max());
+}
+std::optional<qint64> asInt8(const QVariant &v) { return FpcSqlValue::toIntIn(v, -128, 127); }
+std::optional<qint64> asMilliseconds(const QVariant &v) { return FpcSqlValue::toIntIn(v, 0, 999); }
+std::optional<qint64> asMicroseconds(const QVariant &v) { return FpcSqlValue::toIntIn(v, 0, 999999); }
+std::optional<double> asDouble(const QVariant &v) { return FpcSqlValue::toDouble(v); }
+
+bool inRange(qint64 value, qint64 lowest, qint64 highest)
+{
+    return value >= lowest && value <= highest;
+}
+
+QDateTime fingerprintTime(qint64 seconds, qint64 milliseconds)
+{
+    return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC).addMSecs(milliseconds);
+}
+
+} // namespace
+
+bool FpcSqlHandler::select(qint64 fpId, FpcFingerprint &fp)
+{
+    static const char prefix[] = "FpcSqlHandler::select()";
+    qDebug() << "FpcSqlHandler::select() fp id: " << fpId;
+    prepareQueries();
+    QSqlQuery &query = *m_queries[QueryFingerprint];
+    query.bindValue(QStringLiteral(":fpid"), fpId);
+    if (!query.exec()) {
+        qDebug() << "[ERROR] FpcSqlHandler::select() Error in select:" << errorText(query);
+        qDebug() << "[ERROR] FpcSqlHandler::select() Select clause:" << query.executedQuery();
+        return false;
+    }
+    query.next();
+    const auto time = readColumn<qint64>(query, 0, prefix, "time", Level::Critical, asUInt32);
+    if (!time) {
+        query.finish();
+        return false;
+    }
+    const auto msecs = readColumn<qint64>(query, 1, prefix, "timeMSecs", Level::Critical, asMilliseconds);
+    if (!msecs) {
+        query.finish();
+        return false;
+    }
+    fp.setTime(fingerprintTime(*time, *msecs));
+    const auto mask = readColumn<qint64>(query, 2, prefix, "dataMask", Level::Critical, asUInt8);
+    query.finish();
+    if (!mask)
+        return false;
+    fp.setDataMask(quint8(*mask));
+    fp.setId(fpId);
+
+    VomuMeasurements measurements;
+    if (selectUtraFdd(fpId, measurements))
+        qDebug() << "FpcSqlHandler::select() fp id:" << fpId << "-> WCDMA cell found";
+    else if (selectGeran(fpId, measurements))
+        qDebug() << "FpcSqlHandler::select() fp id:" << fpId << "-> GSM cell found";
+    if (selectWlan(fpId, measurements))
+        qDebug() << "FpcSqlHandler::select() fp id:" << fpId << "-> WLAN measurements found";
+    fp.setMeasurements(measurements);
+
+    FpcPosition position;
+    if (selectPosition(fpId, position)) {
+        fp.setPosition(position);
+        qDebug() << "FpcSqlHandler::select() GPS fix:" << position.latitude() << position.longitude();
+    }
+    qDebug() << "FpcSqlHandler::select() ->";
+    return true;
+}
+
+bool FpcSqlHandler::selectGeran(qint64 fpId, VomuMeasurements &measurements)
+{
+    static const char prefix[] = "FpcSqlHandler::selectGeran()";
+    if (!execBound(QueryGeran, fpId, prefix))
+        return false;
+    QSqlQuery &query = *m_queries[QueryGeran];
+    if (!query.next()) {
+        query.finish();
+        qDebug() << "FpcSqlHandler::selectGeran() Cell not found";
+        return false;
+    }
+    const auto mcc = readColumn<qint64>(query, 0, prefix, "mcc", Level::Critical, asUInt16);
+    const auto mnc = mcc ? readColumn<qint64>(query, 1, prefix, "mnc", Level::Critical, asUInt16) : std::nullopt;
+    const auto lac = mnc ? readColumn<qint64>(query, 2, prefix, "lac", Level::Critical, asUInt16) : std::nullopt;
+    const auto cid = lac ? readColumn<qint64>(query, 3, prefix, "cid", Level::Critical, asUInt16) : std::nullopt;
+    const auto rx = cid ? readColumn<qint64>(query, 4, prefix, "rxLevel", Level::Critical, asInt32) : std::nullopt;
+    const auto ta = rx ? readColumn<qint64>(query, 5, prefix, "ta", Level::Critical, asInt32) : std::nullopt;
+    query.finish();
+    if (!ta)
+        return false;
+
+    auto gsm = std::make_unique<VomuElementGSM>();
+    gsm->setCountryCode(quint16(*mcc));
+    gsm->setNetworkId(quint16(*mnc));
+    gsm->setLocationAreaCode(quint16(*lac));
+    gsm->setCellId(quint16(*cid));
+    if (inRange(*rx, 0, 63))
+        gsm->setPowerRx(quint8(*rx));
+    // Timing advance is an 8-bit field: a larger stored value is not one.
+    if (inRange(*ta, 0, 255))
+        gsm->setTimingAdvance(quint8(*ta));
+    if (!selectGeranNcells(fpId, *gsm)) {
+        qDebug() << "[ERROR] FpcSqlHandler::selectGeran() GSM cell not appended to measurements";
+        return false;
+    }
+    measurements.append(gsm.release());
+    return true;
+}
+
+bool FpcSqlHandler::selectGeranNcells(qint64 fpId, VomuElementGSM &gsm)
+{
+    static const char prefix[] = "FpcSqlHandler::selectGeranNcells()";
+    if (!execBound(QueryGeranNcells, fpId, prefix))
+        return false;
+    QSqlQuery &query = *m_queries[QueryGeranNcells];
+    bool lastConverted = true;
+    while (query.next()) {
+        const auto bsic = readColumn<qint64>(query, 0, prefix, "bsic", Level::Error, asUInt8);
+        const auto bcch = bsic ? readColumn<qint64>(query, 1, prefix, "bcch", Level::Error, asUInt16)
+                               : std::nullopt;
+        if (!bcch) {
+            lastConverted = false;
+            continue;
+        }
+        VomuElementGSM::NeighbourCell cell{quint8(*bsic), quint16(*bcch)};
+        const auto rx = readColumn<qint64>(query, 2, prefix, "rxLevel", Level::Error, asInt64);
+        lastConverted = rx.has_value();
+        if (rx && inRange(*rx, 0, 63))
+            cell.setPowerRx(quint8(*rx));
+        gsm.appendNeighbourCell(cell);
+        qDebug() << "FpcSqlHandler::selectGeranNcells() Neighbor cell appended";
+    }
+    query.finish();
+    return lastConverted;
+}
+
+bool FpcSqlHandler::selectUtraFdd(qint64 fpId, VomuMeasurements &measurements)
+{
+    static const char prefix[] = "FpcSqlHandler::selectUtraFdd()";
+    if (!execBound(QueryUtraFdd, fpId, prefix))
+        return false;
+    QSqlQuery &query = *m_queries[QueryUtraFdd];
+    if (!query.next()) {
+        query.finish();
+        qDebug() << "FpcSqlHandler::selectUtraFdd() Cell not found";
+        return false;
+    }
+    const auto mcc = readColumn<qint64>(query, 0, prefix, "mcc", Level::Critical, asUInt16);
+    const auto mnc = mcc ? readColumn<qint64>(query, 1, prefix, "mnc", Level::Critical, asUInt16) : std::nullopt;
+    const auto ucid = mnc ? readColumn<qint64>(query, 2, prefix, "ucid", Level::Critical, asUInt32) : std::nullopt;
+    const auto lac = ucid ? readColumn<qint64>(query, 3, prefix, "lac", Level::Critical, asInt32) : std::nullopt;
+    query.finish();
+    if (!lac)
+        return false;
+
+    auto wcdma = std::make_unique<VomuElementWCDMA>();
+    wcdma->setCountryCode(quint16(*mcc));
+    wcdma->setNetworkId(quint16(*mnc));
+    wcdma->setUcId(quint32(*ucid));
+    if (inRange(*lac, 0, 65534))
+        wcdma->setLocationAreaCode(quint16(*lac));
+    if (!selectUtraFddNcells(fpId, *wcdma)) {
+        qDebug() << "[ERROR] FpcSqlHandler::selectUtraFdd() WCDMA cell not appended to measurements";
+        return false;
+    }
+    measurements.append(wcdma.release());
+    return true;
+}
+
+bool FpcSqlHandler::selectUtraFddNcells(qint64 fpId, VomuElementWCDMA &wcdma)
+{
+    static const char prefix[] = "FpcSqlHandler::selectUtraFddNcells()";
+    if (!execBound(QueryUtraFddNcells, fpId, prefix))
+        return false;
+    QSqlQuery &query = *m_queries[QueryUtraFddNcells];
+    bool lastConverted = true;
+    while (query.next()) {
+        const auto pcpich = readColumn<qint64>(query, 0, prefix, "pcpich", Level::Error, asUInt16);
+        const auto uarfcn = pcpich ? readColumn<qint64>(query, 1, prefix, "uarfcndn", Level::Error, asUInt16)
+                                   : std::nullopt;
+        if (!uarfcn) {
+            lastConverted = false;
+            continue;
+        }
+        VomuElementWCDMA::NeighbourCell cell;
+        cell.pCpich = quint16(*pcpich);
+        cell.uarfcnDl = quint16(*uarfcn);
+        // Each level is set only from a value inside its field's range.
+        struct Field {
+            int column;
+            const char *name;
+            qint64 lowest;
+            qint64 highest;
+        };
+        const Field fields[] = {
+            {2, "ucid", 0, 0xFFFFFFFELL}, {3, "rssi", 0, 127}, {4, "ecn", 0, 63},
+            {5, "rscp", -5, 127},         {6, "pl", 0, 127},
+        };
+        for (const Field &f : fields) {
+            const auto v = readColumn<qint64>(query, f.column, prefix, f.name, Level::Error, asInt64);
+            lastConverted = v.has_value();
+            if (!v || !inRange(*v, f.lowest, f.highest))
+                continue;
+            switch (f.column) {
+            case 2: cell.ucId = quint32(*v); break;
+            case 3: cell.rssi = quint8(*v); break;
+            case 4: cell.ecn0 = quint8(*v); break;
+            case 5: cell.rscp = quint8(*v); break;
+            default: cell.pathloss = quint8(*v); break;
+            }
+        }
+        wcdma.appendNeighbourCell(cell);
+        qDebug() << "FpcSqlHandler::selectUtraFddNcells() Neighbor cell appended";
+    }
+    query.finish();
+    return lastConverted;
+}
+
+bool FpcSqlHandler::selectWlan(qint64 fpId, VomuMeasurements &measurements)
+{
+    static const char prefix[] = "FpcSqlHandler::selectWlan()";
+    if (!execBound(QueryWlan, fpId, prefix))
+        return false;
+    QSqlQuery &query = *m_queries[QueryWlan];
+    bool lastConverted = true;
+    while (query.next()) {
+        const auto mac = readColumn<qint64>(query, 0, prefix, "mac", Level::Critical, asInt64);
+        const auto rx = mac ? readColumn<qint64>(query, 1, prefix, "rxLevel", Level::Critical, asInt8)
+                            : std::nullopt;
+        const auto rssi = rx ? readColumn<qint64>(query, 2, prefix, "rssi", Level::Critical, asInt64)
+                             : std::nullopt;
+        lastConverted = rssi.has_value();
+        if (!rssi)
+            continue;
+        auto wlan = std::make_unique<VomuElementWLAN>();
+        wlan->setMac(intToMac(*mac));
+        wlan->setPowerRx(qint8(*rx));
+        if (inRange(*rssi, 1, 254))
+            wlan->setRssi(quint8(*rssi));
+        qDebug() << "FpcSqlHandler::selectWlan() Wlan MAC:" << macToString(wlan->mac());
+        measurements.append(wlan.release());
+    }
+    query.finish();
+    return lastConverted;
+}
+
+// Fills position from the first seven columns of a position row. Altitude,
+// its uncertainty and cep68 stored as NULL are fixes without that value. An
+// unusable cep68 fails the row only when cep68Required.
+bool FpcSqlHandler::readPositionRow(const QSqlQuery &query, FpcPosition &position, const char *prefix,
+                                    bool cep68Required)
+{
+    const auto latitude = readColumn<double>(query, 0, prefix, "latitude", Level::Critical, asDouble);
+    if (!latitude)
+        return false;
+    const auto longitude = readColumn<double>(query, 1, prefix, "longitude", Level::Critical, asDouble);
+    if (!longitude)
+        return false;
+    if (query.value(2).isNull()) {
+        position.setCoordinate(*latitude, *longitude);
+    } else {
+        const auto altitude = readColumn<qint64>(query, 2, prefix, "altitude", Level::Critical, asInt32);
+        if (!altitude)
+            return false;
+        position.setCoordinate(*latitude, *longitude, float(*altitude));
+    }
+    if (!query.value(3).isNull()) {
+        if (const auto v = readColumn<qint64>(query, 3, prefix, "altUncertainty", Level::Error, asUInt32))
+            position.setAltitudeAccuracy(float(*v));
+    }
+    if (const auto v = readColumn<qint64>(query, 4, prefix, "time", Level::Error, asUInt32))
+        position.setTimestamp(long(*v));
+    if (const auto v = readColumn<qint64>(query, 5, prefix, "timeMSecs", Level::Error, asMicroseconds))
+        position.setTimestampMicroseconds(unsigned(*v));
+    if (query.value(6).isNull())
+        return true;
+    const auto cep68 = readColumn<qint64>(query, 6, prefix, "cep68",
+                                          cep68Required ? Level::Critical : Level::Error, asUInt32);
+    if (!cep68)
+        return !cep68Required;
+    position.setHorizontalAccuracy(float(*cep68));
+    return true;
+}
+
+bool FpcSqlHandler::selectPosition(qint64 fpId, FpcPosition &position)
+{
+    static const char prefix[] = "FpcSqlHandler::selectPosition()";
+    if (!execBound(QueryPosition, fpId, prefix))
+        return false;
+    QSqlQuery &query = *m_queries[QueryPosition];
+    if (!query.next()) {
+        query.finish();
+        qDebug() << "FpcSqlHandler::selectPosition() Position not found";
+        return false;
+    }
+    const bool ok = readPositionRow(query, position, prefix, true);
+    query.finish();
+    return ok;
+}
+
+bool FpcSqlHandler::selectAllPositions(QList<FpcPosition *> &positions)
+{
+    static const char prefix[] = "FpcSqlHandler::selectAllPositions()";
+    QSqlQuery query(connection());
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT latitude, longitude, altitude, altUncertainty, time, "
+                                   "timeMSecs, cep68, fpId FROM Position"))) {
+        qCritical() << prefix << "Error in select:" << errorText(query);
+        qCritical() << prefix << "Select clause:" << query.lastQuery();
+        return false;
+    }
+    while (query.next()) {
+        auto position = std::make_unique<FpcPosition>();
+        if (!readPositionRow(query, *position, prefix, false))
+            return false;
+        const QVariant rawId = query.value(7);
+        if (const auto id = FpcSqlValue::toInt64(rawId))
+            position->setFpId(*id);
+        else
+            qCritical() << "FpcSqlHandler::selectAllPositions() Invalid fpId from database:" << rawId;
+        positions.append(position.release());
+    }
+    return true;
+}
+
+bool FpcSqlHandler::selectIds(QList<qint64> &ids, const QString &condition)
+{
+    QString statement = QStringLiteral("SELECT fpId FROM Fingerprint");
+    if (!condition.isEmpty())
+        statement += QLatin1Char(' ') + condition;
+    QSqlQuery query(connection());
+    query.setForwardOnly(true);
+    if (!query.exec(statement)) {
+        qCritical() << "FpcSqlHandler::selectIds() Error in select:" << errorText(query);
+        return false;
+    }
+    while (query.next()) {
+        const QVariant raw = query.value(0);
+        if (const auto id = FpcSqlValue::toInt64(raw))
+            ids.append(*id);
+        else
+            qDebug() << "[ERROR] FpcSqlHandler::selectIds() Select returned an invalid field:" << raw;
+    }
+    return true;
+}
+
+bool FpcSqlHandler::selectAll(QList<qint64> &ids)
+{
+    return selectIds(ids, QString());
+}
+
+bool FpcSqlHandler::selectExported(QList<qint64> &ids)
+{
+    return selectIds(ids, QStringLiteral("WHERE exported=1"));
+}
+
+qint64 FpcSqlHandler::selectNewest()
+{
+    QList<qint64> ids;
+    if (!selectIds(ids, QStringLiteral("WHERE time=(SELECT max(time) FROM Fingerprint)")) || ids.isEmpty())
+        return -1;
+    if (ids.size() > 1)
+        qWarning() << "FpcSqlHandler::selectNewest() Select returned multiple rows";
+    return ids.first();
+}
+
+bool FpcSqlHandler::selectFingerprintsOnly(QList<FpcFingerprint *> &fps)
+{
+    static const char prefix[] = "FpcSqlHandler::selectFingerprintsOnly()";
+    QSqlQuery query(connection());
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT fpId, time, timeMSecs, dataMask FROM Fingerprint"))) {
+        qCritical() << prefix << "Error in select:" << errorText(query);
+        qCritical() << prefix << "Select clause:" << query.lastQuery();
+        return false;
+    }
+    while (query.next()) {
+        const auto id = readColumn<qint64>(query, 0, prefix, "fpId", Level::Critical, asInt64);
+        const auto time = id ? readColumn<qint64>(query, 1, prefix, "time", Level::Critical, asUInt32)
+                             : std::nullopt;
+        const auto msecs = time ? readColumn<qint64>(query, 2, prefix, "timeMSecs", Level::Critical, asMilliseconds)
+                                : std::nullopt;
+        const auto mask = msecs ? readColumn<qint64>(query, 3, prefix, "dataMask", Level::Critical, asUInt8)
+                                : std::nullopt;
+        if (!mask)
+            return false;
+        auto fp = std::make_unique<FpcFingerprint>();
+        fp->setId(*id);
+        fp->setTime(fingerprintTime(*time, *msecs));
+        fp->setDataMask(quint8(*mask));
+        fps.append(fp.release());
+    }
+    return true;
+}
+
+namespace {
+
+bool selectIdsBy(const QString &statement, const char *prefix, QList<qint64> &ids)
+{
+    QSqlQuery query(connection());
+    query.setForwardOnly(true);
+    if (!query.exec(statement)) {
+        qCritical() << prefix << "Error in select:" << errorText(query);
+        qCritical() << prefix << "Select clause:" << statement;
+        return false;
+    }
+    while (query.next()) {
+        if (!readColumn<qint64>(query, 0, prefix, "fpId", Level::Critical, asInt64))
+            return false;
+        ids.append(FpcSqlValue::toInt64(query.value(0)).value_or(0));
+    }
+    return true;
+}
+
+} // namespace
+
+bool FpcSqlHandler::selectByGeran(quint32 mcc, quint32 mnc, quint32 lac, quint32 cid, QList<qint64> &ids)
+{
+    const QString statement = QStringLiteral("SELECT fpId FROM Geran WHERE mcc=%1 AND mnc=%2 AND lac=%3 AND cid=%4")
+                                  .arg(mcc)
+                                  .arg(mnc)
+                                  .arg(lac)
+                                  .arg(cid);
+    return selectIdsBy(statement, "FpcSqlHandler::selectByGeran()", ids);
+}
+
+bool FpcSqlHandler::selectByUtraFdd(quint32 mcc, quint32 mnc, quint32 ucid, QList<qint64> &ids)
+{
+    const QString statement = QStringLiteral("SELECT fpId FROM UtraFdd WHERE mcc=%1 AND mnc=%2 AND ucid=%3")
+                                  .arg(mcc)
+                                  .arg(mnc)
+                                  .arg(ucid);
+    return selectIdsBy(statement, "FpcSqlHandler::selectByUtraFdd()", ids);
+}
+
+// ---------------------------------------------------------------- update and delete
+
+bool FpcSqlHandler::execForIdChunks(const QString &head, const QList<qint64> &ids, const char *prefix,
+                                    const char *failureText)
+{
+    for (qsizetype start = 0; start < ids.size(); start += MaxIdsPerStatement) {
+        QStringList texts;
+        const qsizetype end = qMin<qsizetype>(ids.size(), start + MaxIdsPerStatement);
+        for (qsizetype i = start; i < end; ++i)
+            texts << QString::number(ids.at(i));
+        const QString statement = head + texts.join(QLatin1Char(',')) + QLatin1Char(')');
+        QString error;
+        if (!execText(statement, &error)) {
+            qCritical() << prefix << failureText << error;
+            qCritical() << prefix << "statement:" << statement;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool FpcSqlHandler::updateFingerprint(const QList<qint64> &ids, bool exported)
+{
+    if (ids.isEmpty()) {
+        qDebug() << "FpcSqlHandler::updateFingerprint() List of fingerprint" << "ID's is empty";
+        return true;
+    }
+    // A long list takes several statements: one transaction marks all or none.
+    QSqlDatabase db = connection();
+    const bool inTransaction = db.transaction();
+    const QString head = QStringLiteral("UPDATE Fingerprint SET exported=%1 WHERE fpId IN (")
+                             .arg(exported ? QLatin1Char('1') : QLatin1Char('0'));
+    bool ok = execForIdChunks(head, ids, "FpcSqlHandler::updateFingerprint()", "Update failed:");
+    if (ok && inTransaction && !db.commit()) {
+        qCritical() << "FpcSqlHandler::updateFingerprint() Update failed:" << db.lastError().text();
+        ok = false;
+    }
+    if (!ok && inTransaction)
+        db.rollback();
+    return ok;
+}
+
+bool FpcSqlHandler::deleteFingerprint(const QList<qint64> &ids)
+{
+    if (ids.isEmpty()) {
+        qDebug() << "FpcSqlHandler::deleteFingerprint() List of fingerprint" << "ID's is empty";
+        return true;
+    }
+    QList<qint64> wanted;
+    wanted.reserve(ids.size());
+    for (qint64 id : ids) {
+        if (id != 0)
+            wanted << id;
+    }
+    if (wanted.isEmpty()) {
+        qWarning() << "FpcSqlHandler::deleteFingerprint() Nothing in fpId list" << "- nothing deleted";
+        return false;
+    }
+
+    // All or nothing: the first failing statement rolls every table back.
+    QSqlDatabase db = connection();
+    if (!db.transaction()) {
+        qCritical() << "FpcSqlHandler::deleteFingerprint() Delete failed:" << db.lastError().text();
+        return false;
+    }
+    bool ok = true;
+    for (const char *table : DeleteOrder) {
+        const QString head = QStringLiteral("DELETE FROM %1 WHERE fpId IN (").arg(QLatin1String(table));
+        ok = execForIdChunks(head, wanted, "FpcSqlHandler::deleteFingerprint()", "Delete failed:");
+        if (!ok)
+            break;
+    }
+    if (ok && !db.commit()) {
+        qCritical() << "FpcSqlHandler::deleteFingerprint() Delete failed:" << db.lastError().text();
+        ok = false;
+    }
+    if (!ok)
+        db.rollback();
+    qDebug() << "FpcSqlHandler::deleteFingerprint() ->";
+    return ok;
+}

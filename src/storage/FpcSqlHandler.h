@@ -8,10 +8,12 @@
 #include "VomuMeasurements.h"
 #include "VomuWlanMacAddress.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSqlQuery>
 #include <QString>
+#include <QVariant>
 
 #include <memory>
 
@@ -28,6 +30,24 @@ class FpcSqlHandler : public QObject
 public:
     FpcSqlHandler();
     ~FpcSqlHandler() override;
+
+    // Storage settings of a freshly opened connection, before createTables:
+    // small pages for a small buffer and a write-ahead log held to
+    // WalReserveBytes (see bufferSize of the buffer manager). False when
+    // the file does not accept them (for example: not a database).
+    bool configureConnection();
+    // Whether the connection writes through the write-ahead log.
+    bool usesWal() const { return m_wal; }
+    // Folds the write-ahead log back into the database file and empties it.
+    bool checkpoint();
+
+    // Page size given to a new database file.
+    static constexpr int PageSize = 1024;
+    // The log is folded back into the database after this many pages...
+    static constexpr int WalAutoCheckpointPages = 32;
+    // ...and never kept larger than this on disk after being folded back;
+    // the buffer counts this much for the log whatever its current size.
+    static constexpr qint64 WalReserveBytes = 64 * 1024;
 
     // Schema: creates it, or drops a database without version table and
     // recreates it; true when every step succeeded.
@@ -102,12 +122,26 @@ private:
         PreparedQueryCount
     };
 
-    bool execBound(PreparedQuery which, qint64 fpId);
-    bool createTable(const QString &table, const QString &createStatement,
-                     const QString &indexStatement, const QStringList &existing);
+    class InsertRow;
+
+    bool listTables(QStringList &tables);
     void dropAllTables();
-    bool readPosition(const QSqlQuery &query, FpcPosition &position, const char *prefix);
+    bool createDataTables(bool *configurationCreated);
+    bool insertFingerprintRow(const FpcFingerprint &fp, qint64 *fpId);
+    bool insertPosition(const FpcPosition &position, qint64 fpId);
+    bool insertMeasurements(const VomuMeasurements &measurements, qint64 fpId);
+    // Runs one row insert; on failure logs the statement under prefix/label.
+    bool execInsert(const InsertRow &row, const char *prefix, const char *label);
+    bool execBound(PreparedQuery which, qint64 fpId, const char *prefix);
+    bool readPositionRow(const QSqlQuery &query, FpcPosition &position, const char *prefix,
+                         bool cep68Required);
+    // Runs statement once for each chunk of ids; false at the first failure.
+    bool execForIdChunks(const QString &head, const QList<qint64> &ids, const char *prefix,
+                         const char *failureText);
 
     bool m_prepared = false;
+    bool m_wal = false;
     std::unique_ptr<QSqlQuery> m_queries[PreparedQueryCount];
+    // Insert statements, prepared once and reused for every row.
+    QHash<QString, QSqlQuery> m_insertQueries;
 };
