@@ -2,7 +2,9 @@
 
 #include "FpcConfig.h"
 #include "FpcPaths.h"
+#include "FpcReport.h"
 #include "FpcSqlHandler.h"
+#include "FpcUploader.h"
 #include "SarvoSecurity.h"
 
 #include <QCoreApplication>
@@ -12,7 +14,10 @@
 #include <QRegularExpression>
 #include <QSqlError>
 
+#include <algorithm>
 #include <cmath>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -23,6 +28,28 @@ std::function<QDateTime()> s_clock;
 const char DefaultDatabasePath[] = "/home/user/.vomu-fpcd/private/fp.db";
 const quint32 DefaultMaxSize = 300000;
 const qint32 DefaultDailyLimit = 100000;
+const qint32 DefaultCleanupPercentage = 5;
+const quint32 DefaultWlanAgeThreshold = 259200;  // 3 days
+const quint32 DefaultGprsAgeThreshold = 604800;  // 7 days
+const float DefaultUploadFillRatio = 1.0f;
+
+// Data masks in the order in which they give up fingerprints to a cleanup:
+// the kinds that say least about a position go first. Masks not listed are
+// never deleted by a cleanup.
+struct CleanupPriority {
+    quint8 mask;
+    const char *name;
+};
+const CleanupPriority CleanupPriorities[] = {
+    {FpcFingerprint::Cell | FpcFingerprint::WLAN, "Cell + WLAN"},
+    {FpcFingerprint::Cell | FpcFingerprint::WLAN | FpcFingerprint::NeighborCell, "Cell + WLAN + NeighborCell"},
+    {FpcFingerprint::Cell | FpcFingerprint::GPS, "Cell + GPS"},
+    {FpcFingerprint::Cell | FpcFingerprint::GPS | FpcFingerprint::NeighborCell, "Cell + GPS + NeighborCell"},
+    {FpcFingerprint::WLAN | FpcFingerprint::GPS, "WLAN + GPS"},
+    {FpcFingerprint::Cell | FpcFingerprint::WLAN | FpcFingerprint::GPS, "Cell + WLAN + GPS"},
+    {FpcFingerprint::Cell | FpcFingerprint::WLAN | FpcFingerprint::GPS | FpcFingerprint::NeighborCell,
+     "Cell + WLAN + GPS + NeighborCell"},
+};
 
 QString timeText(const QDateTime &time)
 {
@@ -172,6 +199,13 @@ bool FpcBufferManager::storeFpEntry(const FpcFingerprint &fp)
         checkUploadTriggers();
     } catch (const QString &error) {
         qDebug() << "FpcBufferManager::storeFpEntry() Upload trigger checking failed:" << error;
+    } catch (const std::string &error) {
+        // The gateway library is missing or unusable.
+        qDebug() << "FpcBufferManager::storeFpEntry() Upload trigger checking failed:"
+                 << QString::fromStdString(error);
+    } catch (int code) {
+        // The gateway refused the attach request.
+        qDebug() << "FpcBufferManager::storeFpEntry() Upload trigger checking failed: gateway code" << code;
     } catch (...) {
         qDebug() << "FpcBufferManager::storeFpEntry() Upload trigger checking failed -- unknown exception!";
     }
@@ -179,15 +213,244 @@ bool FpcBufferManager::storeFpEntry(const FpcFingerprint &fp)
     return true;
 }
 
+// ---------------------------------------------------------------- cleanup
+
+int FpcBufferManager::cleanupTarget(int count, qint32 percentage)
+{
+    // Single precision and truncation, as the share has always been taken.
+    // A negative or huge percentage must neither wipe the buffer by accident
+    // (a target below 1 would never be reached) nor overflow the conversion.
+    const float share = (float(count) / 100.0f) * float(percentage);
+    if (!(share < float(count)))
+        return qMax(count, 1);
+    return qMax(int(share), 1);
+}
+
 int FpcBufferManager::cleanupBuffer()
 {
-    qDebug() << "FpcBufferManager::cleanupBuffer() Buffer cleanup not available yet - skipped";
-    return -1;
+    qDebug() << "FpcBufferManager::cleanupBuffer() <-";
+    const qint32 percentage = FpcConfig::getIntValue(QStringLiteral("fp_buffer_cleanup_percentage"),
+                                                     DefaultCleanupPercentage);
+    qDebug() << "FpcBufferManager::cleanupBuffer() Cleanup percentage:" << percentage << "%";
+
+    QList<FpcFingerprint *> selected;
+    const bool readOk = m_sql->selectFingerprintsOnly(selected);
+    std::vector<std::unique_ptr<FpcFingerprint>> fps;
+    fps.reserve(size_t(selected.size()));
+    for (FpcFingerprint *fp : std::as_const(selected))
+        fps.emplace_back(fp);
+    if (!readOk) {
+        qDebug() << "[INFO] FpcBufferManager::cleanupBuffer() Selecting fingerprints" << "failed";
+        return -1;
+    }
+
+    const int count = int(fps.size());
+    qDebug() << "FpcBufferManager::cleanupBuffer() Fingerprints in DB:" << count;
+    const int target = cleanupTarget(count, percentage);
+    qDebug() << "[INFO] FpcBufferManager::cleanupBuffer() Deleting" << target << "fingerprints";
+
+    // Oldest first; the scan below walks from the newest end.
+    std::stable_sort(fps.begin(), fps.end(),
+                     [](const auto &a, const auto &b) { return a->time() < b->time(); });
+    for (const CleanupPriority &row : CleanupPriorities) {
+        qDebug() << "FpcBufferManager::cleanupBuffer() Mask:" << QString::fromLatin1(row.name)
+                 << "bytes:" << qPrintable(QString::number(row.mask, 2));
+    }
+
+    QList<qint64> victims;
+    for (const CleanupPriority &row : CleanupPriorities) {
+        if (victims.size() >= target)
+            break;
+        int taken = 0;
+        for (auto it = fps.rbegin(); it != fps.rend() && victims.size() < target; ++it) {
+            const FpcFingerprint &fp = **it;
+            if (fp.dataMask() != row.mask)
+                continue;
+            victims.append(fp.id());
+            ++taken;
+            qDebug() << "FpcBufferManager::cleanupBuffer() Delete FP with timestamp"
+                     << fp.time().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss:zzz"));
+        }
+        qDebug() << "FpcBufferManager::cleanupBuffer() Delete" << taken << QString::fromLatin1(row.name)
+                 << "fingerprints";
+    }
+    fps.clear();
+
+    // The deletion is all or nothing: when it fails, every fingerprint is
+    // still there and the count says so.
+    int left = count;
+    if (m_sql->deleteFingerprint(victims)) {
+        forgetDeletedNewest(victims);
+        left = count - int(victims.size());
+    } else {
+        qDebug() << "[ERROR] FpcBufferManager::cleanupBuffer() Deleting" << victims.size()
+                 << "fingerprints failed";
+    }
+    qDebug() << "[INFO] FpcBufferManager::cleanupBuffer() Fingerprints in DB after" << "cleanup:" << left;
+    return left;
 }
+
+// ---------------------------------------------------------------- upload triggers
 
 void FpcBufferManager::checkUploadTriggers()
 {
-    qDebug() << "FpcBufferManager::checkUploadTriggers() Upload trigger check not available yet - skipped";
+    qDebug() << "FpcBufferManager::checkUploadTriggers() <-";
+    const quint32 age = getFpBufferAge();
+    const quint32 wlanThreshold =
+        FpcConfig::getUIntValue(QStringLiteral("wlan_upload_age_threshold"), DefaultWlanAgeThreshold);
+    const quint32 gprsThreshold =
+        FpcConfig::getUIntValue(QStringLiteral("gprs_upload_age_threshold"), DefaultGprsAgeThreshold);
+    if (gprsThreshold < wlanThreshold) {
+        throw QStringLiteral("FpcBufferManager::checkUploadTriggers(): WARNING -- POSSIBLE CONFIGURATION "
+                             "ERROR: wlanUploadThreshold > gprsUploadThreshold");
+    }
+
+    qDebug() << "FpcBufferManager::checkUploadTriggers():   FP buffer age in seconds       : " << age;
+    if (age < wlanThreshold)
+        qDebug() << "FpcBufferManager::checkUploadTriggers():    Time left to reach WLAN threshold  : "
+                 << wlanThreshold - age;
+    if (age < gprsThreshold)
+        qDebug() << "FpcBufferManager::checkUploadTriggers():    Time left to reach GPRS threshold  : "
+                 << gprsThreshold - age;
+
+    if (age <= wlanThreshold) {
+        qDebug() << "[INFO] FpcBufferManager::checkUploadTriggers() FP buffer age less than WLAN age "
+                    "threshold -- No upload triggered by this insertion ->";
+        return;
+    }
+    // Past the longer threshold the home network may be used too.
+    const bool home = age > gprsThreshold;
+    const SlpGwNetworkUsage type = home ? FreeAndHomeNw : OnlyFree;
+    qDebug() << (home ? "FpcBufferManager::checkUploadTriggers() GPRS upload age threshold exceeded"
+                      : "FpcBufferManager::checkUploadTriggers() WLAN upload age threshold exceeded (but under "
+                        "GPRS threshold)");
+
+    FpcUploader *uploader = FpcUploader::instance();
+    if (uploader->isPendingAttach(type)) {
+        qDebug() << (home ? "FpcBufferManager::checkUploadTriggers() attach for FreeAndHomeNw pending already -- "
+                            "continue collection  ->"
+                          : "FpcBufferManager::checkUploadTriggers() attach for OnlyFree pending already -- "
+                            "continue collection  ->");
+        return;
+    }
+
+    const float ratio = getFpBufferFillRatio();
+    const float wanted = FpcConfig::getFloatValue(
+        home ? QStringLiteral("gprs_upload_fill_ratio") : QStringLiteral("wlan_upload_fill_ratio"),
+        DefaultUploadFillRatio);
+    qDebug() << "FpcBufferManager::checkUploadTriggers()               FP buffer fill ratio: " << ratio;
+    qDebug() << (home ? "FpcBufferManager::checkUploadTriggers() GPRS upload fill ratio from config: "
+                      : "FpcBufferManager::checkUploadTriggers() WLAN upload fill ratio from config: ")
+             << wanted;
+    // Age alone never uploads: the buffer must also be full enough.
+    if (ratio > wanted) {
+        qDebug() << (home ? "FpcBufferManager::checkUploadTriggers() GPRS FP fill ratio exceeded the config value, "
+                            "making attach request to SLPGW ->"
+                          : "FpcBufferManager::checkUploadTriggers() WLAN FP fill ratio exceeded the config value, "
+                            "making attach request to SLPGW ->");
+        uploader->fprAttach(type);
+    } else {
+        qDebug() << (home ? "FpcBufferManager::checkUploadTriggers() GPRS FP fill ratio not exceeded the config "
+                            "value -- continue collection ->"
+                          : "FpcBufferManager::checkUploadTriggers() WLAN FP fill ratio not exceeded the config "
+                            "value -- continue collection ->");
+    }
+}
+
+// ---------------------------------------------------------------- export state
+
+bool FpcBufferManager::createFpReport(QByteArray &out)
+{
+    qDebug() << "FpcBufferManager::createFpReport() <-";
+    QList<qint64> ids;
+    if (!m_sql->selectAll(ids)) {
+        // An empty report would pass for an upload of the whole buffer.
+        qDebug() << "[ERROR] FpcBufferManager::createFpReport() Selecting fingerprints failed ->";
+        return false;
+    }
+
+    // Whole fingerprints, in the order of the ids; one that cannot be read
+    // stays out of the report and out of the export marking. Reading stops
+    // where the report is full: the rest waits for the next report.
+    std::vector<std::unique_ptr<FpcFingerprint>> owned;
+    QList<FpcFingerprint *> fps;
+    QList<qint64> readIds;
+    for (qint64 id : std::as_const(ids)) {
+        if (fps.size() >= FpcReport::kMaxFingerprints)
+            break;
+        qDebug() << "FpcBufferManager::createFpReport() Fingerprint ID:" << id;
+        auto fp = std::make_unique<FpcFingerprint>();
+        if (!m_sql->select(id, *fp)) {
+            qDebug() << "[ERROR] FpcBufferManager::createFpReport() Fingerprint" << id
+                     << "cannot be read -- left out of the report";
+            continue;
+        }
+        qDebug() << "FpcBufferManager::createFpReport()" << "Fingerprint selected successfully";
+        fps.append(fp.get());
+        readIds.append(id);
+        owned.push_back(std::move(fp));
+    }
+
+    out.clear();
+    int taken = 0;
+    try {
+        taken = FpcReport::externalize(fps, out);
+    } catch (const QString &error) {
+        qDebug() << "[ERROR] FpcBufferManager::createFpReport() FPReport externalization failed: " << error;
+        return false;
+    }
+    const QList<qint64> exportedIds = readIds.mid(0, qBound(0, taken, int(readIds.size())));
+    if (!m_sql->updateFingerprint(exportedIds, true)) {
+        qDebug() << "[ERROR] FpcBufferManager::createFpReport() Failed setting FPs as exported";
+        return false;
+    }
+    qDebug() << "[INFO] FpcBufferManager::createFpReport() Report created using" << exportedIds.size()
+             << "fingerprints";
+    qDebug() << "FpcBufferManager::createFpReport() ->";
+    return true;
+}
+
+bool FpcBufferManager::removeExported()
+{
+    qDebug() << "FpcBufferManager::removeExported() <-";
+    QList<qint64> ids;
+    bool removed = false;
+    if (!m_sql->selectExported(ids)) {
+        qDebug() << "FpcBufferManager::removeExported() Selecting exported" << "fingerprints failed. Unable to remove.";
+        ids.clear();
+    } else if (m_sql->deleteFingerprint(ids)) {
+        removed = true;
+        forgetDeletedNewest(ids);
+        qDebug() << "FpcBufferManager::removeExported() Deleted" << ids.size() << "fingerprints";
+        m_sql->vacuum();
+    } else {
+        qDebug() << "FpcBufferManager::removeExported() Deleting exported" << "fingerprints failed.";
+    }
+
+    // The server has the report whatever became of the local copies: the
+    // buffer's age starts again and the upload is on record.
+    const quint32 now = quint32(currentTime().toSecsSinceEpoch());
+    m_sql->setValue(QStringLiteral("fp_age_time"), now);
+    m_sql->setValue(QStringLiteral("last_upload_utc_time"), now);
+    m_sql->setValue(QStringLiteral("last_upload_fp_count"), quint32(ids.size()));
+    qDebug() << "FpcBufferManager::removeExported() ->";
+    return removed;
+}
+
+bool FpcBufferManager::cancelExport()
+{
+    qDebug() << "FpcBufferManager::cancelExport() <-";
+    QList<qint64> ids;
+    if (!m_sql->selectExported(ids)) {
+        qDebug() << "FpcBufferManager::cancelExport() Selecting exported" << "fingerprints failed";
+        return false;
+    }
+    if (!m_sql->updateFingerprint(ids, false)) {
+        qDebug() << "FpcBufferManager::cancelExport() Setting" << ids.size() << "fingerprints unexported failed";
+        return false;
+    }
+    qDebug() << "FpcBufferManager::cancelExport()" << ids.size() << "fingerprints set as unexported";
+    return true;
 }
 
 // ---------------------------------------------------------------- newest fingerprint

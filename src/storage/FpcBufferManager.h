@@ -3,6 +3,7 @@
 #include "FpcFingerprint.h"
 #include "FpcPosition.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QObject>
@@ -87,6 +88,18 @@ public:
     // Deletes every stored fingerprint.
     bool removeAll();
 
+    // Export state across an upload. createFpReport writes the report of the
+    // stored fingerprints into out and marks exactly those that went into it
+    // exported; a fingerprint that cannot be read, or does not fit, stays
+    // unexported for a later report. False (nothing marked) when the report
+    // cannot be built or marked.
+    bool createFpReport(QByteArray &out);
+    // After a successful upload: deletes the exported fingerprints, restarts
+    // the buffer's age and records the upload's time and count.
+    bool removeExported();
+    // After a failed upload: the exported fingerprints return to the buffer.
+    bool cancelExport();
+
     // The database file in use.
     QString databasePath() const { return m_dbPath; }
 
@@ -102,8 +115,13 @@ private:
 
     // Buffer policies run around every insertion: shrinking a full (or too
     // fast grown) buffer before it, and the upload decision after it.
+    // cleanupBuffer returns the number of fingerprints left, -1 when they
+    // could not be read. checkUploadTriggers throws a QString on a
+    // contradictory configuration; the uploader's exceptions pass through.
     int cleanupBuffer();
     void checkUploadTriggers();
+    // How many fingerprints one cleanup deletes out of count.
+    static int cleanupTarget(int count, qint32 percentage);
     // Empties the newest-fingerprint cache when its fingerprint was among
     // deletedIds; every deletion outside removeNewest() calls it.
     void forgetDeletedNewest(const QList<qint64> &deletedIds);

@@ -41,13 +41,16 @@ public:
     // Folds the write-ahead log back into the database file and empties it.
     bool checkpoint();
 
-    // Page size given to a new database file.
-    static constexpr int PageSize = 1024;
+    // Page size given to a new database file: a fingerprint touches a dozen
+    // small tables, so small pages keep both the file and each write small.
+    static constexpr int PageSize = 512;
     // The log is folded back into the database after this many pages...
     static constexpr int WalAutoCheckpointPages = 32;
-    // ...and never kept larger than this on disk after being folded back;
-    // the buffer counts this much for the log whatever its current size.
-    static constexpr qint64 WalReserveBytes = 64 * 1024;
+    // ...and cut back to this size afterwards, which it only outgrows for a
+    // moment. The buffer counts this much for the log whatever its current
+    // size (more when it is larger), so the log never hides from the size
+    // limit and the counted size does not jump when the log is folded back.
+    static constexpr qint64 WalReserveBytes = 36 * 1024;
 
     // Schema: creates it, or drops a database without version table and
     // recreates it; true when every step succeeded.
