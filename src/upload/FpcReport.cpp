@@ -164,11 +164,9 @@ class ElementFrame
 {
 public:
     ElementFrame(QByteArray &out, FpcReport::ElementId id, const char *method, const char *kind)
-        : m_out(out), m_start(out.size()), m_id(id), m_method(QString::fromLatin1(method)),
-          m_kind(QString::fromLatin1(kind))
+        : m_out(out), m_start(out.size()), m_id(id), m_method(method), m_kind(kind)
     {
-        if (traced())
-            qDebug().noquote() << m_method + QStringLiteral(" <-");
+        FPR_TRACE << m_method << "<-";
         putU8(out, static_cast<quint8>(id));
         putU16(out, 0);
     }
@@ -181,27 +179,27 @@ public:
         patchU16(m_out, m_start + 1, static_cast<quint16>(contentSize()));
         if (!traced())
             return;
+        const QString method = QString::fromLatin1(m_method);
+        const QString kind = QString::fromLatin1(m_kind);
         const QByteArrayView content(m_out.constData() + m_start + kFrameSize, contentSize());
-        qDebug().noquote() << m_method + QStringLiteral(" Element size: ") << contentSize();
-        qDebug().noquote() << m_method + QStringLiteral(" Element ID: ") << int(m_id);
-        qDebug().noquote() << m_method + QLatin1Char(' ') + m_kind
-                + QStringLiteral(" Observation element content: ")
-                           << framedDump(m_kind, content);
-        qDebug().noquote() << m_method + QStringLiteral(" ->");
+        qDebug().noquote() << method + QStringLiteral(" Element size: ") << contentSize();
+        qDebug().noquote() << method + QStringLiteral(" Element ID: ") << int(m_id);
+        qDebug().noquote() << method + QLatin1Char(' ') + kind + QStringLiteral(" Observation element content: ")
+                           << framedDump(kind, content);
+        qDebug() << m_method << "->";
     }
 
     void logLeftOut(int neighbours) const
     {
-        qDebug().noquote() << m_method + QStringLiteral(" Element content full,") << neighbours
-                           << "neighbour cells left out";
+        qDebug() << m_method << "Element content full," << neighbours << "neighbour cells left out";
     }
 
 private:
     QByteArray &m_out;
     qsizetype m_start;
     FpcReport::ElementId m_id;
-    QString m_method;
-    QString m_kind;
+    const char *m_method;
+    const char *m_kind;
 };
 
 // The report's id of an element the report can encode, 0 for any other.

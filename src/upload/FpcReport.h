@@ -48,9 +48,10 @@ public:
     // Writes the report of the listed fingerprints, in list order, into out,
     // which must be empty. Returns how many entries from the front of the list
     // went into the report: all of them, or kMaxFingerprints when the list is
-    // longer. Those, and only those, are in the report; a null entry counts as
-    // taken and adds no record. When "fpr/dump_reports" is not 0 the report is
-    // also written to a dump file.
+    // longer. Exactly fingerprints[0 .. result-1] are in the report, so only
+    // those may be marked exported; the rest belongs to a later report. A null
+    // entry counts as taken and adds no record. When "fpr/dump_reports" is not
+    // 0 the report is also written to a dump file.
     // Throws the QString "FpcReport::externalize() FAILED" with out cleared
     // when the report cannot be written (out was not empty).
     static int externalize(const QList<FpcFingerprint *> &fingerprints, QByteArray &out);
