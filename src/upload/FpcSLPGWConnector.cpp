@@ -523,9 +523,7 @@ bool FpcSLPGWConnector::buildReport(QByteArray &report)
 // The report of every stored fingerprint, which marks them exported.
 bool FpcSLPGWConnector::reportFromBuffer(QByteArray &report)
 {
-    Q_UNUSED(report);
-    qDebug() << "[ERROR] FpcSLPGWConnector: the buffer manager cannot build reports yet";
-    return false;
+    return FpcBufferManager::instance().createFpReport(report);
 }
 
 void FpcSLPGWConnector::sendReport(const QByteArray &report, uint32_t transactionId)

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QMutex>
+#include <QString>
+#include <QStringList>
+
+// Records the text of every Qt log message while it exists (and still hands
+// each message to the handler installed before), so a test can check which
+// lines a component wrote. One capture at a time.
+class LogCapture
+{
+public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture &) = delete;
+    LogCapture &operator=(const LogCapture &) = delete;
+
+    QStringList lines() const;
+    // Messages containing text.
+    int count(const QString &text) const;
+    bool contains(const QString &text) const { return count(text) > 0; }
+    QStringList matching(const QString &text) const;
+    void clear();
+
+private:
+    static void handler(QtMsgType type, const QMessageLogContext &context, const QString &message);
+
+    mutable QMutex m_mutex;
+    QStringList m_lines;
+    QtMessageHandler m_previous = nullptr;
+};
