@@ -1,0 +1,249 @@
+#include "FpcConfig.h"
+#include "FpcMeasurementCollector.h"
+#include "TempRoot.h"
+#include "TestBus.h"
+#include "VomuElementGSM.h"
+#include "VomuElementWLAN.h"
+
+#include <QDateTime>
+#include <QtTest>
+
+namespace {
+
+// One GSM cell and three access points around the phone's start position.
+QByteArray world(int scanDelayMs, bool neverAnswers = false)
+{
+    return QStringLiteral(R"({
+        "startPosition": {"latitude": 61.485, "longitude": 21.797},
+        "followPositionMessages": false,
+        "wlanScanDelayMs": %1,
+        "wlanScanNeverAnswers": %2,
+        "gsmCells": [{"mcc": 244, "mnc": 5, "lac": 10, "cid": 1001, "bsic": 11, "bcch": 60,
+                      "latitude": 61.4851, "longitude": 21.797, "txPowerDbm": 43}],
+        "accessPoints": [
+            {"mac": "00:1a:2b:3c:4d:01", "latitude": 61.4851, "longitude": 21.797, "txPowerDbm": 20},
+            {"mac": "00:1a:2b:3c:4d:02", "latitude": 61.4849, "longitude": 21.797, "txPowerDbm": 20},
+            {"mac": "00:1a:2b:3c:4d:03", "latitude": 61.485, "longitude": 21.7972, "txPowerDbm": 20}]
+    })")
+        .arg(scanDelayMs)
+        .arg(neverAnswers ? "true" : "false")
+        .toUtf8();
+}
+
+// Element kinds of one announced cycle, e.g. "1 4 4 4".
+QString kinds(const QSignalSpy &spy, int emission)
+{
+    const auto measurements = spy.at(emission).at(0).value<VomuMeasurements>();
+    QStringList ids;
+    for (int i = 0; i < measurements.count(); ++i)
+        ids << QString::number(measurements.element(i)->elementId());
+    return ids.join(' ');
+}
+
+QStringList capturedLog;
+QtMessageHandler previousHandler = nullptr;
+
+void captureMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    capturedLog << message;
+    previousHandler(type, context, message);
+}
+
+bool logged(const QString &text)
+{
+    return !capturedLog.filter(text).isEmpty();
+}
+
+} // namespace
+
+class TstFpcMeasurementCollector : public QObject
+{
+    Q_OBJECT
+
+private:
+    TempRoot m_root;
+    TestBus m_bus;
+
+    bool writeWorld(const QByteArray &contents)
+    {
+        return m_root.writeFile("/var/lib/radio/world.json", contents);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_root.isValid());
+        // The platform's positioning source talks to the system bus: keep it private.
+        QVERIFY2(m_bus.start(), qPrintable(m_bus.errorString()));
+        // QtPositioning hides its platform plugins from tests; this one
+        // should run, talking to the private bus only.
+        qunsetenv("QT_QTESTLIB_RUNNING");
+        previousHandler = qInstallMessageHandler(captureMessage);
+    }
+
+    void cleanupTestCase() { qInstallMessageHandler(previousHandler); }
+
+    void init()
+    {
+        capturedLog.clear();
+        FpcConfig::addKey("wlan_scan_interval", "60");
+        QVERIFY(writeWorld(world(50)));
+    }
+
+    void cycleWithoutWlan_data()
+    {
+        QTest::addColumn<bool>("haveWorld");
+        QTest::addColumn<QString>("kinds");
+        QTest::newRow("cell heard") << true << "1";
+        QTest::newRow("no world") << false << "";
+    }
+
+    void cycleWithoutWlan()
+    {
+        QFETCH(bool, haveWorld);
+        if (!haveWorld)
+            QVERIFY(m_root.removeFile("/var/lib/radio/world.json"));
+        FpcMeasurementCollector collector;
+        QSignalSpy spy(&collector, &FpcMeasurementCollector::measurementsAvailable);
+        collector.collectMeasurements(false);
+        QCOMPARE(spy.count(), 1);
+        QTEST(kinds(spy, 0), "kinds");
+        QCOMPARE(logged("Mobile measurements not available"), !haveWorld);
+        QCOMPARE(collector.lastWlanScanTime(), 0);
+    }
+
+    void scanInterval()
+    {
+        FpcMeasurementCollector collector;
+        QSignalSpy spy(&collector, &FpcMeasurementCollector::measurementsAvailable);
+        collector.collectMeasurements(true);
+        QCOMPARE(spy.count(), 0);
+        QVERIFY(spy.wait());
+        QCOMPARE(kinds(spy, 0), "1 4 4 4");
+        const qint64 scanned = collector.lastWlanScanTime();
+        QVERIFY(scanned > 0);
+
+        // Within the interval: cells at once, no scan.
+        FpcConfig::addKey("wlan_scan_interval", "600000");
+        collector.collectMeasurements(true);
+        QCOMPARE(spy.count(), 2);
+        QCOMPARE(kinds(spy, 1), "1");
+        QVERIFY(logged("WLAN scan interval not exceeded"));
+        QCOMPARE(collector.lastWlanScanTime(), scanned);
+
+        // Past it: a fresh scan.
+        FpcConfig::addKey("wlan_scan_interval", "0");
+        QTRY_VERIFY(QDateTime::currentMSecsSinceEpoch() > scanned);
+        collector.collectMeasurements(true);
+        QCOMPARE(spy.count(), 2);
+        QVERIFY(spy.wait());
+        QCOMPARE(kinds(spy, 2), "1 4 4 4");
+        QVERIFY(collector.lastWlanScanTime() > scanned);
+    }
+
+    void requestWhileScanPending()
+    {
+        QVERIFY(writeWorld(world(300)));
+        FpcMeasurementCollector collector;
+        QSignalSpy spy(&collector, &FpcMeasurementCollector::measurementsAvailable);
+        collector.collectMeasurements(true);
+        collector.collectMeasurements(true);
+        QCOMPARE(spy.count(), 0);
+        QVERIFY(logged("WLAN scan already issued"));
+        QVERIFY(spy.wait());
+        // One announcement: the second request's cells and the one scan's result.
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(kinds(spy, 0), "1 4 4 4");
+    }
+
+    void scanTimeouts()
+    {
+        // Both collectors wait through the same 5-second time-out: one for a
+        // scan that answers late, one for a scan that never answers.
+        QVERIFY(writeWorld(world(5400)));
+        FpcMeasurementCollector late;
+        QSignalSpy lateSpy(&late, &FpcMeasurementCollector::measurementsAvailable);
+        late.collectMeasurements(true);
+        QVERIFY(writeWorld(world(0, true)));
+        FpcMeasurementCollector silent;
+        QSignalSpy silentSpy(&silent, &FpcMeasurementCollector::measurementsAvailable);
+        const qint64 asked = QDateTime::currentMSecsSinceEpoch();
+        silent.collectMeasurements(true);
+
+        QTRY_COMPARE_WITH_TIMEOUT(silentSpy.count(), 1, 10000);
+        QCOMPARE(lateSpy.count(), 1);
+        QCOMPARE(kinds(silentSpy, 0), "1");
+        QCOMPARE(kinds(lateSpy, 0), "1");
+        QVERIFY(silent.lastWlanScanTime() >= asked);
+        // The time-out counts as a scan: the next one waits for the interval.
+        FpcConfig::addKey("wlan_scan_interval", "600000");
+        silent.collectMeasurements(true);
+        QCOMPARE(silentSpy.count(), 2);
+
+        // The late result is appended to that cycle's cells and announced again.
+        QTRY_COMPARE_WITH_TIMEOUT(lateSpy.count(), 2, 5000);
+        QCOMPARE(kinds(lateSpy, 1), "1 4 4 4");
+        QCOMPARE(silentSpy.count(), 2);
+    }
+
+    void collectorGoneBeforeItsScanAnswers()
+    {
+        auto *collector = new FpcMeasurementCollector;
+        collector->collectMeasurements(true);
+        delete collector;
+        QTRY_VERIFY(logged("Collector no longer exists"));
+        FpcMeasurementCollector::wlanScanResultCallback(nullptr, VomuMeasurements());
+    }
+
+    void onlyAccessPointsAppended()
+    {
+        FpcMeasurementCollector collector;
+        QSignalSpy spy(&collector, &FpcMeasurementCollector::measurementsAvailable);
+        VomuMeasurements mixed;
+        mixed.append(new VomuElementGSM);
+        mixed.append(new VomuElementWLAN);
+        FpcMeasurementCollector::wlanScanResultCallback(&collector, mixed);
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(kinds(spy, 0), "4");
+    }
+
+    void clockSetBack()
+    {
+        FpcMeasurementCollector collector;
+        QSignalSpy spy(&collector, &FpcMeasurementCollector::measurementsAvailable);
+        FpcConfig::addKey("wlan_scan_interval", "600000");
+        // The last scan seems to lie a day ahead: the clock went back since.
+        collector.m_lastWlanScanTime = QDateTime::currentMSecsSinceEpoch() + 86400000;
+        collector.collectMeasurements(true);
+        QCOMPARE(spy.count(), 0);
+        QVERIFY(spy.wait());
+        QCOMPARE(kinds(spy, 0), "1 4 4 4");
+    }
+
+    void activePositioningTwice()
+    {
+        const bool platformSource = QGeoPositionInfoSource::availableSources().contains("geoclue2");
+        FpcMeasurementCollector collector;
+        collector.startActiveGpsFixes();
+        QGeoPositionInfoSource *const source = collector.m_positionSource;
+        QCOMPARE(source != nullptr, platformSource);
+        collector.startActiveGpsFixes();
+        QCOMPARE(collector.m_positionSource, source);
+        QCOMPARE(collector.isActiveGpsRunning(), platformSource);
+        QVERIFY(logged(platformSource ? "QGeoPositionInfoSource is already running" : "Unable to start GPS"));
+
+        capturedLog.clear();
+        collector.stopActiveGpsFixes();
+        QVERIFY(!collector.isActiveGpsRunning());
+        QCOMPARE(logged("QGeoPositionInfoSource destroyed"), platformSource);
+        collector.stopActiveGpsFixes();
+        QVERIFY(logged("QGeoPositionInfoSource is already null"));
+
+        // Once more, left running for the destructor to stop.
+        collector.startActiveGpsFixes();
+        QCOMPARE(collector.isActiveGpsRunning(), platformSource);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstFpcMeasurementCollector)
+#include "tst_fpcmeasurementcollector.moc"
