@@ -1,5 +1,6 @@
 #include "FpcCommandLine.h"
 #include "FpcConfig.h"
+#include "FpcEventHandler.h"
 #include "FpcLog.h"
 #include "FpcPaths.h"
 #include "FpcSignalWatcher.h"
@@ -10,6 +11,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDebug>
+#include <QEvent>
 
 #include <cstdio>
 #include <exception>
@@ -51,6 +53,12 @@ int main(int argc, char *argv[])
             return StartFailure;
         }
 
+        qDebug() << "main() creating FpcEventHandler...";
+        // A child of the application object: the path registered below
+        // exports it as the daemon's D-Bus interface.
+        auto *eventHandler = new FpcEventHandler(&app);
+        qDebug() << "main() FpcEventHandler created";
+
         QDBusConnection bus = QDBusConnection::systemBus();
         qDebug() << "main() register object to DBus...";
         if (!bus.registerObject(QLatin1String(ObjectPath), &app, QDBusConnection::ExportAdaptors)) {
@@ -71,10 +79,16 @@ int main(int argc, char *argv[])
         }
         qDebug() << "main() service registration succeeded";
 
+        // The components start from inside the event loop.
+        QCoreApplication::postEvent(eventHandler, new QEvent(QEvent::Type(eventHandler->startEventType())));
+
         const int code = QCoreApplication::exec();
         qDebug() << "main() service exits (code=" << code << ")";
         qDebug() << "main() unregister service from DBus";
         bus.interface()->unregisterService(QLatin1String(ServiceName));
+        // A start event that could not open the buffer ended the loop.
+        if (eventHandler->startFailed())
+            return StartFailure;
     } catch (const QString &text) {
         qCritical() << "main() Cannot start vomu-fpc -- ERROR: " << text;
     } catch (const std::string &text) {

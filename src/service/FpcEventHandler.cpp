@@ -1,0 +1,594 @@
+#include "FpcEventHandler.h"
+
+#include "FpcBufferManager.h"
+#include "FpcBusSignal.h"
+#include "FpcExceptionGuard.h"
+#include "FpcLog.h"
+#include "FpcPositionMessage.h"
+#include "FpcStatusReport.h"
+#include "FpcTriggerSchedule.h"
+#include "FpcUploader.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDateTime>
+#include <QDebug>
+#include <QEvent>
+
+#include <climits>
+
+namespace {
+
+const char PositioningService[] = "com.vexlo.positioningd.vomu";
+const char PositioningPath[] = "/com/vexlo/positioningd/vomu";
+const char PositioningInterface[] = "com.vexlo.positioningd.vomu";
+const char ConnectivityPath[] = "/com/vexlo/wem2";
+const char ConnectivityInterface[] = "com.vexlo.wem2";
+const char DeviceStateInterface[] = "com.vexlo.hesk.signal";
+const int StartEventHint = 1001;
+const int StartFailureStatus = 255;
+
+QString text(const char *latin1)
+{
+    return QString::fromLatin1(latin1);
+}
+
+// A decimal command-line value, or fallback when it is missing or not a number.
+int argumentValue(const QStringList &arguments, int index, int fallback)
+{
+    if (index >= arguments.size())
+        return fallback;
+    bool ok = false;
+    const int value = arguments.at(index).toInt(&ok, 10);
+    return ok ? value : fallback;
+}
+
+} // namespace
+
+FpcEventHandler::FpcEventHandler(QObject *parent)
+    : QDBusAbstractAdaptor(parent), m_startEventType(QEvent::registerEventType(StartEventHint))
+{
+    qDebug() << "FpcEventHandler::FpcEventHandler() <-";
+    FpcFingerprint::registerMetaTypes();
+    if (FpcLog::hasLogFile())
+        qDebug() << "FpcEventHandler::FpcEventHandler() Tracefile set from commandline - ignore LTT loggin check";
+    else
+        restartLogging();
+
+    subscribeOwnInterfaceSignals();
+    readFakeFixArguments();
+
+    connect(&m_creator, &FpcCreator::fingerprintCreated, this, &FpcEventHandler::onNewEntryCreated);
+    connect(&m_creator, &FpcCreator::collectMeasurements, this, &FpcEventHandler::onCollectMeasurements);
+    connect(&m_collector, &FpcMeasurementCollector::measurementsAvailable, this,
+            &FpcEventHandler::onMeasurementsAvailable);
+    // The buffer manager's fpStored is connected when the buffer is opened
+    // by the start event (bufferManager()): opening it here would run the
+    // database set-up before the service is even on the bus.
+    m_uploader = FpcUploader::instance();
+    connect(m_uploader, &FpcUploader::uploadFinished, this, &FpcEventHandler::onUploadFinished);
+    connect(m_uploader, &FpcUploader::uploadError, this, &FpcEventHandler::onUploadError);
+
+    subscribePeerSignals();
+
+    m_freeWlanResultsTimer.setSingleShot(true);
+    connect(&m_freeWlanResultsTimer, &QTimer::timeout, this,
+            &FpcEventHandler::disablePassiveWlanScanResultsAvailable);
+    connect(&m_triggerTimer, &QTimer::timeout, this, &FpcEventHandler::onTimerTriggerTimeout);
+    startTimerTrigger();
+    qDebug() << "FpcEventHandler::FpcEventHandler() ->";
+}
+
+FpcEventHandler::~FpcEventHandler()
+{
+    qDebug() << "FpcEventHandler::~FpcEventHandler()";
+}
+
+void FpcEventHandler::setLogFile(const QString &path)
+{
+    FpcLog::setLogFile(path);
+}
+
+bool FpcEventHandler::isSandbox()
+{
+    return QCoreApplication::arguments().contains(QStringLiteral("--sbox"));
+}
+
+FpcBusSignal *FpcEventHandler::addBusSignal(const QString &service, const QString &path, const QString &interface,
+                                            const QString &member, const QString &signature)
+{
+    auto *busSignal = new FpcBusSignal(service, path, interface, member, signature, this);
+    busSignal->subscribe(QDBusConnection::systemBus());
+    return busSignal;
+}
+
+void FpcEventHandler::subscribeOwnInterfaceSignals()
+{
+    const QString interface = text(InterfaceName);
+    // Signals without arguments are taken whatever they carry.
+    connect(addBusSignal(QString(), QString(), interface, QStringLiteral("quit"), QString()),
+            &FpcBusSignal::received, this, &FpcEventHandler::quit);
+    connect(addBusSignal(QString(), QString(), interface, QStringLiteral("restartLogging"), QString()),
+            &FpcBusSignal::received, this, &FpcEventHandler::restartLogging);
+    connect(addBusSignal(QString(), QString(), interface, QStringLiteral("setConfigurationValue"),
+                         QStringLiteral("ss")),
+            &FpcBusSignal::received, this, &FpcEventHandler::onSetConfigurationValueSignal);
+    connect(addBusSignal(QString(), QString(), interface, QStringLiteral("activeMode"), QStringLiteral("b")),
+            &FpcBusSignal::received, this, &FpcEventHandler::onActiveModeSignal);
+}
+
+void FpcEventHandler::subscribePeerSignals()
+{
+    connect(addBusSignal(QString(), text(ConnectivityPath), text(ConnectivityInterface),
+                         QStringLiteral("state_sig"), QStringLiteral("su")),
+            &FpcBusSignal::received, this, &FpcEventHandler::onStateSignal);
+    connect(addBusSignal(QString(), QString(), text(DeviceStateInterface), QStringLiteral("shutdown_ind"),
+                         QString()),
+            &FpcBusSignal::received, this, &FpcEventHandler::quit);
+}
+
+void FpcEventHandler::readFakeFixArguments()
+{
+    const QStringList arguments = QCoreApplication::arguments();
+    for (int i = 0; i < arguments.size(); ++i) {
+        if (arguments.at(i) == QLatin1String("--gps"))
+            m_fakeFixInterval = argumentValue(arguments, i + 1, 5);
+        else if (arguments.at(i) == QLatin1String("--gps-count"))
+            m_fakeFixCount = argumentValue(arguments, i + 1, 9999);
+    }
+}
+
+bool FpcEventHandler::event(QEvent *e)
+{
+    if (e->type() == m_startEventType) {
+        startComponents();
+        return true;
+    }
+    return QDBusAbstractAdaptor::event(e);
+}
+
+FpcBufferManager &FpcEventHandler::bufferManager()
+{
+    FpcBufferManager &buffer = FpcBufferManager::instance();
+    if (m_connectedBuffer != &buffer) {
+        connect(&buffer, &FpcBufferManager::fpStored, this, &FpcEventHandler::onNewFingerprintStored);
+        m_connectedBuffer = &buffer;
+    }
+    return buffer;
+}
+
+void FpcEventHandler::startComponents()
+{
+    qDebug() << "FpcEventHandler::startComponents() <-";
+    qDebug() << "FpcEventHandler::startComponents() Start buffer manager";
+    QString error;
+    if (!FpcExceptionGuard::run("FpcEventHandler::startComponents()", [this] { bufferManager(); }, &error)) {
+        // Without its buffer the daemon cannot work: end the loop so that
+        // main reports the failed start.
+        qCritical() << "main() Cannot start vomu-fpc -- ERROR: " << error;
+        m_startFailed = true;
+        QCoreApplication::exit(StartFailureStatus);
+        qDebug() << "FpcEventHandler::startComponents() ->";
+        return;
+    }
+
+    if (m_fakeFixInterval < 0 || m_fakeFixCount < 1) {
+        qDebug() << "FpcEventHandler::startComponents() Start listening GPS";
+        onStartPassiveGpsFixes();
+    } else {
+        qDebug() << "FpcEventHandler::startComponents() Enabling fake GPS fixes";
+        scheduleFakeFix();
+    }
+    qDebug() << "FpcEventHandler::startComponents() ->";
+}
+
+// ---------------------------------------------------------------------------
+// D-Bus interface
+
+void FpcEventHandler::start()
+{
+    qDebug() << "FpcEventHandler::start() FPC started with dbus";
+}
+
+void FpcEventHandler::quit()
+{
+    qDebug() << "FpcEventHandler::quit() <-";
+    QCoreApplication::quit();
+    qDebug() << "FpcEventHandler::quit() ->";
+}
+
+void FpcEventHandler::restartLogging()
+{
+    FpcLog::restartLogging();
+}
+
+void FpcEventHandler::setConfigurationValue(const QString &key, const QString &value)
+{
+    qDebug() << "FpcEventHandler::setConfigurationValue() <-";
+    if (key.isEmpty()) {
+        qWarning() << "FpcEventHandler::setConfigurationValue() Empty key refused";
+    } else if (key.size() > MaxKeyLength || value.size() > MaxValueLength) {
+        qWarning() << "FpcEventHandler::setConfigurationValue() Refused: key of" << key.size()
+                   << "characters, value of" << value.size() << "characters (limits" << MaxKeyLength << "and"
+                   << MaxValueLength << ")";
+    } else {
+        FpcConfig::addKey(key, value);
+    }
+    qDebug() << "FpcEventHandler::setConfigurationValue() ->";
+}
+
+void FpcEventHandler::activeMode(bool enabled)
+{
+    qDebug() << "FpcEventHandler::activeMode() <-";
+    FpcExceptionGuard::run("FpcEventHandler::activeMode()", [this, enabled] {
+        if (enabled) {
+            m_collector.startActiveGpsFixes();
+        } else {
+            m_collector.stopActiveGpsFixes();
+            onStartPassiveGpsFixes();
+        }
+    });
+    if (m_statusSubscribed)
+        emit activeCollectionStatus(m_collector.isActiveGpsRunning());
+    qDebug() << "FpcEventHandler::activeMode() ->";
+}
+
+QString FpcEventHandler::forcedUpload()
+{
+    qDebug() << "FpcEventHandler::forcedUpload() <-";
+    qDebug() << "FpcEventHandler::forcedUpload() Starting to send fingerprint prepare request to SLPGW ...";
+    int result = 0;
+    QString thrown;
+    const bool returned = FpcExceptionGuard::run(
+        "FpcEventHandler::forcedUpload()", [&] { result = m_uploader->fprPrepare(); }, &thrown);
+    QString answer;
+    if (returned && result == 0) {
+        answer = QStringLiteral("Upload to server started");
+    } else {
+        if (returned) {
+            qDebug() << "FpcEventHandler::forcedUpload() FCUploader::fpcCreated() returned: " << result;
+            answer = QStringLiteral("Starting to upload failed");
+        } else {
+            qDebug() << "FpcEventHandler::forcedUpload() FCUploader::fpcCreated() returned: " << thrown;
+            answer = QStringLiteral("Cannot start upload: ") + thrown;
+        }
+        returnExportedFingerprints();
+    }
+    qDebug() << "FpcEventHandler::forcedUpload() ->";
+    return answer;
+}
+
+// After a forced upload that did not start, fingerprints marked exported go
+// back to the buffer - unless an upload is still on its way (the refusal may
+// be "a prepare is already under way"): its own outcome deletes or returns
+// them, and un-marking them now would leave the uploaded ones stored and
+// send them a second time.
+void FpcEventHandler::returnExportedFingerprints()
+{
+    if (FpcUploader::uploadState() != FpcUploader::Idle) {
+        qDebug() << "FpcEventHandler::forcedUpload() Upload under way (state" << FpcUploader::uploadState()
+                 << ") - its fingerprints stay exported";
+        return;
+    }
+    FpcExceptionGuard::run("FpcEventHandler::forcedUpload()", [this] { bufferManager().cancelExport(); });
+}
+
+void FpcEventHandler::onStartPassiveGpsFixes()
+{
+    qDebug() << "FpcEventHandler::onStartPassiveGpsFixes() <-";
+    if (!m_positionSignal) {
+        m_positionSignal = addBusSignal(text(PositioningService), text(PositioningPath), text(PositioningInterface),
+                                        QStringLiteral("positionMessage"), text(FpcPositionMessage::Signature));
+        connect(m_positionSignal, &FpcBusSignal::received, this, &FpcEventHandler::onPositionMessageSignal);
+    } else {
+        m_positionSignal->subscribe(QDBusConnection::systemBus());
+    }
+    requestPassiveFixes();
+    qDebug() << "FpcEventHandler::onStartPassiveGpsFixes() ->";
+}
+
+// Asks the positioning daemon to broadcast its fixes. The answer carries
+// nothing the daemon needs, so the loop does not wait for it; a failure is
+// only logged (an absent positioning daemon simply sends no fixes).
+void FpcEventHandler::requestPassiveFixes()
+{
+    QDBusMessage request = QDBusMessage::createMethodCall(text(PositioningService), text(PositioningPath),
+                                                          text(PositioningInterface), QStringLiteral("request"));
+    request << int(1);
+    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::systemBus().asyncCall(request), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [](QDBusPendingCallWatcher *call) {
+        if (call->isError())
+            qDebug() << "FpcEventHandler::onStartPassiveGpsFixes() request not answered:" << call->error().name()
+                     << call->error().message();
+        call->deleteLater();
+    });
+}
+
+void FpcEventHandler::onNewFingerprintStored(qint64 key)
+{
+    qDebug() << "FpcEventHandler::onNewFingerprintStored() <-";
+    FpcExceptionGuard::run("FpcEventHandler::onNewFingerprintStored()", [this, key] {
+        m_creator.fingerprintStored(key);
+    });
+    if (m_statusSubscribed)
+        sendDatabaseStatus();
+    qDebug() << "FpcEventHandler::onNewFingerprintStored() ->";
+}
+
+void FpcEventHandler::sendStatistics(const QDBusMessage &msg)
+{
+    qDebug() << "FpcEventHandler::sendStatistics() <-";
+    qDebug() << "FpcEventHandler::sendStatistics() message interface:" << msg.interface();
+    m_statusSubscribed = true;
+    emit activeCollectionStatus(m_collector.isActiveGpsRunning());
+    QString error;
+    if (!sendDatabaseStatus(&error) && msg.type() == QDBusMessage::MethodCallMessage) {
+        // The caller learns that no status came instead of waiting for one.
+        msg.setDelayedReply(true);
+        QDBusConnection::systemBus().send(
+            msg.createErrorReply(QDBusError::Failed, QStringLiteral("Status not available: ") + error));
+    }
+    qDebug() << "FpcEventHandler::sendStatistics() ->";
+}
+
+QString FpcEventHandler::clearBuffer()
+{
+    qDebug() << "FpcEventHandler::cleanupBuffer() <-";
+    bool removed = false;
+    FpcExceptionGuard::run("FpcEventHandler::cleanupBuffer()", [&] { removed = bufferManager().removeAll(); });
+    qDebug() << "FpcEventHandler::cleanupBuffer() ->";
+    return removed ? QStringLiteral("All fingerprints deleted") : QStringLiteral("Deleting fingerprints failed");
+}
+
+QString FpcEventHandler::configurations()
+{
+    qDebug() << "FpcEventHandler::configurations() <-";
+    const QString xml = FpcConfig::toXml();
+    qDebug() << "FpcEventHandler::configurations()\n" << xml;
+    qDebug() << "FpcEventHandler::configurations() ->";
+    return xml;
+}
+
+bool FpcEventHandler::setConfigurations(const QString &xmlConfig)
+{
+    qDebug() << "FpcEventHandler::setConfigurations() <-";
+    bool result = false;
+    if (xmlConfig.size() > MaxConfigurationTextLength) {
+        qWarning() << "FpcEventHandler::setConfigurations() Refused: text of" << xmlConfig.size()
+                   << "characters (limit" << MaxConfigurationTextLength << ")";
+    } else {
+        result = FpcConfig::internalizeFromString(xmlConfig);
+        if (!result)
+            qWarning() << "FpcEventHandler::setConfigurations() Configuration text refused: not a valid"
+                       << "fpcconfig document (items before a faulty one stay in effect)";
+    }
+    qDebug() << "FpcEventHandler::setConfigurations() <-";
+    return result;
+}
+
+void FpcEventHandler::onNewEntryCreated(const FpcFingerprint &fp)
+{
+    qDebug() << "FpcEventHandler::onNewEntryCreated() <-";
+    FpcExceptionGuard::run("FpcEventHandler::onNewEntryCreated()", [&] { bufferManager().storeFpEntry(fp); });
+    qDebug() << "FpcEventHandler::onNewEntryCreated() ->";
+}
+
+// ---------------------------------------------------------------------------
+// Status report
+
+bool FpcEventHandler::sendDatabaseStatus(QString *error)
+{
+    qDebug() << "FpcEventHandler::sendDatabaseStatus() <-";
+    QStringList entries;
+    quint32 lastUpload = 0, fillRatio = 0, dbSize = 0, dbMaxSize = 0, growth = 0, dailyLimit = 0,
+            lastUploadAmount = 0;
+    const bool read = FpcExceptionGuard::run("FpcEventHandler::sendDatabaseStatus()", [&] {
+        FpcBufferManager &buffer = bufferManager();
+        QList<FpcFingerprint *> fingerprints;
+        buffer.getFingerprintsOnly(fingerprints);
+        entries = FpcStatusReport::takeEntries(fingerprints);
+        buffer.getBufferStatistics(lastUpload, fillRatio, dbSize, dbMaxSize, growth, dailyLimit,
+                                   lastUploadAmount);
+    }, error);
+    if (read)
+        emit fpStatus(entries, lastUpload, fillRatio, dbSize, dbMaxSize, growth, dailyLimit, lastUploadAmount);
+    qDebug() << "FpcEventHandler::sendDatabaseStatus() ->";
+    return read;
+}
+
+// ---------------------------------------------------------------------------
+// GPS fixes
+
+void FpcEventHandler::onPositionMessageSignal(const QDBusMessage &message)
+{
+    const FpcPositionMessage m = FpcPositionMessage::fromArguments(message.arguments());
+    positionMessage(m.lat, m.lon, m.alt, m.along, m.ortho, m.angle, m.ualt, m.speed, m.year, m.day, m.month,
+                    m.hours, m.minutes, m.msecs);
+}
+
+void FpcEventHandler::positionMessage(double lat, double lon, double alt, double along, double ortho, uchar angle,
+                                      ushort ualt, ushort speed, ushort year, uchar day, uchar month, uchar hours,
+                                      uchar minutes, ushort msecs)
+{
+    qDebug() << "FpcEventHandler::positionMessage() <-";
+    const FpcPositionMessage m{lat, lon, alt, along, ortho, angle, ualt, speed, year, day, month, hours, minutes,
+                               msecs};
+    const FpcPosition position = m.toPosition();
+    qDebug() << "FpcEventHandler::positionMessage() latitude:" << QString::number(lat, 'f', 10)
+             << ", longitude: " << QString::number(lon, 'f', 10);
+    qDebug() << "FpcEventHandler::positionMessage() GPS time:"
+             << m.fixTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    qDebug() << "FpcEventHandler::positionMessage() microseconds:" << position.timestampMicroseconds();
+    qDebug() << "[INFO] FpcEventHandler::positionMessage() GPS position:\n";
+    position.print();
+
+    const QString problem = m.problem();
+    if (!problem.isEmpty()) {
+        qWarning() << "FpcEventHandler::positionMessage() GPS position refused:" << problem;
+        qDebug() << "FpcEventHandler::positionMessage() GPS position discarded";
+    } else if (position.isValid()) {
+        FpcExceptionGuard::run("FpcEventHandler::positionMessage()", [&] { m_creator.newGpsFix(position); });
+    } else {
+        qDebug() << "FpcEventHandler::positionMessage() GPS position discarded";
+    }
+    qDebug() << "FpcEventHandler::positionMessage() ->";
+}
+
+void FpcEventHandler::scheduleFakeFix()
+{
+    const qint64 delay = qMin<qint64>(qint64(m_fakeFixInterval) * 1000, INT_MAX);
+    QTimer::singleShot(int(delay), this, &FpcEventHandler::sendPositionMessage);
+}
+
+void FpcEventHandler::sendPositionMessage()
+{
+    qDebug() << "FpcEventHandler::sendPositionMessage() <-";
+    const FpcPositionMessage m = FpcPositionMessage::generatedFix(QDateTime::currentDateTimeUtc());
+    positionMessage(m.lat, m.lon, m.alt, m.along, m.ortho, m.angle, m.ualt, m.speed, m.year, m.day, m.month,
+                    m.hours, m.minutes, m.msecs);
+    if (m_fakeFixInterval >= 0) {
+        --m_fakeFixCount;
+        if (m_fakeFixCount > 0)
+            scheduleFakeFix();
+    }
+    qDebug() << "FpcEventHandler::sendPositionMessage() ->";
+}
+
+// ---------------------------------------------------------------------------
+// Timer trigger
+
+void FpcEventHandler::startTimerTrigger()
+{
+    qDebug() << "FpcEventHandler::startTimerTrigger() <-";
+    m_triggerTimer.stop();
+    const FpcTriggerSchedule schedule(FpcTriggerSchedule::fromConfiguration(), QTime::currentTime());
+    if (schedule.isOff())
+        qDebug() << "FpcEventHandler::startTimerTrigger() Timer is set off."
+                 << "Checking again later if the timer is enabled";
+    if (schedule.isDaytime())
+        qDebug() << "FpcEventHandler::startTimerTrigger() Use daytime multiplier";
+    else
+        qDebug() << "FpcEventHandler::startTimerTrigger() Use nighttime multiplier";
+    qDebug() << "FpcEventHandler::startTimerTrigger() Next timeout occurs after" << schedule.minutes()
+             << "minute(s)";
+    bool clamped = false;
+    const int ms = schedule.timerMilliseconds(&clamped);
+    if (clamped)
+        qWarning() << "FpcEventHandler::startTimerTrigger()" << schedule.minutes()
+                   << "minute(s) is outside the timer's range; the timer is armed for" << ms << "ms";
+    m_triggerTimer.setSingleShot(true);
+    m_triggerTimer.start(ms);
+    qDebug() << "FpcEventHandler::startTimerTrigger() ->";
+}
+
+void FpcEventHandler::onTimerTriggerTimeout()
+{
+    qDebug() << "FpcEventHandler::onTimerTriggerTimeout() <-";
+    const int base = FpcConfig::getIntValue(QStringLiteral("timer_trigger_base_value"), 180);
+    if (base < 1) {
+        qDebug() << "FpcEventHandler::onTimerTriggerTimeout() Timer trigger" << "has a base value" << base
+                 << ". Timer based fingerprint creation is disabled";
+    } else {
+        qDebug() << "[INFO] FpcEventHandler::onTimerTriggerTimeout() Create fingerprint" << "based on timer timeout";
+        FpcExceptionGuard::run("FpcEventHandler::onTimerTriggerTimeout()", [this] { m_creator.createFingerprint(); });
+    }
+    startTimerTrigger();
+    qDebug() << "FpcEventHandler::onTimerTriggerTimeout() ->";
+}
+
+// ---------------------------------------------------------------------------
+// WLAN scans of other applications
+
+void FpcEventHandler::onStateSignal(const QDBusMessage &message)
+{
+    const QVariantList arguments = message.arguments();
+    onWem2SearchStateChange(arguments.at(0).toString(), arguments.at(1).toUInt());
+}
+
+void FpcEventHandler::onWem2SearchStateChange(const QString &bearerType, uint state)
+{
+    const FpcWlanScanWatcher::Reaction reaction = m_wlanScanWatcher.onStateChange(
+        bearerType, state, QDateTime::currentMSecsSinceEpoch(), m_collector.lastWlanScanTime(),
+        FpcWlanScanWatcher::fromConfiguration());
+    if (reaction.freeResults) {
+        m_freeWlanResults = true;
+        m_freeWlanResultsTimer.start(reaction.freeResultsMs);
+    }
+    if (reaction.createFingerprint)
+        FpcExceptionGuard::run("FpcEventHandler::onWem2SearchStateChange()", [this] { m_creator.createFingerprint(); });
+}
+
+void FpcEventHandler::disablePassiveWlanScanResultsAvailable()
+{
+    qDebug() << "FpcEventHandler::disablePassiveWlanScanResultsAvailable() <-";
+    m_freeWlanResults = false;
+    qDebug() << "FpcEventHandler::disablePassiveWlanScanResultsAvailable() ->";
+}
+
+// ---------------------------------------------------------------------------
+// Measurements
+
+void FpcEventHandler::onCollectMeasurements(bool needWlan)
+{
+    qDebug() << "FpcEventHandler::onCollectMeasurements() <-";
+    if (needWlan && !isSandbox()) {
+        const int level = m_deviceInfo.batteryLevel();
+        qDebug() << "FpcEventHandler::onCollectMeasurements() Battery level:" << level;
+        if (m_freeWlanResults) {
+            qDebug() << "FpcEventHandler::onCollectMeasurements() Free WLAN scan" << "results available";
+        } else {
+            const int minimum = FpcConfig::getIntValue(QStringLiteral("min_battery_level_for_wlan_scan"), 25);
+            if (level < minimum) {
+                needWlan = false;
+                qDebug() << "[INFO] FpcEventHandler::onCollectMeasurements() Battery level"
+                         << "too low for WLAN scans (current:" << level << " minimum:" << minimum << ")";
+            }
+        }
+    }
+    FpcExceptionGuard::run("FpcEventHandler::onCollectMeasurements()", [this, needWlan] {
+        m_collector.collectMeasurements(needWlan);
+    });
+    qDebug() << "FpcEventHandler::onCollectMeasurements() ->";
+}
+
+void FpcEventHandler::onMeasurementsAvailable(const VomuMeasurements &msm)
+{
+    qDebug() << "FpcEventHandler::onMeasurementsAvailable() <-";
+    FpcExceptionGuard::run("FpcEventHandler::onMeasurementsAvailable()", [&] { m_creator.newMeasurements(msm); });
+    qDebug() << "FpcEventHandler::onMeasurementsAvailable() ->";
+}
+
+// ---------------------------------------------------------------------------
+// Upload outcomes
+
+void FpcEventHandler::onUploadFinished()
+{
+    qDebug() << "FpcEventHandler::onUploadFinished() <-";
+    FpcExceptionGuard::run("FpcEventHandler::onUploadFinished()", [this] { bufferManager().removeExported(); });
+    if (m_statusSubscribed)
+        sendDatabaseStatus();
+    qDebug() << "FpcEventHandler::onUploadFinished() ->";
+}
+
+void FpcEventHandler::onUploadError(QString err)
+{
+    qDebug() << "FpcEventHandler::onUploadError() " << err << " <-";
+    FpcExceptionGuard::run("FpcEventHandler::onUploadError()", [this] { bufferManager().cancelExport(); });
+    qDebug() << "FpcEventHandler::onUploadError() ->";
+}
+
+// ---------------------------------------------------------------------------
+// Own-interface broadcasts with arguments
+
+void FpcEventHandler::onSetConfigurationValueSignal(const QDBusMessage &message)
+{
+    const QVariantList arguments = message.arguments();
+    setConfigurationValue(arguments.at(0).toString(), arguments.at(1).toString());
+}
+
+void FpcEventHandler::onActiveModeSignal(const QDBusMessage &message)
+{
+    activeMode(message.arguments().at(0).toBool());
+}

@@ -1,0 +1,114 @@
+#include "ServiceFixture.h"
+
+#include "TestBus.h"
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QSqlDatabase>
+#include <QTest>
+#include <QSqlQuery>
+#include <QUuid>
+
+namespace {
+const QString Interface = QString::fromLatin1(DaemonProcess::ServiceName);
+}
+
+ServiceFixture::ServiceFixture(TestBus &bus)
+    : m_bus(bus), m_root(std::make_unique<TempRoot>()), m_daemon(std::make_unique<DaemonProcess>(bus))
+{
+}
+
+ServiceFixture::~ServiceFixture()
+{
+    if (QTest::currentTestFailed())
+        qWarning().noquote() << "Daemon trace (end):\n" << trace().right(8000);
+    if (m_daemon->isRunning())
+        m_daemon->terminate();
+}
+
+QString ServiceFixture::databasePath() const
+{
+    return m_root->path(QStringLiteral("/fp.db"));
+}
+
+bool ServiceFixture::start(const QStringList &arguments, const Items &config)
+{
+    Items items{{QStringLiteral("db_file"), databasePath()}};
+    items += config;
+    if (!m_root->setRdMode(true) || !m_root->makeLogDirectory() || !m_root->writeConfigItems(items))
+        return false;
+    QStringList all = arguments;
+    m_traceOnStdout = arguments.contains(QStringLiteral("--sbox"));
+    if (!m_traceOnStdout)
+        all << QStringLiteral("--tracefile") << m_root->path(QStringLiteral("/trace.log"));
+    return m_daemon->startAndWaitRegistered(all) && waitForTrace("FpcEventHandler::startComponents() ->");
+}
+
+int ServiceFixture::quit()
+{
+    callNoReply(QStringLiteral("quit"));
+    if (!m_daemon->waitForExit() || !m_daemon->exitedNormally())
+        return -1;
+    return m_daemon->exitCode();
+}
+
+QByteArray ServiceFixture::trace()
+{
+    // Output waiting in the pipe reaches the process object through the loop.
+    QCoreApplication::processEvents();
+    return m_traceOnStdout ? m_daemon->standardOutput()
+                           : DaemonProcess::readTrace(m_root->path(QStringLiteral("/trace.log")));
+}
+
+bool ServiceFixture::waitForTrace(const QByteArray &needle, int count, int timeoutMs)
+{
+    return TestSupport::waitFor([&] { return traceCount(needle) >= count; }, timeoutMs);
+}
+
+QDBusMessage ServiceFixture::call(const QString &method, const QVariantList &arguments)
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(Interface, QString::fromLatin1(DaemonProcess::ObjectPath),
+                                                          Interface, method);
+    message.setArguments(arguments);
+    return m_bus.connection().call(message, QDBus::Block, 10000);
+}
+
+bool ServiceFixture::callNoReply(const QString &method, const QVariantList &arguments)
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(Interface, QString::fromLatin1(DaemonProcess::ObjectPath),
+                                                          Interface, method);
+    message.setArguments(arguments);
+    message.setAutoStartService(false);
+    return m_bus.connection().send(message);
+}
+
+bool ServiceFixture::broadcast(const QString &interface, const QString &member, const QVariantList &arguments)
+{
+    QDBusMessage message = QDBusMessage::createSignal(QStringLiteral("/test/peer"), interface, member);
+    message.setArguments(arguments);
+    return m_bus.connection().send(message);
+}
+
+QVariant ServiceFixture::queryValue(const QString &sql)
+{
+    const QString name = QUuid::createUuid().toString();
+    QVariant value;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(databasePath());
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery query(db);
+            if (query.exec(sql) && query.next())
+                value = query.value(0);
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return value;
+}
+
+DaemonSignalRecorder::DaemonSignalRecorder(QDBusConnection bus, const QString &member)
+{
+    bus.connect(QString(), QString::fromLatin1(DaemonProcess::ObjectPath), Interface, member, this,
+                SLOT(record(QDBusMessage)));
+}
