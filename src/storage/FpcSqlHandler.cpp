@@ -715,10 +715,11 @@ std::optional<T> readColumn(const QSqlQuery &query, int column, const char *pref
     const std::optional<T> value = convert(raw);
     if (!value) {
         const QString label = QStringLiteral("Invalid %1:").arg(QLatin1String(name));
+        const QString shown = raw.isNull() ? QStringLiteral("NULL") : raw.toString();
         if (level == Level::Critical)
-            qCritical() << prefix << qPrintable(label) << raw;
+            qCritical() << prefix << qPrintable(label) << shown;
         else
-            qDebug() << "[ERROR]" << prefix << qPrintable(label) << raw;
+            qDebug() << "[ERROR]" << prefix << qPrintable(label) << shown;
     }
     return value;
 }
