@@ -12,7 +12,6 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QDateTime>
 #include <QDebug>
 #include <QEvent>

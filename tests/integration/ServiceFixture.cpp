@@ -5,8 +5,8 @@
 
 #include <QCoreApplication>
 #include <QSqlDatabase>
-#include <QTest>
 #include <QSqlQuery>
+#include <QTest>
 #include <QUuid>
 
 namespace {
@@ -26,16 +26,10 @@ ServiceFixture::~ServiceFixture()
         m_daemon->terminate();
 }
 
-QString ServiceFixture::databasePath() const
-{
-    return m_root->path(QStringLiteral("/fp.db"));
-}
-
 bool ServiceFixture::start(const QStringList &arguments, const Items &config)
 {
-    Items items{{QStringLiteral("db_file"), databasePath()}};
-    items += config;
-    if (!m_root->setRdMode(true) || !m_root->makeLogDirectory() || !m_root->writeConfigItems(items))
+    if (!m_root->setRdMode(true) || !m_root->makeLogDirectory()
+        || !m_root->writeConfigItems(Items{{QStringLiteral("db_file"), databasePath()}} + config))
         return false;
     QStringList all = arguments;
     m_traceOnStdout = arguments.contains(QStringLiteral("--sbox"));
@@ -54,32 +48,32 @@ int ServiceFixture::quit()
 
 QByteArray ServiceFixture::trace()
 {
-    // Output waiting in the pipe reaches the process object through the loop.
-    QCoreApplication::processEvents();
+    QCoreApplication::processEvents(); // output waiting in the pipe reaches the process object
     return m_traceOnStdout ? m_daemon->standardOutput()
                            : DaemonProcess::readTrace(m_root->path(QStringLiteral("/trace.log")));
 }
 
-bool ServiceFixture::waitForTrace(const QByteArray &needle, int count, int timeoutMs)
+bool ServiceFixture::waitForTrace(const QByteArray &needle, int count)
 {
-    return TestSupport::waitFor([&] { return traceCount(needle) >= count; }, timeoutMs);
+    return TestSupport::waitFor([&] { return traceCount(needle) >= count; }, 10000);
+}
+
+QDBusMessage ServiceFixture::methodCall(const QString &method, const QVariantList &arguments) const
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(Interface, QString::fromLatin1(DaemonProcess::ObjectPath),
+                                                          Interface, method);
+    message.setArguments(arguments);
+    return message;
 }
 
 QDBusMessage ServiceFixture::call(const QString &method, const QVariantList &arguments)
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(Interface, QString::fromLatin1(DaemonProcess::ObjectPath),
-                                                          Interface, method);
-    message.setArguments(arguments);
-    return m_bus.connection().call(message, QDBus::Block, 10000);
+    return m_bus.connection().call(methodCall(method, arguments), QDBus::Block, 10000);
 }
 
 bool ServiceFixture::callNoReply(const QString &method, const QVariantList &arguments)
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(Interface, QString::fromLatin1(DaemonProcess::ObjectPath),
-                                                          Interface, method);
-    message.setArguments(arguments);
-    message.setAutoStartService(false);
-    return m_bus.connection().send(message);
+    return m_bus.connection().send(methodCall(method, arguments));
 }
 
 bool ServiceFixture::broadcast(const QString &interface, const QString &member, const QVariantList &arguments)

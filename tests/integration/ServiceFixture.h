@@ -5,21 +5,16 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QList>
 #include <QObject>
-#include <QPair>
-#include <QStringList>
-#include <QVariantList>
 
 #include <memory>
 
 class TestBus;
 
-// One real daemon on the test's private bus, with its own path root: the
-// configuration (database in the root plus the test's items), rd-mode so it
-// traces, a client for its D-Bus interface and SQL look-ups in its database.
-// With "--sbox" the trace comes on the daemon's standard output, otherwise in
-// a trace file below the root.
+// One real daemon on the test's private bus with its own path root and
+// configuration (database in the root plus the test's items), tracing in
+// rd-mode: with "--sbox" to its standard output, otherwise to a file. Calls
+// its D-Bus interface and reads its database with SQL.
 class ServiceFixture
 {
 public:
@@ -30,36 +25,35 @@ public:
 
     TempRoot &root() { return *m_root; }
     DaemonProcess &daemon() { return *m_daemon; }
-    QString databasePath() const;
+    QString databasePath() const { return m_root->path(QStringLiteral("/fp.db")); }
 
     // Starts the daemon and waits until its start event has run.
     bool start(const QStringList &arguments, const Items &config = {});
-    // Ends it with the D-Bus method quit; its exit code (-1: did not end).
+    // Ends it with the D-Bus method quit; its exit code, -1 when it did not end.
     int quit();
 
     QByteArray trace();
     int traceCount(const QByteArray &needle) { return int(trace().count(needle)); }
-    bool waitForTrace(const QByteArray &needle, int count = 1, int timeoutMs = 10000);
+    bool waitForTrace(const QByteArray &needle, int count = 1);
 
-    // A method call on the daemon's interface, answered or not.
     QDBusMessage call(const QString &method, const QVariantList &arguments = {});
     bool callNoReply(const QString &method, const QVariantList &arguments = {});
-    // A signal broadcast by the test on interface.
     bool broadcast(const QString &interface, const QString &member, const QVariantList &arguments = {});
 
-    // The first column of the first row of sql run on the database (read-only
-    // connection of its own); invalid when it fails.
+    // First value of the first row of sql, on a read-only connection of its own.
     QVariant queryValue(const QString &sql);
     int fingerprintCount() { return queryValue(QStringLiteral("SELECT COUNT(*) FROM Fingerprint")).toInt(); }
 
 private:
+    QDBusMessage methodCall(const QString &method, const QVariantList &arguments) const;
+
     TestBus &m_bus;
     std::unique_ptr<TempRoot> m_root;
     std::unique_ptr<DaemonProcess> m_daemon;
     bool m_traceOnStdout = false;
 };
 
-// Records one signal of the daemon's interface as the test's client sees it.
+// Records one signal of the daemon's interface as a client sees it.
 class DaemonSignalRecorder : public QObject
 {
     Q_OBJECT

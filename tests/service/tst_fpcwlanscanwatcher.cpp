@@ -5,90 +5,60 @@
 
 namespace {
 const qint64 Minute = 60000;
-const qint64 T0 = 1700000000000; // an arbitrary "now" in ms since the epoch
+const qint64 T0 = 1700000000000; // "now", ms since the epoch
 const QString Wlan = QString::fromLatin1(FpcWlanScanWatcher::WlanBearer);
-const uint Start = FpcWlanScanWatcher::SearchStarted;
-const uint Stop = FpcWlanScanWatcher::SearchStopped;
 }
 
 class TstFpcWlanScanWatcher : public QObject
 {
     Q_OBJECT
 
-    FpcWlanScanWatcher::Settings defaults() const { return {}; }
+    FpcWlanScanWatcher m_watcher;
 
-    // A start and a stop one second later, the daemon's own last scan at ownScan.
-    FpcWlanScanWatcher::Reaction scan(FpcWlanScanWatcher &watcher, qint64 at, qint64 ownScan)
+    // Search start at `at`, stop a second later; the daemon's own last scan result at ownScan.
+    FpcWlanScanWatcher::Reaction scan(qint64 at, qint64 ownScan, const QString &bearer = Wlan)
     {
-        watcher.onStateChange(Wlan, Start, at, ownScan, defaults());
-        return watcher.onStateChange(Wlan, Stop, at + 1000, ownScan, defaults());
+        m_watcher.onStateChange(bearer, FpcWlanScanWatcher::SearchStarted, at, ownScan, {});
+        return m_watcher.onStateChange(bearer, FpcWlanScanWatcher::SearchStopped, at + 1000, ownScan, {});
     }
 
 private slots:
-    void otherBearerChangesAndLogsNothing()
+    void init() { m_watcher = FpcWlanScanWatcher(); }
+
+    void otherBearerIsNotLookedAt()
     {
         LogCapture log;
-        FpcWlanScanWatcher watcher;
-        watcher.onStateChange(QStringLiteral("GPRS"), Start, T0, 0, defaults());
-        const auto reaction = watcher.onStateChange(QStringLiteral("GPRS"), Stop, T0 + 1000, 0, defaults());
-        QVERIFY(!reaction.freeResults && !reaction.createFingerprint);
-        QCOMPARE(watcher.searchState(), Stop);
+        const auto reaction = scan(T0, 0, QStringLiteral("GPRS"));
+        QVERIFY(!reaction.freeResults);
         QVERIFY(log.lines().isEmpty());
     }
 
-    void startRightAfterOwnScanIsNotRecorded()
+    void searchRightAfterOwnScanIsOurs()
     {
-        FpcWlanScanWatcher watcher;
-        // Own result 2 s ago, delay 5 s: the search belongs to the daemon.
-        const auto reaction = scan(watcher, T0, T0 - 2000);
-        QCOMPARE(watcher.searchState(), Stop);
+        const auto reaction = scan(T0, T0 - 2000); // within the 5 s delay
         QVERIFY(!reaction.freeResults && !reaction.createFingerprint);
+        QCOMPARE(m_watcher.searchState(), FpcWlanScanWatcher::SearchStopped);
     }
 
-    void foreignScansAreThrottledByInterval()
+    void foreignScansTenMinutesApart()
     {
         LogCapture log;
-        FpcWlanScanWatcher watcher;
-        auto first = scan(watcher, T0, 0);
-        QVERIFY(first.freeResults);
+        const auto first = scan(T0, 0);
+        QVERIFY(first.freeResults && first.createFingerprint);
         QCOMPARE(first.freeResultsMs, 5000);
-        QVERIFY(first.createFingerprint);
-        QCOMPARE(watcher.lastFreeWlanFingerprintTime(), T0 + 1000);
-
-        auto second = scan(watcher, T0 + 10 * Minute, 0);
-        QVERIFY(second.freeResults);
-        QVERIFY(!second.createFingerprint);
+        const auto second = scan(T0 + 10 * Minute, 0);
+        QVERIFY(second.freeResults && !second.createFingerprint);
         QVERIFY(log.contains(QStringLiteral("Free Wlan results ignored: last free scan  done  10")));
-
-        auto later = scan(watcher, T0 + 242 * Minute, 0);
-        QVERIFY(later.createFingerprint);
+        QVERIFY(scan(T0 + 242 * Minute, 0).createFingerprint);
     }
 
-    void stopAfterOwnRecentScanSetsFlagOnly()
-    {
-        FpcWlanScanWatcher watcher;
-        watcher.onStateChange(Wlan, Start, T0, 0, defaults());
-        // The daemon's own scan finished meanwhile, just before the stop.
-        const auto reaction = watcher.onStateChange(Wlan, Stop, T0 + 1000, T0 + 500, defaults());
-        QVERIFY(reaction.freeResults);
-        QVERIFY(!reaction.createFingerprint);
-    }
-
-    void unknownStatesAreRefused()
+    void unknownStateIsRefused()
     {
         LogCapture log;
-        FpcWlanScanWatcher watcher;
-        watcher.onStateChange(Wlan, Start, T0, 0, defaults());
-        const auto reaction = watcher.onStateChange(Wlan, 42, T0 + 1000, 0, defaults());
-        QVERIFY(!reaction.freeResults);
-        QCOMPARE(watcher.searchState(), Start);
+        m_watcher.onStateChange(Wlan, FpcWlanScanWatcher::SearchStarted, T0, 0, {});
+        QVERIFY(!m_watcher.onStateChange(Wlan, 42, T0 + 1000, 0, {}).freeResults);
+        QCOMPARE(m_watcher.searchState(), FpcWlanScanWatcher::SearchStarted);
         QVERIFY(log.contains(QStringLiteral("unknown wem state 42 ignored")));
-    }
-
-    void delayIsKeptWithinTimerRange()
-    {
-        QCOMPARE(FpcWlanScanWatcher::delayMs(-3), qint64(0));
-        QCOMPARE(FpcWlanScanWatcher::delayMs(INT_MAX), qint64(INT_MAX));
     }
 };
 
