@@ -1,80 +1,63 @@
 #pragma once
 
-// Builders for the radio data the filter tests feed in, and a capture of the
-// log lines the filters write.
+// Builders for the radio data fed to the filters, a capture of the lines the
+// filters log, and a real fingerprint buffer in a temporary path root.
 
+#include "FpcBufferManager.h"
+#include "FpcConfig.h"
 #include "FpcFingerprint.h"
-#include "FpcPosition.h"
+#include "TempRoot.h"
 #include "VomuElementGSM.h"
 #include "VomuElementWCDMA.h"
 #include "VomuElementWLAN.h"
-#include "VomuMeasurements.h"
 
+#include <QDateTime>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QStringList>
-#include <QtGlobal>
 
 #include <initializer_list>
 #include <utility>
+#include <vector>
 
 namespace FilterTestData {
 
 constexpr int NoPower = 1000;
 constexpr int NoTa = -1;
+using Pairs = std::initializer_list<std::pair<int, int>>;
 
-// A valid GSM serving cell; neighbours given as (BSIC, ARFCN).
-inline VomuElementGSM *gsm(quint16 cellId, std::initializer_list<std::pair<int, int>> neighbours = {},
-                           int ta = NoTa)
+// A valid GSM serving cell; neighbours as (BSIC, ARFCN).
+inline VomuElementGSM *gsm(quint16 cellId, Pairs neighbours = {}, int ta = NoTa)
 {
     auto *cell = new VomuElementGSM;
-    cell->setCountryCode(244);
-    cell->setNetworkId(5);
-    cell->setLocationAreaCode(1234);
-    cell->setCellId(cellId);
-    cell->setPowerRx(40);
+    cell->setCountryCode(244), cell->setNetworkId(5), cell->setLocationAreaCode(1234), cell->setCellId(cellId);
     if (ta != NoTa)
         cell->setTimingAdvance(quint8(ta));
-    for (const auto &n : neighbours) {
-        VomuElementGSM::NeighbourCell neighbour(quint8(n.first), quint16(n.second));
-        neighbour.setPowerRx(30);
-        cell->appendNeighbourCell(neighbour);
-    }
+    for (const auto &n : neighbours)
+        cell->appendNeighbourCell(VomuElementGSM::NeighbourCell(quint8(n.first), quint16(n.second)));
     return cell;
 }
 
-// A valid WCDMA serving cell; neighbours given as (UARFCN-DL, scrambling code).
-inline VomuElementWCDMA *wcdma(quint32 ucId, std::initializer_list<std::pair<int, int>> neighbours = {},
-                               quint16 mcc = 244)
+// A valid WCDMA serving cell; neighbours as (UARFCN-DL, scrambling code).
+inline VomuElementWCDMA *wcdma(quint32 ucId, Pairs neighbours = {}, quint16 mcc = 244)
 {
     auto *cell = new VomuElementWCDMA;
-    cell->setCountryCode(mcc);
-    cell->setNetworkId(42);
-    cell->setLocationAreaCode(12);
-    cell->setUcId(ucId);
+    cell->setCountryCode(mcc), cell->setNetworkId(42), cell->setUcId(ucId);
     for (const auto &n : neighbours) {
         VomuElementWCDMA::NeighbourCell neighbour;
-        neighbour.uarfcnDl = quint16(n.first);
-        neighbour.pCpich = quint16(n.second);
-        neighbour.rssi = 40;
-        neighbour.ecn0 = 20;
-        neighbour.rscp = 50;
-        neighbour.pathloss = 60;
+        neighbour.uarfcnDl = quint16(n.first), neighbour.pCpich = quint16(n.second);
         cell->appendNeighbourCell(neighbour);
     }
     return cell;
 }
 
-inline VomuWlanMacAddress mac48(quint8 last, quint8 first = 0x02)
-{
-    const uint8_t bytes[6] = {first, 0x11, 0x22, 0x33, 0x44, last};
-    return VomuWlanMacAddress(bytes, 6);
-}
+inline VomuWlanMacAddress mac(std::vector<uint8_t> bytes) { return VomuWlanMacAddress(bytes.data(), int(bytes.size())); }
+inline VomuWlanMacAddress mac48(quint8 last, quint8 first = 0x02) { return mac({first, 0x11, 0x22, 0x33, 0x44, last}); }
+inline VomuWlanMacAddress mac64(quint8 last, quint8 first = 0xa0) { return mac({first, 0xb1, 0x02, 0x11, 0x22, 0x33, 0x44, last}); }
 
-inline VomuWlanMacAddress mac64(quint8 last)
-{
-    const uint8_t bytes[8] = {0xa0, 0xb1, 0x02, 0x11, 0x22, 0x33, 0x44, last};
-    return VomuWlanMacAddress(bytes, 8);
-}
-
+// An access point; NoPower leaves the received power unset.
 inline VomuElementWLAN *wlan(const VomuWlanMacAddress &mac, int powerRx = -60)
 {
     auto *ap = new VomuElementWLAN;
@@ -83,79 +66,91 @@ inline VomuElementWLAN *wlan(const VomuWlanMacAddress &mac, int powerRx = -60)
         ap->setPowerRx(qint8(powerRx));
     return ap;
 }
+inline VomuElementWLAN *ap(quint8 last, int powerRx = -60) { return wlan(mac48(last), powerRx); }
 
-// An access point with a 48-bit address ending in last.
-inline VomuElementWLAN *ap(quint8 last, int powerRx = -60)
-{
-    return wlan(mac48(last), powerRx);
-}
-
-inline FpcPosition position(double latitude, double longitude)
+// A fix about metres north of (60, 24).
+inline FpcPosition north(double metres)
 {
     FpcPosition p;
-    p.setCoordinate(latitude, longitude, 10.0f);
+    p.setCoordinate(60.0 + metres / 111195.08, 24.0, 10.0f);
     p.setHorizontalAccuracy(5.0f);
     p.setTimestamp(1700000000);
     return p;
 }
 
-// A point about metres north of (60.0, 24.0).
-inline FpcPosition positionNorth(double metres)
-{
-    return position(60.0 + metres / 111195.0, 24.0);
-}
-
-// A fingerprint holding elements (taken over), with a position when given.
-inline FpcFingerprint fingerprint(std::initializer_list<VomuObservationElement *> elements,
-                                  const FpcPosition *pos = nullptr)
+// A fingerprint of the elements (taken over), with a fix when given.
+inline FpcFingerprint fp(std::initializer_list<VomuObservationElement *> elements, const FpcPosition *fix = nullptr)
 {
     VomuMeasurements m;
     for (VomuObservationElement *e : elements)
         m.append(e);
-    FpcFingerprint fp;
-    fp.setMeasurements(m);
-    if (pos)
-        fp.setPosition(*pos);
-    return fp;
+    FpcFingerprint result;
+    result.setMeasurements(m);
+    if (fix)
+        result.setPosition(*fix);
+    return result;
 }
 
-inline FpcFingerprint fingerprintAt(const FpcPosition &pos, std::initializer_list<VomuObservationElement *> elements)
+inline FpcFingerprint fpAt(double metresNorth, std::initializer_list<VomuObservationElement *> elements)
 {
-    return fingerprint(elements, &pos);
+    const FpcPosition fix = north(metresNorth);
+    return fp(elements, &fix);
 }
 
-// Collects every message written while it exists (one capture at a time).
+
+// Collects every message written while it exists.
 class LogCapture
 {
 public:
-    LogCapture() { m_previous = qInstallMessageHandler(&LogCapture::handler); lines().clear(); }
+    LogCapture() : m_previous(qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &m) { lines() << m; })) { clear(); }
     ~LogCapture() { qInstallMessageHandler(m_previous); }
-    LogCapture(const LogCapture &) = delete;
-    LogCapture &operator=(const LogCapture &) = delete;
-
-    static QStringList &lines()
-    {
-        static QStringList captured;
-        return captured;
-    }
+    static QStringList &lines() { static QStringList captured; return captured; }
     void clear() { lines().clear(); }
     bool has(const QString &line) const { return lines().contains(line); }
-    int count(const QString &line) const { return int(lines().count(line)); }
-    // Lines that begin with prefix, in order.
-    QStringList startingWith(const QString &prefix) const
-    {
-        QStringList found;
-        for (const QString &line : lines())
-            if (line.startsWith(prefix))
-                found << line;
-        return found;
-    }
-    // For failure messages.
-    QByteArray dump() const { return lines().join(QLatin1Char('\n')).toUtf8(); }
+    QStringList startingWith(const QString &prefix) const { return lines().filter(QRegularExpression('^' + QRegularExpression::escape(prefix))); }
+    QByteArray dump() const { return lines().join('\n').toUtf8(); }
 
 private:
-    static void handler(QtMsgType, const QMessageLogContext &, const QString &message) { lines() << message; }
-    QtMessageHandler m_previous = nullptr;
+    QtMessageHandler m_previous;
+};
+
+// The buffer manager on a fresh database file below a temporary root.
+class BufferFixture
+{
+public:
+    BufferFixture() { FpcConfig::addKey(QStringLiteral("db_file"), m_root.path(QStringLiteral("/fp.db"))); }
+    ~BufferFixture() { FpcBufferManager::destroyInstance(); }
+    static FpcBufferManager &buffer() { return FpcBufferManager::instance(); }
+    // Stores a fingerprint born secondsAgo; its new id, or -1.
+    static qint64 store(FpcFingerprint fingerprint, int secondsAgo = 60)
+    {
+        fingerprint.setTime(QDateTime::currentDateTimeUtc().addSecs(-secondsAgo));
+        qint64 id = -1;
+        const auto c = QObject::connect(&buffer(), &FpcBufferManager::fpStored, [&id](qint64 stored) { id = stored; });
+        buffer().storeFpEntry(fingerprint);
+        QObject::disconnect(c);
+        return id;
+    }
+    static bool isStored(qint64 id) { FpcFingerprint stored; return buffer().getFingerprint(id, stored); }
+    // Runs a statement on a connection of its own to the buffer's file; the
+    // error text, empty on success.
+    static QString tamper(const QString &statement)
+    {
+        QString error;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tamper"));
+            db.setDatabaseName(buffer().databasePath());
+            if (!db.open())
+                error = db.lastError().text();
+            else if (QSqlQuery query(db); !query.exec(statement))
+                error = query.lastError().text();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("tamper"));
+        return error;
+    }
+
+private:
+    TempRoot m_root;
 };
 
 } // namespace FilterTestData
