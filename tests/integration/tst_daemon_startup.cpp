@@ -2,6 +2,7 @@
 #include "TempRoot.h"
 #include "TestBus.h"
 
+#include <QFile>
 #include <QTest>
 
 #include <csignal>
@@ -31,6 +32,11 @@ private slots:
     {
         m_root = std::make_unique<TempRoot>();
         QVERIFY(m_root->makeLogDirectory());
+        // The database directory: without it the daemon's start fails.
+        const QString databaseDirectory = QStringLiteral("/home/user/.vomu-fpcd/private");
+        QVERIFY(m_root->makeDirectory(databaseDirectory));
+        QVERIFY(QFile::setPermissions(m_root->path(databaseDirectory),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     }
     void cleanup()
     {
