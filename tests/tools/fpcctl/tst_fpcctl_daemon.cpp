@@ -1,0 +1,317 @@
+#include "CtlRunner.h"
+#include "DaemonProcess.h"
+#include "FpServerProcess.h"
+#include "KnownDatabase.h"
+#include "TempRoot.h"
+#include "TestBus.h"
+#include "TestSupport.h"
+
+#include <QDBusMessage>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+#include <QUuid>
+
+#include <memory>
+
+namespace {
+const QStringList DaemonCommands[] = {
+    {"status"}, {"watch"}, {"upload"}, {"config", "show"}, {"config", "set", "k", "v"},
+    {"clear", "--yes"}, {"active", "on"}, {"log", "restart"}, {"quit"},
+};
+}
+
+// fpcctl against the real daemon on a private bus, started on the known
+// database: each command's output and exit status, --json read back, and
+// every daemon command with the daemon missing.
+class TstFpcCtlDaemon : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestBus> m_bus;
+    std::unique_ptr<TempRoot> m_root;
+    std::unique_ptr<DaemonProcess> m_daemon;
+
+    QString databasePath() const { return m_root->path(QStringLiteral("/fp.db")); }
+    QString tracePath() const { return m_root->path(QStringLiteral("/trace.log")); }
+
+    // The daemon, tracing to a file in the root, on the known
+    // database, with extra configuration items.
+    bool startDaemon(const QList<QPair<QString, QString>> &items = {}, const QStringList &environment = {})
+    {
+        QString error;
+        if (!KnownDatabase::create(databasePath(), &error)) {
+            qWarning() << error;
+            return false;
+        }
+        QList<QPair<QString, QString>> config{{QStringLiteral("db_file"), databasePath()}};
+        config += items;
+        if (!m_root->setRdMode(true) || !m_root->makeLogDirectory() || !m_root->writeConfigItems(config))
+            return false;
+        for (const QString &entry : environment)
+            m_daemon->setEnv(entry.section('=', 0, 0), entry.section('=', 1));
+        return m_daemon->startAndWaitRegistered({QStringLiteral("--tracefile"), tracePath()})
+               && TestSupport::waitForFileContains(tracePath(), "FpcEventHandler::startComponents() ->");
+    }
+
+    int storedCount()
+    {
+        const QString name = QUuid::createUuid().toString();
+        int count = -1;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(databasePath());
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+            if (db.open()) {
+                QSqlQuery query(db);
+                if (query.exec(QStringLiteral("SELECT COUNT(*) FROM Fingerprint")) && query.next())
+                    count = query.value(0).toInt();
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
+        return count;
+    }
+
+    static bool oneLineReason(const CtlResult &result, const QByteArray &text)
+    {
+        return result.out.isEmpty() && result.err.startsWith("fpcctl: ") && result.err.count('\n') == 1
+               && result.err.contains(text);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_bus = std::make_unique<TestBus>();
+        QVERIFY2(m_bus->start(), qPrintable(m_bus->errorString()));
+    }
+    void init()
+    {
+        m_root = std::make_unique<TempRoot>();
+        m_daemon = std::make_unique<DaemonProcess>(*m_bus);
+    }
+    void cleanup()
+    {
+        if (QTest::currentTestFailed())
+            qWarning().noquote() << "Daemon trace (end):\n" << TestSupport::readFile(tracePath()).right(6000);
+        m_daemon.reset();
+        m_root.reset();
+        QVERIFY(m_bus->waitForNameGone(DaemonProcess::ServiceName));
+    }
+
+    void daemonMissing()
+    {
+        for (const QStringList &command : DaemonCommands) {
+            const CtlResult result = CtlRunner::run(command, {}, {}, 15000);
+            QVERIFY2(result.exitCode == 3 && oneLineReason(result, "vomu-fpcd is not running"), result.describe());
+        }
+        const CtlResult noBus =
+            CtlRunner::run({"status", "--json"}, {}, {"DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/bus"});
+        QVERIFY2(noBus.exitCode == 3 && oneLineReason(noBus, "cannot connect to the system bus"), noBus.describe());
+        // Without daemon and --db, export looks at the default path below the root.
+        const CtlResult exported = CtlRunner::run({"export"});
+        QVERIFY2(exported.exitCode == 5
+                     && oneLineReason(exported, m_root->path("/home/user/.vomu-fpcd/private/fp.db").toUtf8()),
+                 exported.describe());
+    }
+
+    void statusOfKnownBuffer()
+    {
+        QVERIFY(startDaemon({{"fp_buffer_max_size", "500000"}, {"fp_buffer_daily_limit", "200000"}}));
+        CtlResult result = CtlRunner::run({"status", "--json"});
+        QVERIFY2(result.exitCode == 0, result.describe());
+        const QJsonObject status = result.json().object();
+        QCOMPARE(status["pid"].toInteger(), m_daemon->pid());
+        QCOMPARE(status["activeGps"].toBool(), false);
+        const QJsonObject fingerprints = status["fingerprints"].toObject();
+        QCOMPARE(fingerprints["total"].toInt(), KnownDatabase::Total);
+        QCOMPARE(fingerprints["unreadable"].toInt(), 0);
+        QCOMPARE(fingerprints["byRadio"].toObject(),
+                 (QJsonObject{{"WCDMA", 2}, {"GSM", 3}, {"none", 1}}));
+        QMap<int, int> kinds;
+        for (const QJsonValue &kind : fingerprints["byKind"].toArray())
+            kinds[kind["dataMask"].toInt()] = kind["count"].toInt();
+        QCOMPARE(kinds, (QMap<int, int>{{15, 1}, {11, 1}, {7, 1}, {10, 1}, {9, 1}, {3, 1}}));
+        QCOMPARE(fingerprints["oldest"].toString(), QStringLiteral("2024-05-01T10:00:00.250Z"));
+        QCOMPARE(status["buffer"]["maxSize"].toInt(), 500000);
+        // The daemon counts its log reserve in, so the size is at least the file's.
+        QVERIFY(status["buffer"]["size"].toInteger() >= QFileInfo(databasePath()).size());
+        QCOMPARE(status["growth"]["dailyLimit"].toInt(), 200000);
+        QVERIFY(status["lastUpload"]["time"].isNull());
+
+        result = CtlRunner::run({"status"});
+        QVERIFY2(result.exitCode == 0, result.describe());
+        for (const QByteArray &line : {QByteArray("pid ") + QByteArray::number(m_daemon->pid()),
+                                       QByteArray("Active GPS: off"),
+                                       QByteArray("Fingerprints: 6 stored (WCDMA 2, GSM 3, no cell 1)"),
+                                       QByteArray("     1  Cell + WLAN + GPS + NeighborCell (15)"),
+                                       QByteArray("Collected: Wed 2024-05-01 10:00:00 UTC to Wed 2024-05-01 10:05:00 UTC"),
+                                       QByteArray(" of 488.3 KiB ("), QByteArray("Last upload: never")})
+            QVERIFY2(result.out.contains(line), result.describe());
+    }
+
+    void watchFollowsChangesUntilDaemonLeaves()
+    {
+        QVERIFY(startDaemon());
+        QProcess watch;
+        watch.setProcessEnvironment(CtlRunner::childEnvironment());
+        TestSupport::dieWithParent(watch);
+        watch.start(QStringLiteral(FPCCTL_BINARY), {"watch", "--json"});
+        QList<QJsonObject> lines;
+        auto readLines = [&] {
+            while (watch.canReadLine())
+                lines << QJsonDocument::fromJson(watch.readLine()).object();
+            return lines.size();
+        };
+        QVERIFY(TestSupport::waitFor([&] { return readLines() >= 2; }, 10000));
+        QCOMPARE(lines[0]["event"].toString(), QStringLiteral("activeGps"));
+        QCOMPARE(lines[1]["event"].toString(), QStringLiteral("status"));
+        QCOMPARE(lines[1]["fingerprints"].toObject()["total"].toInt(), KnownDatabase::Total);
+
+        // The same report again is no change; an emptied buffer is.
+        QCOMPARE(CtlRunner::run({"status"}).exitCode, 0);
+        QCOMPARE(CtlRunner::run({"clear", "--yes"}).exitCode, 0);
+        QCOMPARE(CtlRunner::run({"status"}).exitCode, 0);
+        QVERIFY(TestSupport::waitFor([&] { return readLines() >= 3; }, 10000));
+        QCOMPARE(lines[2]["fingerprints"].toObject()["total"].toInt(), 0);
+
+        QCOMPARE(CtlRunner::run({"quit"}).exitCode, 0);
+        QVERIFY(watch.waitForFinished(10000));
+        QCOMPARE(watch.exitCode(), 3);
+        QVERIFY(watch.readAllStandardError().contains("vomu-fpcd left the bus"));
+        QCOMPARE(readLines(), 3);
+    }
+
+    void watchTextStopsAfterCount()
+    {
+        QVERIFY(startDaemon());
+        const CtlResult result = CtlRunner::run({"watch", "-n", "2"});
+        QVERIFY2(result.exitCode == 0, result.describe());
+        const QList<QByteArray> lines = result.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].endsWith("  active GPS off"), result.describe());
+        QVERIFY2(lines[1].contains("  status  6 fingerprints, fill "), result.describe());
+    }
+
+    void configuration()
+    {
+        QVERIFY(startDaemon({{"fp_buffer_max_size", "500000"}}));
+        CtlResult result = CtlRunner::run({"config", "show", "--json"});
+        QVERIFY2(result.exitCode == 0, result.describe());
+        QCOMPARE(result.json()["db_file"].toString(), databasePath());
+        QCOMPARE(result.json()["fp_buffer_max_size"].toString(), QStringLiteral("500000"));
+
+        result = CtlRunner::run({"config", "show"});
+        QVERIFY2(result.out.contains("\nfp_buffer_max_size=500000\n"), result.describe());
+        result = CtlRunner::run({"config", "get", "db_file"});
+        QVERIFY2(result.exitCode == 0 && result.out == databasePath().toUtf8() + '\n', result.describe());
+        result = CtlRunner::run({"config", "get", "no_such_key"});
+        QVERIFY2(result.exitCode == 6 && oneLineReason(result, "'no_such_key' is not set"), result.describe());
+
+        result = CtlRunner::run({"config", "set", "timer_trigger_base_value", "-1", "--json"});
+        QVERIFY2(result.exitCode == 0, result.describe());
+        QCOMPARE(result.json()["value"].toString(), QStringLiteral("-1"));
+        QCOMPARE(CtlRunner::run({"config", "get", "timer_trigger_base_value"}).out, QByteArray("-1\n"));
+        // A key the daemon does not take is reported, not claimed as set.
+        result = CtlRunner::run({"config", "set", QString(300, 'k'), "1"});
+        QVERIFY2(result.exitCode == 1 && oneLineReason(result, "did not take the value"), result.describe());
+
+        const QString good = m_root->path("/good.cfg");
+        const QString bad = m_root->path("/bad.cfg");
+        QVERIFY(m_root->writeFile("/good.cfg", "<fpcconfig><item key=\"min_wlan_count\" value=\"5\"/>"
+                                               "<item><key>speed_threshold</key><value>12</value></item></fpcconfig>"));
+        QVERIFY(m_root->writeFile("/bad.cfg", "<fpcconfig><item key=\"max_wlan_speed\" value=\"41\"/>"
+                                              "<item key=\"gps_max_speed\"/></fpcconfig>"));
+        result = CtlRunner::run({"config", "load", good});
+        QVERIFY2(result.exitCode == 0 && result.out.startsWith("Loaded 2 values from"), result.describe());
+        QCOMPARE(CtlRunner::run({"config", "get", "speed_threshold"}).out, QByteArray("12\n"));
+        // A faulty file is refused whole: not even its first item is applied.
+        result = CtlRunner::run({"config", "load", bad});
+        QVERIFY2(result.exitCode == 5 && oneLineReason(result, "key \"gps_max_speed\") has no value"),
+                 result.describe());
+        QCOMPARE(CtlRunner::run({"config", "get", "max_wlan_speed"}).exitCode, 6);
+        result = CtlRunner::run({"config", "load", m_root->path("/missing.cfg")});
+        QVERIFY2(result.exitCode == 5 && oneLineReason(result, "cannot read"), result.describe());
+    }
+
+    void clearAsksFirst()
+    {
+        QVERIFY(startDaemon());
+        CtlResult result = CtlRunner::run({"clear"});
+        QVERIFY2(result.exitCode == 2 && oneLineReason(result, "pass --yes"), result.describe());
+        QCOMPARE(storedCount(), KnownDatabase::Total);
+
+        result = CtlRunner::runOnTerminal({"clear"}, "n\n");
+        QVERIFY2(result.exitCode == 7, result.describe());
+        QVERIFY2(result.out.contains("Delete every stored fingerprint? This cannot be undone. [y/N]"), result.describe());
+        QCOMPARE(storedCount(), KnownDatabase::Total);
+
+        result = CtlRunner::runOnTerminal({"clear"}, "y\n");
+        QVERIFY2(result.exitCode == 0 && result.out.contains("All fingerprints deleted"), result.describe());
+        QCOMPARE(storedCount(), 0);
+
+        result = CtlRunner::run({"clear", "-y", "--json"});
+        QVERIFY2(result.exitCode == 0 && result.json()["cleared"].toBool(), result.describe());
+    }
+
+    void activeLogAndQuit()
+    {
+        QVERIFY(startDaemon());
+        CtlResult result = CtlRunner::run({"active", "off", "--json"});
+        QVERIFY2(result.exitCode == 0 && result.json()["activeGps"] == false, result.describe());
+        // Whether active GPS can run depends on the host's position sources;
+        // the exit status must agree with the state the daemon reports.
+        result = CtlRunner::run({"active", "on", "--json"});
+        QVERIFY2(result.json()["activeGps"].isBool(), result.describe());
+        QCOMPARE(result.exitCode, result.json()["activeGps"].toBool() ? 0 : 1);
+        QCOMPARE(CtlRunner::run({"active", "off"}).out, QByteArray("Active GPS: off\n"));
+
+        result = CtlRunner::run({"log", "restart"});
+        QVERIFY2(result.exitCode == 0 && result.out == "Logging restarted\n", result.describe());
+        QVERIFY(TestSupport::waitForFileContains(tracePath(), "FpcEventHandler::restartLogging() <-"));
+
+        result = CtlRunner::run({"quit", "--json"});
+        QVERIFY2(result.exitCode == 0 && result.json()["stopped"].toBool(), result.describe());
+        QCOMPARE(result.json()["pid"].toInteger(), m_daemon->pid());
+        QVERIFY(m_daemon->waitForExit());
+        QCOMPARE(m_daemon->exitCode(), 0);
+        QCOMPARE(CtlRunner::run({"status"}).exitCode, 3);
+    }
+
+    void upload()
+    {
+        FpServerProcess server(m_root->path(QStringLiteral("/server")));
+        QVERIFY2(server.start(QStringLiteral("fail")), qPrintable(server.errorString()));
+        QVERIFY(startDaemon({}, {QStringLiteral("SLPGW_SERVER_URL=") + server.url()}));
+
+        // A refused upload ends in no status report: fpcctl gives up in time.
+        CtlResult result = CtlRunner::run({"upload", "--timeout", "2"});
+        QVERIFY2(result.exitCode == 4 && oneLineReason(result, "no outcome came within 2 s"), result.describe());
+        QVERIFY(TestSupport::waitFor([&] { return server.uploadCount() == 1; }, 10000));
+        QCOMPARE(storedCount(), KnownDatabase::Total);
+
+        // On a terminal the wait shows progress.
+        QVERIFY(server.setMode(QStringLiteral("delay:1.2")));
+        result = CtlRunner::runOnTerminal({"upload"}, {});
+        QVERIFY2(result.exitCode == 0, result.describe());
+        QVERIFY2(result.out.contains("Uploading 6 fingerprints ..."), result.describe());
+        QVERIFY2(result.out.contains("Upload finished: 6 fingerprints uploaded, 0 left in the buffer."),
+                 result.describe());
+        QCOMPARE(server.uploadCount(), 2);
+        QCOMPARE(storedCount(), 0);
+
+        // Right after the last one, an upload of nothing is still told apart
+        // from the report before it.
+        result = CtlRunner::run({"upload", "--json"});
+        QVERIFY2(result.exitCode == 0, result.describe());
+        QCOMPARE(result.json()["uploaded"].toInt(), 0);
+        QCOMPARE(result.json()["remaining"].toInt(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstFpcCtlDaemon)
+#include "tst_fpcctl_daemon.moc"

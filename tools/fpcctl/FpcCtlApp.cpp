@@ -1,0 +1,621 @@
+#include "FpcCtlApp.h"
+
+#include "FpcCtlClient.h"
+#include "FpcCtlConfiguration.h"
+#include "FpcCtlDatabase.h"
+#include "FpcCtlExitCode.h"
+#include "FpcCtlExporter.h"
+#include "FpcCtlInterrupt.h"
+#include "FpcCtlMap.h"
+#include "FpcCtlOutput.h"
+#include "FpcCtlStatusView.h"
+#include "FpcPaths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QSaveFile>
+#include <QTextStream>
+
+#include <climits>
+#include <cstdio>
+
+namespace {
+
+constexpr int DefaultTimeoutMs = 10000;
+constexpr int DefaultUploadTimeoutMs = 120000;
+// A configuration file is a few kilobytes; anything far larger is a mistake.
+constexpr qint64 MaxConfigurationFileBytes = 1024 * 1024;
+const QString DefaultDatabaseLiteral = QStringLiteral("/home/user/.vomu-fpcd/private/fp.db");
+const QString UploadStarted = QStringLiteral("Upload to server started");
+const QString AllDeleted = QStringLiteral("All fingerprints deleted");
+
+QString seconds(int ms)
+{
+    return QString::number(ms / 1000.0, 'g', 4) + QStringLiteral(" s");
+}
+
+// A variable of another process's environment, read from /proc (only
+// possible for a process of the same user, or as root).
+QString processEnvironment(uint pid, const QByteArray &name)
+{
+    QFile file(QStringLiteral("/proc/%1/environ").arg(pid));
+    if (pid == 0 || !file.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray prefix = name + '=';
+    for (const QByteArray &entry : file.readAll().split('\0')) {
+        if (entry.startsWith(prefix))
+            return QString::fromLocal8Bit(entry.mid(prefix.size()));
+    }
+    return QString();
+}
+
+// The daemon's default database below the daemon's path root.
+QString defaultDatabaseOf(uint pid)
+{
+    const QString root = processEnvironment(pid, "FPCD_ROOT");
+    if (root.isEmpty())
+        return FpcPaths::databaseFile();
+    return QDir::cleanPath(root + QLatin1Char('/') + DefaultDatabaseLiteral);
+}
+
+} // namespace
+
+int FpcCtlApp::run(const QStringList &arguments)
+{
+    FpcCtlOptions options;
+    QString error;
+    if (!FpcCtlCommandLine::parse(arguments.mid(1), &options, &error))
+        return fail(FpcCtlExitCode::Usage, error);
+    if (options.version) {
+        FpcCtlOutput::printLine(QStringLiteral("fpcctl ") + QStringLiteral(FPCCTL_VERSION));
+        return FpcCtlExitCode::Success;
+    }
+    if (options.command == QLatin1String("help") || options.help) {
+        const QString topic = options.command == QLatin1String("help") ? options.arguments.value(0) : options.command;
+        FpcCtlOutput::print(topic.isEmpty() ? FpcCtlCommandLine::usage() : FpcCtlCommandLine::help(topic));
+        return FpcCtlExitCode::Success;
+    }
+    return FpcCtlApp(options).dispatch();
+}
+
+int FpcCtlApp::dispatch()
+{
+    const QString &command = m_options.command;
+    if (command == QLatin1String("status"))
+        return status();
+    if (command == QLatin1String("watch"))
+        return watch();
+    if (command == QLatin1String("upload"))
+        return upload();
+    if (command == QLatin1String("config"))
+        return config();
+    if (command == QLatin1String("clear"))
+        return clear();
+    if (command == QLatin1String("active"))
+        return active();
+    if (command == QLatin1String("log"))
+        return logRestart();
+    if (command == QLatin1String("quit"))
+        return quit();
+    if (command == QLatin1String("export"))
+        return exportDatabase();
+    return map();
+}
+
+int FpcCtlApp::fail(int exitCode, const QString &reason)
+{
+    FpcCtlOutput::printError(reason);
+    return exitCode;
+}
+
+bool FpcCtlApp::connectClient(FpcCtlClient &client, int *exitCode) const
+{
+    const FpcCtlClient::Result result = client.connectToDaemon();
+    if (!result.ok())
+        *exitCode = fail(result.exitCode, result.error);
+    return result.ok();
+}
+
+int FpcCtlApp::status()
+{
+    FpcCtlClient client(timeoutMs(DefaultTimeoutMs));
+    int exitCode = 0;
+    if (!connectClient(client, &exitCode))
+        return exitCode;
+    QString error;
+    if (!client.subscribe(&error))
+        return fail(FpcCtlExitCode::Failed, error);
+    const FpcCtlClient::Result reply = client.call(QStringLiteral("sendStatistics"));
+    if (!reply.ok())
+        return fail(reply.exitCode, reply.error);
+    switch (client.waitUntil([&] { return client.hasStatus() && client.hasActiveGps(); }, client.timeoutMs())) {
+    case FpcCtlClient::Wait::Done:
+        break;
+    case FpcCtlClient::Wait::DaemonGone:
+        return fail(FpcCtlExitCode::NotRunning, QStringLiteral("vomu-fpcd stopped before it sent its status"));
+    default:
+        return fail(FpcCtlExitCode::Timeout,
+                    QStringLiteral("no status report from vomu-fpcd within %1").arg(seconds(client.timeoutMs())));
+    }
+    const uint pid = client.daemonPid();
+    if (m_options.json)
+        FpcCtlOutput::printJson(FpcCtlStatusView::json(client.status(), client.activeGps(), pid));
+    else
+        FpcCtlOutput::print(
+            FpcCtlStatusView::text(client.status(), client.activeGps(), pid, QDateTime::currentDateTimeUtc()));
+    return FpcCtlExitCode::Success;
+}
+
+int FpcCtlApp::watch()
+{
+    FpcCtlInterrupt interrupt;
+    FpcCtlClient client(timeoutMs(DefaultTimeoutMs));
+    int exitCode = 0;
+    if (!connectClient(client, &exitCode))
+        return exitCode;
+    QString error;
+    if (!client.subscribe(&error))
+        return fail(FpcCtlExitCode::Failed, error);
+
+    int lines = 0;
+    bool hasPrevious = false;
+    FpcCtlStatus previous;
+    int previousActive = -1;
+    QObject::connect(&client, &FpcCtlClient::statusReceived, &client, [&](const FpcCtlStatus &status) {
+        if (hasPrevious && status.sameReport(previous))
+            return;
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        if (m_options.json)
+            FpcCtlOutput::printJsonLine(FpcCtlStatusView::watchJson(status, now));
+        else
+            FpcCtlOutput::printLine(FpcCtlStatusView::watchLine(status, hasPrevious ? &previous : nullptr, now));
+        previous = status;
+        hasPrevious = true;
+        ++lines;
+    });
+    QObject::connect(&client, &FpcCtlClient::activeGpsReceived, &client, [&](bool enabled) {
+        if (previousActive == int(enabled))
+            return;
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        if (m_options.json)
+            FpcCtlOutput::printJsonLine(FpcCtlStatusView::watchActiveJson(enabled, now));
+        else
+            FpcCtlOutput::printLine(FpcCtlStatusView::watchActiveLine(enabled, now));
+        previousActive = int(enabled);
+        ++lines;
+    });
+    // Asking once subscribes the daemon to status reports and gives the
+    // first lines.
+    const FpcCtlClient::Result reply = client.call(QStringLiteral("sendStatistics"));
+    if (!reply.ok() && reply.exitCode != FpcCtlExitCode::Failed)
+        return fail(reply.exitCode, reply.error);
+    if (!reply.ok())
+        FpcCtlOutput::printError(reply.error);
+
+    const auto done = [&] { return m_options.count > 0 && lines >= m_options.count; };
+    switch (client.waitUntil(done, INT_MAX)) {
+    case FpcCtlClient::Wait::DaemonGone:
+        return fail(FpcCtlExitCode::NotRunning, QStringLiteral("vomu-fpcd left the bus"));
+    default:
+        return FpcCtlExitCode::Success;
+    }
+}
+
+int FpcCtlApp::upload()
+{
+    FpcCtlInterrupt interrupt;
+    FpcCtlClient client(timeoutMs(DefaultUploadTimeoutMs));
+    int exitCode = 0;
+    if (!connectClient(client, &exitCode))
+        return exitCode;
+    QString error;
+    if (!client.subscribe(&error))
+        return fail(FpcCtlExitCode::Failed, error);
+
+    // The report before the upload is the baseline; the daemon sends the
+    // next one when the upload has finished (it reports no failure).
+    const FpcCtlClient::Result statistics = client.call(QStringLiteral("sendStatistics"));
+    if (statistics.exitCode == FpcCtlExitCode::NotRunning)
+        return fail(statistics.exitCode, statistics.error);
+    if (statistics.ok())
+        client.waitUntil([&] { return client.hasStatus(); }, std::min(client.timeoutMs(), DefaultTimeoutMs));
+    const bool hasBaseline = client.hasStatus();
+    const FpcCtlStatus baseline = client.status();
+    const qint64 startSeconds = QDateTime::currentSecsSinceEpoch();
+    bool finished = false;
+    FpcCtlStatus outcome;
+    QObject::connect(&client, &FpcCtlClient::statusReceived, &client, [&](const FpcCtlStatus &status) {
+        const bool uploadEnded = hasBaseline ? (status.lastUpload != baseline.lastUpload
+                                                || qint64(baseline.lastUpload) >= startSeconds)
+                                             : qint64(status.lastUpload) >= startSeconds;
+        if (!finished && uploadEnded) {
+            finished = true;
+            outcome = status;
+        }
+    });
+
+    const FpcCtlClient::Result reply = client.call(QStringLiteral("forcedUpload"));
+    if (!reply.ok())
+        return fail(reply.exitCode, reply.error);
+    const QString answer = reply.values.value(0).toString();
+    if (answer != UploadStarted)
+        return fail(FpcCtlExitCode::Failed, QStringLiteral("the upload did not start: ") + answer);
+
+    static const char spinner[] = {'|', '/', '-', '\\'};
+    const auto progress = [&](int elapsedMs) {
+        FpcCtlOutput::progress(QStringLiteral("%1 Uploading %2 fingerprints ... %3")
+                                   .arg(QLatin1Char(spinner[(elapsedMs / 100) % 4]))
+                                   .arg(hasBaseline ? QString::number(baseline.total()) : QStringLiteral("the"))
+                                   .arg(seconds(elapsedMs / 1000 * 1000)));
+    };
+    const FpcCtlClient::Wait wait = client.waitUntil([&] { return finished; }, client.timeoutMs(), progress);
+    FpcCtlOutput::clearProgress();
+    switch (wait) {
+    case FpcCtlClient::Wait::Done:
+        break;
+    case FpcCtlClient::Wait::DaemonGone:
+        return fail(FpcCtlExitCode::NotRunning, QStringLiteral("vomu-fpcd stopped during the upload"));
+    case FpcCtlClient::Wait::Interrupted:
+        return fail(FpcCtlExitCode::Interrupted, QStringLiteral("stopped waiting; the upload goes on in vomu-fpcd"));
+    case FpcCtlClient::Wait::TimedOut:
+        return fail(FpcCtlExitCode::Timeout,
+                    QStringLiteral("the upload started, but no outcome came within %1: it is still under way or "
+                                   "failed (see the daemon's trace)")
+                        .arg(seconds(client.timeoutMs())));
+    }
+    if (m_options.json) {
+        FpcCtlOutput::printJson(QJsonObject{
+            {QStringLiteral("started"), true},
+            {QStringLiteral("finished"), true},
+            {QStringLiteral("answer"), answer},
+            {QStringLiteral("uploaded"), qint64(outcome.lastUploadAmount)},
+            {QStringLiteral("remaining"), outcome.total()},
+            {QStringLiteral("lastUpload"),
+             FpcCtlOutput::isoUtc(QDateTime::fromSecsSinceEpoch(outcome.lastUpload, Qt::UTC))}});
+    } else {
+        FpcCtlOutput::printLine(QStringLiteral("Upload finished: %1 fingerprint%2 uploaded, %3 left in the buffer.")
+                                    .arg(outcome.lastUploadAmount)
+                                    .arg(outcome.lastUploadAmount == 1 ? QString() : QStringLiteral("s"))
+                                    .arg(outcome.total()));
+    }
+    return FpcCtlExitCode::Success;
+}
+
+bool FpcCtlApp::readConfiguration(FpcCtlClient &client, QMap<QString, QString> *items, int *exitCode) const
+{
+    const FpcCtlClient::Result reply = client.call(QStringLiteral("configurations"));
+    if (!reply.ok()) {
+        *exitCode = fail(reply.exitCode, reply.error);
+        return false;
+    }
+    QString error;
+    if (!FpcCtlConfiguration::parse(reply.values.value(0).toString().toUtf8(), items, &error)) {
+        *exitCode = fail(FpcCtlExitCode::Failed, QStringLiteral("unreadable configuration from vomu-fpcd: ") + error);
+        return false;
+    }
+    return true;
+}
+
+int FpcCtlApp::config()
+{
+    FpcCtlClient client(timeoutMs(DefaultTimeoutMs));
+    int exitCode = 0;
+    if (!connectClient(client, &exitCode))
+        return exitCode;
+    const QString action = m_options.arguments.at(0);
+    if (action == QLatin1String("show"))
+        return configShow(client);
+    if (action == QLatin1String("get"))
+        return configGet(client, m_options.arguments.at(1));
+    if (action == QLatin1String("set"))
+        return configSet(client, m_options.arguments.at(1), m_options.arguments.at(2));
+    return configLoad(client, m_options.arguments.at(1));
+}
+
+int FpcCtlApp::configShow(FpcCtlClient &client)
+{
+    QMap<QString, QString> items;
+    int exitCode = 0;
+    if (!readConfiguration(client, &items, &exitCode))
+        return exitCode;
+    if (m_options.json) {
+        QJsonObject object;
+        for (auto it = items.cbegin(); it != items.cend(); ++it)
+            object.insert(it.key(), it.value());
+        FpcCtlOutput::printJson(object);
+    } else {
+        QString text;
+        for (auto it = items.cbegin(); it != items.cend(); ++it)
+            text += it.key() + QLatin1Char('=') + it.value() + QLatin1Char('\n');
+        FpcCtlOutput::print(text);
+    }
+    return FpcCtlExitCode::Success;
+}
+
+int FpcCtlApp::configGet(FpcCtlClient &client, const QString &key)
+{
+    QMap<QString, QString> items;
+    int exitCode = 0;
+    if (!readConfiguration(client, &items, &exitCode))
+        return exitCode;
+    if (!items.contains(key))
+        return fail(FpcCtlExitCode::NotFound, QStringLiteral("configuration key '%1' is not set").arg(key));
+    if (m_options.json)
+        FpcCtlOutput::printJson(QJsonObject{{QStringLiteral("key"), key}, {QStringLiteral("value"), items.value(key)}});
+    else
+        FpcCtlOutput::printLine(items.value(key));
+    return FpcCtlExitCode::Success;
+}
+
+int FpcCtlApp::configSet(FpcCtlClient &client, const QString &key, const QString &value)
+{
+    const FpcCtlClient::Result sent = client.send(QStringLiteral("setConfigurationValue"), {key, value});
+    if (!sent.ok())
+        return fail(sent.exitCode, sent.error);
+    // The method has no reply: reading the configuration back confirms it.
+    QMap<QString, QString> items;
+    int exitCode = 0;
+    if (!readConfiguration(client, &items, &exitCode))
+        return exitCode;
+    if (!items.contains(key) || items.value(key) != value)
+        return fail(FpcCtlExitCode::Failed,
+                    QStringLiteral("vomu-fpcd did not take the value for '%1' (see its trace)").arg(key));
+    if (m_options.json)
+        FpcCtlOutput::printJson(QJsonObject{{QStringLiteral("key"), key}, {QStringLiteral("value"), value}});
+    else
+        FpcCtlOutput::printLine(QStringLiteral("%1=%2 (until vomu-fpcd stops)").arg(key, value));
+    return FpcCtlExitCode::Success;
+}
+
+int FpcCtlApp::configLoad(FpcCtlClient &client, const QString &file)
+{
+    QFile input(file);
+    if (!input.open(QIODevice::ReadOnly))
+        return fail(FpcCtlExitCode::FileError, QStringLiteral("cannot read %1: %2").arg(file, input.errorString()));
+    if (input.size() > MaxConfigurationFileBytes)
+        return fail(FpcCtlExitCode::FileError, QStringLiteral("%1: too large for a configuration file").arg(file));
+    const QByteArray xml = input.read(MaxConfigurationFileBytes + 1);
+    if (xml.size() > MaxConfigurationFileBytes)
+        return fail(FpcCtlExitCode::FileError, QStringLiteral("%1: too large for a configuration file").arg(file));
+    // Checked whole first: the daemon keeps the items before a faulty one.
+    QMap<QString, QString> items;
+    QString error;
+    if (!FpcCtlConfiguration::parse(xml, &items, &error))
+        return fail(FpcCtlExitCode::FileError, QStringLiteral("%1: %2; nothing loaded").arg(file, error));
+    const FpcCtlClient::Result reply = client.call(QStringLiteral("setConfigurations"), {QString::fromUtf8(xml)});
+    if (!reply.ok())
+        return fail(reply.exitCode, reply.error);
+    if (!reply.values.value(0).toBool())
+        return fail(FpcCtlExitCode::Failed, QStringLiteral("vomu-fpcd refused %1 (see its trace)").arg(file));
+    if (m_options.json) {
+        QJsonArray keys;
+        for (const QString &key : items.keys())
+            keys.append(key);
+        FpcCtlOutput::printJson(QJsonObject{{QStringLiteral("file"), file}, {QStringLiteral("keys"), keys}});
+    } else {
+        FpcCtlOutput::printLine(QStringLiteral("Loaded %1 value%2 from %3 (until vomu-fpcd stops)")
+                                    .arg(items.size())
+                                    .arg(items.size() == 1 ? QString() : QStringLiteral("s"))
+                                    .arg(file));
+    }
+    return FpcCtlExitCode::Success;
+}
+
+int FpcCtlApp::clear()
+{
+    FpcCtlClient client(timeoutMs(DefaultTimeoutMs));
+    int exitCode = 0;
+    if (!connectClient(client, &exitCode))
+        return exitCode;
+    if (!m_options.yes) {
+        if (!FpcCtlOutput::stdinIsTerminal())
+            return fail(FpcCtlExitCode::Usage, QStringLiteral("refusing to delete every fingerprint without "
+                                                              "confirmation: no terminal to ask on; pass --yes"));
+        FpcCtlOutput::printNote(QStringLiteral("Delete every stored fingerprint? This cannot be undone. [y/N] "));
+        QTextStream input(stdin);
+        const QString answer = input.readLine().trimmed().toLower();
+        if (answer != QLatin1String("y") && answer != QLatin1String("yes"))
+            return fail(FpcCtlExitCode::Cancelled, QStringLiteral("cancelled; nothing deleted"));
+    }
+    const FpcCtlClient::Result reply = client.call(QStringLiteral("clearBuffer"));
+    if (!reply.ok())
+        return fail(reply.exitCode, reply.error);
+    const QString answer = reply.values.value(0).toString();
+    if (answer != AllDeleted)
+        return fail(FpcCtlExitCode::Failed, answer.isEmpty() ? QStringLiteral("clearBuffer gave no answer") : answer);
+    if (m_options.json)
+        FpcCtlOutput::printJson(QJsonObject{{QStringLiteral("cleared"), true}, {QStringLiteral("answer"), answer}});
+    else
+        FpcCtlOutput::printLine(answer);
+    return FpcCtlExitCode::Success;
+}
+
+int FpcCtlApp::active()
+{
+    const bool wanted = m_options.arguments.at(0) == QLatin1String("on");
+    FpcCtlClient client(timeoutMs(DefaultTimeoutMs));
+    int exitCode = 0;
+    if (!connectClient(client, &exitCode))
+        return exitCode;
+    QString error;
+    if (!client.subscribe(&error))
+        return fail(FpcCtlExitCode::Failed, error);
+    // The daemon reports active GPS changes only to a status subscriber.
+    const FpcCtlClient::Result statistics = client.call(QStringLiteral("sendStatistics"));
+    if (statistics.exitCode == FpcCtlExitCode::NotRunning || statistics.exitCode == FpcCtlExitCode::Timeout)
+        return fail(statistics.exitCode, statistics.error);
+    client.waitUntil([&] { return client.hasActiveGps(); }, client.timeoutMs());
+    const int before = client.activeGpsCount();
+    const FpcCtlClient::Result sent = client.send(QStringLiteral("activeMode"), {wanted});
+    if (!sent.ok())
+        return fail(sent.exitCode, sent.error);
+    switch (client.waitUntil([&] { return client.activeGpsCount() > before; }, client.timeoutMs())) {
+    case FpcCtlClient::Wait::Done:
+        break;
+    case FpcCtlClient::Wait::DaemonGone:
+        return fail(FpcCtlExitCode::NotRunning, QStringLiteral("vomu-fpcd stopped"));
+    default:
+        return fail(FpcCtlExitCode::Timeout, QStringLiteral("vomu-fpcd did not report active GPS within %1")
+                                                 .arg(seconds(client.timeoutMs())));
+    }
+    const bool state = client.activeGps();
+    if (m_options.json)
+        FpcCtlOutput::printJson(QJsonObject{{QStringLiteral("activeGps"), state}});
+    else
+        FpcCtlOutput::printLine(QStringLiteral("Active GPS: %1").arg(state ? QStringLiteral("on") : QStringLiteral("off")));
+    if (state != wanted)
+        return fail(FpcCtlExitCode::Failed, QStringLiteral("active GPS could not be switched %1 (no position source?)")
+                                                .arg(wanted ? QStringLiteral("on") : QStringLiteral("off")));
+    return FpcCtlExitCode::Success;
+}
+
+int FpcCtlApp::logRestart()
+{
+    FpcCtlClient client(timeoutMs(DefaultTimeoutMs));
+    int exitCode = 0;
+    if (!connectClient(client, &exitCode))
+        return exitCode;
+    const FpcCtlClient::Result sent = client.send(QStringLiteral("restartLogging"));
+    if (!sent.ok())
+        return fail(sent.exitCode, sent.error);
+    if (m_options.json)
+        FpcCtlOutput::printJson(QJsonObject{{QStringLiteral("loggingRestarted"), true}});
+    else
+        FpcCtlOutput::printLine(QStringLiteral("Logging restarted"));
+    return FpcCtlExitCode::Success;
+}
+
+int FpcCtlApp::quit()
+{
+    FpcCtlClient client(timeoutMs(DefaultTimeoutMs));
+    int exitCode = 0;
+    if (!connectClient(client, &exitCode))
+        return exitCode;
+    QString error;
+    if (!client.subscribe(&error))
+        return fail(FpcCtlExitCode::Failed, error);
+    const uint pid = client.daemonPid();
+    // No round trip after quit: the daemon may be gone before it answers.
+    const FpcCtlClient::Result sent = client.send(QStringLiteral("quit"), {}, false);
+    if (!sent.ok())
+        return fail(sent.exitCode, sent.error);
+    const auto stopped = [&] { return !client.isDaemonRegistered(); };
+    if (client.waitUntil(stopped, client.timeoutMs()) == FpcCtlClient::Wait::TimedOut)
+        return fail(FpcCtlExitCode::Timeout,
+                    QStringLiteral("vomu-fpcd did not stop within %1").arg(seconds(client.timeoutMs())));
+    if (m_options.json) {
+        QJsonObject object{{QStringLiteral("stopped"), true}};
+        if (pid)
+            object.insert(QStringLiteral("pid"), qint64(pid));
+        FpcCtlOutput::printJson(object);
+    } else {
+        FpcCtlOutput::printLine(pid ? QStringLiteral("vomu-fpcd (pid %1) stopped").arg(pid)
+                                    : QStringLiteral("vomu-fpcd stopped"));
+    }
+    return FpcCtlExitCode::Success;
+}
+
+QString FpcCtlApp::databasePath(const FpcCtlOptions &options, int timeoutMs)
+{
+    if (!options.database.isEmpty())
+        return options.database;
+    FpcCtlClient client(timeoutMs);
+    if (!client.connectToDaemon().ok())
+        return FpcPaths::databaseFile();
+    const uint pid = client.daemonPid();
+    const FpcCtlClient::Result reply = client.call(QStringLiteral("configurations"));
+    QMap<QString, QString> items;
+    QString error;
+    if (!reply.ok() || !FpcCtlConfiguration::parse(reply.values.value(0).toString().toUtf8(), &items, &error))
+        return defaultDatabaseOf(pid);
+    const QString configured = items.value(QStringLiteral("db_file"));
+    if (configured.isEmpty() || configured == DefaultDatabaseLiteral)
+        return defaultDatabaseOf(pid);
+    if (QDir::isRelativePath(configured) && pid != 0) {
+        const QString cwd = QFile::symLinkTarget(QStringLiteral("/proc/%1/cwd").arg(pid));
+        if (!cwd.isEmpty())
+            return QDir(cwd).filePath(configured);
+    }
+    return configured;
+}
+
+bool FpcCtlApp::writeOutput(const QString &file, const QByteArray &data, int *exitCode) const
+{
+    if (file == QLatin1String("-")) {
+        if (std::fwrite(data.constData(), 1, size_t(data.size()), stdout) != size_t(data.size())
+            || std::fflush(stdout) != 0) {
+            *exitCode = fail(FpcCtlExitCode::FileError, QStringLiteral("cannot write to standard output"));
+            return false;
+        }
+        return true;
+    }
+    QSaveFile output(file);
+    if (!output.open(QIODevice::WriteOnly) || output.write(data) != data.size() || !output.commit()) {
+        *exitCode = fail(FpcCtlExitCode::FileError, QStringLiteral("cannot write %1: %2").arg(file, output.errorString()));
+        return false;
+    }
+    return true;
+}
+
+int FpcCtlApp::exportDatabase()
+{
+    const QString path = databasePath(m_options, timeoutMs(DefaultTimeoutMs));
+    QList<FpcCtlRecord> records;
+    QString error;
+    if (!FpcCtlDatabase::read(path, &records, &error))
+        return fail(FpcCtlExitCode::FileError, error);
+    const QString format = m_options.format.isEmpty() ? QStringLiteral("geojson") : m_options.format;
+    const QByteArray data =
+        format == QLatin1String("csv") ? FpcCtlExporter::csv(records) : FpcCtlExporter::geoJson(records);
+    const QString file = m_options.output.isEmpty() ? QStringLiteral("-") : m_options.output;
+    int exitCode = 0;
+    if (!writeOutput(file, data, &exitCode))
+        return exitCode;
+    if (file == QLatin1String("-"))
+        return FpcCtlExitCode::Success;
+    if (m_options.json) {
+        FpcCtlOutput::printJson(QJsonObject{{QStringLiteral("file"), file},
+                                            {QStringLiteral("format"), format},
+                                            {QStringLiteral("database"), path},
+                                            {QStringLiteral("fingerprints"), int(records.size())}});
+    } else {
+        FpcCtlOutput::printLine(
+            QStringLiteral("Exported %1 fingerprints from %2 to %3 (%4)").arg(records.size()).arg(path, file, format));
+    }
+    return FpcCtlExitCode::Success;
+}
+
+int FpcCtlApp::map()
+{
+    const QString path = databasePath(m_options, timeoutMs(DefaultTimeoutMs));
+    QList<FpcCtlRecord> records;
+    QString error;
+    if (!FpcCtlDatabase::read(path, &records, &error))
+        return fail(FpcCtlExitCode::FileError, error);
+    const QString file = m_options.output.isEmpty() ? QStringLiteral("fpc-map.svg") : m_options.output;
+    int exitCode = 0;
+    if (!writeOutput(file, FpcCtlMap::svg(records, path), &exitCode))
+        return exitCode;
+    if (file == QLatin1String("-"))
+        return FpcCtlExitCode::Success;
+    const FpcCtlMap::Summary summary = FpcCtlMap::summarize(records);
+    if (m_options.json) {
+        FpcCtlOutput::printJson(QJsonObject{{QStringLiteral("file"), QFileInfo(file).absoluteFilePath()},
+                                            {QStringLiteral("database"), path},
+                                            {QStringLiteral("fingerprints"), summary.total},
+                                            {QStringLiteral("drawn"), summary.drawn},
+                                            {QStringLiteral("withoutPosition"), summary.withoutPosition},
+                                            {QStringLiteral("gsmCells"), summary.gsmCells},
+                                            {QStringLiteral("wcdmaCells"), summary.wcdmaCells},
+                                            {QStringLiteral("accessPoints"), summary.accessPoints}});
+    } else {
+        FpcCtlOutput::printLine(QStringLiteral("Map of %1 fingerprints (%2 drawn, %3 without position) written to %4")
+                                    .arg(summary.total)
+                                    .arg(summary.drawn)
+                                    .arg(summary.withoutPosition)
+                                    .arg(QFileInfo(file).absoluteFilePath()));
+    }
+    return FpcCtlExitCode::Success;
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "FpcCtlCommandLine.h"
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+class FpcCtlClient;
+
+// Runs one fpcctl command: parses the command line, talks to the daemon or
+// reads its database, prints the result (text or JSON) and returns the exit
+// status (FpcCtlExitCode). Needs a QCoreApplication.
+class FpcCtlApp
+{
+public:
+    // arguments as QCoreApplication::arguments(), program name first.
+    static int run(const QStringList &arguments);
+
+    // The database the export and map commands read: --db, else the running
+    // daemon's "db_file", else the default path (below the daemon's own
+    // FPCD_ROOT when it can be read from /proc, else below this process's).
+    static QString databasePath(const FpcCtlOptions &options, int timeoutMs);
+
+private:
+    explicit FpcCtlApp(const FpcCtlOptions &options) : m_options(options) {}
+
+    int dispatch();
+    int status();
+    int watch();
+    int upload();
+    int config();
+    int configShow(FpcCtlClient &client);
+    int configGet(FpcCtlClient &client, const QString &key);
+    int configSet(FpcCtlClient &client, const QString &key, const QString &value);
+    int configLoad(FpcCtlClient &client, const QString &file);
+    int clear();
+    int active();
+    int logRestart();
+    int quit();
+    int exportDatabase();
+    int map();
+
+    int timeoutMs(int fallbackMs) const { return m_options.timeoutMs > 0 ? m_options.timeoutMs : fallbackMs; }
+    // Connects to the daemon; on failure prints the reason and stores the
+    // exit status.
+    bool connectClient(FpcCtlClient &client, int *exitCode) const;
+    bool readConfiguration(FpcCtlClient &client, QMap<QString, QString> *items, int *exitCode) const;
+    bool writeOutput(const QString &file, const QByteArray &data, int *exitCode) const;
+    static int fail(int exitCode, const QString &reason);
+
+    FpcCtlOptions m_options;
+};

@@ -1,0 +1,377 @@
+#include "FpcCtlCommandLine.h"
+
+#include <QHash>
+#include <QRegularExpression>
+#include <QSet>
+
+#include <cmath>
+
+namespace {
+
+struct CommandSpec
+{
+    int minArguments;
+    int maxArguments;
+    // Long names of the options the command takes besides the global ones
+    // (--help, --json, --timeout).
+    QStringList options;
+};
+
+const QHash<QString, CommandSpec> &specs()
+{
+    static const QHash<QString, CommandSpec> table{
+        {QStringLiteral("status"), {0, 0, {}}},
+        {QStringLiteral("watch"), {0, 0, {QStringLiteral("count")}}},
+        {QStringLiteral("upload"), {0, 0, {}}},
+        {QStringLiteral("config"), {1, 3, {}}},
+        {QStringLiteral("clear"), {0, 0, {QStringLiteral("yes")}}},
+        {QStringLiteral("active"), {1, 1, {}}},
+        {QStringLiteral("log"), {1, 1, {}}},
+        {QStringLiteral("quit"), {0, 0, {}}},
+        {QStringLiteral("export"), {0, 0, {QStringLiteral("format"), QStringLiteral("db"), QStringLiteral("output")}}},
+        {QStringLiteral("map"), {0, 0, {QStringLiteral("db"), QStringLiteral("output")}}},
+        {QStringLiteral("help"), {0, 1, {}}},
+    };
+    return table;
+}
+
+// Options that take a value, by long name, with their short forms.
+const QHash<QString, QString> &shortNames()
+{
+    static const QHash<QString, QString> table{
+        {QStringLiteral("-h"), QStringLiteral("help")},   {QStringLiteral("-j"), QStringLiteral("json")},
+        {QStringLiteral("-y"), QStringLiteral("yes")},    {QStringLiteral("-t"), QStringLiteral("timeout")},
+        {QStringLiteral("-f"), QStringLiteral("format")}, {QStringLiteral("-o"), QStringLiteral("output")},
+        {QStringLiteral("-n"), QStringLiteral("count")},
+    };
+    return table;
+}
+
+bool takesValue(const QString &name)
+{
+    static const QSet<QString> withValue{QStringLiteral("timeout"), QStringLiteral("db"), QStringLiteral("format"),
+                                         QStringLiteral("output"), QStringLiteral("count")};
+    return withValue.contains(name);
+}
+
+bool isKnownOption(const QString &name)
+{
+    static const QSet<QString> known{QStringLiteral("help"),    QStringLiteral("version"), QStringLiteral("json"),
+                                     QStringLiteral("yes"),     QStringLiteral("timeout"), QStringLiteral("db"),
+                                     QStringLiteral("format"),  QStringLiteral("output"),  QStringLiteral("count")};
+    return known.contains(name);
+}
+
+bool looksLikeNegativeNumber(const QString &word)
+{
+    static const QRegularExpression number(QStringLiteral("^-[0-9.]"));
+    return number.match(word).hasMatch();
+}
+
+const char *const GeneralUsage =
+    "Usage: fpcctl [OPTIONS] COMMAND [ARGUMENTS]\n"
+    "\n"
+    "Control and inspect the vomu-fpcd fingerprint collector over the system D-Bus\n"
+    "(com.vexlo.location.fpcd).\n"
+    "\n"
+    "Daemon commands:\n"
+    "  status                     Stored fingerprints by kind, buffer fill, database size,\n"
+    "                             growth, last upload and active GPS\n"
+    "  watch                      Follow the daemon's status reports live\n"
+    "  upload                     Upload the buffer now and wait for the outcome\n"
+    "  config show|get|set|load   Show or change the running configuration\n"
+    "  clear                      Delete every stored fingerprint\n"
+    "  active on|off              Switch active GPS collection on or off\n"
+    "  log restart                Re-apply the daemon's trace file rule\n"
+    "  quit                       Stop the daemon\n"
+    "\n"
+    "Database commands (read-only, work without the daemon):\n"
+    "  export --format geojson|csv   Write the stored fingerprints\n"
+    "  map                           Draw the stored fingerprints as an SVG map\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help                 Show this help, or the help of COMMAND\n"
+    "      --version              Show the version\n"
+    "  -j, --json                 Machine-readable JSON output\n"
+    "  -t, --timeout SECONDS      How long to wait for the daemon (default 10,\n"
+    "                             upload 120)\n"
+    "\n"
+    "Run 'fpcctl COMMAND --help' for the options of a command.\n"
+    "\n"
+    "Exit status: 0 success, 1 the daemon refused or failed the request, 2 wrong\n"
+    "usage, 3 the daemon is not running, 4 time-out, 5 file or database error,\n"
+    "6 configuration key not set, 7 cancelled, 130 interrupted.\n"
+    "\n"
+    "The system bus is the one of DBUS_SYSTEM_BUS_ADDRESS when set.\n";
+
+const QHash<QString, QString> &commandHelp()
+{
+    static const QHash<QString, QString> table{
+        {QStringLiteral("status"),
+         QStringLiteral("Usage: fpcctl status [--json] [--timeout SECONDS]\n\n"
+                        "Asks the daemon for a status report and shows the stored fingerprints by kind\n"
+                        "(data-mask combination) and by radio (WCDMA, GSM), the buffer fill as a bar and\n"
+                        "a percentage, the database size and maximum, today's growth against the daily\n"
+                        "limit, the last upload (time, age and number of fingerprints) and whether active\n"
+                        "GPS is on. Asking for a status subscribes the daemon to status reports.\n")},
+        {QStringLiteral("watch"),
+         QStringLiteral("Usage: fpcctl watch [--json] [-n COUNT] [--timeout SECONDS]\n\n"
+                        "Prints one line for the current status, then one line per change of the status\n"
+                        "or of active GPS, until interrupted (Ctrl-C) or the daemon stops. With --json\n"
+                        "every line is one JSON object.\n\n"
+                        "  -n, --count COUNT   Stop after COUNT lines\n")},
+        {QStringLiteral("upload"),
+         QStringLiteral("Usage: fpcctl upload [--json] [--timeout SECONDS]\n\n"
+                        "Starts an upload of the buffer now and waits (default 120 seconds) for the status\n"
+                        "report that follows a finished upload, showing progress on a terminal.\n"
+                        "Exit status 1 when the upload could not start, 4 when no outcome came in time\n"
+                        "(the daemon reports no failed upload: see its trace).\n")},
+        {QStringLiteral("config"),
+         QStringLiteral("Usage: fpcctl config show [--json]\n"
+                        "       fpcctl config get KEY\n"
+                        "       fpcctl config set KEY VALUE\n"
+                        "       fpcctl config load FILE\n\n"
+                        "show   every configuration value of the running daemon, sorted by key\n"
+                        "get    one value (exit status 6 when the key is not set)\n"
+                        "set    change one value in the daemon's memory and read it back to confirm\n"
+                        "load   add the items of an XML configuration file (<fpcconfig><item key=\"..\"\n"
+                        "       value=\"..\"/>...</fpcconfig>)\n\n"
+                        "Changes last until the daemon stops; the configuration file is not written.\n")},
+        {QStringLiteral("clear"),
+         QStringLiteral("Usage: fpcctl clear [--yes] [--json]\n\n"
+                        "Deletes every stored fingerprint. Asks for confirmation on a terminal; without a\n"
+                        "terminal it refuses unless --yes is given.\n\n"
+                        "  -y, --yes   Do not ask\n")},
+        {QStringLiteral("active"),
+         QStringLiteral("Usage: fpcctl active on|off [--json]\n\n"
+                        "Switches active GPS collection on or off and shows the state the daemon reports\n"
+                        "afterwards (exit status 1 when it differs from the one asked for).\n")},
+        {QStringLiteral("log"),
+         QStringLiteral("Usage: fpcctl log restart [--json]\n\n"
+                        "Makes the daemon apply its trace file rule again (for example after the trace\n"
+                        "seed file was created or removed).\n")},
+        {QStringLiteral("quit"),
+         QStringLiteral("Usage: fpcctl quit [--json] [--timeout SECONDS]\n\n"
+                        "Stops the daemon and waits until it has left the bus.\n")},
+        {QStringLiteral("export"),
+         QStringLiteral("Usage: fpcctl export [--format geojson|csv] [--db PATH] [-o FILE]\n\n"
+                        "Writes every stored fingerprint with its position, serving and neighbour cells\n"
+                        "and access points. The database is opened read-only; its path is --db, else the\n"
+                        "running daemon's \"db_file\", else the default path.\n\n"
+                        "  -f, --format FORMAT   geojson (default; a FeatureCollection, fingerprints without\n"
+                        "                        position have a null geometry) or csv (one row each)\n"
+                        "      --db PATH         The database file\n"
+                        "  -o, --output FILE     Write to FILE instead of standard output\n")},
+        {QStringLiteral("map"),
+         QStringLiteral("Usage: fpcctl map [--db PATH] [-o FILE] [--json]\n\n"
+                        "Draws the stored fingerprints with a position as an SVG picture for a browser:\n"
+                        "points coloured by kind, a legend with the counts of fingerprints, distinct\n"
+                        "cells and access points, and a scale bar (equirectangular projection). The\n"
+                        "database is found as for export.\n\n"
+                        "      --db PATH       The database file\n"
+                        "  -o, --output FILE   The picture (default fpc-map.svg; - for standard output)\n")},
+        {QStringLiteral("help"),
+         QStringLiteral("Usage: fpcctl help [COMMAND]\n\nShows the general help or the help of COMMAND.\n")},
+    };
+    return table;
+}
+
+} // namespace
+
+QStringList FpcCtlCommandLine::commands()
+{
+    return {QStringLiteral("status"), QStringLiteral("watch"), QStringLiteral("upload"), QStringLiteral("config"),
+            QStringLiteral("clear"),  QStringLiteral("active"), QStringLiteral("log"),   QStringLiteral("quit"),
+            QStringLiteral("export"), QStringLiteral("map"),    QStringLiteral("help")};
+}
+
+QString FpcCtlCommandLine::usage()
+{
+    return QString::fromLatin1(GeneralUsage);
+}
+
+QString FpcCtlCommandLine::help(const QString &command)
+{
+    return commandHelp().value(command);
+}
+
+bool FpcCtlCommandLine::parseTimeout(const QString &text, int *milliseconds)
+{
+    bool ok = false;
+    const double seconds = text.toDouble(&ok);
+    if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds > 86400)
+        return false;
+    *milliseconds = std::max(1, int(std::lround(seconds * 1000)));
+    return true;
+}
+
+bool FpcCtlCommandLine::takeOption(const QStringList &arguments, int *index, FpcCtlOptions *options, QString *error)
+{
+    const QString word = arguments.at(*index);
+    QString name;
+    QString value;
+    bool hasValue = false;
+    if (word.startsWith(QLatin1String("--"))) {
+        name = word.mid(2);
+        const int equals = name.indexOf(QLatin1Char('='));
+        if (equals >= 0) {
+            value = name.mid(equals + 1);
+            name = name.left(equals);
+            hasValue = true;
+        }
+    } else {
+        name = shortNames().value(word);
+        if (name.isEmpty()) {
+            *error = QStringLiteral("unknown option '%1'").arg(word);
+            return false;
+        }
+    }
+    if (!isKnownOption(name)) {
+        *error = QStringLiteral("unknown option '%1'").arg(word);
+        return false;
+    }
+    if (takesValue(name) && !hasValue) {
+        if (*index + 1 >= arguments.size()) {
+            *error = QStringLiteral("option '--%1' needs a value").arg(name);
+            return false;
+        }
+        value = arguments.at(++*index);
+        hasValue = true;
+    } else if (!takesValue(name) && hasValue) {
+        *error = QStringLiteral("option '--%1' takes no value").arg(name);
+        return false;
+    }
+    options->given << name;
+
+    if (name == QLatin1String("help")) {
+        options->help = true;
+    } else if (name == QLatin1String("version")) {
+        options->version = true;
+    } else if (name == QLatin1String("json")) {
+        options->json = true;
+    } else if (name == QLatin1String("yes")) {
+        options->yes = true;
+    } else if (name == QLatin1String("timeout")) {
+        if (!parseTimeout(value, &options->timeoutMs)) {
+            *error = QStringLiteral("invalid time-out '%1': expected seconds above 0 and at most 86400").arg(value);
+            return false;
+        }
+    } else if (name == QLatin1String("db")) {
+        if (value.isEmpty()) {
+            *error = QStringLiteral("option '--db' needs a path");
+            return false;
+        }
+        options->database = value;
+    } else if (name == QLatin1String("format")) {
+        options->format = value.toLower();
+        if (options->format != QLatin1String("geojson") && options->format != QLatin1String("csv")) {
+            *error = QStringLiteral("unknown format '%1': expected geojson or csv").arg(value);
+            return false;
+        }
+    } else if (name == QLatin1String("output")) {
+        if (value.isEmpty()) {
+            *error = QStringLiteral("option '--output' needs a file name");
+            return false;
+        }
+        options->output = value;
+    } else if (name == QLatin1String("count")) {
+        bool ok = false;
+        options->count = value.toInt(&ok);
+        if (!ok || options->count < 1) {
+            *error = QStringLiteral("invalid count '%1': expected a whole number above 0").arg(value);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool FpcCtlCommandLine::parse(const QStringList &arguments, FpcCtlOptions *options, QString *error)
+{
+    *options = FpcCtlOptions();
+    QStringList words;
+    bool optionsEnded = false;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &word = arguments.at(i);
+        if (!optionsEnded && word == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (!optionsEnded && word.size() > 1 && word.startsWith(QLatin1Char('-'))
+                   && !looksLikeNegativeNumber(word)) {
+            if (!takeOption(arguments, &i, options, error))
+                return false;
+        } else {
+            words << word;
+        }
+    }
+    if (!words.isEmpty()) {
+        options->command = words.takeFirst();
+        options->arguments = words;
+    }
+    if (options->version)
+        return true;
+    if (options->command.isEmpty()) {
+        if (options->help)
+            return true;
+        *error = QStringLiteral("no command given (see 'fpcctl --help')");
+        return false;
+    }
+    if (!specs().contains(options->command)) {
+        *error = QStringLiteral("unknown command '%1' (see 'fpcctl --help')").arg(options->command);
+        return false;
+    }
+    // "fpcctl export --help" needs no valid arguments.
+    if (options->help)
+        return true;
+    return checkCommand(*options, error);
+}
+
+bool FpcCtlCommandLine::checkCommand(const FpcCtlOptions &options, QString *error)
+{
+    const CommandSpec &spec = specs()[options.command];
+    static const QSet<QString> global{QStringLiteral("help"), QStringLiteral("version"), QStringLiteral("json"),
+                                      QStringLiteral("timeout")};
+    for (const QString &name : options.given) {
+        if (!global.contains(name) && !spec.options.contains(name)) {
+            *error = QStringLiteral("option '--%1' does not apply to '%2'").arg(name, options.command);
+            return false;
+        }
+    }
+    const int count = int(options.arguments.size());
+    if (count < spec.minArguments || count > spec.maxArguments) {
+        *error = count < spec.minArguments
+                     ? QStringLiteral("'%1' needs an argument (see 'fpcctl %1 --help')").arg(options.command)
+                     : QStringLiteral("too many arguments for '%1' (see 'fpcctl %1 --help')").arg(options.command);
+        return false;
+    }
+    const QString first = options.arguments.value(0);
+    if (options.command == QLatin1String("config")) {
+        static const QHash<QString, int> arity{{QStringLiteral("show"), 0}, {QStringLiteral("get"), 1},
+                                               {QStringLiteral("set"), 2},  {QStringLiteral("load"), 1}};
+        if (!arity.contains(first)) {
+            *error = QStringLiteral("unknown config action '%1': expected show, get, set or load").arg(first);
+            return false;
+        }
+        if (count - 1 != arity[first]) {
+            *error = QStringLiteral("wrong number of arguments for 'config %1' (see 'fpcctl config --help')")
+                         .arg(first);
+            return false;
+        }
+        if ((first == QLatin1String("get") || first == QLatin1String("set")) && options.arguments.at(1).isEmpty()) {
+            *error = QStringLiteral("the configuration key must not be empty");
+            return false;
+        }
+    } else if (options.command == QLatin1String("active")) {
+        if (first != QLatin1String("on") && first != QLatin1String("off")) {
+            *error = QStringLiteral("expected 'on' or 'off', not '%1'").arg(first);
+            return false;
+        }
+    } else if (options.command == QLatin1String("log")) {
+        if (first != QLatin1String("restart")) {
+            *error = QStringLiteral("unknown log action '%1': expected restart").arg(first);
+            return false;
+        }
+    } else if (options.command == QLatin1String("help") && count == 1 && !specs().contains(first)) {
+        *error = QStringLiteral("unknown command '%1' (see 'fpcctl --help')").arg(first);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,268 @@
+#include "FpcCtlMap.h"
+
+#include "FpcCtlKind.h"
+#include "FpcCtlOutput.h"
+
+#include <QDateTime>
+#include <QMap>
+#include <QSet>
+#include <QStringList>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double PlotX = 20;
+constexpr double PlotY = 70;
+constexpr double PlotWidth = 760;
+constexpr double PlotHeight = 630;
+constexpr double LegendX = 800;
+// A lone point (or a tight cluster) is shown on about 200 m.
+constexpr double MinimumSpanDegrees = 0.0018;
+constexpr double Padding = 0.06;
+
+QString num(double value)
+{
+    return QString::number(value, 'f', 1);
+}
+
+QString latitudeText(double latitude)
+{
+    return QString::number(std::fabs(latitude), 'f', 5) + QStringLiteral("\u00b0 ")
+           + (latitude < 0 ? QLatin1Char('S') : QLatin1Char('N'));
+}
+
+QString longitudeText(double longitude)
+{
+    return QString::number(std::fabs(longitude), 'f', 5) + QStringLiteral("\u00b0 ")
+           + (longitude < 0 ? QLatin1Char('W') : QLatin1Char('E'));
+}
+
+QString text(double x, double y, const QString &content, const QString &attributes = QString())
+{
+    return QStringLiteral("<text x=\"%1\" y=\"%2\"%3>%4</text>\n")
+        .arg(num(x), num(y), attributes.isEmpty() ? QString() : QLatin1Char(' ') + attributes,
+             FpcCtlMap::escape(content));
+}
+
+// Projection of the drawn points into the plot area.
+struct Projection
+{
+    double centreLat = 0;
+    double centreLon = 0;
+    double cosLat = 1;
+    double pixelsPerDegree = 1;
+
+    static Projection fit(const QList<const FpcCtlRecord *> &points)
+    {
+        double latMin = 90, latMax = -90, lonMin = 180, lonMax = -180;
+        for (const FpcCtlRecord *r : points) {
+            latMin = std::min(latMin, r->position.latitude);
+            latMax = std::max(latMax, r->position.latitude);
+            lonMin = std::min(lonMin, r->position.longitude);
+            lonMax = std::max(lonMax, r->position.longitude);
+        }
+        Projection p;
+        p.centreLat = (latMin + latMax) / 2;
+        p.centreLon = (lonMin + lonMax) / 2;
+        p.cosLat = std::max(0.01, std::cos(p.centreLat * M_PI / 180));
+        const double spanX = std::max((lonMax - lonMin) * p.cosLat, MinimumSpanDegrees) * (1 + 2 * Padding);
+        const double spanY = std::max(latMax - latMin, MinimumSpanDegrees) * (1 + 2 * Padding);
+        p.pixelsPerDegree = std::min(PlotWidth / spanX, PlotHeight / spanY);
+        return p;
+    }
+    double x(double longitude) const
+    {
+        return PlotX + PlotWidth / 2 + (longitude - centreLon) * cosLat * pixelsPerDegree;
+    }
+    double y(double latitude) const { return PlotY + PlotHeight / 2 - (latitude - centreLat) * pixelsPerDegree; }
+    double longitudeAt(double px) const
+    {
+        return centreLon + (px - PlotX - PlotWidth / 2) / (cosLat * pixelsPerDegree);
+    }
+    double latitudeAt(double py) const { return centreLat - (py - PlotY - PlotHeight / 2) / pixelsPerDegree; }
+    double metresPerPixel() const { return FpcCtlMap::MetresPerDegree / pixelsPerDegree; }
+};
+
+QString scaleBar(const Projection &projection)
+{
+    const double metres = FpcCtlMap::scaleLength(PlotWidth / 4 * projection.metresPerPixel());
+    const double length = metres / projection.metresPerPixel();
+    const double x = PlotX + 16;
+    const double y = PlotY + PlotHeight - 18;
+    QString svg = QStringLiteral("<g stroke=\"#222\" stroke-width=\"2\">\n");
+    svg += QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%2\"/>\n").arg(num(x), num(y), num(x + length));
+    svg += QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%1\" y2=\"%3\"/>\n").arg(num(x), num(y - 6), num(y + 1));
+    svg += QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%1\" y2=\"%3\"/>\n")
+               .arg(num(x + length), num(y - 6), num(y + 1));
+    svg += QStringLiteral("</g>\n");
+    svg += text(x, y - 9, FpcCtlMap::distanceText(metres), QStringLiteral("font-size=\"12\""));
+    return svg;
+}
+
+QString dot(const FpcCtlRecord &record, const Projection &projection)
+{
+    QString tip = QStringLiteral("#%1 %2 %3")
+                      .arg(record.id)
+                      .arg(FpcCtlOutput::isoUtc(QDateTime::fromMSecsSinceEpoch(record.timeMs, Qt::UTC)),
+                           FpcCtlKind::name(record.dataMask));
+    if (record.radio())
+        tip += QStringLiteral(", ") + FpcCtlKind::radioName(record.radio());
+    if (!record.wlans.isEmpty())
+        tip += QStringLiteral(", %1 access points").arg(record.wlans.size());
+    return QStringLiteral("<circle cx=\"%1\" cy=\"%2\" r=\"4.5\" fill=\"%3\"><title>%4</title></circle>\n")
+        .arg(num(projection.x(record.position.longitude)), num(projection.y(record.position.latitude)),
+             FpcCtlKind::colour(record.dataMask), FpcCtlMap::escape(tip));
+}
+
+QString legend(const QList<FpcCtlRecord> &records, const FpcCtlMap::Summary &summary)
+{
+    QMap<int, int> drawnKinds;
+    qint64 first = -1, last = -1;
+    for (const FpcCtlRecord &r : records) {
+        if (r.hasPosition)
+            ++drawnKinds[r.dataMask];
+        first = first < 0 ? r.timeMs : std::min(first, r.timeMs);
+        last = std::max(last, r.timeMs);
+    }
+    double y = PlotY + 14;
+    QString svg = text(LegendX, y, QStringLiteral("Fingerprints: %1").arg(summary.total),
+                       QStringLiteral("font-weight=\"bold\""));
+    y += 24;
+    QList<QPair<int, int>> kinds;
+    for (auto it = drawnKinds.cbegin(); it != drawnKinds.cend(); ++it)
+        kinds << qMakePair(it.key(), it.value());
+    std::sort(kinds.begin(), kinds.end(), [](const auto &a, const auto &b) {
+        return a.second != b.second ? a.second > b.second : a.first > b.first;
+    });
+    for (const auto &kind : kinds) {
+        svg += QStringLiteral("<circle cx=\"%1\" cy=\"%2\" r=\"6\" fill=\"%3\"/>\n")
+                   .arg(num(LegendX + 6), num(y - 4), FpcCtlKind::colour(kind.first));
+        svg += text(LegendX + 18, y, FpcCtlKind::name(kind.first));
+        svg += text(LegendX + 280, y, QString::number(kind.second), QStringLiteral("text-anchor=\"end\""));
+        y += 22;
+    }
+    svg += text(LegendX, y, QStringLiteral("Without position (not drawn): %1").arg(summary.withoutPosition));
+    y += 34;
+    svg += text(LegendX, y, QStringLiteral("Serving cells: %1").arg(summary.gsmCells + summary.wcdmaCells),
+                QStringLiteral("font-weight=\"bold\""));
+    y += 20;
+    svg += text(LegendX + 18, y, QStringLiteral("GSM %1, WCDMA %2").arg(summary.gsmCells).arg(summary.wcdmaCells));
+    y += 28;
+    svg += text(LegendX, y, QStringLiteral("Access points: %1").arg(summary.accessPoints),
+                QStringLiteral("font-weight=\"bold\""));
+    if (first >= 0) {
+        y += 34;
+        svg += text(LegendX, y, QStringLiteral("First: ") + FpcCtlOutput::isoUtc(
+                                    QDateTime::fromMSecsSinceEpoch(first, Qt::UTC)), QStringLiteral("font-size=\"12\""));
+        y += 18;
+        svg += text(LegendX, y, QStringLiteral("Last: ") + FpcCtlOutput::isoUtc(
+                                   QDateTime::fromMSecsSinceEpoch(last, Qt::UTC)), QStringLiteral("font-size=\"12\""));
+    }
+    svg += text(LegendX, PlotY + PlotHeight, QStringLiteral("Equirectangular projection"),
+                QStringLiteral("font-size=\"11\" fill=\"#666\""));
+    return svg;
+}
+
+} // namespace
+
+QString FpcCtlMap::escape(const QString &content)
+{
+    QString escaped = content.toHtmlEscaped();
+    escaped.replace(QLatin1Char('\''), QStringLiteral("&#39;"));
+    // Control characters are not allowed in XML 1.0 text.
+    for (QChar &c : escaped) {
+        if (c.unicode() < 0x20 && c != QLatin1Char('\t') && c != QLatin1Char('\n'))
+            c = QLatin1Char('?');
+    }
+    return escaped;
+}
+
+double FpcCtlMap::scaleLength(double maxMetres)
+{
+    if (!(maxMetres >= 1))
+        return 1;
+    const double power = std::pow(10.0, std::floor(std::log10(maxMetres)));
+    for (double step : {5.0, 2.0, 1.0}) {
+        if (step * power <= maxMetres)
+            return step * power;
+    }
+    return power;
+}
+
+QString FpcCtlMap::distanceText(double metres)
+{
+    if (metres < 1000)
+        return QString::number(qint64(std::llround(metres))) + QStringLiteral(" m");
+    const double km = metres / 1000;
+    return (km == std::floor(km) ? QString::number(qint64(km)) : QString::number(km, 'g', 3)) + QStringLiteral(" km");
+}
+
+FpcCtlMap::Summary FpcCtlMap::summarize(const QList<FpcCtlRecord> &records)
+{
+    Summary summary;
+    QSet<QString> gsm;
+    QSet<QString> wcdma;
+    QSet<qint64> accessPoints;
+    for (const FpcCtlRecord &r : records) {
+        ++summary.total;
+        if (r.hasPosition)
+            ++summary.drawn;
+        if (r.hasGsm)
+            gsm.insert(QStringLiteral("%1/%2/%3/%4").arg(r.gsm.mcc).arg(r.gsm.mnc).arg(r.gsm.lac).arg(r.gsm.cellId));
+        if (r.hasWcdma)
+            wcdma.insert(QStringLiteral("%1/%2/%3").arg(r.wcdma.mcc).arg(r.wcdma.mnc).arg(r.wcdma.ucid));
+        for (const auto &wlan : r.wlans)
+            accessPoints.insert(wlan.mac);
+    }
+    summary.withoutPosition = summary.total - summary.drawn;
+    summary.gsmCells = int(gsm.size());
+    summary.wcdmaCells = int(wcdma.size());
+    summary.accessPoints = int(accessPoints.size());
+    return summary;
+}
+
+QByteArray FpcCtlMap::svg(const QList<FpcCtlRecord> &records, const QString &subtitle)
+{
+    const Summary summary = summarize(records);
+    QList<const FpcCtlRecord *> points;
+    for (const FpcCtlRecord &r : records) {
+        if (r.hasPosition)
+            points << &r;
+    }
+    QString svg = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                 "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%2\" "
+                                 "viewBox=\"0 0 %1 %2\" font-family=\"sans-serif\" font-size=\"13\">\n")
+                      .arg(Width)
+                      .arg(Height);
+    svg += QStringLiteral("<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n");
+    svg += text(PlotX, 30, QStringLiteral("vomu-fpcd fingerprints"),
+                QStringLiteral("font-size=\"20\" font-weight=\"bold\""));
+    svg += text(PlotX, 52, subtitle, QStringLiteral("font-size=\"12\" fill=\"#555\""));
+    svg += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"#f4f6f8\" stroke=\"#999\"/>\n")
+               .arg(num(PlotX), num(PlotY), num(PlotWidth), num(PlotHeight));
+    if (points.isEmpty()) {
+        svg += text(PlotX + PlotWidth / 2, PlotY + PlotHeight / 2, QStringLiteral("No fingerprint with a position"),
+                    QStringLiteral("text-anchor=\"middle\" fill=\"#666\""));
+    } else {
+        const Projection projection = Projection::fit(points);
+        svg += QStringLiteral("<g stroke=\"white\" stroke-width=\"0.8\" fill-opacity=\"0.85\">\n");
+        for (const FpcCtlRecord *r : points)
+            svg += dot(*r, projection);
+        svg += QStringLiteral("</g>\n");
+        svg += scaleBar(projection);
+        const QString small = QStringLiteral("font-size=\"11\" fill=\"#555\"");
+        svg += text(PlotX + 4, PlotY + 14,
+                    latitudeText(projection.latitudeAt(PlotY)) + QStringLiteral(", ")
+                        + longitudeText(projection.longitudeAt(PlotX)),
+                    small);
+        svg += text(PlotX + PlotWidth - 4, PlotY + PlotHeight - 6,
+                    latitudeText(projection.latitudeAt(PlotY + PlotHeight)) + QStringLiteral(", ")
+                        + longitudeText(projection.longitudeAt(PlotX + PlotWidth)),
+                    small + QStringLiteral(" text-anchor=\"end\""));
+    }
+    svg += legend(records, summary);
+    svg += QStringLiteral("</svg>\n");
+    return svg.toUtf8();
+}

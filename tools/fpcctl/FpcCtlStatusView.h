@@ -1,0 +1,35 @@
+#pragma once
+
+#include "FpcCtlStatus.h"
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QString>
+
+// Renders status reports: the full status page of "fpcctl status" (text or
+// JSON) and the one-line forms of "fpcctl watch". Times are shown relative
+// to the given now, so the output can be checked.
+class FpcCtlStatusView
+{
+public:
+    static constexpr int BarWidth = 30;
+
+    // pid 0 when unknown.
+    static QString text(const FpcCtlStatus &status, bool activeGps, uint pid, const QDateTime &now);
+    static QJsonObject json(const FpcCtlStatus &status, bool activeGps, uint pid);
+
+    // "[#########.....................]  30%"
+    static QString bar(uint percent);
+
+    // previous is null for the first line of a watch.
+    static QString watchLine(const FpcCtlStatus &status, const FpcCtlStatus *previous, const QDateTime &now);
+    static QString watchActiveLine(bool activeGps, const QDateTime &now);
+    static QJsonObject watchJson(const FpcCtlStatus &status, const QDateTime &now);
+    static QJsonObject watchActiveJson(bool activeGps, const QDateTime &now);
+
+private:
+    static QString lastUploadText(const FpcCtlStatus &status, const QDateTime &now);
+    static QString sizeText(const FpcCtlStatus &status);
+    static QString growthText(const FpcCtlStatus &status);
+    static QJsonObject fingerprintsJson(const FpcCtlStatus &status);
+};
