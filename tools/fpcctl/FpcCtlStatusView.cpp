@@ -116,13 +116,17 @@ QString FpcCtlStatusView::text(const FpcCtlStatus &status, bool activeGps, uint 
                         + FpcCtlOutput::relative(fromMs(status.newestMs), now));
     }
     page += row(QStringLiteral("Buffer"), bar(status.fillRatio));
-    page += row(QStringLiteral("Database"), sizeText(status)
-                                                + QStringLiteral(" (%1 of %2 bytes)")
-                                                      .arg(status.dbSize)
-                                                      .arg(status.effectiveMaxSize()));
+    page += row(QStringLiteral("Database"),
+                QStringLiteral("%1 of %2 (%3 of %4 bytes%5)")
+                    .arg(FpcCtlOutput::bytes(status.dbSize), FpcCtlOutput::bytes(status.effectiveMaxSize()))
+                    .arg(status.dbSize)
+                    .arg(status.effectiveMaxSize())
+                    .arg(status.maxSizeConfigured() ? QString() : QStringLiteral("; default maximum")));
     page += row(QStringLiteral("Daily growth"),
-                growthText(status)
-                    + QStringLiteral(" allowed (%1%)").arg(percentOf(status.growth, status.effectiveDailyLimit())));
+                QStringLiteral("%1 of %2 allowed (%3%%4)")
+                    .arg(FpcCtlOutput::bytes(status.growth), FpcCtlOutput::bytes(status.effectiveDailyLimit()))
+                    .arg(percentOf(status.growth, status.effectiveDailyLimit()))
+                    .arg(status.dailyLimitConfigured() ? QString() : QStringLiteral("; default limit")));
     page += row(QStringLiteral("Last upload"), lastUploadText(status, now));
     return page;
 }

@@ -42,14 +42,19 @@ class TstFpcCtlDaemon : public QObject
 
     // The daemon, tracing to a file in the root, on the known
     // database, with extra configuration items.
-    bool startDaemon(const QList<QPair<QString, QString>> &items = {}, const QStringList &environment = {})
+    // Without a "db_file" item the daemon uses its default path below the root.
+    bool startDaemon(const QList<QPair<QString, QString>> &items = {}, const QStringList &environment = {},
+                     const QString &database = QString())
     {
+        const QString path = database.isEmpty() ? databasePath() : database;
         QString error;
-        if (!KnownDatabase::create(databasePath(), &error)) {
+        if (!KnownDatabase::create(path, &error)) {
             qWarning() << error;
             return false;
         }
-        QList<QPair<QString, QString>> config{{QStringLiteral("db_file"), databasePath()}};
+        QList<QPair<QString, QString>> config;
+        if (database.isEmpty())
+            config << qMakePair(QStringLiteral("db_file"), path);
         config += items;
         if (!m_root->setRdMode(true) || !m_root->makeLogDirectory() || !m_root->writeConfigItems(config))
             return false;
@@ -236,6 +241,22 @@ private slots:
         QCOMPARE(CtlRunner::run({"config", "get", "max_wlan_speed"}).exitCode, 6);
         result = CtlRunner::run({"config", "load", m_root->path("/missing.cfg")});
         QVERIFY2(result.exitCode == 5 && oneLineReason(result, "cannot read"), result.describe());
+
+        // Export finds the database through the daemon's "db_file".
+        result = CtlRunner::run({"export", "--format", "csv"}, {}, {"FPCD_ROOT=/nonexistent"});
+        QVERIFY2(result.exitCode == 0 && result.out.count('\n') == KnownDatabase::Total + 1, result.describe());
+    }
+
+    void exportFindsDefaultDatabaseBelowDaemonRoot()
+    {
+        const QString directory = QStringLiteral("/home/user/.vomu-fpcd/private");
+        QVERIFY(m_root->makeDirectory(directory));
+        QVERIFY(QFile::setPermissions(m_root->path(directory), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(startDaemon({}, {}, m_root->path(directory + QStringLiteral("/fp.db"))));
+        // fpcctl's own root points elsewhere: the daemon's root is the one that counts.
+        const CtlResult result = CtlRunner::run({"map", "-o", "-"}, {}, {"FPCD_ROOT=/nonexistent"});
+        QVERIFY2(result.exitCode == 0, result.describe());
+        QVERIFY2(result.out.contains("Access points: 7"), result.describe());
     }
 
     void clearAsksFirst()

@@ -172,8 +172,9 @@ private slots:
         QVERIFY(FpcCtlStatus::fromArguments(report({}, 0, 0), &status, &error));
         const QString unset = FpcCtlStatusView::text(status, false, 0, now);
         QVERIFY2(unset.contains("Fingerprints: none stored"), qPrintable(unset));
-        QVERIFY2(unset.contains("of 293.0 KiB (default)"), qPrintable(unset));
-        QVERIFY2(unset.contains("of 97.7 KiB (default) allowed"), qPrintable(unset));
+        QVERIFY2(unset.contains("Database: 123.0 KiB of 293.0 KiB (126000 of 300000 bytes; default maximum)"),
+                 qPrintable(unset));
+        QVERIFY2(unset.contains("Daily growth: 4.9 KiB of 97.7 KiB allowed (5%; default limit)"), qPrintable(unset));
         const QJsonObject json = FpcCtlStatusView::json(status, false, 0);
         QCOMPARE(json["buffer"]["maxSize"].toInt(), 300000);
         QCOMPARE(json["buffer"]["maxSizeConfigured"].toBool(), false);
