@@ -1,0 +1,357 @@
+#include "FpServerProcess.h"
+#include "GpxRoute.h"
+#include "PositioningDaemonSim.h"
+#include "ServiceFixture.h"
+#include "TestBus.h"
+#include "TestSupport.h"
+
+#include <QDBusArgument>
+#include <QDateTime>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTest>
+#include <QUuid>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+constexpr double NoLatitude = -1000.0;
+
+// One fingerprint as the daemon stored it or as the server decoded it from
+// the report: second of birth and the GNSS latitude.
+struct Fp
+{
+    qint64 time = 0;
+    double latitude = NoLatitude;
+    bool operator<(const Fp &o) const { return time != o.time ? time < o.time : latitude < o.latitude; }
+};
+
+// Empty when both hold the same fingerprints (in any order); otherwise the first difference.
+QString difference(QList<Fp> got, QList<Fp> expected)
+{
+    std::sort(got.begin(), got.end());
+    std::sort(expected.begin(), expected.end());
+    if (got.size() != expected.size())
+        return QStringLiteral("%1 fingerprints instead of %2").arg(got.size()).arg(expected.size());
+    for (int i = 0; i < got.size(); ++i) {
+        // The report carries the latitude in 2^31 steps of 90 degrees.
+        if (got[i].time != expected[i].time || qAbs(got[i].latitude - expected[i].latitude) > 1e-6)
+            return QStringLiteral("fingerprint %1: %2 / %3 instead of %4 / %5").arg(i).arg(got[i].time)
+                .arg(got[i].latitude, 0, 'f', 7).arg(expected[i].time).arg(expected[i].latitude, 0, 'f', 7);
+    }
+    return QString();
+}
+
+quint32 nowSecs()
+{
+    return quint32(QDateTime::currentSecsSinceEpoch());
+}
+
+} // namespace
+
+// Uploads end to end: the real daemon on a private bus collects fingerprints
+// from the simulated positioning daemon walking through the simulated radio
+// world, and uploads them through the gateway stand-in to the positioning
+// server stand-in on loopback, which decodes and keeps what it receives.
+class TstUploadE2e : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestBus> m_bus;
+    std::unique_ptr<ServiceFixture> m_service;
+    std::unique_ptr<FpServerProcess> m_server;
+    std::unique_ptr<PositioningDaemonSim> m_positioning;
+    std::unique_ptr<QSignalSpy> m_walked;
+
+    bool writeGateway(const QString &network)
+    {
+        return m_service->root().writeFile("/etc/slpgw/slpgw.conf",
+            QStringLiteral("server_url=%1\nnetwork=%2\npoll_interval_ms=50\n").arg(m_server->url(), network).toUtf8());
+    }
+
+    // Server, gateway, radio world and positioning daemon, then the daemon,
+    // whose request for fixes starts the walk along the short route.
+    QString start(const QString &network, const ServiceFixture::Items &config = {}, double fixesPerSecond = 10)
+    {
+        m_server = std::make_unique<FpServerProcess>(m_service->root().path("/server"));
+        if (!m_server->start())
+            return m_server->errorString();
+        if (!writeGateway(network))
+            return QStringLiteral("cannot write the gateway configuration");
+        QFile worldFile(QStringLiteral(FPCD_SOURCE_DIR "/platform/radio/worlds/example-world.json"));
+        if (!worldFile.open(QIODevice::ReadOnly))
+            return QStringLiteral("no radio world");
+        QJsonObject world = QJsonDocument::fromJson(worldFile.readAll()).object();
+        world["wlanScanDelayMs"] = 20;
+        if (!m_service->root().writeFile("/world.json", QJsonDocument(world).toJson()))
+            return QStringLiteral("cannot write the radio world");
+        m_service->daemon().setEnv("FPCD_RADIO_WORLD", m_service->root().path("/world.json"));
+
+        QString error;
+        const GpxRoute route =
+            GpxRoute::fromGpxFile(FPCD_SOURCE_DIR "/tools/fpcsim/examples/short-walk.gpx", 5.0, &error);
+        if (!error.isEmpty())
+            return error;
+        m_positioning = std::make_unique<PositioningDaemonSim>(m_bus->connection());
+        if (!m_positioning->registerOnBus(&error))
+            return error;
+        // 13 fixes about 14 m apart, 10 route seconds each.
+        m_positioning->setWalker(RouteWalker(route, fixesPerSecond, fixesPerSecond * 10));
+        m_walked = std::make_unique<QSignalSpy>(m_positioning.get(), &PositioningDaemonSim::walkFinished);
+        const ServiceFixture::Items base{{"min_distance_between_consecutive_positions", "10"},
+                                         {"max_distance_to_new_fp", "5"}, {"wlan_scan_interval", "0"}};
+        if (!m_service->start({}, base + config))
+            return QStringLiteral("daemon did not start: ") + m_service->daemon().describe();
+        return QString();
+    }
+
+    // True once the walk has ended and every fix has been through
+    // measurement, evaluation and storing.
+    bool collected()
+    {
+        return TestSupport::waitFor([this] {
+            if (m_walked->isEmpty())
+                return false;
+            const QByteArray trace = m_service->trace();
+            return trace.count("FpcEventHandler::positionMessage() ->") == m_walked->first().first().toLongLong()
+                && trace.count("FpcEventHandler::onCollectMeasurements() <-")
+                       == trace.count("FpcEventHandler::onMeasurementsAvailable() ->");
+        }, 30000);
+    }
+
+    // Rows of sql on a read-only connection of its own.
+    QList<QVariantList> rows(const QString &sql)
+    {
+        QList<QVariantList> result;
+        const QString name = QUuid::createUuid().toString();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(m_service->databasePath());
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+            QSqlQuery query(db.open() ? db : QSqlDatabase());
+            if (query.exec(sql)) {
+                while (query.next()) {
+                    QVariantList row;
+                    for (int i = 0; i < query.record().count(); ++i)
+                        row << query.value(i);
+                    result << row;
+                }
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
+        return result;
+    }
+
+    QList<Fp> stored(bool onlyUnexported = false)
+    {
+        QList<Fp> fps;
+        const auto all = rows(QStringLiteral("SELECT f.time, p.latitude FROM Fingerprint f LEFT JOIN Position p "
+                                             "ON p.fpId = f.fpId") + (onlyUnexported ? " WHERE f.exported = 0" : ""));
+        for (const QVariantList &row : all)
+            fps << Fp{row[0].toLongLong(), row[1].isNull() ? NoLatitude : row[1].toDouble()};
+        return fps;
+    }
+
+    // Every fingerprint of every upload the server accepted.
+    QList<Fp> received()
+    {
+        QList<Fp> fps;
+        for (const QJsonObject &line : m_server->readLines("fingerprints.jsonl")) {
+            Fp fp{line["time"].toInteger(), NoLatitude};
+            for (const QJsonValue element : line["elements"].toArray()) {
+                if (element["kind"] == QLatin1String("GNSS"))
+                    fp.latitude = element["latitude"].toDouble();
+            }
+            fps << fp;
+        }
+        return fps;
+    }
+
+    QString forcedUpload()
+    {
+        return m_service->call("forcedUpload").arguments().value(0).toString();
+    }
+
+    // "birth in ms:mask" of every stored fingerprint, as the status report lists them.
+    QStringList storedStatusEntries()
+    {
+        QStringList entries;
+        for (const QVariantList &row : rows("SELECT time * 1000 + timeMSecs, dataMask FROM Fingerprint"))
+            entries << row[0].toString() + ':' + row[1].toString();
+        entries.sort();
+        return entries;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_bus = std::make_unique<TestBus>();
+        QVERIFY2(m_bus->start(), qPrintable(m_bus->errorString()));
+    }
+    void init() { m_service = std::make_unique<ServiceFixture>(*m_bus); }
+    void cleanup()
+    {
+        m_server.reset();
+        m_service.reset();
+        m_walked.reset();
+        m_positioning.reset();
+        QVERIFY(m_bus->waitForNameGone(DaemonProcess::ServiceName));
+    }
+
+    void forcedUploadDeliversTheWholeBuffer()
+    {
+        const QString error = start("wlan");
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QVERIFY(collected());
+        const QList<Fp> before = stored();
+        QVERIFY2(before.size() >= 3, qPrintable(QString::number(before.size())));
+
+        DaemonSignalRecorder status(m_bus->connection(), "fpStatus");
+        QCOMPARE(m_service->call("sendStatistics").type(), QDBusMessage::ReplyMessage);
+        QTRY_COMPARE(status.messages.size(), 1);
+        QStringList entries = qdbus_cast<QStringList>(status.messages.at(0).arguments().at(0));
+        for (QString &entry : entries)
+            entry = entry.section(':', 0, 1); // without the radio type
+        entries.sort();
+        QCOMPARE(entries, storedStatusEntries());
+
+        const quint32 from = nowSecs();
+        QCOMPARE(forcedUpload(), QStringLiteral("Upload to server started"));
+        QTRY_COMPARE_WITH_TIMEOUT(received().size(), before.size(), 15000);
+        QCOMPARE(difference(received(), before), QString());
+        QTRY_COMPARE(m_service->fingerprintCount(), 0);
+
+        QTRY_COMPARE(status.messages.size(), 2); // reported after the finished upload
+        const QVariantList args = status.messages.at(1).arguments();
+        QVERIFY(qdbus_cast<QStringList>(args.at(0)).isEmpty());
+        QVERIFY2(args.at(1).toUInt() >= from && args.at(1).toUInt() <= nowSecs(),
+                 qPrintable(args.at(1).toString()));
+        QCOMPARE(args.at(7).toUInt(), quint32(before.size()));
+        const QList<QJsonObject> uploads = m_server->readLines();
+        QCOMPARE(uploads.size(), 1);
+        QCOMPARE(uploads.at(0)["valid"].toBool(), true);
+        QCOMPARE(m_service->quit(), 0);
+    }
+
+    // Old and full enough (any age past 0 s, any fill past 0), the buffer asks
+    // for an upload over free networks only: the home network does not carry
+    // it, and it goes out as soon as a WLAN is there.
+    void uploadTriggeredByAgeAndFillWaitsForFreeNetwork()
+    {
+        // Slower pace: stores more than a second after the database was
+        // created see an age above 0.
+        const QString error =
+            start("home", {{"wlan_upload_age_threshold", "0"}, {"wlan_upload_fill_ratio", "0"},
+                           {"fp_upload_retry_timeout", "1"}}, 5);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QVERIFY(collected());
+        QCOMPARE(m_service->traceCount(
+                     "WLAN FP fill ratio exceeded the config value, making attach request to SLPGW ->"), 1);
+        const QList<Fp> before = stored(true);
+        QVERIFY2(before.size() >= 3, qPrintable(QString::number(before.size())));
+        QCOMPARE(m_server->uploadCount(), 0);
+
+        // The first transfer fails; the attach is retried after a second.
+        QVERIFY(m_server->setMode("fail"));
+        QVERIFY(writeGateway("wlan"));
+        QVERIFY(m_service->waitForTrace("FpcEventHandler::onUploadError() ->"));
+        QVERIFY(m_service->trace().contains("Attach(ONLY_FREE) failed -- new retry attach timered at:"));
+        QCOMPARE(difference(stored(true), before), QString());
+        QVERIFY(m_server->setMode("ok"));
+        QTRY_COMPARE_WITH_TIMEOUT(received().size(), before.size(), 15000);
+        QCOMPARE(difference(received(), before), QString());
+        QTRY_COMPARE(m_service->fingerprintCount(), 0);
+        QVERIFY(m_service->waitForTrace("FpcEventHandler::onUploadFinished() ->"));
+
+        DaemonSignalRecorder status(m_bus->connection(), "fpStatus");
+        QCOMPARE(m_service->call("sendStatistics").type(), QDBusMessage::ReplyMessage);
+        QTRY_COMPARE(status.messages.size(), 1);
+        QVERIFY(status.messages.at(0).arguments().at(1).toUInt() > 0);
+        QCOMPARE(status.messages.at(0).arguments().at(7).toUInt(), quint32(before.size()));
+        QCOMPARE(m_server->uploadCount(), 2);
+        QCOMPARE(m_service->quit(), 0);
+    }
+
+    // Whatever goes wrong after the report was built, its fingerprints return
+    // to the buffer unexported and reach the server with the next upload that
+    // succeeds - once.
+    void failedUploadsLoseNothing()
+    {
+        const QString error = start("wlan", {{"slpgw_connection_timeout", "2500"}});
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QVERIFY(collected());
+        const QList<Fp> before = stored();
+        QVERIFY2(before.size() >= 3, qPrintable(QString::number(before.size())));
+
+        const struct {
+            const char *mode;
+            const char *reason; // in the error the service object is told
+        } failures[] = {
+            {"fail", "\"Server.UploadFailed\""},
+            {"hang", "timeout when waiting reply from SLPGW API"},
+            {"drop", "ErrorCallback() status: 2206 SLPGW_ERR_EARLY_DISCONNECT"},
+            {"http-error:503", "ErrorCallback() status: 2203 SLPGW_ERR_REMOTE_SERVER_DOWN"},
+        };
+        int attempt = 0;
+        int seen = 0; // uploads the server has received
+        for (const auto &failure : failures) {
+            ++attempt;
+            const QByteArray context = QByteArray("server mode ") + failure.mode;
+            QVERIFY2(m_server->setMode(failure.mode), context);
+            QCOMPARE(forcedUpload(), QStringLiteral("Upload to server started"));
+            QVERIFY2(m_service->waitForTrace("FpcEventHandler::onUploadError() ->", attempt), context);
+            const QList<QByteArray> lines = m_service->trace().split('\n');
+            const auto last = std::find_if(lines.rbegin(), lines.rend(), [](const QByteArray &line) {
+                return line.contains("FpcEventHandler::onUploadError() ") && line.endsWith(" <-");
+            });
+            const QByteArray error = last == lines.rend() ? QByteArray("no error line") : *last;
+            QVERIFY2(error.contains(failure.reason), context + ": " + error);
+            QVERIFY2(difference(stored(true), before).isEmpty(), context + ": " + difference(stored(true), before).toUtf8());
+            // The report did reach the server (a dropped POST may come twice:
+            // the HTTP client resends it once).
+            QTRY_VERIFY2(m_server->uploadCount() > seen, context);
+            for (const QJsonObject &upload : m_server->readLines().mid(seen)) {
+                QVERIFY2(upload["valid"].toBool() && !upload["accepted"].toBool(), context);
+                QCOMPARE(upload["fingerprints"].toInt(), int(before.size()));
+            }
+            seen = m_server->uploadCount();
+        }
+
+        // The next upload succeeds slowly; a fingerprint born meanwhile (off
+        // the route) is not in its report, stays, and goes with the one after.
+        QVERIFY(m_server->setMode("delay:1"));
+        QCOMPARE(forcedUpload(), QStringLiteral("Upload to server started"));
+        QTRY_VERIFY(m_server->uploadCount() > seen);
+        PositionFix fix;
+        fix.lat = 61.4853;
+        fix.lon = 21.7985;
+        fix.setTime(QDateTime::currentDateTimeUtc());
+        QCOMPARE(m_positioning->sendFix(fix), QString());
+        QTRY_COMPARE(stored(true).size(), 1);
+        QVERIFY2(m_service->traceCount("FpcEventHandler::onUploadFinished() <-") == 0, "stored too late");
+        const QList<Fp> late = stored(true);
+        QVERIFY(m_service->waitForTrace("FpcEventHandler::onUploadFinished() ->"));
+        QCOMPARE(difference(received(), before), QString());
+        QCOMPARE(difference(stored(true), late), QString());
+        QCOMPARE(m_service->fingerprintCount(), 1);
+
+        QVERIFY(m_server->setMode("ok"));
+        QCOMPARE(forcedUpload(), QStringLiteral("Upload to server started"));
+        QTRY_COMPARE_WITH_TIMEOUT(received().size(), before.size() + 1, 15000);
+        QCOMPARE(difference(received(), before + late), QString());
+        QTRY_COMPARE(m_service->fingerprintCount(), 0);
+        QCOMPARE(m_server->uploadCount(), seen + 2);
+        QCOMPARE(m_service->quit(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstUploadE2e)
+#include "tst_upload_e2e.moc"
