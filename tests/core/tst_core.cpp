@@ -1,0 +1,317 @@
+#include "FpcCommandLine.h"
+#include "FpcConfig.h"
+#include "FpcLog.h"
+#include "FpcStartup.h"
+#include "TempRoot.h"
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+// Trace handler, numbered trace files, configuration table and start-up steps.
+// Every case runs in a fresh path root with FpcLog's handler installed; the
+// configuration table is process-wide, so every case uses keys of its own.
+class TestCore : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TempRoot> m_root;
+    QtMessageHandler m_previousHandler = nullptr;
+
+    QString traceFile() const { return m_root->path("/trace.log"); }
+    QByteArray trace() const { return TestSupport::readFile(traceFile()); }
+    // The lines written after the "New logfile" line of setLogFile.
+    QStringList linesAfterOpening() const { return QString::fromUtf8(trace()).split('\n', Qt::SkipEmptyParts).mid(1); }
+    // Writes a file of the trace directory ("fpc_tracefile" holds the seed).
+    void writeLog(const QString &name, const QByteArray &contents = {})
+    {
+        QVERIFY(m_root->writeFile("/home/user/MyDocs/location_logs/" + name, contents));
+    }
+    // Runs action inside the event loop; true when the loop was quit before guardMs.
+    static bool loopQuitBy(const std::function<void()> &action, int guardMs)
+    {
+        QTimer::singleShot(0, action);
+        QTimer::singleShot(guardMs, [] { QCoreApplication::exit(42); });
+        return QCoreApplication::exec() != 42;
+    }
+
+private slots:
+    void init()
+    {
+        m_root = std::make_unique<TempRoot>();
+        QVERIFY(m_root->makeLogDirectory());
+        FpcLog::setThreshold(FpcLog::Debug);
+        FpcLog::setRdMode(true);
+        FpcLog::setLogFile(QString());
+        m_previousHandler = qInstallMessageHandler(&FpcLog::messageHandler);
+    }
+    void cleanup()
+    {
+        qInstallMessageHandler(m_previousHandler);
+        FpcLog::setLogFile(QString());
+        FpcLog::setThreshold(FpcLog::Debug);
+        m_root.reset();
+    }
+
+    void handlerFormatsAndFilters()
+    {
+        // Threshold, message type and text; the line after the time stamp (empty: dropped).
+        const struct { int threshold; QtMsgType type; const char *message, *expected; } cases[] = {
+            {1, QtDebugMsg, "plain text", "Debug: plain text"},
+            {2, QtDebugMsg, "[INFO]word", "Info: word"},
+            {1, QtDebugMsg, "[INFO] word", "Info: word"},
+            {1, QtDebugMsg, "[INFO]  word", "Info:  word"},
+            {4, QtDebugMsg, "[ERROR] bad", "Error: bad"},
+            {1, QtDebugMsg, "x [INFO] y", "Debug: x [INFO] y"},
+            {2, QtDebugMsg, "[info] y", ""},
+            {4, QtWarningMsg, "w", ""},
+            {5, QtCriticalMsg, "c", "Critical: c"},
+            {6, QtCriticalMsg, "c", ""},
+            {2, QtInfoMsg, "i", "Info: i"},
+        };
+        static const QRegularExpression stamp("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} (.*)$");
+        for (const auto &c : cases) {
+            QFile::remove(traceFile());
+            FpcLog::setThreshold(FpcLog::Debug);
+            FpcLog::setLogFile(traceFile());
+            FpcLog::setThreshold(c.threshold);
+            FpcLog::messageHandler(c.type, QMessageLogContext(), c.message);
+            const QStringList lines = linesAfterOpening();
+            QVERIFY2(lines.size() <= 1, qPrintable(lines.join('|')));
+            QCOMPARE(stamp.match(lines.value(0)).captured(1), QString(c.expected));
+        }
+    }
+
+    void fatalQuitsOnlyWhenWritten()
+    {
+        const auto fatal = [] { FpcLog::messageHandler(QtFatalMsg, QMessageLogContext(), "boom"); };
+        // No trace file: dropped, no quit (a quit ends the loop at once; 300 ms are ample).
+        QVERIFY(!loopQuitBy(fatal, 300));
+        FpcLog::setLogFile(traceFile());
+        FpcLog::setThreshold(FpcLog::Fatal);
+        QVERIFY(loopQuitBy(fatal, 10000));
+        QVERIFY(linesAfterOpening().value(0).endsWith("Fatal: boom"));
+    }
+
+    void traceFileOpening()
+    {
+        // setLogFile appends and keeps the name when the file cannot be opened.
+        QVERIFY(m_root->writeFile("/trace.log", "old line\n"));
+        FpcLog::setLogFile(traceFile());
+        QVERIFY(trace().startsWith("old line\n"));
+        QVERIFY(trace().contains("FpcEventHandler::setLogFile() New logfile:  \""));
+        FpcLog::setLogFile(m_root->path("/missing/dir/x.log"));
+        QVERIFY(!FpcLog::hasLogFile());
+        QCOMPARE(FpcLog::logFileName(), traceFile());
+        // The start-up trace file starts empty, or falls back to the default one.
+        QCOMPARE(FpcLog::openStartupTraceFile(traceFile()), traceFile());
+        QVERIFY(!trace().contains("old line"));
+        QCOMPARE(FpcLog::openStartupTraceFile(m_root->path("/no/such/dir/t.log")), m_root->defaultTraceFile());
+        QCOMPARE(FpcLog::logFileName(), m_root->defaultTraceFile());
+    }
+
+    void lttWorkedExample()
+    {
+        writeLog("fpc_tracefile", "run0001\nignored second line\n");
+        const QString dir = m_root->logDirectory();
+        FpcLog::restartLogging();
+        QCOMPARE(FpcLog::logFileName(), dir + "fpc_run0001.log");
+        FpcLog::setLogFile(QString()); // the next start of the daemon
+        FpcLog::restartLogging();
+        QCOMPARE(FpcLog::logFileName(), dir + "fpc_run0002.log");
+        QVERIFY(TestSupport::readFile(dir + "fpc_run0002.log").contains("Logging started to file:"));
+        FpcLog::restartLogging(); // already tracing to a matching file
+        QCOMPARE(FpcLog::logFileName(), dir + "fpc_run0002.log");
+        QVERIFY(!QFile::exists(dir + "fpc_run0003.log"));
+        QVERIFY(TestSupport::readFile(dir + "fpc_run0002.log").contains("LTT loggin already ongoing ->"));
+    }
+
+    void lttNextFile_data()
+    {
+        QTest::addColumn<bool>("rdMode");
+        QTest::addColumn<QByteArray>("seed"); // null: no seed file
+        QTest::addColumn<QStringList>("existing");
+        QTest::addColumn<QString>("expected"); // "-": trace file kept, empty: logging stopped
+        const QByteArray run = "run0001";
+        QTest::newRow("greatest wins") << true << run
+                                       << QStringList{"fpc_run0009.log", "fpc_run12345.log", "fpc_run0002.log"}
+                                       << "fpc_run12346.log";
+        QTest::newRow("short seed matches all") << true << QByteArray("abcd")
+                                                << QStringList{"fpc_0007.log", "fpc_run0009.log"} << "fpc_0008.log";
+        QTest::newRow("empty seed") << true << QByteArray("") << QStringList{} << "fpc_0001.log"; // fpc_tracefile
+        QTest::newRow("index overflow counts 0") << true << run << QStringList{"fpc_run99999999999.log"}
+                                                 << "fpc_run0001.log";
+        QTest::newRow("no seed file") << true << QByteArray() << QStringList{} << "";
+        QTest::newRow("rd-mode off") << false << run << QStringList{} << "-";
+        QTest::newRow("seed with a path") << true << QByteArray("../../../etc/x0001") << QStringList{} << "-";
+    }
+    void lttNextFile()
+    {
+        QFETCH(bool, rdMode);
+        QFETCH(QByteArray, seed);
+        QFETCH(QStringList, existing);
+        QFETCH(QString, expected);
+        if (!seed.isNull())
+            writeLog("fpc_tracefile", seed);
+        for (const QString &name : existing)
+            writeLog(name);
+        FpcLog::setRdMode(rdMode);
+        FpcLog::setLogFile(traceFile());
+        FpcLog::restartLogging();
+
+        const QString logDir = m_root->logDirectory();
+        QCOMPARE(FpcLog::hasLogFile(), !expected.isEmpty());
+        if (expected.isEmpty())
+            QVERIFY(trace().contains("tracepathfile doesn't exist - stop logging"));
+        else
+            QCOMPARE(FpcLog::logFileName(), expected == "-" ? traceFile() : logDir + expected);
+        if (expected == "-")
+            QCOMPARE(QDir(logDir).entryList({"*.log"}), QStringList());
+    }
+
+    void parseConfiguration()
+    {
+        // Items, result, key=value pairs present afterwards, keys absent afterwards.
+        const struct { const char *items; bool result; const char *present, *absent; } cases[] = {
+            {"<item key='a1' value='3'/><item><key>a2</key><value>INFO</value></item>", true, "a1=3 a2=INFO", ""},
+            {"<item key='b1' value=''><value>7</value></item><item key='b2'><value/></item>", true, "b1=7 b2=", ""},
+            {"<item key='c1' value='1'/><item key='c2' value=''/><item key='c3' value='3'/>", false, "c1=1", "c2 c3"},
+            {"<item key='d1' value='1'/><item value='2'/><item key='d3' value='3'/>", false, "d1=1", "d3"},
+            {"<item key='e1' value='old'/><item key='e1' value='new'/>", true, "e1=new", ""},
+            {"<comment>x</comment><entry key='f0' value='0'/><item key='f1' value='1'/>", true, "f1=1", "f0"},
+            {"<item key='g1' value='1'>", false, "", "g1"},
+        };
+        for (const auto &c : cases) {
+            const QString xml = QStringLiteral("<fpcconfig>%1</fpcconfig>").arg(c.items);
+            QVERIFY2(FpcConfig::internalizeFromString(xml) == c.result, c.items);
+            for (const QString &pair : QString(c.present).split(' ', Qt::SkipEmptyParts))
+                QCOMPARE(FpcConfig::getValue(pair.section('=', 0, 0)), pair.section('=', 1));
+            for (const QString &key : QString(c.absent).split(' ', Qt::SkipEmptyParts))
+                QCOMPARE(FpcConfig::getIntValue(key, -99), -99);
+        }
+        QVERIFY(!FpcConfig::internalizeFromString("<config><item key='h1' value='1'/></config>")); // wrong root
+        QCOMPARE(FpcConfig::getIntValue("h1", -99), -99);
+    }
+
+    void configurationFiles()
+    {
+        const QString file = m_root->path("/cfg.xml");
+        QVERIFY(!FpcConfig::internalizeConf(file));
+        QVERIFY(m_root->writeFile("/cfg.xml", "<fpcconfig><item key='j1' value='5'/>"));
+        QVERIFY(!FpcConfig::internalizeConf(file));
+        QVERIFY(m_root->writeFile("/cfg.xml", "<?xml version='1.0' encoding='ISO-8859-1'?>\n"
+                                              "<fpcconfig><item key='j1' value='\xe4'/></fpcconfig>"));
+        QVERIFY(FpcConfig::internalizeConf(file));
+        QCOMPARE(FpcConfig::getValue("j1"), QString(QChar(0xe4)));
+        // The packaged file parses and holds the defaults.
+        QVERIFY(FpcConfig::internalizeConf(FPCD_SOURCE_DIR "/packaging/vomu-fpc.cfg"));
+        QCOMPARE(FpcConfig::getIntValue("timer_trigger_base_value", -1), 180);
+        QCOMPARE(FpcConfig::getUIntValue("fp_upload_retry_timeout", 0), 3600u);
+        QCOMPARE(FpcConfig::getFloatValue("gprs_upload_fill_ratio", -1.0f), 1.0f);
+    }
+
+    void typedGettersFallBackToDefault()
+    {
+        // Text that is not wholly a number of the type, out of its range or not finite gives the default 7.
+        const struct { const char *stored; char type; double expected; } cases[] = {
+            {"-42", 'i', -42}, {"12abc", 'i', 7}, {"2147483648", 'i', 7}, {"", 'i', 7}, {nullptr, 'i', 7},
+            {"4294967295", 'u', 4294967295.0}, {"-1", 'u', 7}, {"0x10", 'u', 7},
+            {"0.25", 'f', 0.25}, {"1.0x", 'f', 7}, {"nan", 'f', 7}, {"inf", 'f', 7},
+        };
+        for (const auto &c : cases) {
+            const QString key = QStringLiteral("typed/%1/%2").arg(c.type).arg(c.stored ? c.stored : "absent");
+            if (c.stored)
+                FpcConfig::addKey(key, c.stored);
+            const double value = c.type == 'i'   ? double(FpcConfig::getIntValue(key, 7))
+                                 : c.type == 'u' ? double(FpcConfig::getUIntValue(key, 7))
+                                                 : double(FpcConfig::getFloatValue(key, 7.0f));
+            QVERIFY2(value == c.expected, qPrintable(key + " -> " + QString::number(value)));
+        }
+    }
+
+    void toXmlRoundTrip()
+    {
+        FpcConfig::addKey("k/quote", "a\"b'c <&> d");
+        FpcConfig::addKey("k/empty", "");
+        const QString xml = FpcConfig::toXml();
+        QVERIFY(xml.startsWith("<fpcconfig>\n <item "));
+        FpcConfig::addKey("k/quote", "changed");
+        FpcConfig::addKey("k/empty", "not empty");
+        QVERIFY(FpcConfig::internalizeFromString(xml));
+        QCOMPARE(FpcConfig::getValue("k/quote"), QString("a\"b'c <&> d"));
+        QCOMPARE(FpcConfig::getValue("k/empty"), QString(""));
+    }
+
+    void deviceIdentityIsMasked()
+    {
+        const struct { const char *imsi, *imei, *hwaddr, *userId, *hwId; } cases[] = {
+            {"244051234567890", "351234567890123", "", "IMSI: 244051000000000", "IMEI: 351234560000000"},
+            {"2440", "3512", "", "IMSI: 2440", "IMEI: 3512"},
+            {"", "", "02:00:00:aa:bb:cc", "IMSI: ", "MAC: 02:00:00:aa:bb:cc"},
+            {"", "", "", "IMSI: ", "MAC: "},
+        };
+        for (const auto &c : cases) {
+            QVERIFY(m_root->setDeviceInfo("imsi", c.imsi) && m_root->setDeviceInfo("imei", c.imei)
+                    && m_root->setDeviceInfo("wlan_hwaddr", c.hwaddr));
+            FpcConfig::addKey("fpr/dump_reports", "1");
+            FpcConfig::addKey("fpr/user_name", "from file");
+            const FpcConfig config;
+            QCOMPARE(FpcConfig::getValue("fpr/user_id"), QString(c.userId));
+            QCOMPARE(FpcConfig::getValue("fpr/hw_id"), QString(c.hwId));
+            QCOMPARE(FpcConfig::getValue("fpr/dump_reports"), QString("0"));
+            QCOMPARE(FpcConfig::getValue("fpr/user_name"), QString());
+            QCOMPARE(FpcConfig::getValue("fpr/model_id"), QString());
+        }
+    }
+
+    void commandLineQuirks()
+    {
+        // Option values are the next argument, whatever it looks like; a last
+        // option without one is no request. (The daemon tests cover rd-mode and --sbox.)
+        const struct { QStringList arguments; QStringList traceFiles; const char *level; } cases[] = {
+            {{"--tracefile", "--loglevel", "WARN"}, {"--loglevel"}, "WARN"},
+            {{"--loglevel", "--tracefile", "/t"}, {}, "--tracefile"},
+            {{"--loglevel"}, {}, nullptr},
+            {{"--loglevel", "INFO", "--loglevel", "ERROR"}, {}, "ERROR"},
+            {{"--TRACEFILE", "/t", "--loglevel=INFO"}, {}, nullptr},
+        };
+        for (const auto &c : cases) {
+            const FpcCommandLine commandLine(QStringList{"vomu-fpcd"} + c.arguments, true);
+            QCOMPARE(commandLine.traceFileRequests(), c.traceFiles);
+            QCOMPARE(commandLine.hasLogLevel(), c.level != nullptr);
+            QCOMPARE(commandLine.logLevelName(), QString(c.level));
+        }
+    }
+
+    void rdModeFlag()
+    {
+        QVERIFY(!FpcStartup::readRdModeFlag()); // no value at all
+        const QList<QPair<QByteArray, bool>> cases = {
+            {"enabled\n", true}, {"enabledXYZ", true}, {"enable", false}, {"disabled", false}, {"", false}};
+        for (const auto &[value, on] : cases) {
+            QVERIFY(m_root->setSysInfoValue("/device/rd-mode", value));
+            QVERIFY2(FpcStartup::readRdModeFlag() == on, value.constData());
+        }
+    }
+
+    void libraryTraceVariables()
+    {
+        qunsetenv("VOMURADIOMEASUREMENTS_TRACEFILE");
+        qunsetenv("SLPGWAPI_TRACEFILE");
+        FpcStartup::exportLibraryTraceVariables(
+            FpcCommandLine({"vomu-fpcd", "--enable-rmlogging", "--enable-slpgwapilogging"}, false), "/t");
+        QVERIFY(!qEnvironmentVariableIsSet("VOMURADIOMEASUREMENTS_TRACEFILE"));
+        FpcStartup::exportLibraryTraceVariables(FpcCommandLine({"vomu-fpcd", "--enable-rmlogging"}, true), QString());
+        QVERIFY(qEnvironmentVariableIsSet("VOMURADIOMEASUREMENTS_TRACEFILE"));
+        QCOMPARE(qgetenv("VOMURADIOMEASUREMENTS_TRACEFILE"), QByteArray());
+        QVERIFY(!qEnvironmentVariableIsSet("SLPGWAPI_TRACEFILE"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCore)
+#include "tst_core.moc"
