@@ -285,7 +285,7 @@ private slots:
     // succeeds - once.
     void failedUploadsLoseNothing()
     {
-        const QString error = start("wlan", {{"slpgw_connection_timeout", "2500"}});
+        const QString error = start("wlan", {{"slpgw_connection_timeout", "3000"}});
         QVERIFY2(error.isEmpty(), qPrintable(error));
         QVERIFY(collected());
         const QList<Fp> before = stored();
@@ -327,7 +327,7 @@ private slots:
 
         // The next upload succeeds slowly; a fingerprint born meanwhile (off
         // the route) is not in its report, stays, and goes with the one after.
-        QVERIFY(m_server->setMode("delay:1"));
+        QVERIFY(m_server->setMode("delay:2"));
         QCOMPARE(forcedUpload(), QStringLiteral("Upload to server started"));
         QTRY_VERIFY(m_server->uploadCount() > seen);
         PositionFix fix;
