@@ -8,7 +8,7 @@
 
 namespace {
 
-struct CommandSpec
+struct CommandRule
 {
     int minArguments;
     int maxArguments;
@@ -17,9 +17,9 @@ struct CommandSpec
     QStringList options;
 };
 
-const QHash<QString, CommandSpec> &specs()
+const QHash<QString, CommandRule> &rules()
 {
-    static const QHash<QString, CommandSpec> table{
+    static const QHash<QString, CommandRule> table{
         {QStringLiteral("status"), {0, 0, {}}},
         {QStringLiteral("watch"), {0, 0, {QStringLiteral("count")}}},
         {QStringLiteral("upload"), {0, 0, {}}},
@@ -314,7 +314,7 @@ bool FpcCtlCommandLine::parse(const QStringList &arguments, FpcCtlOptions *optio
         *error = QStringLiteral("no command given (see 'fpcctl --help')");
         return false;
     }
-    if (!specs().contains(options->command)) {
+    if (!rules().contains(options->command)) {
         *error = QStringLiteral("unknown command '%1' (see 'fpcctl --help')").arg(options->command);
         return false;
     }
@@ -326,18 +326,18 @@ bool FpcCtlCommandLine::parse(const QStringList &arguments, FpcCtlOptions *optio
 
 bool FpcCtlCommandLine::checkCommand(const FpcCtlOptions &options, QString *error)
 {
-    const CommandSpec &spec = specs()[options.command];
+    const CommandRule &rule = rules()[options.command];
     static const QSet<QString> global{QStringLiteral("help"), QStringLiteral("version"), QStringLiteral("json"),
                                       QStringLiteral("timeout")};
     for (const QString &name : options.given) {
-        if (!global.contains(name) && !spec.options.contains(name)) {
+        if (!global.contains(name) && !rule.options.contains(name)) {
             *error = QStringLiteral("option '--%1' does not apply to '%2'").arg(name, options.command);
             return false;
         }
     }
     const int count = int(options.arguments.size());
-    if (count < spec.minArguments || count > spec.maxArguments) {
-        *error = count < spec.minArguments
+    if (count < rule.minArguments || count > rule.maxArguments) {
+        *error = count < rule.minArguments
                      ? QStringLiteral("'%1' needs an argument (see 'fpcctl %1 --help')").arg(options.command)
                      : QStringLiteral("too many arguments for '%1' (see 'fpcctl %1 --help')").arg(options.command);
         return false;
@@ -369,7 +369,7 @@ bool FpcCtlCommandLine::checkCommand(const FpcCtlOptions &options, QString *erro
             *error = QStringLiteral("unknown log action '%1': expected restart").arg(first);
             return false;
         }
-    } else if (options.command == QLatin1String("help") && count == 1 && !specs().contains(first)) {
+    } else if (options.command == QLatin1String("help") && count == 1 && !rules().contains(first)) {
         *error = QStringLiteral("unknown command '%1' (see 'fpcctl --help')").arg(first);
         return false;
     }

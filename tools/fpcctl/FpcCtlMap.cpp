@@ -21,6 +21,7 @@ constexpr double LegendX = 800;
 // A lone point (or a tight cluster) is shown on about 200 m.
 constexpr double MinimumSpanDegrees = 0.0018;
 constexpr double Padding = 0.06;
+constexpr double Pi = 3.14159265358979323846;
 
 QString num(double value)
 {
@@ -66,7 +67,7 @@ struct Projection
         Projection p;
         p.centreLat = (latMin + latMax) / 2;
         p.centreLon = (lonMin + lonMax) / 2;
-        p.cosLat = std::max(0.01, std::cos(p.centreLat * M_PI / 180));
+        p.cosLat = std::max(0.01, std::cos(p.centreLat * Pi / 180));
         const double spanX = std::max((lonMax - lonMin) * p.cosLat, MinimumSpanDegrees) * (1 + 2 * Padding);
         const double spanY = std::max(latMax - latMin, MinimumSpanDegrees) * (1 + 2 * Padding);
         p.pixelsPerDegree = std::min(PlotWidth / spanX, PlotHeight / spanY);
