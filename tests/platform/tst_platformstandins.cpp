@@ -1,0 +1,478 @@
+// The host stand-ins of the phone platform: the SLP gateway posting to a
+// loopback HTTP server, the device information, the system information and
+// the secure-directory check.
+
+#include "DeviceInfo.h"
+#include "MSlpGw.h"
+#include "MSlpGwObserver.h"
+#include "SarvoSecurity.h"
+#include "SlpGwFactory.h"
+#include "SlpGwRequestParam.h"
+#include "SlpGwSettings.h"
+#include "SlpGwTypes.h"
+#include "SysInfo.h"
+#include "TempRoot.h"
+
+#include <QNetworkInterface>
+#include <QSaveFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+#include <cstdlib>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A minimal HTTP/1.1 server on loopback: records each request and answers it
+// as told, stays silent, or drops the connection.
+class LoopbackServer : public QTcpServer
+{
+public:
+    enum Mode { Answer, Silent, Drop };
+    Mode mode = Answer;
+    int status = 200;
+    QByteArray answer;
+    QList<QByteArray> heads, bodies;
+
+    LoopbackServer()
+    {
+        listen(QHostAddress::LocalHost);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = nextPendingConnection())
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
+        });
+    }
+
+private:
+    QHash<QTcpSocket *, QByteArray> m_pending;
+
+    void read(QTcpSocket *socket)
+    {
+        QByteArray &data = m_pending[socket];
+        data += socket->readAll();
+        const int end = data.indexOf("\r\n\r\n");
+        const QByteArray head = data.left(end);
+        const int at = head.toLower().indexOf("content-length:");
+        const int length = at < 0 ? 0 : head.mid(at + 15).split('\r').first().trimmed().toInt();
+        if (end < 0 || data.size() < end + 4 + length)
+            return;
+        heads << head;
+        bodies << data.mid(end + 4, length);
+        m_pending.remove(socket);
+        if (mode == Drop)
+            socket->close();
+        if (mode != Answer)
+            return;
+        socket->write("HTTP/1.1 " + QByteArray::number(status) + " X\r\nContent-Type: text/xml\r\nConnection: close\r\n"
+                      "Content-Length: " + QByteArray::number(answer.size()) + "\r\n\r\n" + answer);
+        socket->disconnectFromHost();
+    }
+};
+
+// Records every callback ("request 5", "piece 2301 7 5", "error 2203 5",
+// "status 3") and, asked for data, sends its parts like the daemon does.
+class Recorder : public MSlpGwObserver
+{
+public:
+    MSlpGw *gateway = nullptr;
+    QList<QByteArray> parts;
+    QList<int> sendResults;
+    QStringList events;
+    QByteArray received;
+    bool cancelOnFirstPiece = false;
+
+    void RequestData(uint32_t id) override
+    {
+        events << QStringLiteral("request %1").arg(id);
+        for (int i = 0; i < parts.size(); ++i)
+            sendResults << gateway->SendData(parts[i].constData(), parts[i].size(), i == parts.size() - 1, id);
+    }
+    void ReceiveData(const char *data, uint32_t length, uint32_t id, int status) override
+    {
+        events << QStringLiteral("piece %1 %2 %3").arg(status).arg(length).arg(id);
+        received.append(data, length);
+        if (cancelOnFirstPiece)
+            gateway->cancel(id);
+    }
+    void ConnectionStatusChanged(uint32_t status) override { events << QStringLiteral("status %1").arg(status); }
+    void ErrorCallback(int status, uint32_t id) override { events << QStringLiteral("error %1 %2").arg(status).arg(id); }
+};
+
+QByteArray pattern(int size, int seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char((i * 31 + seed) & 0xff);
+    return bytes;
+}
+
+QString said(const char *format, uint32_t id) { return QString::fromLatin1(format).arg(id); }
+
+} // namespace
+
+class TestPlatformStandIns : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<TempRoot> m_root;
+    std::unique_ptr<LoopbackServer> m_server;
+    std::unique_ptr<MSlpGw> m_gateway;
+    Recorder m_recorder;
+    SlpGwRequestParam m_params;
+
+    // Atomically, so that the polling gateway never sees half a file.
+    void writeConfig(const QByteArray &lines, quint16 port = 0)
+    {
+        const QString path = m_root->path(QStringLiteral("/etc/slpgw/slpgw.conf"));
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QSaveFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("poll_interval_ms=20\nrequest_data_delay_ms=0\nanswer_timeout_ms=300\nserver_url=http://127.0.0.1:"
+                   + QByteArray::number(port ? port : m_server->serverPort()) + "/fp\n" + lines);
+        QVERIFY(file.commit());
+    }
+
+    void connectGateway()
+    {
+        m_gateway.reset(SlpGwFactory::createSlpGw(1));
+        QVERIFY(m_gateway);
+        m_recorder.gateway = m_gateway.get();
+        QCOMPARE(m_gateway->Connect(m_params), 0);
+    }
+
+    // The transaction id, or 0 when the gateway answers other than expected.
+    uint32_t start(bool attach, uint32_t usage, int expectedCode = 0)
+    {
+        uint32_t id = 0;
+        m_params.setUIntAttribute(ESlpGwAttrNetworkUsage, usage);
+        const int code = attach ? m_gateway->attachToSend(id, m_params) : m_gateway->PrepareToSend(id, m_params);
+        if (code != expectedCode)
+            qWarning() << "gateway code" << code << "instead of" << expectedCode;
+        return code == expectedCode ? id : 0;
+    }
+
+private slots:
+    void init()
+    {
+        m_root = std::make_unique<TempRoot>();
+        m_server = std::make_unique<LoopbackServer>();
+        m_recorder = Recorder();
+        m_params = SlpGwRequestParam();
+        m_params.setStringAttribute(ESlpGwAttrRequestType, "uploadXYZ", 6);
+        m_params.setStringAttribute(ESlpGwAttrContentType, "application/octet-stream", 24);
+        m_params.setPtrAttribute(ESlpGwAttrObserver, static_cast<MSlpGwObserver *>(&m_recorder));
+        writeConfig("network=wlan\n");
+    }
+
+    void cleanup()
+    {
+        m_gateway.reset();
+        m_server.reset();
+        m_root.reset();
+    }
+
+    void gatewayUploadRoundTrip_data()
+    {
+        QTest::addColumn<QList<int>>("partSizes");
+        QTest::addColumn<int>("answerSize");
+        QTest::addColumn<QByteArray>("pieceSetting");
+        QTest::addColumn<QStringList>("pieces"); // "status length" of each ReceiveData
+        QTest::newRow("empty report, one piece") << QList<int>{0} << 50 << QByteArray() << QStringList{"2303 50"};
+        QTest::newRow("one part, pieces of 4") << QList<int>{100} << 10 << QByteArray("receive_piece_size=4\n")
+                                               << QStringList{"2301 4", "2301 4", "2303 2"};
+        QTest::newRow("three parts, empty end") << QList<int>{16384, 16384, 100} << 700
+            << QByteArray("receive_piece_size=300\nreceive_end_empty=1\n")
+            << QStringList{"2301 300", "2301 300", "2301 100", "2303 0"};
+        QTest::newRow("empty answer") << QList<int>{5} << 0 << QByteArray() << QStringList{"2303 0"};
+    }
+    void gatewayUploadRoundTrip()
+    {
+        QFETCH(QList<int>, partSizes);
+        QFETCH(int, answerSize);
+        QFETCH(QByteArray, pieceSetting);
+        QFETCH(QStringList, pieces);
+        writeConfig(pieceSetting);
+        m_server->answer = pattern(answerSize, 7);
+        for (int i = 0; i < partSizes.size(); ++i)
+            m_recorder.parts << pattern(partSizes[i], i);
+        connectGateway();
+        const uint32_t id = start(false, ESlpGwNwUsageAny);
+        QVERIFY(id != 0);
+
+        QTRY_VERIFY_WITH_TIMEOUT(m_recorder.events.join(' ').contains(QStringLiteral("2303")), 10000);
+        QCOMPARE(m_recorder.sendResults, QList<int>(partSizes.size(), 0));
+        QCOMPARE(m_server->bodies, QList<QByteArray>{m_recorder.parts.join()});
+        QVERIFY(m_server->heads[0].startsWith("POST /fp HTTP/1.1\r\n"));
+        QVERIFY(m_server->heads[0].toLower().contains("\r\ncontent-type: application/octet-stream\r\n"));
+        QVERIFY(m_server->heads[0].toLower().contains("\r\nx-slpgw-request-type: upload\r\n"));
+        QStringList expected{said("request %1", id)};
+        for (const QString &piece : pieces)
+            expected << QStringLiteral("piece %1 %2").arg(piece).arg(id);
+        QCOMPARE(m_recorder.events, expected);
+        QCOMPARE(m_recorder.received, m_server->answer);
+    }
+
+    void gatewayAttachWaitsForAllowedNetwork_data()
+    {
+        QTest::addColumn<uint32_t>("usage");
+        QTest::addColumn<QStringList>("networks"); // after "none"; the last one allows the attach
+        QTest::addColumn<QStringList>("statuses");
+        QTest::newRow("OnlyFree") << uint32_t(OnlyFree) << QStringList{"home", "roaming", "wlan"}
+                                  << QStringList{"status 1", "status 5", "status 3"};
+        QTest::newRow("FreeAndHomeNw") << uint32_t(FreeAndHomeNw) << QStringList{"roaming", "home"}
+                                       << QStringList{"status 5", "status 1"};
+    }
+    void gatewayAttachWaitsForAllowedNetwork()
+    {
+        QFETCH(uint32_t, usage);
+        QFETCH(QStringList, networks);
+        QFETCH(QStringList, statuses);
+        writeConfig("network=none\n");
+        connectGateway();
+        QCOMPARE(m_gateway->connectionStatus(), 0u);
+        const uint32_t id = start(true, usage);
+        QVERIFY(id != 0);
+        // A prepare does not wait.
+        const QString prepareFailed = said("error 2204 %1", start(false, ESlpGwNwUsageAny));
+        QTRY_COMPARE_WITH_TIMEOUT(m_recorder.events, QStringList{prepareFailed}, 10000);
+
+        for (int i = 0; i < networks.size(); ++i) {
+            writeConfig("network=" + networks[i].toLatin1() + "\n");
+            QTRY_VERIFY_WITH_TIMEOUT(m_recorder.events.size() > i + 1, 10000);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(m_recorder.events.size(), networks.size() + 2, 10000);
+        // A RequestData on a network the attach may not use would come right
+        // after that network's status change, before the next one.
+        QCOMPARE(m_recorder.events, QStringList{prepareFailed} + statuses + QStringList{said("request %1", id)});
+    }
+
+    void gatewayTransferFailures_data()
+    {
+        QTest::addColumn<int>("mode"); // a server mode; -1 no server, -2 no data sent
+        QTest::addColumn<int>("httpStatus");
+        QTest::addColumn<bool>("networkLost");
+        QTest::addColumn<int>("code");
+        QTest::newRow("refused") << -1 << 0 << false << int(ESlpGwErrRemoteServerDown);
+        QTest::newRow("no data handed over") << -2 << 0 << false << int(ESlpGwErrCanceled);
+        QTest::newRow("HTTP 500") << int(LoopbackServer::Answer) << 500 << false << int(ESlpGwErrRemoteServerDown);
+        QTest::newRow("HTTP 403") << int(LoopbackServer::Answer) << 403 << false << int(ESlpGwErrServerPermissionDenied);
+        QTest::newRow("HTTP 404") << int(LoopbackServer::Answer) << 404 << false << int(ESlpGwErrServerNotFound);
+        QTest::newRow("HTTP 302") << int(LoopbackServer::Answer) << 302 << false << int(ESlpGwErrProtocolNotSupported);
+        QTest::newRow("dropped") << int(LoopbackServer::Drop) << 0 << false << int(ESlpGwErrEarlyDisconnect);
+        QTest::newRow("silent") << int(LoopbackServer::Silent) << 0 << false << int(ESlpGwErrConnectionLost);
+        QTest::newRow("network lost") << int(LoopbackServer::Silent) << 0 << true << int(ESlpGwErrNoConnection);
+    }
+    void gatewayTransferFailures()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, networkLost);
+        QFETCH(int, code);
+        if (mode == -1) {
+            const quint16 port = m_server->serverPort();
+            m_server->close();
+            writeConfig("network=wlan\n", port);
+        } else if (mode >= 0) {
+            m_server->mode = LoopbackServer::Mode(mode);
+            QFETCH(int, httpStatus);
+            m_server->status = httpStatus;
+            m_server->answer = "<SLP-FP/>";
+        }
+        if (mode != -2)
+            m_recorder.parts << pattern(10, 1);
+        if (networkLost)
+            writeConfig("answer_timeout_ms=60000\n");
+        connectGateway();
+        const uint32_t id = start(false, ESlpGwNwUsageAny);
+        if (networkLost) {
+            QTRY_COMPARE_WITH_TIMEOUT(m_server->bodies.size(), 1, 10000);
+            writeConfig("network=none\n");
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(m_recorder.events.join(' ').contains(QStringLiteral("error")), 10000);
+        QCOMPARE(m_recorder.events.filter(QRegularExpression(QStringLiteral("^(request|piece|error)"))),
+                 (QStringList{said("request %1", id), QStringLiteral("error %1 %2").arg(code).arg(id)}));
+    }
+
+    void gatewayCancelEndsTransactionSilently()
+    {
+        m_server->mode = LoopbackServer::Silent;
+        m_recorder.parts << pattern(10, 2);
+        connectGateway();
+        const uint32_t posting = start(false, ESlpGwNwUsageAny);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->bodies.size(), 1, 10000);
+        QCOMPARE(m_gateway->cancel(posting), 0);
+        QCOMPARE(m_gateway->cancel(posting), int(ESlpGwErrNotFound));
+        // Started later with the same answer time-out: once it has timed out,
+        // the cancelled transfer would have, too.
+        const uint32_t later = start(false, ESlpGwNwUsageAny);
+        QTRY_VERIFY_WITH_TIMEOUT(m_recorder.events.contains(said("error 2208 %1", later)), 10000);
+        QCOMPARE(m_recorder.events.filter(QRegularExpression(QStringLiteral(" %1$").arg(posting))),
+                 QStringList{said("request %1", posting)});
+
+        // Cancelled while the answer comes in: no further piece.
+        m_recorder.events.clear();
+        m_server->mode = LoopbackServer::Answer;
+        m_server->answer = pattern(40, 3);
+        writeConfig("receive_piece_size=10\n");
+        m_recorder.cancelOnFirstPiece = true;
+        const uint32_t answered = start(false, ESlpGwNwUsageAny);
+        QTRY_COMPARE_WITH_TIMEOUT(m_recorder.events.size(), 2, 10000);
+        m_recorder.cancelOnFirstPiece = false;
+
+        // Waiting attaches: only the one not cancelled is started.
+        writeConfig("receive_piece_size=10\nnetwork=none\n");
+        const uint32_t first = start(true, OnlyFree);
+        const uint32_t second = start(true, OnlyFree);
+        QCOMPARE(m_gateway->cancel(first), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(m_recorder.events.contains(QStringLiteral("status 0")), 10000);
+        writeConfig("receive_piece_size=10\nnetwork=wlan\n");
+        QTRY_VERIFY_WITH_TIMEOUT(m_recorder.events.join(' ').contains(QStringLiteral("2303")), 10000);
+        const QString piece = said("piece 2301 10 %1", second);
+        QCOMPARE(m_recorder.events, (QStringList{said("request %1", answered), said("piece 2301 10 %1", answered),
+                                                 "status 0", "status 3", said("request %1", second), piece, piece,
+                                                 piece, said("piece 2303 10 %1", second)}));
+    }
+
+    void gatewayRefusals()
+    {
+        writeConfig("fail_connect=2204\n");
+        m_gateway.reset(SlpGwFactory::createSlpGw(1));
+        QCOMPARE(m_gateway->Connect(m_params), int(ESlpGwErrNoConnection));
+        uint32_t id = 0;
+        QCOMPARE(m_gateway->attachToSend(id, m_params), int(ESlpGwErrGeneral)); // not connected
+
+        // Data for unknown or not yet started transactions, an unknown network usage.
+        writeConfig("network=none\n");
+        connectGateway();
+        QCOMPARE(m_gateway->SendData("x", 1, true, 999999), int(ESlpGwErrNotFound));
+        const uint32_t waiting = start(true, OnlyFree);
+        QCOMPARE(m_gateway->SendData("x", 1, true, waiting), int(ESlpGwErrInvalidArguments));
+        QCOMPARE(start(true, 7, ESlpGwErrInvalidArguments), 0u);
+
+        QCOMPARE(SlpGwFactory::version(), 1);
+        writeConfig("library_version=0\nfail_create=yes\n");
+        QCOMPARE(SlpGwFactory::version(), 0);
+        QVERIFY(!SlpGwFactory::createSlpGw(1));
+        writeConfig(QByteArray());
+        QVERIFY(!SlpGwFactory::createSlpGw(2));
+    }
+
+    void gatewayBadConfigurationFallsBackToDefaults()
+    {
+        const SlpGwSettings defaults;
+        static const char text[] = "network=banana\nrequest_data_delay_ms=-5\nanswer_timeout_ms=abc\n=x\nno pair\n"
+                                   "\xff\xfe\x00\x01\nserver_url=ftp://host/\nfail_next_calls=2001,zz,0\n"
+                                   "receive_end_empty=maybe\nunknown_key=1\nreceive_piece_size=7\nfail_connect=true\n";
+        const SlpGwSettings s = SlpGwSettings::fromText(QByteArray(text, sizeof(text) - 1), QStringLiteral("x"));
+        QVERIFY(s.network == defaults.network && s.requestDataDelayMs == defaults.requestDataDelayMs);
+        QVERIFY(s.answerTimeoutMs == defaults.answerTimeoutMs && s.serverUrl == defaults.serverUrl);
+        QVERIFY(s.receiveEndEmpty == defaults.receiveEndEmpty && s.receivePieceSize == 7);
+        QVERIFY(s.failNextCalls == QList<int>({2001, 0}) && s.failConnect == ESlpGwErrGeneral);
+
+        // A file too large to be a configuration is ignored as a whole; the environment still overrides.
+        writeConfig(QByteArray(SlpGwSettings::MaxConfigBytes, '#') + "\nlibrary_version=5\n");
+        qputenv("SLPGW_NETWORK", "roaming");
+        const auto unset = qScopeGuard([] { qunsetenv("SLPGW_NETWORK"); });
+        connectGateway();
+        QCOMPARE(SlpGwFactory::version(), 1);
+        QCOMPARE(m_gateway->connectionStatus(), uint32_t(ESlpGwConnectionOpen | ESlpGwConnectionRoaming));
+    }
+
+    void deviceInfo()
+    {
+        const DeviceInfo device;
+        QCOMPARE(device.imsi(), QString());
+        QCOMPARE(device.wlanHardwareAddress(), QString());
+        QVERIFY(m_root->setDeviceInfo("imsi", " 244051234567890\n"));
+        QCOMPARE(device.imsi(), QString("244051234567890"));
+        qputenv("FPCD_IMSI", "222");
+        QCOMPARE(device.imsi(), QString("222"));
+        qunsetenv("FPCD_IMSI");
+
+        QVERIFY(m_root->setDeviceInfo("wlan_interface", "no-such-if0"));
+        QCOMPARE(device.wlanHardwareAddress(), QString());
+        QVERIFY(m_root->setDeviceInfo("wlan_interface", "lo"));
+        QCOMPARE(device.wlanHardwareAddress(), QNetworkInterface::interfaceFromName("lo").hardwareAddress());
+        QVERIFY(m_root->setDeviceInfo("wlan_hwaddr", "02:00:00:aa:bb:cc"));
+        QCOMPARE(device.wlanHardwareAddress(), QString("02:00:00:aa:bb:cc"));
+
+        // The battery level is a whole number from 0 to 100; anything else is taken as full.
+        const QList<QPair<QByteArray, int>> levels{{"", 100}, {"42\n", 42}, {"0", 0}, {"101", 100}, {"-1", 100}, {"half", 100}};
+        for (const auto &[text, level] : levels) {
+            QVERIFY(m_root->setDeviceInfo("battery_level", text));
+            QCOMPARE(device.batteryLevel(), level);
+        }
+    }
+
+    void sysInfoValues_data()
+    {
+        QTest::addColumn<QByteArray>("key"); // empty: asked without a session
+        QTest::addColumn<bool>("found");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("present") << QByteArray("/device/rd-mode") << true << QByteArray("enabled\n");
+        QTest::newRow("empty value") << QByteArray("/device/empty") << true << QByteArray();
+        QTest::newRow("absent") << QByteArray("/device/none") << false << QByteArray();
+        QTest::newRow("relative key") << QByteArray("device/rd-mode") << false << QByteArray();
+        QTest::newRow("escaping key") << QByteArray("/device/../../../outside") << false << QByteArray();
+        QTest::newRow("directory") << QByteArray("/device") << false << QByteArray();
+        QTest::newRow("too large") << QByteArray("/device/huge") << false << QByteArray();
+        QTest::newRow("no session") << QByteArray() << false << QByteArray();
+    }
+    void sysInfoValues()
+    {
+        QFETCH(QByteArray, key);
+        QFETCH(bool, found);
+        QVERIFY(m_root->setSysInfoValue("/device/rd-mode", "enabled\n"));
+        QVERIFY(m_root->setSysInfoValue("/device/empty", ""));
+        QVERIFY(m_root->setSysInfoValue("/device/huge", QByteArray(65 * 1024, 'x')));
+        QVERIFY(m_root->writeFile("/outside", "secret"));
+        QVERIFY(sysinfo_init(nullptr) != 0);
+        sysinfo_context *context = nullptr;
+        QCOMPARE(sysinfo_init(&context), 0);
+        unsigned char *value = nullptr;
+        size_t length = 99;
+        const int rc = sysinfo_get_value(key.isEmpty() ? nullptr : context,
+                                         key.isEmpty() ? "/device/rd-mode" : key.constData(), &value, &length);
+        QCOMPARE(rc == 0, found);
+        QCOMPARE(value != nullptr, found);
+        QTEST(QByteArray(reinterpret_cast<char *>(value), value ? int(length) : 0), "expected");
+        QVERIFY(!value || value[length] == '\0');
+        std::free(value);
+        sysinfo_finish(context);
+    }
+
+    void secureDirectoryCheck_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("private directory") << "dir" << 0700 << int(SARVO_VERIFY_OK);
+        QTest::newRow("group may read") << "dir" << 0750 << int(SARVO_VERIFY_OPEN_ACCESS);
+        QTest::newRow("others may enter") << "dir" << 0701 << int(SARVO_VERIFY_OPEN_ACCESS);
+        QTest::newRow("plain file") << "file" << 0600 << int(SARVO_VERIFY_NOT_DIRECTORY);
+        QTest::newRow("missing") << "missing" << 0 << int(SARVO_VERIFY_NOT_FOUND);
+        QTest::newRow("empty path") << "" << 0 << int(SARVO_VERIFY_NO_PATH);
+        // As root the ownership of "/" passes: only its permissions fail.
+        QTest::newRow("foreign owner") << "/" << 0
+            << (geteuid() == 0 ? int(SARVO_VERIFY_OPEN_ACCESS) : int(SARVO_VERIFY_WRONG_OWNER));
+    }
+    void secureDirectoryCheck()
+    {
+        QFETCH(QString, entry);
+        QFETCH(int, mode);
+        QVERIFY(sarvoSessionSetupEnvironmentHelper() != 0);
+        const QString path = entry.isEmpty() || entry == "/" ? entry : m_root->path("/" + entry);
+        if (entry == "dir")
+            QVERIFY(QDir().mkdir(path));
+        if (entry == "file")
+            QVERIFY(m_root->writeFile("/file", ""));
+        if (mode)
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
+        QTEST(sarvo_crypto_verify_sarvofs(QFile::encodeName(path).constData()), "expected");
+        QVERIFY(sarvo_crypto_verify_sarvofs(nullptr) != 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPlatformStandIns)
+#include "tst_platformstandins.moc"
