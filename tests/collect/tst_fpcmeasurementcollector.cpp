@@ -1,12 +1,26 @@
+// The collect tests in one executable: the fingerprint creator, and the
+// measurement collector against the simulated radio environment. Started
+// with "--sbox" it runs the sandbox test only, which needs that option among
+// the application's arguments.
+
 #include "FpcConfig.h"
+#include "FpcFingerprint.h"
 #include "FpcMeasurementCollector.h"
+#include "FpcMsmEvaluator.h"
+#include "LogCapture.h"
 #include "TempRoot.h"
 #include "TestBus.h"
-#include "VomuElementGSM.h"
-#include "VomuElementWLAN.h"
+#include "VomuObservationElement.h"
 
 #include <QDateTime>
+#include <QProcess>
 #include <QtTest>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+int runCreatorTests(int argc, char **argv);
 
 namespace {
 
@@ -40,34 +54,16 @@ QString kinds(const QSignalSpy &spy, int emission)
     return ids.join(' ');
 }
 
-QStringList capturedLog;
-QtMessageHandler previousHandler = nullptr;
-
-void captureMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    capturedLog << message;
-    previousHandler(type, context, message);
-}
-
-bool logged(const QString &text)
-{
-    return !capturedLog.filter(text).isEmpty();
-}
-
 } // namespace
 
 class TstFpcMeasurementCollector : public QObject
 {
     Q_OBJECT
 
-private:
     TempRoot m_root;
     TestBus m_bus;
 
-    bool writeWorld(const QByteArray &contents)
-    {
-        return m_root.writeFile("/var/lib/radio/world.json", contents);
-    }
+    bool writeWorld(const QByteArray &contents) { return m_root.writeFile("/var/lib/radio/world.json", contents); }
 
 private slots:
     void initTestCase()
@@ -78,14 +74,10 @@ private slots:
         // QtPositioning hides its platform plugins from tests; this one
         // should run, talking to the private bus only.
         qunsetenv("QT_QTESTLIB_RUNNING");
-        previousHandler = qInstallMessageHandler(captureMessage);
     }
-
-    void cleanupTestCase() { qInstallMessageHandler(previousHandler); }
 
     void init()
     {
-        capturedLog.clear();
         FpcConfig::addKey("wlan_scan_interval", "60");
         QVERIFY(writeWorld(world(50)));
     }
@@ -101,14 +93,12 @@ private slots:
     void cycleWithoutWlan()
     {
         QFETCH(bool, haveWorld);
-        if (!haveWorld)
-            QVERIFY(m_root.removeFile("/var/lib/radio/world.json"));
+        QVERIFY(haveWorld || m_root.removeFile("/var/lib/radio/world.json"));
         FpcMeasurementCollector collector;
         QSignalSpy spy(&collector, &FpcMeasurementCollector::measurementsAvailable);
         collector.collectMeasurements(false);
         QCOMPARE(spy.count(), 1);
         QTEST(kinds(spy, 0), "kinds");
-        QCOMPARE(logged("Mobile measurements not available"), !haveWorld);
         QCOMPARE(collector.lastWlanScanTime(), 0);
     }
 
@@ -128,16 +118,22 @@ private slots:
         collector.collectMeasurements(true);
         QCOMPARE(spy.count(), 2);
         QCOMPARE(kinds(spy, 1), "1");
-        QVERIFY(logged("WLAN scan interval not exceeded"));
         QCOMPARE(collector.lastWlanScanTime(), scanned);
 
-        // Past it: a fresh scan.
-        FpcConfig::addKey("wlan_scan_interval", "0");
-        QTRY_VERIFY(QDateTime::currentMSecsSinceEpoch() > scanned);
+        // The last scan seems to lie a day ahead: the clock went back since, so scan.
+        collector.m_lastWlanScanTime = QDateTime::currentMSecsSinceEpoch() + 86400000;
         collector.collectMeasurements(true);
-        QCOMPARE(spy.count(), 2);
         QVERIFY(spy.wait());
         QCOMPARE(kinds(spy, 2), "1 4 4 4");
+
+        // Past the interval: a fresh scan.
+        FpcConfig::addKey("wlan_scan_interval", "0");
+        collector.m_lastWlanScanTime = scanned;
+        QTRY_VERIFY(QDateTime::currentMSecsSinceEpoch() > scanned);
+        collector.collectMeasurements(true);
+        QCOMPARE(spy.count(), 3);
+        QVERIFY(spy.wait());
+        QCOMPARE(kinds(spy, 3), "1 4 4 4");
         QVERIFY(collector.lastWlanScanTime() > scanned);
     }
 
@@ -149,7 +145,6 @@ private slots:
         collector.collectMeasurements(true);
         collector.collectMeasurements(true);
         QCOMPARE(spy.count(), 0);
-        QVERIFY(logged("WLAN scan already issued"));
         QVERIFY(spy.wait());
         // One announcement: the second request's cells and the one scan's result.
         QCOMPARE(spy.count(), 1);
@@ -186,38 +181,15 @@ private slots:
         QCOMPARE(silentSpy.count(), 2);
     }
 
+    // A result for a collector that is gone (or for none) is dropped.
     void collectorGoneBeforeItsScanAnswers()
     {
-        auto *collector = new FpcMeasurementCollector;
-        collector->collectMeasurements(true);
-        delete collector;
-        QTRY_VERIFY(logged("Collector no longer exists"));
+        LogCapture log;
+        auto *gone = new FpcMeasurementCollector;
+        gone->collectMeasurements(true);
+        delete gone;
+        QTRY_VERIFY(log.contains("Collector no longer exists"));
         FpcMeasurementCollector::wlanScanResultCallback(nullptr, VomuMeasurements());
-    }
-
-    void onlyAccessPointsAppended()
-    {
-        FpcMeasurementCollector collector;
-        QSignalSpy spy(&collector, &FpcMeasurementCollector::measurementsAvailable);
-        VomuMeasurements mixed;
-        mixed.append(new VomuElementGSM);
-        mixed.append(new VomuElementWLAN);
-        FpcMeasurementCollector::wlanScanResultCallback(&collector, mixed);
-        QCOMPARE(spy.count(), 1);
-        QCOMPARE(kinds(spy, 0), "4");
-    }
-
-    void clockSetBack()
-    {
-        FpcMeasurementCollector collector;
-        QSignalSpy spy(&collector, &FpcMeasurementCollector::measurementsAvailable);
-        FpcConfig::addKey("wlan_scan_interval", "600000");
-        // The last scan seems to lie a day ahead: the clock went back since.
-        collector.m_lastWlanScanTime = QDateTime::currentMSecsSinceEpoch() + 86400000;
-        collector.collectMeasurements(true);
-        QCOMPARE(spy.count(), 0);
-        QVERIFY(spy.wait());
-        QCOMPARE(kinds(spy, 0), "1 4 4 4");
     }
 
     void activePositioningTwice()
@@ -230,20 +202,67 @@ private slots:
         collector.startActiveGpsFixes();
         QCOMPARE(collector.m_positionSource, source);
         QCOMPARE(collector.isActiveGpsRunning(), platformSource);
-        QVERIFY(logged(platformSource ? "QGeoPositionInfoSource is already running" : "Unable to start GPS"));
-
-        capturedLog.clear();
+        collector.stopActiveGpsFixes();
         collector.stopActiveGpsFixes();
         QVERIFY(!collector.isActiveGpsRunning());
-        QCOMPARE(logged("QGeoPositionInfoSource destroyed"), platformSource);
-        collector.stopActiveGpsFixes();
-        QVERIFY(logged("QGeoPositionInfoSource is already null"));
-
         // Once more, left running for the destructor to stop.
         collector.startActiveGpsFixes();
         QCOMPARE(collector.isActiveGpsRunning(), platformSource);
     }
+
+    // Runs this executable again with "--sbox" for the sandbox test.
+    void sandbox()
+    {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--sbox")});
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(child.exitCode(), 0);
+    }
 };
 
-QTEST_GUILESS_MAIN(TstFpcMeasurementCollector)
+// With "--sbox" and no world file, anything cell-like in a cycle can only
+// come from the fixed test data: one WCDMA cell and one access point, which
+// the evaluator accepts in a fingerprint with a fix.
+class TstSandbox : public QObject
+{
+    Q_OBJECT
+
+    TempRoot m_root;
+
+private slots:
+    void fixedMeasurements()
+    {
+        for (const bool needWlan : {false, true}) {
+            FpcMeasurementCollector collector;
+            QSignalSpy spy(&collector, &FpcMeasurementCollector::measurementsAvailable);
+            collector.collectMeasurements(needWlan);
+            QCOMPARE(spy.count(), 1);
+            QCOMPARE(kinds(spy, 0), needWlan ? "2 4" : "2");
+            QCOMPARE(collector.lastWlanScanTime() > 0, needWlan);
+            FpcFingerprint fp;
+            fp.setMeasurements(spy.at(0).at(0).value<VomuMeasurements>());
+            fp.setPosition(FpcPosition());
+            QVERIFY(FpcMsmEvaluator().evaluateEntry(&fp));
+        }
+    }
+};
+
+int main(int argc, char **argv)
+{
+    // QtTest refuses options it does not know: only the application sees "--sbox".
+    std::vector<char *> testArguments(argv, argv + argc);
+    const bool sandbox = std::find(testArguments.begin(), testArguments.end(), std::string("--sbox")) != testArguments.end();
+    testArguments.erase(std::remove(testArguments.begin(), testArguments.end(), std::string("--sbox")), testArguments.end());
+    QCoreApplication application(argc, argv);
+    const int testArgc = int(testArguments.size());
+    if (sandbox) {
+        TstSandbox test;
+        return QTest::qExec(&test, testArgc, testArguments.data());
+    }
+    TstFpcMeasurementCollector collector;
+    const bool failed = runCreatorTests(testArgc, testArguments.data()) != 0;
+    return (QTest::qExec(&collector, testArgc, testArguments.data()) != 0 || failed) ? 1 : 0;
+}
+
 #include "tst_fpcmeasurementcollector.moc"

@@ -1,28 +1,22 @@
 #include "StorageTestData.h"
 
-#include "VomuElementGSM.h"
-#include "VomuElementWCDMA.h"
-#include "VomuElementWLAN.h"
+#include "LogCapture.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QStringList>
-
-#include <cmath>
 
 namespace StorageTestData {
 
 FpcPosition position(double latitude, double longitude, Optional optional)
 {
     FpcPosition p;
-    p.setTimestamp(1700000000);
+    p.setTimestamp(T0);
     p.setTimestampMicroseconds(250000);
+    p.setCoordinate(latitude, longitude);
     if (optional == AllFields) {
         p.setCoordinate(latitude, longitude, 12.0f);
         p.setHorizontalAccuracy(8.0f);
         p.setAltitudeAccuracy(15.0f);
-    } else {
-        p.setCoordinate(latitude, longitude);
     }
     return p;
 }
@@ -30,10 +24,7 @@ FpcPosition position(double latitude, double longitude, Optional optional)
 VomuElementGSM *gsm(quint16 cellId, Optional optional)
 {
     auto *cell = new VomuElementGSM;
-    cell->setCountryCode(244);
-    cell->setNetworkId(5);
-    cell->setLocationAreaCode(1234);
-    cell->setCellId(cellId);
+    cell->setCountryCode(244), cell->setNetworkId(5), cell->setLocationAreaCode(1234), cell->setCellId(cellId);
     VomuElementGSM::NeighbourCell neighbour(12, 65);
     if (optional == AllFields) {
         cell->setPowerRx(40);
@@ -48,19 +39,13 @@ VomuElementGSM *gsm(quint16 cellId, Optional optional)
 VomuElementWCDMA *wcdma(quint32 ucId, Optional optional)
 {
     auto *cell = new VomuElementWCDMA;
-    cell->setCountryCode(244);
-    cell->setNetworkId(42);
-    cell->setUcId(ucId);
+    cell->setCountryCode(244), cell->setNetworkId(42), cell->setUcId(ucId);
     VomuElementWCDMA::NeighbourCell neighbour;
-    neighbour.pCpich = 100;
-    neighbour.uarfcnDl = 10000;
+    neighbour.pCpich = 100, neighbour.uarfcnDl = 10000;
     if (optional == AllFields) {
         cell->setLocationAreaCode(12);
-        neighbour.ucId = ucId;
-        neighbour.rssi = 10;
-        neighbour.ecn0 = 35;
-        neighbour.rscp = 0;      // the lowest level, not an absent one
-        neighbour.pathloss = 20; // 66 dB
+        neighbour.ucId = ucId, neighbour.rssi = 10, neighbour.ecn0 = 35, neighbour.pathloss = 20;
+        neighbour.rscp = 0; // the lowest level, not an absent one
     }
     cell->appendNeighbourCell(neighbour);
     return cell;
@@ -90,78 +75,66 @@ FpcFingerprint fingerprint(qint64 secondsSinceEpoch, std::initializer_list<VomuO
     return fp;
 }
 
-namespace {
-
-QString number(double value)
+FpcFingerprint withMask(int mask, qint64 seconds, int accessPoints)
 {
-    return std::isnan(value) ? QStringLiteral("-") : QString::number(value, 'g', 12);
-}
-
-QString describeElement(const VomuObservationElement *e)
-{
-    QStringList parts;
-    if (auto *g = dynamic_cast<const VomuElementGSM *>(e)) {
-        parts << QStringLiteral("GSM %1/%2/%3/%4 rx%5 ta%6")
-                     .arg(g->countryCode()).arg(g->networkId()).arg(g->locationAreaCode()).arg(g->cellId())
-                     .arg(g->powerRx()).arg(g->timingAdvanceSet() ? int(g->timingAdvance()) : -1);
-        for (int i = 0; i < g->neighbourCellCount(); ++i) {
-            const auto n = g->neighbourCell(i);
-            parts << QStringLiteral("n %1/%2 rx%3").arg(n.color()).arg(n.frequency()).arg(n.powerRx());
-        }
-    } else if (auto *w = dynamic_cast<const VomuElementWCDMA *>(e)) {
-        parts << QStringLiteral("WCDMA %1/%2/%3 lac%4")
-                     .arg(w->countryCode()).arg(w->networkId()).arg(w->ucId())
-                     .arg(w->locationAreaCodeSet() ? int(w->locationAreaCode()) : -1);
-        for (int i = 0; i < w->neighbourCellCount(); ++i) {
-            const auto n = w->neighbourCell(i);
-            parts << QStringLiteral("n %1/%2/%3 %4/%5/%6/%7")
-                         .arg(n.pCpich).arg(n.uarfcnDl).arg(n.ucId).arg(n.rssi).arg(n.ecn0).arg(n.rscp).arg(n.pathloss);
-        }
-    } else if (auto *a = dynamic_cast<const VomuElementWLAN *>(e)) {
-        QStringList bytes;
-        for (int i = 0; i < 8; ++i)
-            bytes << (a->mac().isByteSet(i) ? QString::number(a->mac().macByte(i), 16) : QStringLiteral("_"));
-        parts << QStringLiteral("WLAN %1 rx%2 rssi%3")
-                     .arg(bytes.join(QLatin1Char(':'))).arg(a->powerRx()).arg(a->rssiSet() ? int(a->rssi()) : -1);
+    FpcFingerprint fp = fingerprint(T0 + seconds, {}, mask & FpcFingerprint::GPS);
+    VomuMeasurements m;
+    if (mask & FpcFingerprint::Cell) {
+        VomuElementGSM *cell = gsm(1);
+        if (!(mask & FpcFingerprint::NeighborCell))
+            cell->clearNeighbourCells();
+        m.append(cell);
     }
-    return parts.join(QStringLiteral("; "));
+    for (int i = 0; (mask & FpcFingerprint::WLAN) && i < accessPoints; ++i)
+        m.append(wlan({0x02, 0x11, 0x22, 0x33, 0x44, quint8(i)}));
+    fp.setMeasurements(m);
+    fp.setDataMask(quint8(mask)); // also masks that no measurement gives
+    return fp;
 }
-
-} // namespace
 
 QString describe(const FpcFingerprint &fp)
 {
-    QStringList parts;
-    parts << QStringLiteral("time %1 mask %2 radio %3")
-                 .arg(fp.time().toMSecsSinceEpoch()).arg(fp.dataMask()).arg(fp.radioType());
-    const VomuMeasurements m = fp.measurements();
-    for (int i = 0; i < m.count(); ++i)
-        parts << describeElement(m.element(i));
-    if (fp.hasPosition()) {
-        const FpcPosition p = fp.position();
-        parts << QStringLiteral("pos %1 %2 alt %3 acc %4 %5 t %6.%7")
-                     .arg(number(p.latitude()), number(p.longitude()), number(p.altitude()),
-                          number(p.horizontalAccuracy()), number(p.altitudeAccuracy()))
-                     .arg(p.timestamp()).arg(p.timestampMicroseconds());
+    LogCapture trace;
+    fp.print();
+    QStringList text = trace.lines();
+    text << QStringLiteral("time %1 mask %2 radio %3").arg(fp.time().toMSecsSinceEpoch()).arg(fp.dataMask()).arg(fp.radioType());
+    const VomuMeasurements cells = fp.cellMeasurements();
+    for (int i = 0; i < cells.count(); ++i) {
+        if (auto *w = dynamic_cast<const VomuElementWCDMA *>(cells.element(i)))
+            text << QStringLiteral("LAC %1").arg(w->locationAreaCodeSet() ? int(w->locationAreaCode()) : -1);
     }
-    return parts.join(QLatin1Char('\n'));
+    return text.join(u'\n');
 }
 
 int rowCount(const QString &table)
 {
-    QSqlQuery query;
-    if (!query.exec(QStringLiteral("SELECT count(*) FROM ") + table) || !query.next())
-        return -1;
-    return query.value(0).toInt();
+    return column(QStringLiteral("SELECT count(*) FROM ") + table).value(0, QStringLiteral("-1")).toInt();
 }
 
 bool exec(const QString &statement)
 {
+    return column(statement) != QStringList{QStringLiteral("error")};
+}
+
+QStringList column(const QString &statement)
+{
     QSqlQuery query;
-    if (query.exec(statement))
-        return true;
-    qWarning() << statement << query.lastError().text();
-    return false;
+    if (!query.exec(statement)) {
+        qWarning() << statement << query.lastError().text();
+        return {QStringLiteral("error")};
+    }
+    QStringList values;
+    while (query.next())
+        values << (query.value(0).isNull() ? QStringLiteral("NULL") : query.value(0).toString());
+    return values;
+}
+
+QList<qint64> ids(const QString &condition)
+{
+    QList<qint64> found;
+    for (const QString &id : column(QStringLiteral("SELECT fpId FROM Fingerprint %1 ORDER BY fpId").arg(condition)))
+        found << id.toLongLong();
+    return found;
 }
 
 } // namespace StorageTestData

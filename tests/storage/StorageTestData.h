@@ -6,11 +6,14 @@
 #include "VomuElementWLAN.h"
 
 #include <QString>
+#include <QStringList>
 
-// Fingerprints for the storage tests and a canonical text of everything a
-// fingerprint carries, so a round trip is checked field by field at once.
+// Fingerprints for the storage tests, a text of everything a fingerprint
+// carries (a round trip is checked field by field at once) and SQL helpers
+// on the default connection.
 namespace StorageTestData {
 
+const qint64 T0 = 1700000000;
 enum Optional { AllFields, NoOptionalFields };
 
 FpcPosition position(double latitude, double longitude, Optional optional = AllFields);
@@ -18,16 +21,21 @@ VomuElementGSM *gsm(quint16 cellId, Optional optional = AllFields);
 VomuElementWCDMA *wcdma(quint32 ucId, Optional optional = AllFields);
 VomuElementWLAN *wlan(std::initializer_list<uint8_t> macBytes, Optional optional = AllFields);
 
-// A fingerprint born at secondsSinceEpoch (+ 250 ms) with the given
-// elements (taken over) and, when withPosition, a fix.
+// Born at secondsSinceEpoch + 250 ms with the elements (taken over) and,
+// when withPosition, a fix.
 FpcFingerprint fingerprint(qint64 secondsSinceEpoch, std::initializer_list<VomuObservationElement *> elements,
                            bool withPosition = true, double latitude = 60.1699, double longitude = 24.9384);
+// Born at T0 + seconds with an element behind each bit of the data mask:
+// a GSM cell, its neighbour, accessPoints access points, a fix.
+FpcFingerprint withMask(int mask, qint64 seconds, int accessPoints = 1);
 
 QString describe(const FpcFingerprint &fp);
 
-// Rows of a table on the default connection.
 int rowCount(const QString &table);
-// Runs a statement on the default connection; false with a warning on error.
+// Runs a statement; false with a warning on error.
 bool exec(const QString &statement);
+// The first column of every row ("NULL" for null), or {"error"}.
+QStringList column(const QString &statement);
+QList<qint64> ids(const QString &condition = QString());
 
 } // namespace StorageTestData

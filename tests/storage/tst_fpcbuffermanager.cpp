@@ -1,10 +1,15 @@
 #include "FpcBufferManager.h"
 #include "FpcConfig.h"
 #include "FpcSqlHandler.h"
+#include "FpcUploader.h"
+#include "LogCapture.h"
 #include "StorageTestData.h"
-#include "TempRoot.h"
+#include "TempBuffer.h"
 
-#include <QSignalSpy>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QtTest>
 
 #include <ctime>
@@ -12,250 +17,393 @@
 using namespace StorageTestData;
 
 namespace {
-const qint64 T0 = 1700000000;
-QDateTime g_now;
+
+QDateTime s_now;
+QDateTime at(qint64 seconds) { return QDateTime::fromSecsSinceEpoch(T0 + seconds, Qt::UTC); }
+FpcBufferManager &buffer() { return FpcBufferManager::instance(); }
+void setConfig(const char *key, const QString &value) { FpcConfig::addKey(QLatin1String(key), value); }
+qint64 store(const FpcFingerprint &fp) { return TempBuffer::store(fp); }
+
+// Each record of the report as the independent decoder reads it, as
+// "<seconds from T0>:<element ids>"; a rejected report gives "rejected".
+QStringList decodedRecords(const QByteArray &report)
+{
+    QProcess decoder;
+    decoder.start(QStringLiteral(FPCD_PYTHON3), {QStringLiteral(FPCD_FPRDECODE), QStringLiteral("-")});
+    decoder.write(report);
+    decoder.closeWriteChannel();
+    if (!decoder.waitForFinished(60000) || decoder.exitCode() != 0)
+        return {QStringLiteral("rejected"), QString::fromUtf8(decoder.readAllStandardError())};
+    QStringList records;
+    for (const QJsonValue &record : QJsonDocument::fromJson(decoder.readAllStandardOutput())[u"fingerprints"].toArray()) {
+        QStringList elementIds;
+        for (const QJsonValue &element : record[u"elements"].toArray())
+            elementIds << QString::number(element[u"id"].toInt());
+        records << QStringLiteral("%1:%2").arg(qint64(record[u"time"].toDouble()) - T0).arg(elementIds.join(u','));
+    }
+    return records;
 }
 
+} // namespace
+
+// The buffer on a fresh database file for every test, all below one
+// temporary root whose gateway stand-in has no network: an attach request
+// stays pending, so isPendingAttach shows every request made.
 class TestFpcBufferManager : public QObject
 {
     Q_OBJECT
 
+    TempRoot m_root;
+    int m_db = 0;
+    QString dbPath() const { return m_root.path(QStringLiteral("/db/fp%1.db").arg(m_db)); }
+
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-    void opening_data();
-    void opening();
-    void storingAndNewest();
-    void nearby();
-    void servingCell();
-    void dailyLimitAcrossADay();
-    void sizeRatioAndAge();
-    void lostDatabaseFile();
+    void initTestCase()
+    {
+        // Daily periods follow the local calendar; pin the zone for exact limits.
+        qputenv("TZ", "UTC");
+        tzset();
+        QVERIFY(m_root.writeFile(QStringLiteral("/etc/slpgw/slpgw.conf"), "network=none\n"));
+        QVERIFY(m_root.makeDirectory(QStringLiteral("/db")));
+        FpcBufferManager::setClock([] { return s_now; });
+    }
+    void cleanupTestCase() { FpcBufferManager::setClock({}); }
+    void init()
+    {
+        s_now = at(0);
+        ++m_db;
+        setConfig("db_file", dbPath());
+        // Far from full and never over the daily limit unless a test says so.
+        setConfig("fp_buffer_max_size", "10000000");
+        setConfig("fp_buffer_daily_limit", "2000000000");
+    }
+    void cleanup() { FpcBufferManager::destroyInstance(); }
 
-private:
-    FpcBufferManager &buffer() { return FpcBufferManager::instance(); }
-    QString dbPath() const { return m_root->path(QStringLiteral("/data/fp.db")); }
-    static void setConfig(const char *key, const QString &value) { FpcConfig::addKey(QLatin1String(key), value); }
+    void opening_data()
+    {
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<QString>("message");
+        const QString notPrivate = "Given directory is not SarvoFS mounted, cannot continue! "
+                                   "sarvo_crypto_verify_sarvofs(%1/home/user/.vomu-fpcd/private/)=";
+        QTest::newRow("default path, no directory") << "missing" << notPrivate + "2";
+        QTest::newRow("default path, directory open to others") << "open" << notPrivate + "5";
+        QTest::newRow("default path, private directory") << "private" << "";
+        QTest::newRow("directory that cannot be written") << "proc" << "Unable to open database in /proc/fpcd/fp.db: ";
+        QTest::newRow("file that is not a database") << "garbage" << "Creating database tables failed";
+    }
 
-    std::unique_ptr<TempRoot> m_root;
+    void opening()
+    {
+        QFETCH(QString, setting);
+        QFETCH(QString, message);
+        const QString privateDir = m_root.path(QStringLiteral("/home/user/.vomu-fpcd/private"));
+        const QByteArray garbage(4096, 'x');
+        if (setting == "missing" || setting == "open")
+            setConfig("db_file", QString());
+        if (setting == "private")
+            setConfig("db_file", "/home/user/.vomu-fpcd/private/fp.db");
+        if (setting == "open" || setting == "private")
+            QVERIFY(QDir().mkpath(privateDir) && QFile::setPermissions(privateDir, QFile::Permissions(setting == "open" ? 0x7755 : 0x7700)));
+        if (setting == "proc")
+            setConfig("db_file", "/proc/fpcd/fp.db");
+        if (setting == "garbage")
+            QVERIFY(m_root.writeFile(QStringLiteral("/db/fp%1.db").arg(m_db), garbage));
+
+        QString thrown;
+        try {
+            buffer();
+        } catch (const QString &text) {
+            thrown = text;
+        }
+        if (message.isEmpty()) {
+            QCOMPARE(thrown, QString());
+            QCOMPARE(buffer().databasePath(), privateDir + QStringLiteral("/fp.db"));
+            return;
+        }
+        QVERIFY2(thrown.startsWith(message.arg(m_root.root())), qPrintable(thrown));
+        QVERIFY(!FpcBufferManager::hasInstance());
+        QVERIFY(setting != "garbage" || QFile(dbPath()).size() == garbage.size());
+        // A later call tries again and succeeds once the cause is gone.
+        QFile::remove(dbPath());
+        setConfig("db_file", dbPath());
+        QVERIFY(store(fingerprint(T0, {gsm(1)})) > 0);
+    }
+
+    // The newest by time of birth, from the cache and from a new instance.
+    void storingAndNewest()
+    {
+        FpcFingerprint newest;
+        QVERIFY(!buffer().getNewestFingerprint(newest));
+        QVERIFY(buffer().removeNewest());
+        const FpcFingerprint later = fingerprint(T0 + 60, {gsm(2), wlan({0, 1, 2, 3, 4, 5})});
+        const qint64 laterId = store(later), earlierId = store(fingerprint(T0, {gsm(1)}));
+        QVERIFY(laterId > 0 && earlierId > 0);
+        FpcFingerprint timeless = later;
+        timeless.setTime(QDateTime());
+        QCOMPARE(store(timeless), qint64(-1));
+        for (int instance = 0; instance < 2; ++instance) {
+            if (instance)
+                FpcBufferManager::destroyInstance();
+            QVERIFY(buffer().getNewestFingerprint(newest));
+            QCOMPARE(newest.id(), laterId);
+            QCOMPARE(describe(newest), describe(later));
+        }
+        QVERIFY(buffer().removeNewest());
+        QVERIFY(!buffer().getFingerprint(laterId, newest));
+        QVERIFY(buffer().getNewestFingerprint(newest));
+        QCOMPARE(newest.id(), earlierId);
+        QVERIFY(buffer().removeAll());
+        QVERIFY(!buffer().getNewestFingerprint(newest));
+    }
+
+    void nearby()
+    {
+        const double metre = 1.0 / 111195.0; // degrees of latitude
+        QList<qint64> stored;
+        for (double metres : {0.0, 0.5, 10.0, 1000.0})
+            stored << store(fingerprint(T0, {gsm(1)}, true, 60.0 + metres * metre, 25.0));
+        stored << store(fingerprint(T0, {gsm(1)}, false));
+        const auto within = [](int distance) {
+            QList<qint64> ids;
+            return buffer().getFingerprintsNearby(position(60.0, 25.0), distance, ids) ? ids : QList<qint64>{-1};
+        };
+        QCOMPARE(within(-1), stored); // also the one without a fix
+        QCOMPARE(within(0), stored.mid(0, 2));
+        QCOMPARE(within(15), stored.mid(0, 3));
+    }
+
+    void servingCell()
+    {
+        const qint64 a = store(fingerprint(T0, {gsm(1)}));
+        store(fingerprint(T0, {gsm(2)}));
+        const qint64 c = store(fingerprint(T0, {wcdma(77)}));
+        const qint64 d = store(fingerprint(T0, {gsm(1), wlan({0, 0, 0, 0, 0, 1})}));
+        const auto lookUp = [](std::initializer_list<VomuObservationElement *> elements) {
+            QList<qint64> ids;
+            buffer().getFpIdsByServingCell(fingerprint(T0, elements), ids);
+            return ids;
+        };
+        QCOMPARE(lookUp({gsm(1)}), QList<qint64>({a, d}));
+        QCOMPARE(lookUp({wcdma(77)}), QList<qint64>{c});
+        QCOMPARE(lookUp({gsm(3)}), QList<qint64>{});
+        QCOMPARE(lookUp({wlan({0, 0, 0, 0, 0, 1})}), QList<qint64>{});
+    }
+
+    void dailyLimitAcrossADay()
+    {
+        QVERIFY(!buffer().dailyLimitExceeded()); // starts the period
+        for (int i = 0; i < 8; ++i)
+            QVERIFY(store(fingerprint(T0 + i, {gsm(quint16(i)), wlan({0, 0, 0, 0, 1, quint8(i)})})) > 0);
+        quint32 last, fill, size, max, growth = 0, limit, count;
+        QVERIFY(buffer().getBufferStatistics(last, fill, size, max, growth, limit, count) && growth > 0);
+
+        setConfig("fp_buffer_daily_limit", QString::number(growth + 1));
+        QVERIFY(!buffer().dailyLimitExceeded());
+        setConfig("fp_buffer_daily_limit", QString::number(growth));
+        QVERIFY(buffer().dailyLimitExceeded());
+        s_now = s_now.addSecs(86400); // the period's last second
+        QVERIFY(buffer().dailyLimitExceeded());
+        s_now = s_now.addSecs(1);
+        QVERIFY(!buffer().dailyLimitExceeded()); // new period
+        QVERIFY(buffer().getBufferStatistics(last, fill, size, max, growth, limit, count));
+        QCOMPARE(growth, 0u);
+    }
+
+    // The size counts the write-ahead log at least at its reserve.
+    void sizeRatioAndAge()
+    {
+        for (int i = 0; i < 20; ++i)
+            QVERIFY(store(fingerprint(T0 + i, {gsm(quint16(i)), wlan({0, 0, 0, 0, 2, quint8(i)})})) > 0);
+        const qint64 log = QFileInfo(dbPath() + "-wal").size();
+        QCOMPARE(buffer().bufferSize(), QFileInfo(dbPath()).size() + qMax(log, FpcSqlHandler::WalReserveBytes));
+
+        setConfig("fp_buffer_max_size", "500");
+        QCOMPARE(buffer().bufferMaxSize(), 300000u);
+        setConfig("fp_buffer_max_size", "1024");
+        QCOMPARE(buffer().getFpBufferFillRatio(), 1.0f);
+        quint32 last = 9, fill, size, max, growth, limit, count = 9;
+        QVERIFY(buffer().getBufferStatistics(last, fill, size, max, growth, limit, count));
+        QCOMPARE(QList<quint32>({fill, max, last, count}), QList<quint32>({100, 1024, 0, 0}));
+
+        QCOMPARE(buffer().getFpBufferAge(), 0u);
+        s_now = s_now.addSecs(100);
+        QCOMPARE(buffer().getFpBufferAge(), 100u);
+    }
+
+    void lostDatabaseFile()
+    {
+        QVERIFY(store(fingerprint(T0, {gsm(1)})) > 0);
+        QVERIFY(QFile::remove(dbPath()));
+        QVERIFY_THROWS_EXCEPTION(QString, buffer().bufferSize());
+        QCOMPARE(store(fingerprint(T0 + 1, {gsm(1)})), qint64(-1));
+    }
+
+    // masks: data masks from the oldest fingerprint to the newest; they are
+    // stored newest first, so the ids run against the times.
+    void cleanupByPriority_data()
+    {
+        QTest::addColumn<QList<int>>("masks");
+        QTest::addColumn<QString>("percentage");
+        QTest::addColumn<QList<int>>("deleted");
+        QTest::newRow("10 at 5%: the newest") << QList<int>(10, 15) << "5" << QList<int>{9};
+        QTest::newRow("100 at 5%: 5") << QList<int>(100, 15) << "5" << QList<int>{95, 96, 97, 98, 99};
+        QTest::newRow("priority order") << QList<int>{15, 10, 3, 10, 7, 2, 14, 15, 9, 11} << "50" << QList<int>{1, 2, 3, 4, 6};
+        QTest::newRow("masks outside the table") << QList<int>{2, 6, 8, 12, 4, 1, 13, 5} << "50" << QList<int>{};
+        QTest::newRow("fewer than the share") << QList<int>{2, 10, 2, 15} << "100" << QList<int>{1, 3};
+        QTest::newRow("negative share: one") << QList<int>(10, 15) << "-50" << QList<int>{9};
+        QTest::newRow("huge share: all there is") << QList<int>{15, 2, 15} << "2000000000" << QList<int>{0, 2};
+    }
+
+    void cleanupByPriority()
+    {
+        QFETCH(QList<int>, masks);
+        QFETCH(QString, percentage);
+        QFETCH(QList<int>, deleted);
+        setConfig("fp_buffer_cleanup_percentage", percentage);
+        QList<qint64> stored(masks.size());
+        for (qsizetype i = masks.size() - 1; i >= 0; --i)
+            QVERIFY((stored[i] = store(withMask(masks[i], -1000 + 10 * i))) > 0);
+        // A full buffer cleans up before it takes the next fingerprint.
+        setConfig("fp_buffer_max_size", "1024");
+        QList<qint64> expected{store(withMask(FpcFingerprint::Cell, 0))};
+        QVERIFY(expected[0] > 0);
+        for (qsizetype i = 0; i < masks.size(); ++i) {
+            if (!deleted.contains(int(i)))
+                expected << stored[i];
+        }
+        std::sort(expected.begin(), expected.end());
+        QCOMPARE(ids(), expected);
+    }
+
+    // The rows run in order against the one process-wide uploader: an attach
+    // asked for in one row is still pending in the following ones. Each row
+    // has a fresh buffer whose age starts at T0; thresholds W 1000 s, G 5000 s.
+    // The decision line is the only trace of a request not made.
+    void uploadTriggers_data()
+    {
+        QTest::addColumn<qint64>("age");
+        QTest::addColumn<QString>("wlanThreshold");
+        QTest::addColumn<QString>("wlanRatio");
+        QTest::addColumn<QString>("gprsRatio");
+        QTest::addColumn<QString>("expectedLine");
+        QTest::addColumn<QString>("pending");
+        // A ratio of 0 is exceeded by any buffer, 0.5 by none here.
+        QTest::newRow("age equal to W") << qint64(1000) << "1000" << "0" << "0"
+            << "FP buffer age less than WLAN age threshold -- No upload" << "";
+        QTest::newRow("past W, ratio not above") << qint64(1001) << "1000" << "0.5" << "0"
+            << "WLAN FP fill ratio not exceeded the config value" << "";
+        QTest::newRow("past W, ratio above") << qint64(1001) << "1000" << "0" << "0"
+            << "WLAN FP fill ratio exceeded the config value, making attach request" << "OnlyFree";
+        QTest::newRow("age equal to G") << qint64(5000) << "1000" << "0" << "0"
+            << "attach for OnlyFree pending already -- continue collection  ->" << "OnlyFree";
+        QTest::newRow("past G, ratio not above") << qint64(5001) << "1000" << "0" << "0.5"
+            << "GPRS FP fill ratio not exceeded the config value" << "OnlyFree";
+        QTest::newRow("past G, ratio above") << qint64(5001) << "1000" << "0" << "0"
+            << "GPRS FP fill ratio exceeded the config value, making attach request" << "OnlyFree FreeAndHomeNw";
+        QTest::newRow("FreeAndHomeNw pending") << qint64(90000) << "1000" << "0" << "0"
+            << "attach for FreeAndHomeNw pending already -- continue collection  ->" << "OnlyFree FreeAndHomeNw";
+        QTest::newRow("clock set back") << qint64(-10) << "1000" << "0" << "0"
+            << "attach for FreeAndHomeNw pending already" << "OnlyFree FreeAndHomeNw";
+        QTest::newRow("G below W") << qint64(7000) << "6000" << "0" << "0"
+            << "FpcBufferManager::storeFpEntry() Upload trigger checking failed: \"FpcBufferManager::checkUploadTriggers(): "
+               "WARNING -- POSSIBLE CONFIGURATION ERROR: wlanUploadThreshold > gprsUploadThreshold\"" << "OnlyFree FreeAndHomeNw";
+    }
+
+    void uploadTriggers()
+    {
+        QFETCH(qint64, age);
+        QFETCH(QString, wlanThreshold);
+        QFETCH(QString, wlanRatio);
+        QFETCH(QString, gprsRatio);
+        QFETCH(QString, expectedLine);
+        QFETCH(QString, pending);
+        setConfig("wlan_upload_age_threshold", wlanThreshold);
+        setConfig("gprs_upload_age_threshold", "5000");
+        setConfig("wlan_upload_fill_ratio", wlanRatio);
+        setConfig("gprs_upload_fill_ratio", gprsRatio);
+        buffer();
+        s_now = at(age);
+        LogCapture log;
+        QVERIFY(store(withMask(FpcFingerprint::Cell, age)) > 0);
+        QVERIFY2(log.contains(expectedLine), qPrintable(log.lines().join(u'\n')));
+        QCOMPARE(log.contains(QStringLiteral("FpcUploader::fprAttach() SLOT <-")), expectedLine.endsWith("making attach request"));
+        QCOMPARE(FpcUploader::instance()->isPendingAttach(OnlyFree), pending.contains(u"OnlyFree"));
+        QCOMPARE(FpcUploader::instance()->isPendingAttach(FreeAndHomeNw), pending.contains(u"FreeAndHomeNw"));
+    }
+
+    void exportAcrossUpload_data()
+    {
+        QTest::addColumn<bool>("uploadSucceeds");
+        QTest::newRow("upload finished") << true;
+        QTest::newRow("upload failed") << false;
+    }
+
+    // A report holds exactly the stored fingerprints and marks them; one
+    // stored while the upload runs stays out of it, whatever the outcome.
+    void exportAcrossUpload()
+    {
+        QFETCH(bool, uploadSucceeds);
+        QByteArray report("stale");
+        QVERIFY(buffer().createFpReport(report));
+        QCOMPARE(decodedRecords(report), QStringList());
+
+        const QList<qint64> reported{store(withMask(11, -300, 2)), store(withMask(2, -200)), store(withMask(15, -100))};
+        QVERIFY(!reported.contains(-1));
+        report.clear();
+        QVERIFY(buffer().createFpReport(report));
+        QCOMPARE(decodedRecords(report), (QStringList{"-300:3,1,5,5", "-200:1", "-100:3,1,5"}));
+        QCOMPARE(ids("WHERE exported=1"), reported);
+        FpcFingerprint newest;
+        QVERIFY(buffer().getNewestFingerprint(newest));
+        const qint64 during = store(withMask(10, -400));
+        QVERIFY(during > 0);
+        QCOMPARE(ids("WHERE exported=1"), reported);
+
+        s_now = at(600);
+        quint32 lastUpload = 0, fill, size, maxSize, growth, limit, lastCount = 0;
+        QVERIFY(uploadSucceeds ? buffer().removeExported() : buffer().cancelExport());
+        QVERIFY(buffer().getBufferStatistics(lastUpload, fill, size, maxSize, growth, limit, lastCount));
+        QCOMPARE(ids("WHERE exported=1"), QList<qint64>());
+        if (uploadSucceeds) {
+            QCOMPARE(ids(), QList<qint64>{during});
+            QCOMPARE(buffer().getFpBufferAge(), quint32(0));
+            QCOMPARE(lastUpload, quint32(s_now.toSecsSinceEpoch()));
+            QCOMPARE(lastCount, quint32(3));
+            // The cached newest was deleted: the one left takes its place.
+            QVERIFY(buffer().getNewestFingerprint(newest));
+            QCOMPARE(newest.id(), during);
+        } else {
+            QCOMPARE(ids().size(), 4);
+            QCOMPARE(buffer().getFpBufferAge(), quint32(600));
+            QCOMPARE(lastUpload, quint32(0));
+        }
+        // The next report takes whatever is left, the late one included.
+        report.clear();
+        QVERIFY(buffer().createFpReport(report));
+        QCOMPARE(decodedRecords(report).size(), uploadSucceeds ? 1 : 4);
+        QCOMPARE(ids("WHERE exported=1"), ids());
+    }
+
+    // A fingerprint that cannot be read never reaches the server: it must not
+    // be marked, or the upload's success would delete it.
+    void unreadableFingerprintStaysForLaterReport()
+    {
+        const QList<qint64> stored{store(withMask(2, -30)), store(withMask(2, -20)), store(withMask(2, -10))};
+        QVERIFY(!stored.contains(-1));
+        QVERIFY(exec(QStringLiteral("UPDATE Fingerprint SET time='broken' WHERE fpId=%1").arg(stored[1])));
+        QByteArray report;
+        QVERIFY(buffer().createFpReport(report));
+        QCOMPARE(decodedRecords(report), (QStringList{"-30:1", "-10:1"}));
+        QCOMPARE(ids("WHERE exported=1"), (QList<qint64>{stored[0], stored[2]}));
+        QVERIFY(buffer().removeExported());
+        QCOMPARE(ids(), QList<qint64>{stored[1]});
+    }
 };
 
-void TestFpcBufferManager::initTestCase()
+int runBufferManagerTests(int argc, char **argv)
 {
-    // Day boundaries are local calendar days; pin the zone for exact limits.
-    qputenv("TZ", "UTC");
-    tzset();
-    FpcFingerprint::registerMetaTypes();
+    TestFpcBufferManager test;
+    return QTest::qExec(&test, argc, argv);
 }
 
-void TestFpcBufferManager::init()
-{
-    m_root = std::make_unique<TempRoot>();
-    QVERIFY(m_root->makeDirectory(QStringLiteral("/data")));
-    g_now = QDateTime::fromSecsSinceEpoch(T0, Qt::UTC);
-    FpcBufferManager::setClock([] { return g_now; });
-    for (const char *key : {"fp_buffer_max_size", "fp_buffer_daily_limit"})
-        setConfig(key, QString());
-    setConfig("db_file", dbPath());
-}
-
-void TestFpcBufferManager::cleanup()
-{
-    FpcBufferManager::destroyInstance();
-    FpcBufferManager::setClock({});
-    m_root.reset();
-}
-
-void TestFpcBufferManager::opening_data()
-{
-    QTest::addColumn<QString>("setting");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("default path, no directory") << "missing"
-        << "Given directory is not SarvoFS mounted, cannot continue! sarvo_crypto_verify_sarvofs(%1/home/user/.vomu-fpcd/private/)=2";
-    QTest::newRow("default path, directory open to others") << "open"
-        << "Given directory is not SarvoFS mounted, cannot continue! sarvo_crypto_verify_sarvofs(%1/home/user/.vomu-fpcd/private/)=5";
-    QTest::newRow("default path, private directory") << "private" << "";
-    QTest::newRow("directory that cannot be written") << "proc" << "Unable to open database in /proc/fpcd/fp.db: ";
-    QTest::newRow("file that is not a database") << "garbage" << "Creating database tables failed";
-}
-
-void TestFpcBufferManager::opening()
-{
-    QFETCH(QString, setting);
-    QFETCH(QString, message);
-    const QString privateDir = m_root->path(QStringLiteral("/home/user/.vomu-fpcd/private"));
-    const QByteArray garbage(4096, 'x');
-    if (setting == "missing" || setting == "open" || setting == "private")
-        setConfig("db_file", setting == "private" ? QStringLiteral("/home/user/.vomu-fpcd/private/fp.db") : QString());
-    if (setting == "open" || setting == "private") {
-        QVERIFY(QDir().mkpath(privateDir));
-        QVERIFY(QFile::setPermissions(privateDir, setting == "open" ? QFile::Permissions(0x7755) : QFile::Permissions(0x7700)));
-    }
-    if (setting == "proc")
-        setConfig("db_file", QStringLiteral("/proc/fpcd/fp.db"));
-    if (setting == "garbage")
-        QVERIFY(m_root->writeFile(QStringLiteral("/data/fp.db"), garbage));
-
-    QString thrown;
-    try {
-        FpcBufferManager::instance();
-    } catch (const QString &text) {
-        thrown = text;
-    }
-    if (message.isEmpty()) {
-        QCOMPARE(thrown, QString());
-        QCOMPARE(buffer().databasePath(), privateDir + QStringLiteral("/fp.db"));
-        return;
-    }
-    QVERIFY2(thrown.startsWith(message.arg(m_root->root())), qPrintable(thrown));
-    QVERIFY(!FpcBufferManager::hasInstance());
-    if (setting == "garbage")
-        QCOMPARE(QFile(dbPath()).size(), qint64(garbage.size()));
-
-    // A later call tries again and succeeds once the cause is gone.
-    QFile::remove(dbPath());
-    setConfig("db_file", dbPath());
-    QVERIFY(buffer().storeFpEntry(fingerprint(T0, {gsm(1)})));
-}
-
-void TestFpcBufferManager::storingAndNewest()
-{
-    FpcFingerprint newest;
-    QVERIFY(!buffer().getNewestFingerprint(newest));
-    QVERIFY(buffer().removeNewest());
-
-    QSignalSpy stored(&buffer(), &FpcBufferManager::fpStored);
-    const FpcFingerprint later = fingerprint(T0 + 60, {gsm(2), wlan({0, 1, 2, 3, 4, 5})});
-    const FpcFingerprint earlier = fingerprint(T0, {gsm(1)});
-    QVERIFY(buffer().storeFpEntry(later));
-    QVERIFY(buffer().storeFpEntry(earlier));
-    QCOMPARE(stored.size(), 2);
-    const qint64 laterId = stored.at(0).at(0).toLongLong();
-    const qint64 earlierId = stored.at(1).at(0).toLongLong();
-    QVERIFY(buffer().getNewestFingerprint(newest));
-    QCOMPARE(newest.id(), laterId);
-    QCOMPARE(describe(newest), describe(later));
-
-    FpcFingerprint timeless = later;
-    timeless.setTime(QDateTime());
-    QVERIFY(!buffer().storeFpEntry(timeless));
-    QCOMPARE(stored.size(), 2);
-
-    // A new instance finds the newest one in the database.
-    FpcBufferManager::destroyInstance();
-    QVERIFY(buffer().getNewestFingerprint(newest));
-    QCOMPARE(newest.id(), laterId);
-    QCOMPARE(describe(newest), describe(later));
-    QVERIFY(buffer().removeNewest());
-    QVERIFY(!buffer().getFingerprint(laterId, newest));
-    QVERIFY(buffer().getNewestFingerprint(newest));
-    QCOMPARE(newest.id(), earlierId);
-
-    QVERIFY(buffer().removeAll());
-    QVERIFY(!buffer().getNewestFingerprint(newest));
-}
-
-void TestFpcBufferManager::nearby()
-{
-    const double metre = 1.0 / 111195.0; // degrees of latitude
-    for (double metres : {0.0, 0.5, 10.0, 1000.0})
-        QVERIFY(buffer().storeFpEntry(fingerprint(T0, {gsm(1)}, true, 60.0 + metres * metre, 25.0)));
-    QVERIFY(buffer().storeFpEntry(fingerprint(T0, {gsm(1)}, false)));
-    const FpcPosition here = position(60.0, 25.0);
-
-    QList<qint64> ids;
-    QVERIFY(buffer().getFingerprintsNearby(here, -1, ids)); // also the one without a fix
-    QCOMPARE(ids.size(), 5);
-    const QList<qint64> all = ids;
-    ids.clear();
-    QVERIFY(buffer().getFingerprintsNearby(here, 0, ids));
-    QCOMPARE(ids, all.mid(0, 2));
-    ids.clear();
-    QVERIFY(buffer().getFingerprintsNearby(here, 15, ids));
-    QCOMPARE(ids, all.mid(0, 3));
-}
-
-void TestFpcBufferManager::servingCell()
-{
-    QList<qint64> stored;
-    for (const FpcFingerprint &fp : {fingerprint(T0, {gsm(1)}), fingerprint(T0, {gsm(2)}),
-                                     fingerprint(T0, {wcdma(77)}), fingerprint(T0, {gsm(1), wlan({0, 0, 0, 0, 0, 1})})}) {
-        QSignalSpy spy(&buffer(), &FpcBufferManager::fpStored);
-        QVERIFY(buffer().storeFpEntry(fp));
-        stored << spy.at(0).at(0).toLongLong();
-    }
-    const auto lookUp = [this](const FpcFingerprint &fp) {
-        QList<qint64> ids;
-        buffer().getFpIdsByServingCell(fp, ids);
-        return ids;
-    };
-    QCOMPARE(lookUp(fingerprint(T0, {gsm(1)})), QList<qint64>({stored[0], stored[3]}));
-    QCOMPARE(lookUp(fingerprint(T0, {wcdma(77)})), QList<qint64>{stored[2]});
-    QCOMPARE(lookUp(fingerprint(T0, {gsm(3)})), QList<qint64>{});
-    QCOMPARE(lookUp(fingerprint(T0, {wlan({0, 0, 0, 0, 0, 1})})), QList<qint64>{});
-}
-
-void TestFpcBufferManager::dailyLimitAcrossADay()
-{
-    QVERIFY(!buffer().dailyLimitExceeded()); // starts the period
-    for (int i = 0; i < 8; ++i)
-        QVERIFY(buffer().storeFpEntry(fingerprint(T0 + i, {gsm(quint16(i)), wlan({0, 0, 0, 0, 1, quint8(i)})})));
-    quint32 last, fill, size, max, growth = 0, limit, count;
-    QVERIFY(buffer().getBufferStatistics(last, fill, size, max, growth, limit, count));
-    QVERIFY(growth > 0);
-
-    setConfig("fp_buffer_daily_limit", QString::number(growth + 1));
-    QVERIFY(!buffer().dailyLimitExceeded());
-    setConfig("fp_buffer_daily_limit", QString::number(growth));
-    QVERIFY(buffer().dailyLimitExceeded());
-    g_now = g_now.addSecs(86400); // the period's last second
-    QVERIFY(buffer().dailyLimitExceeded());
-    g_now = g_now.addSecs(1);
-    QVERIFY(!buffer().dailyLimitExceeded()); // new period
-    QVERIFY(buffer().getBufferStatistics(last, fill, size, max, growth, limit, count));
-    QCOMPARE(growth, 0u);
-    setConfig("fp_buffer_daily_limit", QStringLiteral("0"));
-    QVERIFY(buffer().dailyLimitExceeded());
-    QVERIFY(buffer().removeAll()); // the buffer shrinks: the period starts again
-    QVERIFY(!buffer().dailyLimitExceeded());
-}
-
-void TestFpcBufferManager::sizeRatioAndAge()
-{
-    for (int i = 0; i < 20; ++i)
-        QVERIFY(buffer().storeFpEntry(fingerprint(T0 + i, {gsm(quint16(i)), wlan({0, 0, 0, 0, 2, quint8(i)})})));
-    const qint64 file = QFileInfo(dbPath()).size();
-    const qint64 log = QFileInfo(dbPath() + "-wal").size();
-    QCOMPARE(buffer().bufferSize(), file + qMax(log, FpcSqlHandler::WalReserveBytes));
-
-    setConfig("fp_buffer_max_size", QStringLiteral("500"));
-    QCOMPARE(buffer().bufferMaxSize(), 300000u);
-    setConfig("fp_buffer_max_size", QStringLiteral("1024"));
-    QCOMPARE(buffer().getFpBufferFillRatio(), 1.0f);
-    quint32 last = 9, fill, size, max, growth, limit, count = 9;
-    QVERIFY(buffer().getBufferStatistics(last, fill, size, max, growth, limit, count));
-    QCOMPARE(fill, 100u);
-    QCOMPARE(max, 1024u);
-    QCOMPARE(last, 0u);
-    QCOMPARE(count, 0u);
-
-    QCOMPARE(buffer().getFpBufferAge(), 0u);
-    g_now = g_now.addSecs(100);
-    QCOMPARE(buffer().getFpBufferAge(), 100u);
-    g_now = g_now.addSecs(-110); // clock set back: the age wraps
-    QCOMPARE(buffer().getFpBufferAge(), quint32(-10));
-}
-
-void TestFpcBufferManager::lostDatabaseFile()
-{
-    QVERIFY(buffer().storeFpEntry(fingerprint(T0, {gsm(1)})));
-    QVERIFY(QFile::remove(dbPath()));
-    QSignalSpy stored(&buffer(), &FpcBufferManager::fpStored);
-    QVERIFY_THROWS_EXCEPTION(QString, buffer().bufferSize());
-    QVERIFY(!buffer().storeFpEntry(fingerprint(T0 + 1, {gsm(1)})));
-    QCOMPARE(stored.size(), 0);
-}
-
-QTEST_GUILESS_MAIN(TestFpcBufferManager)
 #include "tst_fpcbuffermanager.moc"
