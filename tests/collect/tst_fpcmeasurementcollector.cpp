@@ -16,10 +16,6 @@
 #include <QProcess>
 #include <QtTest>
 
-#include <algorithm>
-#include <string>
-#include <vector>
-
 int runCreatorTests(int argc, char **argv);
 
 namespace {
@@ -250,19 +246,15 @@ private slots:
 
 int main(int argc, char **argv)
 {
-    // QtTest refuses options it does not know: only the application sees "--sbox".
-    std::vector<char *> testArguments(argv, argv + argc);
-    const bool sandbox = std::find(testArguments.begin(), testArguments.end(), std::string("--sbox")) != testArguments.end();
-    testArguments.erase(std::remove(testArguments.begin(), testArguments.end(), std::string("--sbox")), testArguments.end());
     QCoreApplication application(argc, argv);
-    const int testArgc = int(testArguments.size());
-    if (sandbox) {
+    // QtTest refuses options it does not know: "--sbox" is for the collector only.
+    if (argc == 2 && qstrcmp(argv[1], "--sbox") == 0) {
         TstSandbox test;
-        return QTest::qExec(&test, testArgc, testArguments.data());
+        return QTest::qExec(&test, 1, argv);
     }
     TstFpcMeasurementCollector collector;
-    const bool failed = runCreatorTests(testArgc, testArguments.data()) != 0;
-    return (QTest::qExec(&collector, testArgc, testArguments.data()) != 0 || failed) ? 1 : 0;
+    const bool failed = runCreatorTests(argc, argv) != 0;
+    return (QTest::qExec(&collector, argc, argv) != 0 || failed) ? 1 : 0;
 }
 
 #include "tst_fpcmeasurementcollector.moc"

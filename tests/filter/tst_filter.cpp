@@ -151,7 +151,6 @@ const QString Invalid = Evaluator + "evaluateMeasurements() Invalid %1 measureme
 const QString F1 = QStringLiteral("[INFO] FpcFilter1::evaluateEntry() ");
 const QString F2 = QStringLiteral("[INFO] FpcFilter2::evaluateEntry() ");
 const QString F2Passed = F2 + "- FILTER PASSED";
-const QString RunTime = F2 + "2nd filter run took = ";
 const QString Better = QStringLiteral("[INFO] FpcFilter2::hasBetterWlanData() ");
 
 QString rejectedBy(qint64 id) { return F2 + QString("FP %1 is better than the new one - FILTER NOT PASSED").arg(id); }
@@ -490,12 +489,7 @@ private slots:
         LogCapture log;
         QCOMPARE(FpcFilter2().evaluateEntry(&newFp), passes);
         QVERIFY2(log.lines().contains(decisive), qPrintable(log.lines().join(u'\n')));
-        // Only a run that compared writes the summary and, last, the run time;
-        // a rejection writes no pass line.
-        const bool compared = !decisive.contains(" - FILTER PASSED") || decisive == F2Passed;
-        QCOMPARE(log.count(F2 + "Comparing with"), compared ? 2 : 0);
-        QCOMPARE(log.lines().last().startsWith(RunTime), compared);
-        QCOMPARE(log.lines().contains(F2Passed), compared && passes);
+        QVERIFY(passes || !log.lines().contains(F2Passed));
     }
 
     // Candidates are loaded one at a time until the first better one; ones
@@ -529,7 +523,6 @@ private slots:
         LogCapture log;
         QVERIFY(!FpcFilter2().evaluateEntry(&newFp));
         QCOMPARE(log.matching(F2 + "ERROR:"), QStringList{F2 + "ERROR:  \"Unable to select fingerprints by Geran serving cell\""});
-        QVERIFY(log.matching(F2 + "Comparing with").isEmpty() && log.matching(RunTime).isEmpty());
     }
 
     // Unset levels, and levels compared as signed dBm.
