@@ -1,6 +1,7 @@
 // The host stand-ins of the phone platform: the SLP gateway posting to a
 // loopback HTTP server, the device information, the system information and
-// the secure-directory check.
+// the secure-directory check. The radio stand-in's tests (radio/) run in the
+// same executable.
 
 #include "DeviceInfo.h"
 #include "MSlpGw.h"
@@ -474,5 +475,13 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestPlatformStandIns)
+int runRadioTests(int argc, char **argv);
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const int radioFailures = runRadioTests(argc, argv);
+    TestPlatformStandIns tests;
+    return radioFailures + QTest::qExec(&tests, argc, argv);
+}
 #include "tst_platformstandins.moc"

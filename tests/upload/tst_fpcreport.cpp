@@ -160,6 +160,7 @@ class TstFpcReport : public QObject
 
 private slots:
     void initTestCase() { qInstallMessageHandler(capture); }
+    void cleanupTestCase() { qInstallMessageHandler(nullptr); }
 
     void init()
     {
@@ -388,5 +389,11 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstFpcReport)
+// Run by the upload tests' main: one executable for the upload library.
+int runReportTests(int argc, char **argv)
+{
+    TstFpcReport tests;
+    return QTest::qExec(&tests, argc, argv);
+}
+
 #include "tst_fpcreport.moc"

@@ -456,5 +456,13 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestFpcUpload)
+int runReportTests(int argc, char **argv);
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    TestFpcUpload tests;
+    const int reportFailures = runReportTests(argc, argv);
+    return reportFailures + QTest::qExec(&tests, argc, argv);
+}
 #include "tst_fpcupload.moc"

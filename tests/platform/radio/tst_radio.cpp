@@ -479,5 +479,11 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstRadio)
+// Run by the platform tests' main: one executable for the platform stand-ins.
+int runRadioTests(int argc, char **argv)
+{
+    TstRadio tests;
+    return QTest::qExec(&tests, argc, argv);
+}
+
 #include "tst_radio.moc"
