@@ -27,6 +27,7 @@ namespace {
 
 constexpr int NoPower = 1000;
 constexpr int NoTa = -1;
+constexpr double NoFix = -1;
 using Pairs = std::initializer_list<std::pair<int, int>>;
 
 // A valid GSM serving cell; neighbours as (BSIC, ARFCN).
@@ -79,23 +80,18 @@ FpcPosition north(double metres)
     return p;
 }
 
-// A fingerprint of the elements (taken over), with a fix when given.
-FpcFingerprint fp(std::initializer_list<VomuObservationElement *> elements, const FpcPosition *fix = nullptr)
+// A fingerprint of the elements (taken over), with a fix metresNorth of
+// (60, 24) unless NoFix.
+FpcFingerprint fp(std::initializer_list<VomuObservationElement *> elements, double metresNorth = NoFix)
 {
     VomuMeasurements m;
     for (VomuObservationElement *e : elements)
         m.append(e);
     FpcFingerprint result;
     result.setMeasurements(m);
-    if (fix)
-        result.setPosition(*fix);
+    if (metresNorth != NoFix)
+        result.setPosition(north(metresNorth));
     return result;
-}
-
-FpcFingerprint fpAt(double metresNorth, std::initializer_list<VomuObservationElement *> elements)
-{
-    const FpcPosition fix = north(metresNorth);
-    return fp(elements, &fix);
 }
 
 // A valid cell with one neighbour in which only `field` takes `value`; -1
@@ -214,8 +210,7 @@ private slots:
         QFETCH(bool, isWcdma);
         QFETCH(QString, field);
         QFETCH(qlonglong, value);
-        const FpcPosition fix = north(0);
-        const FpcFingerprint entry = fp({cellWith(isWcdma, field, value)}, &fix);
+        const FpcFingerprint entry = fp({cellWith(isWcdma, field, value)}, 0);
         QTEST(FpcMsmEvaluator().evaluateEntry(&entry), "valid");
     }
 
@@ -227,9 +222,8 @@ private slots:
         const QList<std::tuple<VomuWlanMacAddress, int, bool>> cases = {
             {mac48(1), -70, true}, {mac64(1), -70, true}, {sevenBytes, -70, false},
             {VomuWlanMacAddress(), -70, false}, {mac48(1), NoPower, false}, {mac64(1), NoPower, false}};
-        const FpcPosition fix = north(0);
         for (const auto &[address, power, valid] : cases) {
-            const FpcFingerprint entry = fp({gsm(1), wlan(address, power)}, &fix);
+            const FpcFingerprint entry = fp({gsm(1), wlan(address, power)}, 0);
             QCOMPARE(FpcMsmEvaluator().evaluateEntry(&entry), valid);
         }
     }
@@ -273,11 +267,10 @@ private slots:
     // Cells precede access points, and the first invalid element decides.
     void evaluatorFirstFailingElementDecides()
     {
-        const FpcPosition fix = north(0);
         const QList<QPair<FpcFingerprint, QString>> cases = {
-            {fp({cellWith(false, "mcc", 1000), ap(1, NoPower)}, &fix), Invalid.arg("GERAN")},
-            {fp({ap(1, NoPower), cellWith(true, "rscp", 133)}, &fix), Invalid.arg("UTRA-FDD")},
-            {fp({gsm(1), ap(1), ap(2, NoPower), ap(3, NoPower)}, &fix), Invalid.arg("WLAN")}};
+            {fp({cellWith(false, "mcc", 1000), ap(1, NoPower)}, 0), Invalid.arg("GERAN")},
+            {fp({ap(1, NoPower), cellWith(true, "rscp", 133)}, 0), Invalid.arg("UTRA-FDD")},
+            {fp({gsm(1), ap(1), ap(2, NoPower), ap(3, NoPower)}, 0), Invalid.arg("WLAN")}};
         for (const auto &c : cases) {
             LogCapture log;
             QVERIFY(!FpcMsmEvaluator().evaluateEntry(&c.first));
@@ -379,19 +372,19 @@ private slots:
         QTest::addColumn<FpcFingerprint>("newFp");
         QTest::addColumn<QString>("outcome");
         QTest::addColumn<bool>("previousKept");
-        const FpcFingerprint p = fpAt(3, {gsm(1), ap(1, -70), ap(2, -70)}), pNoFix = fp({gsm(1), ap(1, -70), ap(2, -70)});
+        const FpcFingerprint p = fp({gsm(1), ap(1, -70), ap(2, -70)}, 3), pNoFix = fp({gsm(1), ap(1, -70), ap(2, -70)});
         const QString removed = "Previous removed - FILTER PASSED ->", worse = "Previous has better signal strength average - DISCARD NEW FP ->",
                       newMac = "New FP has different MAC - FILTER PASSED ->";
         auto row = [](const char *name, QList<FpcFingerprint> stored, const FpcFingerprint &n, const QString &outcome, bool kept = true) {
             QTest::newRow(name) << stored << n << outcome << kept;
         };
-        row("empty buffer", {}, fpAt(0, {gsm(1), ap(1)}), "Previous FP not available - FILTER PASSED ->");
-        row("WLAN only against cells only", {fpAt(3, {gsm(1)})}, fpAt(0, {ap(1)}), "New and previous are not comparable - FILTER PASSED ->");
-        row("other serving cell", {p}, fpAt(0, {gsm(2), ap(1)}), "New FP has new cell info - FILTER PASSED ->");
-        row("same cells, no WLAN", {p}, fpAt(0, {gsm(1)}), "New FP has no new cell data and no wlan measurements - DISCARD NEW FP ->");
-        row("fixes, received better", {p}, fpAt(0, {gsm(1), ap(2, -60), ap(1, -60)}), removed, false);
-        row("fixes, received worse", {p}, fpAt(0, {gsm(1), ap(1, -75), ap(2, -70)}), worse);
-        row("previous without fix", {pNoFix}, fpAt(0, {gsm(1), ap(1, -60), ap(2, -60)}),
+        row("empty buffer", {}, fp({gsm(1), ap(1)}, 0), "Previous FP not available - FILTER PASSED ->");
+        row("WLAN only against cells only", {fp({gsm(1)}, 3)}, fp({ap(1)}, 0), "New and previous are not comparable - FILTER PASSED ->");
+        row("other serving cell", {p}, fp({gsm(2), ap(1)}, 0), "New FP has new cell info - FILTER PASSED ->");
+        row("same cells, no WLAN", {p}, fp({gsm(1)}, 0), "New FP has no new cell data and no wlan measurements - DISCARD NEW FP ->");
+        row("fixes, received better", {p}, fp({gsm(1), ap(2, -60), ap(1, -60)}, 0), removed, false);
+        row("fixes, received worse", {p}, fp({gsm(1), ap(1, -75), ap(2, -70)}, 0), worse);
+        row("previous without fix", {pNoFix}, fp({gsm(1), ap(1, -60), ap(2, -60)}, 0),
             "Previous doesn't have GPS fix and new has wlan measurements - FILTER PASSED ->");
         row("new without fix, received better", {p}, fp({gsm(1), ap(1, -60), ap(2, -60)}),
             "New FP has better signal strength average - FILTER PASSED ->");
@@ -450,27 +443,27 @@ private slots:
         QTest::addColumn<QString>("maxDistance");
         QTest::addColumn<QString>("decisive");
         QTest::addColumn<bool>("passes");
-        const FpcFingerprint c = fpAt(5, {gsm(1), ap(1, -60), ap(2, -70)});
+        const FpcFingerprint c = fp({gsm(1), ap(1, -60), ap(2, -70)}, 5);
         auto row = [](const char *name, QList<FpcFingerprint> stored, const FpcFingerprint &n, const QString &decisive,
                       bool passes, const QString &maxDistance = QString()) {
             QTest::newRow(name) << stored << n << maxDistance << decisive << passes;
         };
-        row("nothing within 20 m", {fpAt(50, {gsm(1), ap(1)})}, fpAt(0, {gsm(1), ap(1)}),
+        row("nothing within 20 m", {fp({gsm(1), ap(1)}, 50)}, fp({gsm(1), ap(1)}, 0),
             F2 + "Existing FPs not in 20 meters range - FILTER PASSED", true);
-        row("50 m away, range 60 m", {fpAt(50, {gsm(1), ap(1)})}, fpAt(0, {gsm(1), ap(1)}), rejectedBy(1), false, "60");
-        row("no fix, serving cell unique", {fp({gsm(1), ap(1)}), fpAt(0, {wcdma(2), ap(1)})}, fp({gsm(2), ap(1)}),
+        row("50 m away, range 60 m", {fp({gsm(1), ap(1)}, 50)}, fp({gsm(1), ap(1)}, 0), rejectedBy(1), false, "60");
+        row("no fix, serving cell unique", {fp({gsm(1), ap(1)}), fp({wcdma(2), ap(1)}, 0)}, fp({gsm(2), ap(1)}),
             F2 + "Serving cell is unique - FILTER PASSED", true);
         row("neither fix nor cells", {fp({ap(1)})}, fp({ap(1)}), F2 + "Found no fingerprints to compare to - FILTER PASSED", true);
-        row("at least as strong", {c}, fpAt(0, {gsm(1), ap(1, -60), ap(2, -75)}), rejectedBy(1), false);
-        row("one 1 dB stronger", {c}, fpAt(0, {gsm(1), ap(1, -60), ap(2, -69)}),
+        row("at least as strong", {c}, fp({gsm(1), ap(1, -60), ap(2, -75)}, 0), rejectedBy(1), false);
+        row("one 1 dB stronger", {c}, fp({gsm(1), ap(1, -60), ap(2, -69)}, 0),
             Better + "New WLAN has better signal strength than FP 1 - TRUE", true);
-        row("candidate with fewer", {fpAt(5, {gsm(1), ap(1, -50)})}, fpAt(0, {gsm(1), ap(1, -90), ap(2, -90)}),
+        row("candidate with fewer", {fp({gsm(1), ap(1, -50)}, 5)}, fp({gsm(1), ap(1, -90), ap(2, -90)}, 0),
             Better + "New FP has more WLANs than FP 1 - TRUE", true);
-        row("access point the candidate lacks", {c}, fpAt(0, {gsm(1), ap(1, -90), ap(9, -90)}),
+        row("access point the candidate lacks", {c}, fp({gsm(1), ap(1, -90), ap(9, -90)}, 0),
             Better + "New FP has a WLAN that the FP 1 doesn't have - TRUE", true);
-        row("new without WLAN", {c}, fpAt(0, {gsm(1)}), rejectedBy(1), false);
-        row("found anywhere in the list", {fpAt(5, {gsm(1), ap(3, -50), ap(2, -50), ap(1, -50)})},
-            fpAt(0, {gsm(1), ap(1, -60), ap(2, -60)}), rejectedBy(1), false);
+        row("new without WLAN", {c}, fp({gsm(1)}, 0), rejectedBy(1), false);
+        row("found anywhere in the list", {fp({gsm(1), ap(3, -50), ap(2, -50), ap(1, -50)}, 5)},
+            fp({gsm(1), ap(1, -60), ap(2, -60)}, 0), rejectedBy(1), false);
         row("no fix, same GSM cell", {fp({gsm(1), ap(1), ap(2)})}, fp({gsm(1), ap(2), ap(1)}), rejectedBy(1), false);
         row("no fix, same WCDMA cell", {fp({wcdma(5), ap(1)})}, fp({wcdma(5), ap(1)}), rejectedBy(1), false);
         row("no fix, same cell, new neighbour", {fp({wcdma(5, {{10700, 1}}), ap(1)})}, fp({wcdma(5, {{10700, 2}}), ap(1)}), F2Passed, true);
@@ -496,10 +489,10 @@ private slots:
     // that cannot be loaded are skipped.
     void filter2StopsAtFirstBetter()
     {
-        const FpcFingerprint same = fpAt(1, {gsm(1), ap(1, -50)});
-        for (const FpcFingerprint &s : {fpAt(2, {gsm(2), ap(1, -50)}), same, same})
+        const FpcFingerprint same = fp({gsm(1), ap(1, -50)}, 1);
+        for (const FpcFingerprint &s : {fp({gsm(2), ap(1, -50)}, 2), same, same})
             QVERIFY(store(s) > 0);
-        const FpcFingerprint newFp = fpAt(0, {gsm(1), ap(1, -60)});
+        const FpcFingerprint newFp = fp({gsm(1), ap(1, -60)}, 0);
         LogCapture log;
         QVERIFY(!FpcFilter2().evaluateEntry(&newFp));
         QCOMPARE(log.count(F2 + "Nearest GPS query, FPS found  3 , took: "), 1);
