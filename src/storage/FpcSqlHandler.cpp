@@ -35,13 +35,13 @@ bool execText(const QString &statement, QString *errorOut = nullptr)
     return false;
 }
 
-struct TableSpec {
+struct TableStatements {
     const char *name;
     const char *create;
     const char *index; // null: the table has no index
 };
 
-const TableSpec DataTables[] = {
+const TableStatements DataTables[] = {
     {"Fingerprint",
      "CREATE TABLE Fingerprint(fpId INTEGER PRIMARY KEY AUTOINCREMENT, time INT, timeMSecs INT, "
      "exported INT, dataMask INT)",
@@ -300,12 +300,12 @@ bool FpcSqlHandler::createDataTables(bool *configurationCreated)
     QStringList tables;
     if (!listTables(tables))
         return false;
-    for (const TableSpec &spec : DataTables) {
-        const QString name = QString::fromLatin1(spec.name);
+    for (const TableStatements &table : DataTables) {
+        const QString name = QString::fromLatin1(table.name);
         const bool isConfiguration = name == QLatin1String("Configuration");
         QString error;
         if (!tables.contains(name, Qt::CaseInsensitive)) {
-            if (!execText(QString::fromLatin1(spec.create), &error)) {
+            if (!execText(QString::fromLatin1(table.create), &error)) {
                 qCritical() << (isConfiguration ? "FpcSqlHandler::createTables() Unable to create table "
                                                 : "FpcSqlHandler::createTables() Unable to create table")
                             << QString(name + QStringLiteral(": ") + error);
@@ -314,7 +314,7 @@ bool FpcSqlHandler::createDataTables(bool *configurationCreated)
             if (isConfiguration)
                 *configurationCreated = true;
         }
-        if (spec.index && !execText(QString::fromLatin1(spec.index), &error)) {
+        if (table.index && !execText(QString::fromLatin1(table.index), &error)) {
             qCritical() << "FpcSqlHandler::createTables() Unable to create index"
                         << QString(name + QStringLiteral(": ") + error);
             return false;
