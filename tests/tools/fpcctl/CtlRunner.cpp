@@ -99,17 +99,15 @@ CtlResult CtlRunner::runOnTerminal(const QStringList &arguments, const QByteArra
         [[maybe_unused]] const ssize_t written = ::write(master, input.constData(), size_t(input.size()));
     QElapsedTimer elapsed;
     elapsed.start();
-    while (!process.waitForFinished(20)) {
+    while (process.state() != QProcess::NotRunning && !process.waitForFinished(20) && elapsed.elapsed() < timeoutMs)
         drain(master, &result.out);
-        if (elapsed.elapsed() > timeoutMs) {
-            TestSupport::stopProcess(process, 2000);
-            ::close(master);
-            result.err = "killed after time-out";
-            return result;
-        }
+    if (process.state() != QProcess::NotRunning) {
+        TestSupport::stopProcess(process, 2000);
+        result.err = "killed after time-out";
+    } else {
+        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
     drain(master, &result.out);
     ::close(master);
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     return result;
 }

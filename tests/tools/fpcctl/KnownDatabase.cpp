@@ -26,29 +26,18 @@ const char *const Schema[] = {
     "CREATE TABLE Wlan(fpId INTEGER, mac INT, rxLevel INT, rssi INT, FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) "
     "ON DELETE CASCADE)",
     "CREATE TABLE IF NOT EXISTS Configuration(key TEXT, value TEXT)",
-    "CREATE INDEX IF NOT EXISTS IDX_GERAN_FPID ON Geran(fpId)",
-    "CREATE INDEX IF NOT EXISTS IDX_GNCELL_FPID ON Gncell(fpId)",
-    "CREATE INDEX IF NOT EXISTS IDX_UTRAFDD_FPID ON UtraFdd(fpId)",
-    "CREATE INDEX IF NOT EXISTS IDX_UTRANFDD_FPID ON Uncell(fpId)",
-    "CREATE INDEX IF NOT EXISTS IDX_POSITIONING_FPID ON Position(fpId)",
-    "CREATE INDEX IF NOT EXISTS IDX_WLAN_FPID ON Wlan(fpId)",
     "INSERT INTO Configuration VALUES('fp_age_time','1714557600')",
     "INSERT INTO Configuration VALUES('last_upload_utc_time','0')",
 };
 
 const char *const Contents[] = {
     // 1714557600 = 2024-05-01T10:00:00Z
-    "INSERT INTO Fingerprint (time, timeMSecs, exported, dataMask) VALUES (1714557600, 250, 0, 15)",
-    "INSERT INTO Fingerprint (time, timeMSecs, exported, dataMask) VALUES (1714557660, 250, 1, 11)",
-    "INSERT INTO Fingerprint (time, timeMSecs, exported, dataMask) VALUES (1714557720, 250, 0, 7)",
-    "INSERT INTO Fingerprint (time, timeMSecs, exported, dataMask) VALUES (1714557780, 250, 0, 10)",
-    "INSERT INTO Fingerprint (time, timeMSecs, exported, dataMask) VALUES (1714557840, 250, 0, 9)",
-    "INSERT INTO Fingerprint (time, timeMSecs, exported, dataMask) VALUES (1714557900, 250, 0, 3)",
-    "INSERT INTO Position VALUES (1, 60.1699000000, 24.9384000000, 12, 5, 1714557600, 250000, 8)",
-    "INSERT INTO Position VALUES (2, 60.1710000000, 24.9400000000, 13, 5, 1714557660, 0, 9)",
-    "INSERT INTO Position VALUES (3, 60.1720000000, 24.9420000000, 14, 6, 1714557720, 0, 10)",
-    "INSERT INTO Position VALUES (5, 60.1690000000, 24.9360000000, 15, 7, 1714557840, 0, 11)",
-    "INSERT INTO Position VALUES (6, 123.0, 24.9, 0, 0, 1714557900, 0, 12)",
+    "INSERT INTO Fingerprint (time, timeMSecs, exported, dataMask) VALUES (1714557600, 250, 0, 15), "
+    "(1714557660, 250, 1, 11), (1714557720, 250, 0, 7), (1714557780, 250, 0, 10), (1714557840, 250, 0, 9), "
+    "(1714557900, 250, 0, 3)",
+    "INSERT INTO Position VALUES (1, 60.1699, 24.9384, 12, 5, 1714557600, 250000, 8), "
+    "(2, 60.1710, 24.9400, 13, 5, 1714557660, 0, 9), (3, 60.1720, 24.9420, 14, 6, 1714557720, 0, 10), "
+    "(5, 60.1690, 24.9360, 15, 7, 1714557840, 0, 11), (6, 123.0, 24.9, 0, 0, 1714557900, 0, 12)",
     "INSERT INTO UtraFdd VALUES (1, 244, 5, 123456789, 4100)",
     "INSERT INTO UtraFdd VALUES (2, 244, 5, 123456789, -1)",
     "INSERT INTO Uncell VALUES (1, 301, 10612, -1, 40, 12, -100, -1)",
@@ -58,16 +47,10 @@ const char *const Contents[] = {
     "INSERT INTO Geran VALUES (4, 244, 91, 100, 201, 40, 3)",
     "INSERT INTO Geran VALUES (6, 244, 91, 101, 200, 35, 1)",
     // 00:1a:2b:3c:4d:5e and friends
-    "INSERT INTO Wlan VALUES (1, 112394521950, -60, -1)",
-    "INSERT INTO Wlan VALUES (1, 112394521951, -70, 30)",
-    "INSERT INTO Wlan VALUES (1, 112394521952, -80, -1)",
-    "INSERT INTO Wlan VALUES (2, 112394521950, -61, -1)",
-    "INSERT INTO Wlan VALUES (2, 112394521953, -75, -1)",
-    "INSERT INTO Wlan VALUES (4, 112394521954, -50, -1)",
-    "INSERT INTO Wlan VALUES (4, 112394521955, -55, -1)",
-    // 01:02:03:04:05:06:07:08, a 64-bit address
-    "INSERT INTO Wlan VALUES (4, 72623859790382856, -65, -1)",
-    "INSERT INTO Wlan VALUES (5, 112394521950, -62, -1)",
+    // 72623859790382856 is 01:02:03:04:05:06:07:08, a 64-bit address.
+    "INSERT INTO Wlan VALUES (1, 112394521950, -60, -1), (1, 112394521951, -70, 30), (1, 112394521952, -80, -1), "
+    "(2, 112394521950, -61, -1), (2, 112394521953, -75, -1), (4, 112394521954, -50, -1), (4, 112394521955, -55, -1), "
+    "(4, 72623859790382856, -65, -1), (5, 112394521950, -62, -1)",
     // Rows of a fingerprint that is not there.
     "INSERT INTO Wlan VALUES (99, 999, -40, -1)",
     "INSERT INTO Position VALUES (99, 1.0, 1.0, 0, 0, 0, 0, 0)",
