@@ -26,8 +26,7 @@ const char *const Schema[] = {
     "CREATE TABLE Wlan(fpId INTEGER, mac INT, rxLevel INT, rssi INT, FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) "
     "ON DELETE CASCADE)",
     "CREATE TABLE IF NOT EXISTS Configuration(key TEXT, value TEXT)",
-    "INSERT INTO Configuration VALUES('fp_age_time','1714557600')",
-    "INSERT INTO Configuration VALUES('last_upload_utc_time','0')",
+    "INSERT INTO Configuration VALUES('fp_age_time','1714557600'), ('last_upload_utc_time','0')",
 };
 
 const char *const Contents[] = {
@@ -40,12 +39,10 @@ const char *const Contents[] = {
     "(5, 60.1690, 24.9360, 15, 7, 1714557840, 0, 11), (6, 123.0, 24.9, 0, 0, 1714557900, 0, 12)",
     "INSERT INTO UtraFdd VALUES (1, 244, 5, 123456789, 4100)",
     "INSERT INTO UtraFdd VALUES (2, 244, 5, 123456789, -1)",
-    "INSERT INTO Uncell VALUES (1, 301, 10612, -1, 40, 12, -100, -1)",
-    "INSERT INTO Uncell VALUES (1, 302, 10612, 123456790, -1, -1, 85, 120)",
+    "INSERT INTO Uncell VALUES (1, 301, 10612, -1, 40, 12, -100, -1), (1, 302, 10612, 123456790, -1, -1, 85, 120)",
     "INSERT INTO Geran VALUES (3, 244, 91, 100, 200, -1, -1)",
     "INSERT INTO Gncell VALUES (3, 7, 62, -1)",
-    "INSERT INTO Geran VALUES (4, 244, 91, 100, 201, 40, 3)",
-    "INSERT INTO Geran VALUES (6, 244, 91, 101, 200, 35, 1)",
+    "INSERT INTO Geran VALUES (4, 244, 91, 100, 201, 40, 3), (6, 244, 91, 101, 200, 35, 1)",
     // 00:1a:2b:3c:4d:5e and friends
     // 72623859790382856 is 01:02:03:04:05:06:07:08, a 64-bit address.
     "INSERT INTO Wlan VALUES (1, 112394521950, -60, -1), (1, 112394521951, -70, 30), (1, 112394521952, -80, -1), "

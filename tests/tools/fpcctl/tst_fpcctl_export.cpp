@@ -55,7 +55,6 @@ private slots:
         const QJsonObject neighbour = properties["wcdma"]["neighbours"][0].toObject();
         QVERIFY(neighbour["ucid"].isNull() && neighbour["rscp"].isNull() && neighbour["rssi"].toInt() == 40);
         QVERIFY(properties["wlan"][0]["rssi"].isNull() && properties["wlan"][1]["rssi"].toInt() == 30);
-        QVERIFY(features[2]["properties"]["gsm"]["timingAdvance"].isNull());
         // No position, or one out of range: a feature with a null geometry.
         QVERIFY(features[3]["geometry"].isNull() && features[5]["geometry"].isNull());
         QCOMPARE(features[3]["properties"]["wlan"][2]["mac"].toString(), QStringLiteral("01:02:03:04:05:06:07:08"));
