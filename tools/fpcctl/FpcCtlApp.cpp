@@ -118,15 +118,25 @@ bool FpcCtlApp::connectClient(FpcCtlClient &client, int *exitCode) const
     return result.ok();
 }
 
+// The status commands listen to the daemon's signals: subscribe before the
+// first call so no report is missed.
+bool FpcCtlApp::connectAndSubscribe(FpcCtlClient &client, int *exitCode) const
+{
+    if (!connectClient(client, exitCode))
+        return false;
+    QString error;
+    if (client.subscribe(&error))
+        return true;
+    *exitCode = fail(FpcCtlExitCode::Failed, error);
+    return false;
+}
+
 int FpcCtlApp::status()
 {
     FpcCtlClient client(timeoutMs(DefaultTimeoutMs));
     int exitCode = 0;
-    if (!connectClient(client, &exitCode))
+    if (!connectAndSubscribe(client, &exitCode))
         return exitCode;
-    QString error;
-    if (!client.subscribe(&error))
-        return fail(FpcCtlExitCode::Failed, error);
     const FpcCtlClient::Result reply = client.call(QStringLiteral("sendStatistics"));
     if (!reply.ok())
         return fail(reply.exitCode, reply.error);
@@ -153,11 +163,8 @@ int FpcCtlApp::watch()
     FpcCtlInterrupt interrupt;
     FpcCtlClient client(timeoutMs(DefaultTimeoutMs));
     int exitCode = 0;
-    if (!connectClient(client, &exitCode))
+    if (!connectAndSubscribe(client, &exitCode))
         return exitCode;
-    QString error;
-    if (!client.subscribe(&error))
-        return fail(FpcCtlExitCode::Failed, error);
 
     int lines = 0;
     bool hasPrevious = false;
@@ -208,11 +215,8 @@ int FpcCtlApp::upload()
     FpcCtlInterrupt interrupt;
     FpcCtlClient client(timeoutMs(DefaultUploadTimeoutMs));
     int exitCode = 0;
-    if (!connectClient(client, &exitCode))
+    if (!connectAndSubscribe(client, &exitCode))
         return exitCode;
-    QString error;
-    if (!client.subscribe(&error))
-        return fail(FpcCtlExitCode::Failed, error);
 
     // The report before the upload is the baseline; the daemon sends the
     // next one when the upload has finished (it reports no failure).
@@ -437,11 +441,8 @@ int FpcCtlApp::active()
     const bool wanted = m_options.arguments.at(0) == QLatin1String("on");
     FpcCtlClient client(timeoutMs(DefaultTimeoutMs));
     int exitCode = 0;
-    if (!connectClient(client, &exitCode))
+    if (!connectAndSubscribe(client, &exitCode))
         return exitCode;
-    QString error;
-    if (!client.subscribe(&error))
-        return fail(FpcCtlExitCode::Failed, error);
     // The daemon reports active GPS changes only to a status subscriber.
     const FpcCtlClient::Result statistics = client.call(QStringLiteral("sendStatistics"));
     if (statistics.exitCode == FpcCtlExitCode::NotRunning || statistics.exitCode == FpcCtlExitCode::Timeout)
@@ -491,11 +492,8 @@ int FpcCtlApp::quit()
 {
     FpcCtlClient client(timeoutMs(DefaultTimeoutMs));
     int exitCode = 0;
-    if (!connectClient(client, &exitCode))
+    if (!connectAndSubscribe(client, &exitCode))
         return exitCode;
-    QString error;
-    if (!client.subscribe(&error))
-        return fail(FpcCtlExitCode::Failed, error);
     const uint pid = client.daemonPid();
     // No round trip after quit: the daemon may be gone before it answers.
     const FpcCtlClient::Result sent = client.send(QStringLiteral("quit"), {}, false);

@@ -45,6 +45,7 @@ private:
     // Connects to the daemon; on failure prints the reason and stores the
     // exit status.
     bool connectClient(FpcCtlClient &client, int *exitCode) const;
+    bool connectAndSubscribe(FpcCtlClient &client, int *exitCode) const;
     bool readConfiguration(FpcCtlClient &client, QMap<QString, QString> *items, int *exitCode) const;
     bool writeOutput(const QString &file, const QByteArray &data, int *exitCode) const;
     static int fail(int exitCode, const QString &reason);
