@@ -24,6 +24,7 @@ struct TraceState
     QString fileName;
     int threshold = FpcLog::Debug;
     bool rdMode = false;
+    bool installed = false;
 };
 
 TraceState &state()
@@ -65,6 +66,7 @@ const char *lineFormat(int level)
 
 void FpcLog::install()
 {
+    state().installed = true;
     qInstallMessageHandler(&FpcLog::messageHandler);
 }
 
@@ -115,6 +117,12 @@ void FpcLog::messageHandler(QtMsgType type, const QMessageLogContext &, const QS
     }
     if (level == Fatal)
         QCoreApplication::quit();
+}
+
+bool FpcLog::writesDebug()
+{
+    const TraceState &s = state();
+    return !s.installed || (s.file != nullptr && s.threshold <= Debug);
 }
 
 int FpcLog::threshold()

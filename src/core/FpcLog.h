@@ -21,6 +21,11 @@ public:
     static void messageHandler(QtMsgType type, const QMessageLogContext &context,
                                const QString &message);
 
+    // Whether a plain debug line would reach a trace file now. True while
+    // the trace sink is not installed, so that any other handler (a test's
+    // capture) still sees every line.
+    static bool writesDebug();
+
     // Lowest level written; Fatal lines are written whatever it is.
     static int threshold();
     static void setThreshold(int level);
@@ -51,3 +56,9 @@ public:
 private:
     static QString nextNumberedTraceFile(const QString &seed, bool *alreadyOngoing);
 };
+
+// qDebug() that skips building the line when writesDebug() is false; for
+// plain debug lines on paths that run for every stored fingerprint.
+#define FPC_TRACE                                                                                  \
+    for (bool fpcTraceOnce = FpcLog::writesDebug(); fpcTraceOnce; fpcTraceOnce = false)            \
+        qDebug()

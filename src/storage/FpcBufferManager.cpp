@@ -1,6 +1,7 @@
 #include "FpcBufferManager.h"
 
 #include "FpcConfig.h"
+#include "FpcLog.h"
 #include "FpcPaths.h"
 #include "FpcReport.h"
 #include "FpcSqlHandler.h"
@@ -49,6 +50,41 @@ const CleanupPriority CleanupPriorities[] = {
     {FpcFingerprint::Cell | FpcFingerprint::WLAN | FpcFingerprint::GPS, "Cell + WLAN + GPS"},
     {FpcFingerprint::Cell | FpcFingerprint::WLAN | FpcFingerprint::GPS | FpcFingerprint::NeighborCell,
      "Cell + WLAN + GPS + NeighborCell"},
+};
+
+// A latitude/longitude box around a circle; west > east when it crosses
+// the 180th meridian.
+struct CoordinateBox {
+    double south;
+    double north;
+    double west;
+    double east;
+
+    // Holds every point whose distance from the centre, truncated to whole
+    // metres, is at most maxDistance, on the sphere FpcPosition::distanceTo
+    // measures on; with a small margin for rounding.
+    static CoordinateBox around(double latitude, double longitude, int maxDistance)
+    {
+        const double earthRadius = 6371009.0;
+        const double degrees = 180.0 / M_PI;
+        const double angle = (double(maxDistance) + 1.0) / earthRadius * (1.0 + 1e-6) + 1e-12;
+        CoordinateBox box{latitude - angle * degrees, latitude + angle * degrees, -180.0, 180.0};
+        // A circle that reaches a pole spans every longitude.
+        if (box.north >= 90.0 || box.south <= -90.0)
+            return box;
+        const double spread =
+            std::asin(std::sin(angle) / std::cos(latitude / degrees)) * degrees * (1.0 + 1e-6) + 1e-9;
+        const double centre = std::remainder(longitude, 360.0);
+        if (spread >= 180.0)
+            return box;
+        box.west = centre - spread;
+        box.east = centre + spread;
+        if (box.west < -180.0)
+            box.west += 360.0;
+        if (box.east > 180.0)
+            box.east -= 360.0;
+        return box;
+    }
 };
 
 QString timeText(const QDateTime &time)
@@ -142,7 +178,7 @@ void FpcBufferManager::verifyDatabaseDirectory(const QString &path)
                              "sarvo_crypto_verify_sarvofs(")
             + directory + QStringLiteral(")=") + QString::number(result);
     }
-    qDebug() << "DB directory verified as SarvoFS mountpoint: " << directory;
+    FPC_TRACE << "DB directory verified as SarvoFS mountpoint: " << directory;
 }
 
 void FpcBufferManager::openDatabase()
@@ -160,6 +196,7 @@ void FpcBufferManager::openDatabase()
     }
     // A file that refuses the settings is caught by the schema check below.
     m_sql->configureConnection();
+    applyLogShare();
     if (!m_sql->createTables())
         throw QStringLiteral("Creating database tables failed");
     m_sql->resetQueries();
@@ -169,7 +206,7 @@ void FpcBufferManager::openDatabase()
 
 bool FpcBufferManager::storeFpEntry(const FpcFingerprint &fp)
 {
-    qDebug() << "FpcBufferManager::storeFpEntry() <-";
+    FPC_TRACE << "FpcBufferManager::storeFpEntry() <-";
     bool cleanupRan = false;
     try {
         if (bufferSize() >= bufferMaxSize() || dailyLimitExceeded()) {
@@ -185,7 +222,7 @@ bool FpcBufferManager::storeFpEntry(const FpcFingerprint &fp)
     const bool stored = id >= 1;
     if (stored && (!m_newest.time().isValid() || m_newest.time() < fp.time()))
         setNewestFingerprint(fp, id);
-    qDebug() << "FpcBufferManager::storeFpEntry() tt: " << fp.time().toMSecsSinceEpoch();
+    FPC_TRACE << "FpcBufferManager::storeFpEntry() tt: " << fp.time().toMSecsSinceEpoch();
     if (!stored) {
         qDebug() << "[ERROR] FpcBufferManager::storeFpEntry() Fp insert failed ->";
         return false;
@@ -198,18 +235,18 @@ bool FpcBufferManager::storeFpEntry(const FpcFingerprint &fp)
     try {
         checkUploadTriggers();
     } catch (const QString &error) {
-        qDebug() << "FpcBufferManager::storeFpEntry() Upload trigger checking failed:" << error;
+        FPC_TRACE << "FpcBufferManager::storeFpEntry() Upload trigger checking failed:" << error;
     } catch (const std::string &error) {
         // The gateway library is missing or unusable.
-        qDebug() << "FpcBufferManager::storeFpEntry() Upload trigger checking failed:"
+        FPC_TRACE << "FpcBufferManager::storeFpEntry() Upload trigger checking failed:"
                  << QString::fromStdString(error);
     } catch (int code) {
         // The gateway refused the attach request.
-        qDebug() << "FpcBufferManager::storeFpEntry() Upload trigger checking failed: gateway code" << code;
+        FPC_TRACE << "FpcBufferManager::storeFpEntry() Upload trigger checking failed: gateway code" << code;
     } catch (...) {
-        qDebug() << "FpcBufferManager::storeFpEntry() Upload trigger checking failed -- unknown exception!";
+        FPC_TRACE << "FpcBufferManager::storeFpEntry() Upload trigger checking failed -- unknown exception!";
     }
-    qDebug() << "FpcBufferManager::storeFpEntry() ->";
+    FPC_TRACE << "FpcBufferManager::storeFpEntry() ->";
     return true;
 }
 
@@ -228,10 +265,10 @@ int FpcBufferManager::cleanupTarget(int count, qint32 percentage)
 
 int FpcBufferManager::cleanupBuffer()
 {
-    qDebug() << "FpcBufferManager::cleanupBuffer() <-";
+    FPC_TRACE << "FpcBufferManager::cleanupBuffer() <-";
     const qint32 percentage = FpcConfig::getIntValue(QStringLiteral("fp_buffer_cleanup_percentage"),
                                                      DefaultCleanupPercentage);
-    qDebug() << "FpcBufferManager::cleanupBuffer() Cleanup percentage:" << percentage << "%";
+    FPC_TRACE << "FpcBufferManager::cleanupBuffer() Cleanup percentage:" << percentage << "%";
 
     QList<FpcFingerprint *> selected;
     const bool readOk = m_sql->selectFingerprintsOnly(selected);
@@ -245,7 +282,7 @@ int FpcBufferManager::cleanupBuffer()
     }
 
     const int count = int(fps.size());
-    qDebug() << "FpcBufferManager::cleanupBuffer() Fingerprints in DB:" << count;
+    FPC_TRACE << "FpcBufferManager::cleanupBuffer() Fingerprints in DB:" << count;
     const int target = cleanupTarget(count, percentage);
     qDebug() << "[INFO] FpcBufferManager::cleanupBuffer() Deleting" << target << "fingerprints";
 
@@ -253,7 +290,7 @@ int FpcBufferManager::cleanupBuffer()
     std::stable_sort(fps.begin(), fps.end(),
                      [](const auto &a, const auto &b) { return a->time() < b->time(); });
     for (const CleanupPriority &row : CleanupPriorities) {
-        qDebug() << "FpcBufferManager::cleanupBuffer() Mask:" << QString::fromLatin1(row.name)
+        FPC_TRACE << "FpcBufferManager::cleanupBuffer() Mask:" << QString::fromLatin1(row.name)
                  << "bytes:" << qPrintable(QString::number(row.mask, 2));
     }
 
@@ -268,10 +305,10 @@ int FpcBufferManager::cleanupBuffer()
                 continue;
             victims.append(fp.id());
             ++taken;
-            qDebug() << "FpcBufferManager::cleanupBuffer() Delete FP with timestamp"
+            FPC_TRACE << "FpcBufferManager::cleanupBuffer() Delete FP with timestamp"
                      << fp.time().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss:zzz"));
         }
-        qDebug() << "FpcBufferManager::cleanupBuffer() Delete" << taken << QString::fromLatin1(row.name)
+        FPC_TRACE << "FpcBufferManager::cleanupBuffer() Delete" << taken << QString::fromLatin1(row.name)
                  << "fingerprints";
     }
     fps.clear();
@@ -294,7 +331,7 @@ int FpcBufferManager::cleanupBuffer()
 
 void FpcBufferManager::checkUploadTriggers()
 {
-    qDebug() << "FpcBufferManager::checkUploadTriggers() <-";
+    FPC_TRACE << "FpcBufferManager::checkUploadTriggers() <-";
     const quint32 age = getFpBufferAge();
     const quint32 wlanThreshold =
         FpcConfig::getUIntValue(QStringLiteral("wlan_upload_age_threshold"), DefaultWlanAgeThreshold);
@@ -305,12 +342,12 @@ void FpcBufferManager::checkUploadTriggers()
                              "ERROR: wlanUploadThreshold > gprsUploadThreshold");
     }
 
-    qDebug() << "FpcBufferManager::checkUploadTriggers():   FP buffer age in seconds       : " << age;
+    FPC_TRACE << "FpcBufferManager::checkUploadTriggers():   FP buffer age in seconds       : " << age;
     if (age < wlanThreshold)
-        qDebug() << "FpcBufferManager::checkUploadTriggers():    Time left to reach WLAN threshold  : "
+        FPC_TRACE << "FpcBufferManager::checkUploadTriggers():    Time left to reach WLAN threshold  : "
                  << wlanThreshold - age;
     if (age < gprsThreshold)
-        qDebug() << "FpcBufferManager::checkUploadTriggers():    Time left to reach GPRS threshold  : "
+        FPC_TRACE << "FpcBufferManager::checkUploadTriggers():    Time left to reach GPRS threshold  : "
                  << gprsThreshold - age;
 
     if (age <= wlanThreshold) {
@@ -321,13 +358,13 @@ void FpcBufferManager::checkUploadTriggers()
     // Past the longer threshold the home network may be used too.
     const bool home = age > gprsThreshold;
     const SlpGwNetworkUsage type = home ? FreeAndHomeNw : OnlyFree;
-    qDebug() << (home ? "FpcBufferManager::checkUploadTriggers() GPRS upload age threshold exceeded"
+    FPC_TRACE << (home ? "FpcBufferManager::checkUploadTriggers() GPRS upload age threshold exceeded"
                       : "FpcBufferManager::checkUploadTriggers() WLAN upload age threshold exceeded (but under "
                         "GPRS threshold)");
 
     FpcUploader *uploader = FpcUploader::instance();
     if (uploader->isPendingAttach(type)) {
-        qDebug() << (home ? "FpcBufferManager::checkUploadTriggers() attach for FreeAndHomeNw pending already -- "
+        FPC_TRACE << (home ? "FpcBufferManager::checkUploadTriggers() attach for FreeAndHomeNw pending already -- "
                             "continue collection  ->"
                           : "FpcBufferManager::checkUploadTriggers() attach for OnlyFree pending already -- "
                             "continue collection  ->");
@@ -338,19 +375,19 @@ void FpcBufferManager::checkUploadTriggers()
     const float wanted = FpcConfig::getFloatValue(
         home ? QStringLiteral("gprs_upload_fill_ratio") : QStringLiteral("wlan_upload_fill_ratio"),
         DefaultUploadFillRatio);
-    qDebug() << "FpcBufferManager::checkUploadTriggers()               FP buffer fill ratio: " << ratio;
-    qDebug() << (home ? "FpcBufferManager::checkUploadTriggers() GPRS upload fill ratio from config: "
+    FPC_TRACE << "FpcBufferManager::checkUploadTriggers()               FP buffer fill ratio: " << ratio;
+    FPC_TRACE << (home ? "FpcBufferManager::checkUploadTriggers() GPRS upload fill ratio from config: "
                       : "FpcBufferManager::checkUploadTriggers() WLAN upload fill ratio from config: ")
              << wanted;
     // Age alone never uploads: the buffer must also be full enough.
     if (ratio > wanted) {
-        qDebug() << (home ? "FpcBufferManager::checkUploadTriggers() GPRS FP fill ratio exceeded the config value, "
+        FPC_TRACE << (home ? "FpcBufferManager::checkUploadTriggers() GPRS FP fill ratio exceeded the config value, "
                             "making attach request to SLPGW ->"
                           : "FpcBufferManager::checkUploadTriggers() WLAN FP fill ratio exceeded the config value, "
                             "making attach request to SLPGW ->");
         uploader->fprAttach(type);
     } else {
-        qDebug() << (home ? "FpcBufferManager::checkUploadTriggers() GPRS FP fill ratio not exceeded the config "
+        FPC_TRACE << (home ? "FpcBufferManager::checkUploadTriggers() GPRS FP fill ratio not exceeded the config "
                             "value -- continue collection ->"
                           : "FpcBufferManager::checkUploadTriggers() WLAN FP fill ratio not exceeded the config "
                             "value -- continue collection ->");
@@ -361,70 +398,59 @@ void FpcBufferManager::checkUploadTriggers()
 
 bool FpcBufferManager::createFpReport(QByteArray &out)
 {
-    qDebug() << "FpcBufferManager::createFpReport() <-";
-    QList<qint64> ids;
-    if (!m_sql->selectAll(ids)) {
-        // An empty report would pass for an upload of the whole buffer.
-        qDebug() << "[ERROR] FpcBufferManager::createFpReport() Selecting fingerprints failed ->";
-        return false;
-    }
-
-    // Whole fingerprints, in the order of the ids; one that cannot be read
-    // stays out of the report and out of the export marking. Reading stops
-    // where the report is full: the rest waits for the next report.
-    std::vector<std::unique_ptr<FpcFingerprint>> owned;
-    QList<FpcFingerprint *> fps;
-    QList<qint64> readIds;
-    for (qint64 id : std::as_const(ids)) {
-        if (fps.size() >= FpcReport::kMaxFingerprints)
-            break;
-        qDebug() << "FpcBufferManager::createFpReport() Fingerprint ID:" << id;
-        auto fp = std::make_unique<FpcFingerprint>();
-        if (!m_sql->select(id, *fp)) {
-            qDebug() << "[ERROR] FpcBufferManager::createFpReport() Fingerprint" << id
-                     << "cannot be read -- left out of the report";
-            continue;
-        }
-        qDebug() << "FpcBufferManager::createFpReport()" << "Fingerprint selected successfully";
-        fps.append(fp.get());
-        readIds.append(id);
-        owned.push_back(std::move(fp));
-    }
-
-    out.clear();
-    int taken = 0;
+    FPC_TRACE << "FpcBufferManager::createFpReport() <-";
+    // Fingerprints are read and encoded one at a time, in id order; one
+    // that cannot be read stays out of the report and out of the export
+    // marking. Reading stops where the report is full: the rest waits for
+    // the next report.
+    QByteArray report;
+    QList<qint64> taken;
     try {
-        taken = FpcReport::externalize(fps, out);
+        FpcReport::Progress progress = FpcReport::beginReport(report);
+        const bool read = m_sql->forEachFingerprint([&](const FpcFingerprint &fp) {
+            if (progress.records >= FpcReport::kMaxFingerprints)
+                return false;
+            FPC_TRACE << "FpcBufferManager::createFpReport() Fingerprint ID:" << fp.id();
+            FpcReport::appendRecord(fp, progress, report);
+            taken.append(fp.id());
+            return true;
+        });
+        if (!read) {
+            // An empty report would pass for an upload of the whole buffer.
+            qDebug() << "[ERROR] FpcBufferManager::createFpReport() Selecting fingerprints failed ->";
+            return false;
+        }
+        FpcReport::finishReport(progress, report);
     } catch (const QString &error) {
         qDebug() << "[ERROR] FpcBufferManager::createFpReport() FPReport externalization failed: " << error;
         return false;
     }
-    const QList<qint64> exportedIds = readIds.mid(0, qBound(0, taken, int(readIds.size())));
-    if (!m_sql->updateFingerprint(exportedIds, true)) {
+    out.clear();
+    out.swap(report);
+    if (!m_sql->updateFingerprint(taken, true)) {
         qDebug() << "[ERROR] FpcBufferManager::createFpReport() Failed setting FPs as exported";
         return false;
     }
-    qDebug() << "[INFO] FpcBufferManager::createFpReport() Report created using" << exportedIds.size()
-             << "fingerprints";
-    qDebug() << "FpcBufferManager::createFpReport() ->";
+    qDebug() << "[INFO] FpcBufferManager::createFpReport() Report created using" << taken.size() << "fingerprints";
+    FPC_TRACE << "FpcBufferManager::createFpReport() ->";
     return true;
 }
 
 bool FpcBufferManager::removeExported()
 {
-    qDebug() << "FpcBufferManager::removeExported() <-";
+    FPC_TRACE << "FpcBufferManager::removeExported() <-";
     QList<qint64> ids;
     bool removed = false;
     if (!m_sql->selectExported(ids)) {
-        qDebug() << "FpcBufferManager::removeExported() Selecting exported" << "fingerprints failed. Unable to remove.";
+        FPC_TRACE << "FpcBufferManager::removeExported() Selecting exported" << "fingerprints failed. Unable to remove.";
         ids.clear();
     } else if (m_sql->deleteFingerprint(ids)) {
         removed = true;
         forgetDeletedNewest(ids);
-        qDebug() << "FpcBufferManager::removeExported() Deleted" << ids.size() << "fingerprints";
+        FPC_TRACE << "FpcBufferManager::removeExported() Deleted" << ids.size() << "fingerprints";
         m_sql->vacuum();
     } else {
-        qDebug() << "FpcBufferManager::removeExported() Deleting exported" << "fingerprints failed.";
+        FPC_TRACE << "FpcBufferManager::removeExported() Deleting exported" << "fingerprints failed.";
     }
 
     // The server has the report whatever became of the local copies: the
@@ -433,23 +459,23 @@ bool FpcBufferManager::removeExported()
     m_sql->setValue(QStringLiteral("fp_age_time"), now);
     m_sql->setValue(QStringLiteral("last_upload_utc_time"), now);
     m_sql->setValue(QStringLiteral("last_upload_fp_count"), quint32(ids.size()));
-    qDebug() << "FpcBufferManager::removeExported() ->";
+    FPC_TRACE << "FpcBufferManager::removeExported() ->";
     return removed;
 }
 
 bool FpcBufferManager::cancelExport()
 {
-    qDebug() << "FpcBufferManager::cancelExport() <-";
+    FPC_TRACE << "FpcBufferManager::cancelExport() <-";
     QList<qint64> ids;
     if (!m_sql->selectExported(ids)) {
-        qDebug() << "FpcBufferManager::cancelExport() Selecting exported" << "fingerprints failed";
+        FPC_TRACE << "FpcBufferManager::cancelExport() Selecting exported" << "fingerprints failed";
         return false;
     }
     if (!m_sql->updateFingerprint(ids, false)) {
-        qDebug() << "FpcBufferManager::cancelExport() Setting" << ids.size() << "fingerprints unexported failed";
+        FPC_TRACE << "FpcBufferManager::cancelExport() Setting" << ids.size() << "fingerprints unexported failed";
         return false;
     }
-    qDebug() << "FpcBufferManager::cancelExport()" << ids.size() << "fingerprints set as unexported";
+    FPC_TRACE << "FpcBufferManager::cancelExport()" << ids.size() << "fingerprints set as unexported";
     return true;
 }
 
@@ -464,12 +490,12 @@ void FpcBufferManager::setNewestFingerprint(const FpcFingerprint &fp, qint64 fpI
 {
     m_newest = fp;
     m_newest.setId(fpId);
-    qDebug() << "FpcBufferManager::setNewestFingerprint() ID: " << fpId;
+    FPC_TRACE << "FpcBufferManager::setNewestFingerprint() ID: " << fpId;
 }
 
 void FpcBufferManager::logNewest(const FpcFingerprint &fp) const
 {
-    qDebug() << "FpcBufferManager::getNewestFingerprint() id: " << fp.id() << "  tt: "
+    FPC_TRACE << "FpcBufferManager::getNewestFingerprint() id: " << fp.id() << "  tt: "
              << fp.time().toMSecsSinceEpoch();
 }
 
@@ -477,19 +503,19 @@ bool FpcBufferManager::getNewestFingerprint(FpcFingerprint &fp)
 {
     if (m_newest.hasMeasurements()) {
         fp = m_newest;
-        qDebug() << "FpcBufferManager::getNewestFingerprint() Newest returned from cache";
+        FPC_TRACE << "FpcBufferManager::getNewestFingerprint() Newest returned from cache";
         logNewest(fp);
         return true;
     }
     const qint64 id = m_sql->selectNewest();
     bool found = false;
     if (id < 0) {
-        qDebug() << "FpcBufferManager::getNewestFingerprint() Newest FP" << "not found";
+        FPC_TRACE << "FpcBufferManager::getNewestFingerprint() Newest FP" << "not found";
     } else if (!m_sql->select(id, fp)) {
-        qDebug() << "FpcBufferManager::getNewestFingerprint() Unable to" << "select FP with ID" << id;
+        FPC_TRACE << "FpcBufferManager::getNewestFingerprint() Unable to" << "select FP with ID" << id;
     } else {
         setNewestFingerprint(fp, id);
-        qDebug() << "FpcBufferManager::getNewestFingerprint() Newest returned from DB";
+        FPC_TRACE << "FpcBufferManager::getNewestFingerprint() Newest returned from DB";
         found = true;
     }
     logNewest(fp);
@@ -500,22 +526,22 @@ void FpcBufferManager::resetNewest()
 {
     m_newest = FpcFingerprint();
     m_newest.setId(0);
-    qDebug() << "FpcBufferManager::removeNewest() Cached newest fingerprint reseted";
+    FPC_TRACE << "FpcBufferManager::removeNewest() Cached newest fingerprint reseted";
 }
 
 bool FpcBufferManager::removeNewest()
 {
     const qint64 id = m_newest.id();
     if (id <= 0) {
-        qDebug() << "FpcBufferManager::removeNewest() Newest FP ID:" << id << " - Nothing to remove from DB";
+        FPC_TRACE << "FpcBufferManager::removeNewest() Newest FP ID:" << id << " - Nothing to remove from DB";
         resetNewest();
         return true;
     }
     if (!m_sql->deleteFingerprint({id})) {
-        qDebug() << "FpcBufferManager::removeNewest() Deleting newest" << "fingerprint failed.";
+        FPC_TRACE << "FpcBufferManager::removeNewest() Deleting newest" << "fingerprint failed.";
         return false;
     }
-    qDebug() << "FpcBufferManager::removeNewest() Deleted newest fingerprint from DB with ID:" << id;
+    FPC_TRACE << "FpcBufferManager::removeNewest() Deleted newest fingerprint from DB with ID:" << id;
     resetNewest();
     m_sql->vacuum();
     return true;
@@ -531,43 +557,42 @@ void FpcBufferManager::forgetDeletedNewest(const QList<qint64> &deletedIds)
 
 void FpcBufferManager::getFingerprintsOnly(QList<FpcFingerprint *> &fps)
 {
-    if (!m_sql->selectFingerprintsOnly(fps)) {
+    // One query for the whole list, radio types included.
+    if (!m_sql->selectFingerprintsOnly(fps, true))
         qCritical() << "FpcBufferManager::getFingerprintsOnly() Select from Fingerprint table failed";
-        return;
-    }
-    for (FpcFingerprint *fp : fps) {
-        if (!(fp->dataMask() & FpcFingerprint::Cell))
-            continue;
-        VomuMeasurements cells;
-        fp->setRadioType(m_sql->selectUtraFdd(fp->id(), cells) ? FpcFingerprint::RadioWCDMA
-                                                                : FpcFingerprint::RadioGSM);
-    }
 }
 
 bool FpcBufferManager::getFingerprintsNearby(const FpcPosition &position, int maxDistance, QList<qint64> &ids)
 {
-    qDebug() << "FpcBufferManager::getFingerprintsNearby() maxDistance:" << maxDistance;
+    FPC_TRACE << "FpcBufferManager::getFingerprintsNearby() maxDistance:" << maxDistance;
     if (maxDistance < 0) {
-        qDebug() << "FpcBufferManager::getFingerprintsNearby()" << "maxDistance is negative. Returning all the FPs";
+        FPC_TRACE << "FpcBufferManager::getFingerprintsNearby()" << "maxDistance is negative. Returning all the FPs";
         return m_sql->selectAll(ids);
     }
-    QList<FpcPosition *> positions;
-    const bool ok = m_sql->selectAllPositions(positions);
-    for (const FpcPosition *stored : std::as_const(positions)) {
-        // An undefined distance (a fix without coordinates) is never near.
-        const double distance = position.distanceTo(*stored);
+    // An undefined position is near nothing.
+    if (!std::isfinite(position.latitude()) || !std::isfinite(position.longitude()))
+        return true;
+    // Only the positions inside a box around the circle are read (through
+    // the coordinate index); the exact distance decides inside the box.
+    const CoordinateBox box = CoordinateBox::around(position.latitude(), position.longitude(), maxDistance);
+    QList<FpcSqlHandler::StoredCoordinate> candidates;
+    if (!m_sql->selectPositionsInBox(box.south, box.north, box.west, box.east, candidates))
+        return false;
+    FpcPosition stored;
+    for (const FpcSqlHandler::StoredCoordinate &candidate : std::as_const(candidates)) {
+        stored.setCoordinate(candidate.latitude, candidate.longitude);
+        const double distance = position.distanceTo(stored);
         if (!std::isnan(distance) && std::trunc(distance) <= maxDistance)
-            ids.append(stored->fpId());
+            ids.append(candidate.fpId);
     }
-    qDeleteAll(positions);
-    return ok;
+    return true;
 }
 
 void FpcBufferManager::getFpIdsByServingCell(const FpcFingerprint &fp, QList<qint64> &ids)
 {
     const VomuMeasurements cells = fp.cellMeasurements();
     if (cells.isEmpty()) {
-        qDebug() << "FpcBufferManager::getFpIdsByServingCell() FP has no serving cell";
+        FPC_TRACE << "FpcBufferManager::getFpIdsByServingCell() FP has no serving cell";
         return;
     }
     const VomuObservationElement *first = cells.element(0);
@@ -587,21 +612,42 @@ void FpcBufferManager::getFpIdsByServingCell(const FpcFingerprint &fp, QList<qin
 
 qint64 FpcBufferManager::bufferSize()
 {
-    QFile file(m_dbPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qCritical() << "FpcBufferManager::bufferSize() Unable to open" << m_dbPath << file.errorString();
+    // Measured with stat() and the connection only: opening and closing any
+    // descriptor of the database file would drop every POSIX lock this
+    // process holds on it, SQLite's included.
+    const QFileInfo file(m_dbPath);
+    if (!file.exists()) {
+        qCritical() << "FpcBufferManager::bufferSize() Unable to open" << m_dbPath;
         throw QStringLiteral("Can't open db for estimating it's size");
     }
-    qint64 size = file.size();
+    applyLogShare();
+    // Pages committed to the log belong to the database before they reach
+    // the file; after a deletion the file is cut only at the checkpoint.
+    qint64 size = qMax(file.size(), m_sql->pageBytes());
     if (m_sql->usesWal()) {
-        // Data waits in the write-ahead log before it reaches the file; the
-        // log is held to its reserve, which is counted whole so that the
-        // size neither hides the log nor jumps when it is folded back.
+        // The log is counted at the largest size it reaches between
+        // checkpoints (its real size when it is larger), so the count
+        // neither hides the log nor jumps when it is folded back.
         const QFileInfo wal(m_dbPath + QStringLiteral("-wal"));
-        size += qMax(wal.exists() ? wal.size() : 0, FpcSqlHandler::WalReserveBytes);
+        size += qMax(wal.exists() ? wal.size() : 0, m_sql->logReserve());
     }
-    qDebug() << "FpcBufferManager::bufferSize() size:" << size;
+    FPC_TRACE << "FpcBufferManager::bufferSize() size:" << size;
     return size;
+}
+
+void FpcBufferManager::applyLogShare()
+{
+    const quint32 limit = configuredMaxSize();
+    if (limit == m_logShareLimit)
+        return;
+    m_logShareLimit = limit;
+    m_sql->setLogShare(limit);
+}
+
+quint32 FpcBufferManager::configuredMaxSize()
+{
+    const quint32 size = FpcConfig::getUIntValue(QStringLiteral("fp_buffer_max_size"), DefaultMaxSize);
+    return size < 1024 ? DefaultMaxSize : size;
 }
 
 quint32 FpcBufferManager::bufferMaxSize()
@@ -619,10 +665,10 @@ float FpcBufferManager::getFpBufferFillRatio()
 {
     float ratio = float(bufferSize()) / float(bufferMaxSize());
     if (ratio > 1.0f) {
-        qDebug() << "FpcBufferManager::getFpBufferFillRatio(): Note: Ratio >1 (" << ratio << "), but forced to 1";
+        FPC_TRACE << "FpcBufferManager::getFpBufferFillRatio(): Note: Ratio >1 (" << ratio << "), but forced to 1";
         ratio = 1.0f;
     }
-    qDebug() << "FpcBufferManager::getFpBufferFillRatio() ratio=" << ratio;
+    FPC_TRACE << "FpcBufferManager::getFpBufferFillRatio() ratio=" << ratio;
     return ratio;
 }
 
@@ -630,13 +676,13 @@ quint32 FpcBufferManager::getFpBufferAge()
 {
     quint32 ageStart = 0;
     if (!m_sql->getValue(QStringLiteral("fp_age_time"), ageStart)) {
-        qDebug() << "FpcBufferManager::getFpBufferAge() ERROR (Can't get age of the FP buffer) ->";
+        FPC_TRACE << "FpcBufferManager::getFpBufferAge() ERROR (Can't get age of the FP buffer) ->";
         return 0;
     }
     // Unsigned arithmetic: a start in the future (clock set back) wraps to
     // a very large age.
     const quint32 age = quint32(currentTime().toSecsSinceEpoch()) - ageStart;
-    qDebug() << "FpcBufferManager::getFpBufferAge() Buffer age: " << age << "seconds ->";
+    FPC_TRACE << "FpcBufferManager::getFpBufferAge() Buffer age: " << age << "seconds ->";
     return age;
 }
 
@@ -671,23 +717,23 @@ bool FpcBufferManager::dailyLimitExceeded()
     quint32 periodStart = 0;
     quint32 periodStartSize = 0;
     if (!m_sql->getValue(QStringLiteral("fp_buffer_updated"), periodStart)) {
-        qDebug() << method << "'fp_buffer_updated' configuration value not set." << "Initializing the daily limit";
+        FPC_TRACE << method << "'fp_buffer_updated' configuration value not set." << "Initializing the daily limit";
         resetDailyLimit();
     } else {
         const QDateTime periodEnd = QDateTime::fromSecsSinceEpoch(periodStart, Qt::LocalTime).addDays(1);
         const QDateTime now = currentTime();
-        qDebug() << "FpcBufferManager::dailyLimitExceeded() Next daily limit timeout:" << timeText(periodEnd);
-        qDebug() << "FpcBufferManager::dailyLimitExceeded() Current UTC time:" << timeText(now);
+        FPC_TRACE << "FpcBufferManager::dailyLimitExceeded() Next daily limit timeout:" << timeText(periodEnd);
+        FPC_TRACE << "FpcBufferManager::dailyLimitExceeded() Current UTC time:" << timeText(now);
         if (periodEnd < now) {
             resetDailyLimit();
-            qDebug() << "FpcBufferManager::dailyLimitExceeded() Daily limit reset";
+            FPC_TRACE << "FpcBufferManager::dailyLimitExceeded() Daily limit reset";
         } else if (!m_sql->getValue(QStringLiteral("fp_buffer_size"), periodStartSize)) {
-            qDebug() << method << "'fp_buffer_size' configuration value not set." << "Initializing the daily limit";
+            FPC_TRACE << method << "'fp_buffer_size' configuration value not set." << "Initializing the daily limit";
             resetDailyLimit();
         } else {
             const qint64 size = bufferSize();
             if (size < periodStartSize) {
-                qDebug() << method << "Buffer size is smaller than the daily limit"
+                FPC_TRACE << method << "Buffer size is smaller than the daily limit"
                          << "reference value. Re-initialize the daily limit";
                 resetDailyLimit();
             } else {
@@ -697,7 +743,7 @@ bool FpcBufferManager::dailyLimitExceeded()
             }
         }
     }
-    qDebug() << method << (exceeded ? "true" : "false");
+    FPC_TRACE << method << (exceeded ? "true" : "false");
     return exceeded;
 }
 

@@ -68,8 +68,10 @@ public:
     // QString when the database cannot be read.
     void getFpIdsByServingCell(const FpcFingerprint &fp, QList<qint64> &ids);
 
-    // Bytes the buffer occupies on disk; throws a QString when the database
-    // file cannot be opened.
+    // Bytes the buffer occupies on disk: the database as the connection
+    // sees it plus the write-ahead log counted at its reserve. Stable from
+    // one insertion to the next whatever the file's page size. Throws a
+    // QString when the database file is gone.
     qint64 bufferSize();
     quint32 bufferMaxSize();
     // bufferSize() / bufferMaxSize(), at most 1.
@@ -112,6 +114,10 @@ private:
     static QString configuredDatabasePath();
     static QString defaultDatabasePath();
     void verifyDatabaseDirectory(const QString &path);
+    // Sizes the write-ahead log for the configured size limit whenever that
+    // limit changes.
+    void applyLogShare();
+    static quint32 configuredMaxSize();
 
     // Buffer policies run around every insertion: shrinking a full (or too
     // fast grown) buffer before it, and the upload decision after it.
@@ -132,4 +138,5 @@ private:
     std::unique_ptr<FpcSqlHandler> m_sql;
     FpcFingerprint m_newest;
     QString m_dbPath;
+    quint32 m_logShareLimit = 0;
 };

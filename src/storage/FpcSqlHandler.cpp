@@ -1,6 +1,7 @@
 #include "FpcSqlHandler.h"
 
 #include "FpcBufferManager.h"
+#include "FpcLog.h"
 #include "FpcSqlValue.h"
 
 #include <QDebug>
@@ -38,40 +39,49 @@ bool execText(const QString &statement, QString *errorOut = nullptr)
 struct TableStatements {
     const char *name;
     const char *create;
-    const char *index; // null: the table has no index
+    // Run every time the table is known to exist; null-terminated.
+    const char *indexes[4];
 };
 
 const TableStatements DataTables[] = {
     {"Fingerprint",
      "CREATE TABLE Fingerprint(fpId INTEGER PRIMARY KEY AUTOINCREMENT, time INT, timeMSecs INT, "
      "exported INT, dataMask INT)",
-     nullptr},
+     {"CREATE INDEX IF NOT EXISTS IDX_FINGERPRINT_TIME ON Fingerprint(time)",
+      // Only exported rows are indexed, so a new fingerprint never writes it.
+      "CREATE INDEX IF NOT EXISTS IDX_FINGERPRINT_EXPORTED ON Fingerprint(exported) WHERE exported=1",
+      nullptr}},
     {"Geran",
      "CREATE TABLE Geran(fpId INTEGER, mcc INT, mnc INT, lac INT, cid INT, rxLevel INT, ta INT, "
      "PRIMARY KEY(fpId), FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
-     "CREATE INDEX IF NOT EXISTS IDX_GERAN_FPID ON Geran(fpId)"},
+     // fpId is the table's row id: no index of its own is needed.
+     {"CREATE INDEX IF NOT EXISTS IDX_GERAN_CELL ON Geran(mcc, mnc, lac, cid)", nullptr}},
     {"Gncell",
      "CREATE TABLE Gncell(fpId INTEGER, bsic INT, bcch INT, rxLevel INT, "
      "FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
-     "CREATE INDEX IF NOT EXISTS IDX_GNCELL_FPID ON Gncell(fpId)"},
+     {"CREATE INDEX IF NOT EXISTS IDX_GNCELL_FPID ON Gncell(fpId)", nullptr}},
     {"UtraFdd",
      "CREATE TABLE UtraFdd(fpId INTEGER, mcc INT, mnc INT, ucid INT, lac INT, "
      "FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
-     "CREATE INDEX IF NOT EXISTS IDX_UTRAFDD_FPID ON UtraFdd(fpId)"},
+     {"CREATE INDEX IF NOT EXISTS IDX_UTRAFDD_FPID ON UtraFdd(fpId)",
+      "CREATE INDEX IF NOT EXISTS IDX_UTRAFDD_CELL ON UtraFdd(mcc, mnc, ucid, fpId)", nullptr}},
     {"Uncell",
      "CREATE TABLE Uncell(fpId INTEGER, pcpich INT, uarfcndn INT, ucid INT, rssi INT, ecn INT, "
      "rscp INT, pl INT, FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
-     "CREATE INDEX IF NOT EXISTS IDX_UTRANFDD_FPID ON Uncell(fpId)"},
+     {"CREATE INDEX IF NOT EXISTS IDX_UTRANFDD_FPID ON Uncell(fpId)", nullptr}},
     {"Position",
      "CREATE TABLE Position(fpId INTEGER, latitude REAL, longitude REAL, altitude INT, "
      "altUncertainty INT, time INT, timeMSecs INT, cep68 INT, "
      "FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
-     "CREATE INDEX IF NOT EXISTS IDX_POSITIONING_FPID ON Position(fpId)"},
+     {"CREATE INDEX IF NOT EXISTS IDX_POSITIONING_FPID ON Position(fpId)",
+      // Covers the nearby look-up: a box of coordinates never reads the table.
+      "CREATE INDEX IF NOT EXISTS IDX_POSITION_COORDINATES ON Position(latitude, longitude, fpId)",
+      nullptr}},
     {"Wlan",
      "CREATE TABLE Wlan(fpId INTEGER, mac INT, rxLevel INT, rssi INT, "
      "FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
-     "CREATE INDEX IF NOT EXISTS IDX_WLAN_FPID ON Wlan(fpId)"},
-    {"Configuration", "CREATE TABLE IF NOT EXISTS Configuration(key TEXT, value TEXT)", nullptr},
+     {"CREATE INDEX IF NOT EXISTS IDX_WLAN_FPID ON Wlan(fpId)", nullptr}},
+    {"Configuration", "CREATE TABLE IF NOT EXISTS Configuration(key TEXT, value TEXT)", {nullptr}},
 };
 
 const char *const DropStatements[] = {
@@ -137,11 +147,7 @@ class FpcSqlHandler::InsertRow
 public:
     explicit InsertRow(const char *head) : m_head(QString::fromLatin1(head)) {}
 
-    void add(qint64 value)
-    {
-        m_values << QVariant(value);
-        m_texts << QString::number(value);
-    }
+    void add(qint64 value) { m_values << QVariant(value); }
     // Fixed notation with ten decimals; the stored value is the same number.
     void addCoordinate(double degrees)
     {
@@ -149,9 +155,8 @@ public:
             addNull();
             return;
         }
-        const QString text = QString::number(degrees, 'f', 10);
-        m_values << QVariant(text.toDouble());
-        m_texts << text;
+        m_values << QVariant(QString::number(degrees, 'f', 10).toDouble());
+        m_coordinates << (m_values.size() - 1);
     }
     void addTruncated(float value)
     {
@@ -161,11 +166,7 @@ public:
         else
             add(v.toLongLong());
     }
-    void addNull()
-    {
-        m_values << QVariant();
-        m_texts << QStringLiteral("NULL");
-    }
+    void addNull() { m_values << QVariant(); }
 
     const QString &head() const { return m_head; }
     const QList<QVariant> &values() const { return m_values; }
@@ -176,12 +177,26 @@ public:
             marks << QStringLiteral("?");
         return m_head + marks.join(QStringLiteral(", ")) + QLatin1Char(')');
     }
-    QString literalText() const { return m_head + m_texts.join(QStringLiteral(", ")) + QLatin1Char(')'); }
+    // Built only for the log of a row that could not be written.
+    QString literalText() const
+    {
+        QStringList texts;
+        for (int i = 0; i < m_values.size(); ++i) {
+            const QVariant &value = m_values.at(i);
+            if (value.isNull())
+                texts << QStringLiteral("NULL");
+            else if (m_coordinates.contains(i))
+                texts << QString::number(value.toDouble(), 'f', 10);
+            else
+                texts << QString::number(value.toLongLong());
+        }
+        return m_head + texts.join(QStringLiteral(", ")) + QLatin1Char(')');
+    }
 
 private:
     QString m_head;
     QList<QVariant> m_values;
-    QStringList m_texts;
+    QList<int> m_coordinates;
 };
 
 FpcSqlHandler::FpcSqlHandler() = default;
@@ -191,26 +206,104 @@ FpcSqlHandler::~FpcSqlHandler()
     clearQueries();
 }
 
+namespace {
+
+std::optional<qint64> pragmaValue(const char *name)
+{
+    QSqlQuery query(connection());
+    if (!query.exec(QStringLiteral("PRAGMA %1").arg(QLatin1String(name))) || !query.next())
+        return std::nullopt;
+    return FpcSqlValue::toInt64(query.value(0));
+}
+
+QString journalMode(const char *mode)
+{
+    QSqlQuery query(connection());
+    if (!query.exec(QStringLiteral("PRAGMA journal_mode=%1").arg(QLatin1String(mode))) || !query.next())
+        return QString();
+    return query.value(0).toString().toLower();
+}
+
+const int WalFrameHeaderBytes = 24;
+const int WalHeaderBytes = 32;
+const int IncrementalVacuum = 2;
+
+} // namespace
+
 bool FpcSqlHandler::configureConnection()
 {
-    // The page size only takes effect on a file that holds no table yet.
+    // Both take effect only on a file that holds no table yet; an existing
+    // file is brought over by convertLayout().
     bool ok = execText(QStringLiteral("PRAGMA page_size=%1").arg(PageSize));
-    QSqlQuery mode(connection());
-    if (!mode.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !mode.next()) {
-        qWarning() << "FpcSqlHandler::configureConnection() Journal mode not set:" << errorText(mode);
+    ok = execText(QStringLiteral("PRAGMA auto_vacuum=INCREMENTAL")) && ok;
+    ok = convertLayout() && ok;
+    const QString mode = journalMode("WAL");
+    if (mode.isEmpty()) {
+        qWarning() << "FpcSqlHandler::configureConnection() Journal mode not set";
         m_wal = false;
         return false;
     }
-    m_wal = mode.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
-    mode.finish();
+    m_wal = mode == QLatin1String("wal");
     if (!m_wal)
-        qWarning() << "FpcSqlHandler::configureConnection() Write-ahead log refused, journal mode:"
-                   << mode.value(0).toString();
+        qWarning() << "FpcSqlHandler::configureConnection() Write-ahead log refused, journal mode:" << mode;
     ok = execText(QStringLiteral("PRAGMA synchronous=NORMAL")) && ok;
-    ok = execText(QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(WalAutoCheckpointPages)) && ok;
-    ok = execText(QStringLiteral("PRAGMA journal_size_limit=%1").arg(WalReserveBytes)) && ok;
-    qDebug() << "FpcSqlHandler::configureConnection() write-ahead log:" << m_wal << "settings applied:" << ok;
+    m_pageSize = int(pragmaValue("page_size").value_or(PageSize));
+    setLogShare(0);
+    FPC_TRACE << "FpcSqlHandler::configureConnection() write-ahead log:" << m_wal << "page size:" << m_pageSize
+             << "settings applied:" << ok;
     return ok;
+}
+
+bool FpcSqlHandler::convertLayout()
+{
+    const auto pageSize = pragmaValue("page_size");
+    const auto vacuumMode = pragmaValue("auto_vacuum");
+    const auto pages = pragmaValue("page_count");
+    if (!pageSize || !vacuumMode || !pages)
+        return false;
+    if (*pages == 0 || (*pageSize == PageSize && *vacuumMode == IncrementalVacuum))
+        return true;
+    qDebug() << "[INFO] FpcSqlHandler::configureConnection() Rewriting the database from" << *pageSize
+             << "-byte pages (vacuum mode" << *vacuumMode << ") to" << PageSize
+             << "-byte pages with incremental vacuum";
+    // The page size of a file in write-ahead log mode is fixed: the rewrite
+    // goes through the rollback journal. Another client holding the file
+    // prevents it; the file is then used as it is and converted next time.
+    if (journalMode("DELETE") != QLatin1String("delete")) {
+        qWarning() << "FpcSqlHandler::configureConnection() Database in use, layout kept for now";
+        return false;
+    }
+    QString error;
+    const bool converted = execText(QStringLiteral("PRAGMA page_size=%1").arg(PageSize), &error)
+        && execText(QStringLiteral("PRAGMA auto_vacuum=INCREMENTAL"), &error)
+        && execText(QStringLiteral("VACUUM"), &error);
+    if (!converted)
+        qWarning() << "FpcSqlHandler::configureConnection() Rewriting the database failed:" << error;
+    return converted;
+}
+
+void FpcSqlHandler::setLogShare(qint64 sizeLimit)
+{
+    const qint64 frame = m_pageSize + WalFrameHeaderBytes;
+    const qint64 pages = sizeLimit / LogShareDivisor / frame - CommitSlackPages;
+    m_checkpointPages = int(qBound(qint64(MinCheckpointPages), pages, qint64(MaxCheckpointPages)));
+    if (!m_wal)
+        return;
+    execText(QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(m_checkpointPages));
+    execText(QStringLiteral("PRAGMA journal_size_limit=%1").arg(logReserve()));
+}
+
+qint64 FpcSqlHandler::logReserve() const
+{
+    if (!m_wal)
+        return 0;
+    return qint64(m_checkpointPages + CommitSlackPages) * (m_pageSize + WalFrameHeaderBytes) + WalHeaderBytes;
+}
+
+qint64 FpcSqlHandler::pageBytes()
+{
+    const auto pages = pragmaValue("page_count");
+    return pages ? *pages * m_pageSize : -1;
 }
 
 bool FpcSqlHandler::checkpoint()
@@ -218,7 +311,7 @@ bool FpcSqlHandler::checkpoint()
     if (!m_wal)
         return true;
     QString error;
-    if (execText(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"), &error))
+    if (execText(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"), &error))
         return true;
     qWarning() << "FpcSqlHandler::checkpoint() Folding the log back failed:" << error;
     return false;
@@ -248,7 +341,7 @@ void FpcSqlHandler::dropAllTables()
 
 bool FpcSqlHandler::createTables()
 {
-    qDebug() << "FpcSqlHandler::createTables() <-";
+    FPC_TRACE << "FpcSqlHandler::createTables() <-";
     QStringList tables;
     // A listing that fails must not be mistaken for a database without
     // version table: that would drop every stored fingerprint.
@@ -291,7 +384,7 @@ bool FpcSqlHandler::createTables()
         db.rollback();
         return false;
     }
-    qDebug() << "FpcSqlHandler::createTables() ->";
+    FPC_TRACE << "FpcSqlHandler::createTables() ->";
     return true;
 }
 
@@ -314,12 +407,16 @@ bool FpcSqlHandler::createDataTables(bool *configurationCreated)
             if (isConfiguration)
                 *configurationCreated = true;
         }
-        if (table.index && !execText(QString::fromLatin1(table.index), &error)) {
-            qCritical() << "FpcSqlHandler::createTables() Unable to create index"
-                        << QString(name + QStringLiteral(": ") + error);
-            return false;
+        for (const char *const *index = table.indexes; *index; ++index) {
+            if (!execText(QString::fromLatin1(*index), &error)) {
+                qCritical() << "FpcSqlHandler::createTables() Unable to create index"
+                            << QString(name + QStringLiteral(": ") + error);
+                return false;
+            }
         }
     }
+    // Older files carry an index that duplicates Geran's row id.
+    execText(QStringLiteral("DROP INDEX IF EXISTS IDX_GERAN_FPID"));
     return true;
 }
 
@@ -355,7 +452,7 @@ bool FpcSqlHandler::execInsert(const InsertRow &row, const char *prefix, const c
 
 qint64 FpcSqlHandler::insert(const FpcFingerprint &fp)
 {
-    qDebug() << "FpcSqlHandler::insert() <-";
+    FPC_TRACE << "FpcSqlHandler::insert() <-";
     if (fp.time().isNull() || !fp.time().isValid()) {
         qCritical() << "FpcSqlHandler::insert() Fingerprint has no valid time - not stored";
         return -1;
@@ -383,8 +480,8 @@ qint64 FpcSqlHandler::insert(const FpcFingerprint &fp)
         db.rollback();
         return -1;
     }
-    qDebug() << "FpcSqlHandler::insert() Insertions committed";
-    qDebug() << "FpcSqlHandler::insert() ->";
+    FPC_TRACE << "FpcSqlHandler::insert() Insertions committed";
+    FPC_TRACE << "FpcSqlHandler::insert() ->";
     return fpId;
 }
 
@@ -399,7 +496,7 @@ bool FpcSqlHandler::insertFingerprintRow(const FpcFingerprint &fp, qint64 *fpId)
         return false;
 
     const QVariant lastId = m_insertQueries.value(row.head()).lastInsertId();
-    qDebug() << "FpcSqlHandler::insert() Fingerprint ID:" << lastId;
+    FPC_TRACE << "FpcSqlHandler::insert() Fingerprint ID:" << lastId;
     const std::optional<qint64> id = FpcSqlValue::toInt64(lastId);
     if (!id || *id < 1) {
         qCritical() << "FpcSqlHandler::insert() Unable to cast Fingerprint ID" << "to integer";
@@ -534,10 +631,10 @@ bool FpcSqlHandler::getValue(const QString &key, QString &value)
     }
     if (query.isActive() && query.next()) {
         value = query.value(0).toString();
-        qDebug() << "FpcSqlHandler::getValue(key=" << key << ") found value: " << value;
+        FPC_TRACE << "FpcSqlHandler::getValue(key=" << key << ") found value: " << value;
         return true;
     }
-    qDebug() << "FpcSqlHandler::getValue(key=" << key << ") key not found, return false ->";
+    FPC_TRACE << "FpcSqlHandler::getValue(key=" << key << ") key not found, return false ->";
     return false;
 }
 
@@ -596,13 +693,26 @@ bool FpcSqlHandler::vacuum()
 {
     // An open statement would make the compaction fail.
     clearQueries();
-    QString error;
-    if (!execText(QStringLiteral("VACUUM"), &error)) {
-        qCritical() << "FpcSqlHandler::vacuum() Compressing database failed ->" << error;
+    // Moves the pages at the end of the file into the free ones and cuts
+    // the file: only the moved pages are written, not the whole file.
+    // Each run of the statement moves and frees one page; one transaction
+    // for all of them.
+    const qint64 freePages = pragmaValue("freelist_count").value_or(0);
+    QSqlDatabase db = connection();
+    const bool inTransaction = db.transaction();
+    QSqlQuery query(connection());
+    bool ok = query.prepare(QStringLiteral("PRAGMA incremental_vacuum"));
+    for (qint64 page = 0; ok && page < freePages; ++page)
+        ok = query.exec();
+    query.finish();
+    if (!ok || (inTransaction && !db.commit())) {
+        qCritical() << "FpcSqlHandler::vacuum() Compressing database failed ->" << errorText(query);
+        if (inTransaction)
+            db.rollback();
         return false;
     }
-    // The compaction rewrites every page through the log: fold it back at
-    // once so the file is as small as the data.
+    // The file shrinks when the log is folded back: at once, so the counted
+    // size drops with the deletion and a cleanup is not run again.
     checkpoint();
     return true;
 }
@@ -664,7 +774,7 @@ QString FpcSqlHandler::macToString(const VomuWlanMacAddress &mac)
     if (mac.is48Bit()) {
         first = 2;
     } else if (!mac.is64Bit()) {
-        qDebug() << "FpcSqlHandler::macToString() MAC address is invalid";
+        FPC_TRACE << "FpcSqlHandler::macToString() MAC address is invalid";
         return QString();
     }
     QString text;
@@ -681,7 +791,7 @@ qint64 FpcSqlHandler::macToInt(const VomuWlanMacAddress &mac)
         qCritical() << "FpcSqlHandler::macToInt() Converting MAC address to" << "integer failed";
         value = 0;
     }
-    qDebug() << "FpcSqlHandler::macToInt() MAC as int: " << value;
+    FPC_TRACE << "FpcSqlHandler::macToInt() MAC as int: " << value;
     return value;
 }
 
@@ -690,7 +800,7 @@ VomuWlanMacAddress FpcSqlHandler::intToMac(qint64 value)
     int length = 6;
     if (value >= (qint64(1) << 48)) {
         length = 8;
-        qDebug() << "FpcSqlHandler::intToMac() 64bit MAC";
+        FPC_TRACE << "FpcSqlHandler::intToMac() 64bit MAC";
     }
     const quint64 bits = static_cast<quint64>(value);
     uint8_t bytes[8];
@@ -749,10 +859,26 @@ QDateTime fingerprintTime(qint64 seconds, qint64 milliseconds)
 
 } // namespace
 
-bool FpcSqlHandler::select(qint64 fpId, FpcFingerprint &fp)
+bool FpcSqlHandler::readFingerprintRow(const QSqlQuery &query, FpcFingerprint &fp)
 {
     static const char prefix[] = "FpcSqlHandler::select()";
-    qDebug() << "FpcSqlHandler::select() fp id: " << fpId;
+    const auto time = readColumn<qint64>(query, 0, prefix, "time", Level::Critical, asUInt32);
+    if (!time)
+        return false;
+    const auto msecs = readColumn<qint64>(query, 1, prefix, "timeMSecs", Level::Critical, asMilliseconds);
+    if (!msecs)
+        return false;
+    fp.setTime(fingerprintTime(*time, *msecs));
+    const auto mask = readColumn<qint64>(query, 2, prefix, "dataMask", Level::Critical, asUInt8);
+    if (!mask)
+        return false;
+    fp.setDataMask(quint8(*mask));
+    return true;
+}
+
+bool FpcSqlHandler::select(qint64 fpId, FpcFingerprint &fp)
+{
+    FPC_TRACE << "FpcSqlHandler::select() fp id: " << fpId;
     prepareQueries();
     QSqlQuery &query = *m_queries[QueryFingerprint];
     query.bindValue(QStringLiteral(":fpid"), fpId);
@@ -762,62 +888,41 @@ bool FpcSqlHandler::select(qint64 fpId, FpcFingerprint &fp)
         return false;
     }
     query.next();
-    const auto time = readColumn<qint64>(query, 0, prefix, "time", Level::Critical, asUInt32);
-    if (!time) {
-        query.finish();
-        return false;
-    }
-    const auto msecs = readColumn<qint64>(query, 1, prefix, "timeMSecs", Level::Critical, asMilliseconds);
-    if (!msecs) {
-        query.finish();
-        return false;
-    }
-    fp.setTime(fingerprintTime(*time, *msecs));
-    const auto mask = readColumn<qint64>(query, 2, prefix, "dataMask", Level::Critical, asUInt8);
+    const bool read = readFingerprintRow(query, fp);
     query.finish();
-    if (!mask)
+    if (!read)
         return false;
-    fp.setDataMask(quint8(*mask));
     fp.setId(fpId);
 
     VomuMeasurements measurements;
     if (selectUtraFdd(fpId, measurements))
-        qDebug() << "FpcSqlHandler::select() fp id:" << fpId << "-> WCDMA cell found";
+        FPC_TRACE << "FpcSqlHandler::select() fp id:" << fpId << "-> WCDMA cell found";
     else if (selectGeran(fpId, measurements))
-        qDebug() << "FpcSqlHandler::select() fp id:" << fpId << "-> GSM cell found";
+        FPC_TRACE << "FpcSqlHandler::select() fp id:" << fpId << "-> GSM cell found";
     if (selectWlan(fpId, measurements))
-        qDebug() << "FpcSqlHandler::select() fp id:" << fpId << "-> WLAN measurements found";
+        FPC_TRACE << "FpcSqlHandler::select() fp id:" << fpId << "-> WLAN measurements found";
     fp.setMeasurements(measurements);
 
     FpcPosition position;
     if (selectPosition(fpId, position)) {
         fp.setPosition(position);
-        qDebug() << "FpcSqlHandler::select() GPS fix:" << position.latitude() << position.longitude();
+        FPC_TRACE << "FpcSqlHandler::select() GPS fix:" << position.latitude() << position.longitude();
     }
-    qDebug() << "FpcSqlHandler::select() ->";
+    FPC_TRACE << "FpcSqlHandler::select() ->";
     return true;
 }
 
-bool FpcSqlHandler::selectGeran(qint64 fpId, VomuMeasurements &measurements)
+std::unique_ptr<VomuElementGSM> FpcSqlHandler::readGeranRow(const QSqlQuery &query)
 {
     static const char prefix[] = "FpcSqlHandler::selectGeran()";
-    if (!execBound(QueryGeran, fpId, prefix))
-        return false;
-    QSqlQuery &query = *m_queries[QueryGeran];
-    if (!query.next()) {
-        query.finish();
-        qDebug() << "FpcSqlHandler::selectGeran() Cell not found";
-        return false;
-    }
     const auto mcc = readColumn<qint64>(query, 0, prefix, "mcc", Level::Critical, asUInt16);
     const auto mnc = mcc ? readColumn<qint64>(query, 1, prefix, "mnc", Level::Critical, asUInt16) : std::nullopt;
     const auto lac = mnc ? readColumn<qint64>(query, 2, prefix, "lac", Level::Critical, asUInt16) : std::nullopt;
     const auto cid = lac ? readColumn<qint64>(query, 3, prefix, "cid", Level::Critical, asUInt16) : std::nullopt;
     const auto rx = cid ? readColumn<qint64>(query, 4, prefix, "rxLevel", Level::Critical, asInt32) : std::nullopt;
     const auto ta = rx ? readColumn<qint64>(query, 5, prefix, "ta", Level::Critical, asInt32) : std::nullopt;
-    query.finish();
     if (!ta)
-        return false;
+        return nullptr;
 
     auto gsm = std::make_unique<VomuElementGSM>();
     gsm->setCountryCode(quint16(*mcc));
@@ -829,6 +934,24 @@ bool FpcSqlHandler::selectGeran(qint64 fpId, VomuMeasurements &measurements)
     // Timing advance is an 8-bit field: a larger stored value is not one.
     if (inRange(*ta, 0, 255))
         gsm->setTimingAdvance(quint8(*ta));
+    return gsm;
+}
+
+bool FpcSqlHandler::selectGeran(qint64 fpId, VomuMeasurements &measurements)
+{
+    static const char prefix[] = "FpcSqlHandler::selectGeran()";
+    if (!execBound(QueryGeran, fpId, prefix))
+        return false;
+    QSqlQuery &query = *m_queries[QueryGeran];
+    if (!query.next()) {
+        query.finish();
+        FPC_TRACE << "FpcSqlHandler::selectGeran() Cell not found";
+        return false;
+    }
+    std::unique_ptr<VomuElementGSM> gsm = readGeranRow(query);
+    query.finish();
+    if (!gsm)
+        return false;
     if (!selectGeranNcells(fpId, *gsm)) {
         qDebug() << "[ERROR] FpcSqlHandler::selectGeran() GSM cell not appended to measurements";
         return false;
@@ -837,31 +960,51 @@ bool FpcSqlHandler::selectGeran(qint64 fpId, VomuMeasurements &measurements)
     return true;
 }
 
-bool FpcSqlHandler::selectGeranNcells(qint64 fpId, VomuElementGSM &gsm)
+bool FpcSqlHandler::readGeranNcellRow(const QSqlQuery &query, VomuElementGSM &gsm)
 {
     static const char prefix[] = "FpcSqlHandler::selectGeranNcells()";
-    if (!execBound(QueryGeranNcells, fpId, prefix))
+    const auto bsic = readColumn<qint64>(query, 0, prefix, "bsic", Level::Error, asUInt8);
+    const auto bcch = bsic ? readColumn<qint64>(query, 1, prefix, "bcch", Level::Error, asUInt16) : std::nullopt;
+    if (!bcch)
+        return false;
+    VomuElementGSM::NeighbourCell cell{quint8(*bsic), quint16(*bcch)};
+    const auto rx = readColumn<qint64>(query, 2, prefix, "rxLevel", Level::Error, asInt64);
+    if (rx && inRange(*rx, 0, 63))
+        cell.setPowerRx(quint8(*rx));
+    gsm.appendNeighbourCell(cell);
+    FPC_TRACE << "FpcSqlHandler::selectGeranNcells() Neighbor cell appended";
+    return rx.has_value();
+}
+
+bool FpcSqlHandler::selectGeranNcells(qint64 fpId, VomuElementGSM &gsm)
+{
+    if (!execBound(QueryGeranNcells, fpId, "FpcSqlHandler::selectGeranNcells()"))
         return false;
     QSqlQuery &query = *m_queries[QueryGeranNcells];
     bool lastConverted = true;
-    while (query.next()) {
-        const auto bsic = readColumn<qint64>(query, 0, prefix, "bsic", Level::Error, asUInt8);
-        const auto bcch = bsic ? readColumn<qint64>(query, 1, prefix, "bcch", Level::Error, asUInt16)
-                               : std::nullopt;
-        if (!bcch) {
-            lastConverted = false;
-            continue;
-        }
-        VomuElementGSM::NeighbourCell cell{quint8(*bsic), quint16(*bcch)};
-        const auto rx = readColumn<qint64>(query, 2, prefix, "rxLevel", Level::Error, asInt64);
-        lastConverted = rx.has_value();
-        if (rx && inRange(*rx, 0, 63))
-            cell.setPowerRx(quint8(*rx));
-        gsm.appendNeighbourCell(cell);
-        qDebug() << "FpcSqlHandler::selectGeranNcells() Neighbor cell appended";
-    }
+    while (query.next())
+        lastConverted = readGeranNcellRow(query, gsm);
     query.finish();
     return lastConverted;
+}
+
+std::unique_ptr<VomuElementWCDMA> FpcSqlHandler::readUtraFddRow(const QSqlQuery &query)
+{
+    static const char prefix[] = "FpcSqlHandler::selectUtraFdd()";
+    const auto mcc = readColumn<qint64>(query, 0, prefix, "mcc", Level::Critical, asUInt16);
+    const auto mnc = mcc ? readColumn<qint64>(query, 1, prefix, "mnc", Level::Critical, asUInt16) : std::nullopt;
+    const auto ucid = mnc ? readColumn<qint64>(query, 2, prefix, "ucid", Level::Critical, asUInt32) : std::nullopt;
+    const auto lac = ucid ? readColumn<qint64>(query, 3, prefix, "lac", Level::Critical, asInt32) : std::nullopt;
+    if (!lac)
+        return nullptr;
+
+    auto wcdma = std::make_unique<VomuElementWCDMA>();
+    wcdma->setCountryCode(quint16(*mcc));
+    wcdma->setNetworkId(quint16(*mnc));
+    wcdma->setUcId(quint32(*ucid));
+    if (inRange(*lac, 0, 65534))
+        wcdma->setLocationAreaCode(quint16(*lac));
+    return wcdma;
 }
 
 bool FpcSqlHandler::selectUtraFdd(qint64 fpId, VomuMeasurements &measurements)
@@ -872,23 +1015,13 @@ bool FpcSqlHandler::selectUtraFdd(qint64 fpId, VomuMeasurements &measurements)
     QSqlQuery &query = *m_queries[QueryUtraFdd];
     if (!query.next()) {
         query.finish();
-        qDebug() << "FpcSqlHandler::selectUtraFdd() Cell not found";
+        FPC_TRACE << "FpcSqlHandler::selectUtraFdd() Cell not found";
         return false;
     }
-    const auto mcc = readColumn<qint64>(query, 0, prefix, "mcc", Level::Critical, asUInt16);
-    const auto mnc = mcc ? readColumn<qint64>(query, 1, prefix, "mnc", Level::Critical, asUInt16) : std::nullopt;
-    const auto ucid = mnc ? readColumn<qint64>(query, 2, prefix, "ucid", Level::Critical, asUInt32) : std::nullopt;
-    const auto lac = ucid ? readColumn<qint64>(query, 3, prefix, "lac", Level::Critical, asInt32) : std::nullopt;
+    std::unique_ptr<VomuElementWCDMA> wcdma = readUtraFddRow(query);
     query.finish();
-    if (!lac)
+    if (!wcdma)
         return false;
-
-    auto wcdma = std::make_unique<VomuElementWCDMA>();
-    wcdma->setCountryCode(quint16(*mcc));
-    wcdma->setNetworkId(quint16(*mnc));
-    wcdma->setUcId(quint32(*ucid));
-    if (inRange(*lac, 0, 65534))
-        wcdma->setLocationAreaCode(quint16(*lac));
     if (!selectUtraFddNcells(fpId, *wcdma)) {
         qDebug() << "[ERROR] FpcSqlHandler::selectUtraFdd() WCDMA cell not appended to measurements";
         return false;
@@ -897,79 +1030,85 @@ bool FpcSqlHandler::selectUtraFdd(qint64 fpId, VomuMeasurements &measurements)
     return true;
 }
 
-bool FpcSqlHandler::selectUtraFddNcells(qint64 fpId, VomuElementWCDMA &wcdma)
+bool FpcSqlHandler::readUtraFddNcellRow(const QSqlQuery &query, VomuElementWCDMA &wcdma)
 {
     static const char prefix[] = "FpcSqlHandler::selectUtraFddNcells()";
-    if (!execBound(QueryUtraFddNcells, fpId, prefix))
+    const auto pcpich = readColumn<qint64>(query, 0, prefix, "pcpich", Level::Error, asUInt16);
+    const auto uarfcn = pcpich ? readColumn<qint64>(query, 1, prefix, "uarfcndn", Level::Error, asUInt16)
+                               : std::nullopt;
+    if (!uarfcn)
+        return false;
+    VomuElementWCDMA::NeighbourCell cell;
+    cell.pCpich = quint16(*pcpich);
+    cell.uarfcnDl = quint16(*uarfcn);
+    // Each level is set only from a value inside its field's range.
+    struct Field {
+        int column;
+        const char *name;
+        qint64 lowest;
+        qint64 highest;
+    };
+    const Field fields[] = {
+        {2, "ucid", 0, 0xFFFFFFFELL}, {3, "rssi", 0, 127}, {4, "ecn", 0, 63},
+        {5, "rscp", -5, 127},         {6, "pl", 0, 127},
+    };
+    bool lastConverted = true;
+    for (const Field &f : fields) {
+        const auto v = readColumn<qint64>(query, f.column, prefix, f.name, Level::Error, asInt64);
+        lastConverted = v.has_value();
+        if (!v || !inRange(*v, f.lowest, f.highest))
+            continue;
+        switch (f.column) {
+        case 2: cell.ucId = quint32(*v); break;
+        case 3: cell.rssi = quint8(*v); break;
+        case 4: cell.ecn0 = quint8(*v); break;
+        case 5: cell.rscp = quint8(*v); break;
+        default: cell.pathloss = quint8(*v); break;
+        }
+    }
+    wcdma.appendNeighbourCell(cell);
+    FPC_TRACE << "FpcSqlHandler::selectUtraFddNcells() Neighbor cell appended";
+    return lastConverted;
+}
+
+bool FpcSqlHandler::selectUtraFddNcells(qint64 fpId, VomuElementWCDMA &wcdma)
+{
+    if (!execBound(QueryUtraFddNcells, fpId, "FpcSqlHandler::selectUtraFddNcells()"))
         return false;
     QSqlQuery &query = *m_queries[QueryUtraFddNcells];
     bool lastConverted = true;
-    while (query.next()) {
-        const auto pcpich = readColumn<qint64>(query, 0, prefix, "pcpich", Level::Error, asUInt16);
-        const auto uarfcn = pcpich ? readColumn<qint64>(query, 1, prefix, "uarfcndn", Level::Error, asUInt16)
-                                   : std::nullopt;
-        if (!uarfcn) {
-            lastConverted = false;
-            continue;
-        }
-        VomuElementWCDMA::NeighbourCell cell;
-        cell.pCpich = quint16(*pcpich);
-        cell.uarfcnDl = quint16(*uarfcn);
-        // Each level is set only from a value inside its field's range.
-        struct Field {
-            int column;
-            const char *name;
-            qint64 lowest;
-            qint64 highest;
-        };
-        const Field fields[] = {
-            {2, "ucid", 0, 0xFFFFFFFELL}, {3, "rssi", 0, 127}, {4, "ecn", 0, 63},
-            {5, "rscp", -5, 127},         {6, "pl", 0, 127},
-        };
-        for (const Field &f : fields) {
-            const auto v = readColumn<qint64>(query, f.column, prefix, f.name, Level::Error, asInt64);
-            lastConverted = v.has_value();
-            if (!v || !inRange(*v, f.lowest, f.highest))
-                continue;
-            switch (f.column) {
-            case 2: cell.ucId = quint32(*v); break;
-            case 3: cell.rssi = quint8(*v); break;
-            case 4: cell.ecn0 = quint8(*v); break;
-            case 5: cell.rscp = quint8(*v); break;
-            default: cell.pathloss = quint8(*v); break;
-            }
-        }
-        wcdma.appendNeighbourCell(cell);
-        qDebug() << "FpcSqlHandler::selectUtraFddNcells() Neighbor cell appended";
-    }
+    while (query.next())
+        lastConverted = readUtraFddNcellRow(query, wcdma);
     query.finish();
     return lastConverted;
 }
 
-bool FpcSqlHandler::selectWlan(qint64 fpId, VomuMeasurements &measurements)
+bool FpcSqlHandler::readWlanRow(const QSqlQuery &query, VomuMeasurements &measurements)
 {
     static const char prefix[] = "FpcSqlHandler::selectWlan()";
-    if (!execBound(QueryWlan, fpId, prefix))
+    const auto mac = readColumn<qint64>(query, 0, prefix, "mac", Level::Critical, asInt64);
+    const auto rx = mac ? readColumn<qint64>(query, 1, prefix, "rxLevel", Level::Critical, asInt8) : std::nullopt;
+    const auto rssi = rx ? readColumn<qint64>(query, 2, prefix, "rssi", Level::Critical, asInt64) : std::nullopt;
+    if (!rssi)
+        return false;
+    auto wlan = std::make_unique<VomuElementWLAN>();
+    wlan->setMac(intToMac(*mac));
+    wlan->setPowerRx(qint8(*rx));
+    if (inRange(*rssi, 1, 254))
+        wlan->setRssi(quint8(*rssi));
+    FPC_TRACE << "FpcSqlHandler::selectWlan() Wlan MAC:" << macToString(wlan->mac());
+    measurements.append(wlan.release());
+    return true;
+}
+
+bool FpcSqlHandler::selectWlan(qint64 fpId, VomuMeasurements &measurements)
+{
+    if (!execBound(QueryWlan, fpId, "FpcSqlHandler::selectWlan()"))
         return false;
     QSqlQuery &query = *m_queries[QueryWlan];
     bool lastConverted = true;
-    while (query.next()) {
-        const auto mac = readColumn<qint64>(query, 0, prefix, "mac", Level::Critical, asInt64);
-        const auto rx = mac ? readColumn<qint64>(query, 1, prefix, "rxLevel", Level::Critical, asInt8)
-                            : std::nullopt;
-        const auto rssi = rx ? readColumn<qint64>(query, 2, prefix, "rssi", Level::Critical, asInt64)
-                             : std::nullopt;
-        lastConverted = rssi.has_value();
-        if (!rssi)
-            continue;
-        auto wlan = std::make_unique<VomuElementWLAN>();
-        wlan->setMac(intToMac(*mac));
-        wlan->setPowerRx(qint8(*rx));
-        if (inRange(*rssi, 1, 254))
-            wlan->setRssi(quint8(*rssi));
-        qDebug() << "FpcSqlHandler::selectWlan() Wlan MAC:" << macToString(wlan->mac());
-        measurements.append(wlan.release());
-    }
+    while (query.next())
+        lastConverted = readWlanRow(query, measurements);
     query.finish();
     return lastConverted;
 }
@@ -1020,7 +1159,7 @@ bool FpcSqlHandler::selectPosition(qint64 fpId, FpcPosition &position)
     QSqlQuery &query = *m_queries[QueryPosition];
     if (!query.next()) {
         query.finish();
-        qDebug() << "FpcSqlHandler::selectPosition() Position not found";
+        FPC_TRACE << "FpcSqlHandler::selectPosition() Position not found";
         return false;
     }
     const bool ok = readPositionRow(query, position, prefix, true);
@@ -1058,6 +1197,9 @@ bool FpcSqlHandler::selectIds(QList<qint64> &ids, const QString &condition)
     QString statement = QStringLiteral("SELECT fpId FROM Fingerprint");
     if (!condition.isEmpty())
         statement += QLatin1Char(' ') + condition;
+    // Id order, as the table stores its rows: an index on another column
+    // must not change the order in which ids (and reports) come.
+    statement += QStringLiteral(" ORDER BY fpId");
     QSqlQuery query(connection());
     query.setForwardOnly(true);
     if (!query.exec(statement)) {
@@ -1094,12 +1236,16 @@ qint64 FpcSqlHandler::selectNewest()
     return ids.first();
 }
 
-bool FpcSqlHandler::selectFingerprintsOnly(QList<FpcFingerprint *> &fps)
+bool FpcSqlHandler::selectFingerprintsOnly(QList<FpcFingerprint *> &fps, bool withRadioType)
 {
     static const char prefix[] = "FpcSqlHandler::selectFingerprintsOnly()";
     QSqlQuery query(connection());
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT fpId, time, timeMSecs, dataMask FROM Fingerprint"))) {
+    const QString statement = withRadioType
+        ? QStringLiteral("SELECT fpId, time, timeMSecs, dataMask, "
+                         "EXISTS(SELECT 1 FROM UtraFdd u WHERE u.fpId=f.fpId) FROM Fingerprint f")
+        : QStringLiteral("SELECT fpId, time, timeMSecs, dataMask FROM Fingerprint");
+    if (!query.exec(statement)) {
         qCritical() << prefix << "Error in select:" << errorText(query);
         qCritical() << prefix << "Select clause:" << query.lastQuery();
         return false;
@@ -1118,7 +1264,158 @@ bool FpcSqlHandler::selectFingerprintsOnly(QList<FpcFingerprint *> &fps)
         fp->setId(*id);
         fp->setTime(fingerprintTime(*time, *msecs));
         fp->setDataMask(quint8(*mask));
+        if (withRadioType && (*mask & FpcFingerprint::Cell))
+            fp->setRadioType(query.value(4).toInt() ? FpcFingerprint::RadioWCDMA : FpcFingerprint::RadioGSM);
         fps.append(fp.release());
+    }
+    return true;
+}
+
+bool FpcSqlHandler::selectPositionsInBox(double south, double north, double west, double east,
+                                         QList<StoredCoordinate> &found)
+{
+    static const char prefix[] = "FpcSqlHandler::selectPositionsInBox()";
+    // Row id order is the order in which the whole table would be read.
+    const QString longitudes = west <= east ? QStringLiteral("longitude BETWEEN :west AND :east")
+                                            : QStringLiteral("(longitude >= :west OR longitude <= :east)");
+    QSqlQuery query(connection());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT fpId, latitude, longitude, rowid FROM Position "
+                                 "WHERE latitude BETWEEN :south AND :north AND (%1) ORDER BY rowid")
+                      .arg(longitudes));
+    query.bindValue(QStringLiteral(":south"), south);
+    query.bindValue(QStringLiteral(":north"), north);
+    query.bindValue(QStringLiteral(":west"), west);
+    query.bindValue(QStringLiteral(":east"), east);
+    if (!query.exec()) {
+        qCritical() << prefix << "Error in select:" << errorText(query);
+        qCritical() << prefix << "Select clause:" << query.lastQuery();
+        return false;
+    }
+    while (query.next()) {
+        const auto id = FpcSqlValue::toInt64(query.value(0));
+        const auto latitude = FpcSqlValue::toDouble(query.value(1));
+        const auto longitude = FpcSqlValue::toDouble(query.value(2));
+        if (id && latitude && longitude)
+            found.append({*id, *latitude, *longitude});
+    }
+    return true;
+}
+
+namespace {
+
+// One table read in fingerprint id order: the tables are walked side by
+// side, each row handed to the fingerprint with its id.
+class TableCursor
+{
+public:
+    TableCursor(const char *statement, int idColumn)
+        : m_query(connection()), m_statement(QString::fromLatin1(statement)), m_idColumn(idColumn)
+    {
+        m_query.setForwardOnly(true);
+    }
+
+    bool start()
+    {
+        if (!m_query.exec(m_statement)) {
+            qCritical() << "FpcSqlHandler::forEachFingerprint() Error in select:" << errorText(m_query);
+            qCritical() << "FpcSqlHandler::forEachFingerprint() Select clause:" << m_statement;
+            return false;
+        }
+        advance();
+        return true;
+    }
+
+    // Skips the rows of lower ids; true while the current row is fpId's.
+    bool at(qint64 fpId)
+    {
+        while (m_valid && m_id < fpId)
+            advance();
+        return m_valid && m_id == fpId;
+    }
+
+    // Rows without a usable id belong to no fingerprint and are passed over.
+    void advance()
+    {
+        for (m_valid = m_query.next(); m_valid; m_valid = m_query.next()) {
+            if (const auto id = FpcSqlValue::toInt64(m_query.value(m_idColumn))) {
+                m_id = *id;
+                return;
+            }
+        }
+    }
+
+    bool valid() const { return m_valid; }
+    qint64 id() const { return m_id; }
+    const QSqlQuery &row() const { return m_query; }
+
+private:
+    QSqlQuery m_query;
+    QString m_statement;
+    int m_idColumn;
+    bool m_valid = false;
+    qint64 m_id = 0;
+};
+
+} // namespace
+
+bool FpcSqlHandler::forEachFingerprint(const std::function<bool(const FpcFingerprint &)> &visit)
+{
+    // The columns of each table's look-up by id, followed by the id.
+    TableCursor fingerprints("SELECT time, timeMSecs, dataMask, fpId FROM Fingerprint ORDER BY fpId", 3);
+    TableCursor utraFdd("SELECT mcc, mnc, ucid, lac, fpId FROM UtraFdd ORDER BY fpId, rowid", 4);
+    TableCursor uncells("SELECT pcpich, uarfcndn, ucid, rssi, ecn, rscp, pl, fpId FROM Uncell "
+                        "ORDER BY fpId, rowid", 7);
+    TableCursor geran("SELECT mcc, mnc, lac, cid, rxLevel, ta, fpId FROM Geran ORDER BY fpId", 6);
+    TableCursor gncells("SELECT bsic, bcch, rxLevel, fpId FROM Gncell ORDER BY fpId, rowid", 3);
+    TableCursor wlans("SELECT mac, rxLevel, rssi, fpId FROM Wlan ORDER BY fpId, rowid", 3);
+    TableCursor positions("SELECT latitude, longitude, altitude, altUncertainty, time, timeMSecs, cep68, fpId "
+                          "FROM Position ORDER BY fpId, rowid", 7);
+    for (TableCursor *cursor : {&fingerprints, &utraFdd, &uncells, &geran, &gncells, &wlans, &positions}) {
+        if (!cursor->start())
+            return false;
+    }
+
+    for (; fingerprints.valid(); fingerprints.advance()) {
+        const qint64 fpId = fingerprints.id();
+        FpcFingerprint fp;
+        if (!readFingerprintRow(fingerprints.row(), fp))
+            continue;
+        fp.setId(fpId);
+
+        // As select(): the first WCDMA cell, else the first GSM cell, each
+        // only with all its neighbours readable; then the access points.
+        VomuMeasurements measurements;
+        bool cellFound = false;
+        if (utraFdd.at(fpId)) {
+            if (std::unique_ptr<VomuElementWCDMA> wcdma = readUtraFddRow(utraFdd.row())) {
+                bool converted = true;
+                for (; uncells.at(fpId); uncells.advance())
+                    converted = readUtraFddNcellRow(uncells.row(), *wcdma);
+                if (converted) {
+                    measurements.append(wcdma.release());
+                    cellFound = true;
+                }
+            }
+        }
+        if (!cellFound && geran.at(fpId)) {
+            if (std::unique_ptr<VomuElementGSM> gsm = readGeranRow(geran.row())) {
+                bool converted = true;
+                for (; gncells.at(fpId); gncells.advance())
+                    converted = readGeranNcellRow(gncells.row(), *gsm);
+                if (converted)
+                    measurements.append(gsm.release());
+            }
+        }
+        for (; wlans.at(fpId); wlans.advance())
+            readWlanRow(wlans.row(), measurements);
+        fp.setMeasurements(measurements);
+
+        FpcPosition position;
+        if (positions.at(fpId) && readPositionRow(positions.row(), position, "FpcSqlHandler::selectPosition()", true))
+            fp.setPosition(position);
+        if (!visit(fp))
+            break;
     }
     return true;
 }
@@ -1187,7 +1484,7 @@ bool FpcSqlHandler::execForIdChunks(const QString &head, const QList<qint64> &id
 bool FpcSqlHandler::updateFingerprint(const QList<qint64> &ids, bool exported)
 {
     if (ids.isEmpty()) {
-        qDebug() << "FpcSqlHandler::updateFingerprint() List of fingerprint" << "ID's is empty";
+        FPC_TRACE << "FpcSqlHandler::updateFingerprint() List of fingerprint" << "ID's is empty";
         return true;
     }
     // A long list takes several statements: one transaction marks all or none.
@@ -1208,7 +1505,7 @@ bool FpcSqlHandler::updateFingerprint(const QList<qint64> &ids, bool exported)
 bool FpcSqlHandler::deleteFingerprint(const QList<qint64> &ids)
 {
     if (ids.isEmpty()) {
-        qDebug() << "FpcSqlHandler::deleteFingerprint() List of fingerprint" << "ID's is empty";
+        FPC_TRACE << "FpcSqlHandler::deleteFingerprint() List of fingerprint" << "ID's is empty";
         return true;
     }
     QList<qint64> wanted;
@@ -1241,6 +1538,6 @@ bool FpcSqlHandler::deleteFingerprint(const QList<qint64> &ids)
     }
     if (!ok)
         db.rollback();
-    qDebug() << "FpcSqlHandler::deleteFingerprint() ->";
+    FPC_TRACE << "FpcSqlHandler::deleteFingerprint() ->";
     return ok;
 }

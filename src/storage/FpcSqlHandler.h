@@ -15,6 +15,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 
 // The only code that speaks SQL: owns the fingerprint database's schema,
@@ -32,25 +33,39 @@ public:
     ~FpcSqlHandler() override;
 
     // Storage settings of a freshly opened connection, before createTables:
-    // small pages for a small buffer and a write-ahead log held to
-    // WalReserveBytes (see bufferSize of the buffer manager). False when
-    // the file does not accept them (for example: not a database).
+    // PageSize pages, free pages given back to the file system on vacuum(),
+    // and a write-ahead log. A file laid out otherwise (an older buffer, a
+    // file made by another tool) is rewritten once into this layout. False
+    // when the file does not accept them (for example: not a database).
     bool configureConnection();
     // Whether the connection writes through the write-ahead log.
     bool usesWal() const { return m_wal; }
-    // Folds the write-ahead log back into the database file and empties it.
+    // Folds the write-ahead log back into the database file.
     bool checkpoint();
 
-    // Page size given to a new database file: a fingerprint touches a dozen
-    // small tables, so small pages keep both the file and each write small.
-    static constexpr int PageSize = 512;
-    // The log is folded back into the database after this many pages...
-    static constexpr int WalAutoCheckpointPages = 32;
-    // ...and cut back to this size afterwards, which it only outgrows for a
-    // moment. The buffer counts this much for the log whatever its current
-    // size (more when it is larger), so the log never hides from the size
-    // limit and the counted size does not jump when the log is folded back.
-    static constexpr qint64 WalReserveBytes = 36 * 1024;
+    // One fingerprint touches about a dozen tables and indices, so every
+    // commit writes that many pages to the log: 1 KiB pages keep a commit
+    // near 13 KiB, where SQLite's default of 4 KiB writes four times as much.
+    static constexpr int PageSize = 1024;
+    // The log may take this share (1/n) of the buffer's size limit. It is
+    // folded back into the database when it holds that many bytes, so a
+    // larger buffer gets rarer checkpoints (two flushes each).
+    static constexpr int LogShareDivisor = 6;
+    static constexpr int MinCheckpointPages = 16;
+    static constexpr int MaxCheckpointPages = 1000;
+    // Pages one commit may add to the log past the checkpoint mark.
+    static constexpr int CommitSlackPages = 16;
+    // Sizes the log for a buffer limited to sizeLimit bytes: the checkpoint
+    // mark, and the size the log file is cut back to after a checkpoint.
+    void setLogShare(qint64 sizeLimit);
+    int checkpointPages() const { return m_checkpointPages; }
+    // Bytes counted for the log whatever its current size: the largest it
+    // grows to between checkpoints, so that the counted size does not jump
+    // when the log is folded back.
+    qint64 logReserve() const;
+    // page_count x page_size: the database as this connection sees it,
+    // including what still waits in the log; -1 when it cannot be read.
+    qint64 pageBytes();
 
     // Schema: creates it, or drops a database without version table and
     // recreates it; true when every step succeeded.
@@ -70,7 +85,8 @@ public:
     void setValue(const QString &key, const QString &value);
     void setValue(const QString &key, quint32 value);
 
-    // Compacts the database file.
+    // Gives the free pages back to the file system (incremental, never a
+    // rewrite of the whole file) and folds the log back into the file.
     bool vacuum();
 
     // The reusable read queries.
@@ -94,8 +110,25 @@ public:
     // Id of the newest fingerprint, -1 when there is none.
     qint64 selectNewest();
     // Newly allocated fingerprints with id, time and mask only; the caller
-    // deletes them.
-    bool selectFingerprintsOnly(QList<FpcFingerprint *> &fps);
+    // deletes them. withRadioType also sets the radio type of those with a
+    // serving cell (WCDMA when the fingerprint has a UtraFdd row, else
+    // GSM), in the same query.
+    bool selectFingerprintsOnly(QList<FpcFingerprint *> &fps, bool withRadioType = false);
+    // Ids of the stored positions inside the box latitude [south, north]
+    // and longitude [west, east] (west > east: the box crosses the 180th
+    // meridian), with their coordinates, in stored order.
+    struct StoredCoordinate {
+        qint64 fpId;
+        double latitude;
+        double longitude;
+    };
+    bool selectPositionsInBox(double south, double north, double west, double east,
+                              QList<StoredCoordinate> &found);
+    // Every stored fingerprint, whole, in id order, read table by table
+    // with one query each and handed to visit one at a time; a fingerprint
+    // whose own row cannot be read is skipped as select() skips it. Stops
+    // early when visit returns false. False when a table cannot be read.
+    bool forEachFingerprint(const std::function<bool(const FpcFingerprint &)> &visit);
     bool selectByGeran(quint32 mcc, quint32 mnc, quint32 lac, quint32 cid, QList<qint64> &ids);
     bool selectByUtraFdd(quint32 mcc, quint32 mnc, quint32 ucid, QList<qint64> &ids);
 
@@ -138,12 +171,26 @@ private:
     bool execBound(PreparedQuery which, qint64 fpId, const char *prefix);
     bool readPositionRow(const QSqlQuery &query, FpcPosition &position, const char *prefix,
                          bool cep68Required);
+    // Row readers shared by the look-ups by id and the reading of all
+    // fingerprints: the query stands on a row of the table's read query.
+    static bool readFingerprintRow(const QSqlQuery &query, FpcFingerprint &fp);
+    static std::unique_ptr<VomuElementGSM> readGeranRow(const QSqlQuery &query);
+    static std::unique_ptr<VomuElementWCDMA> readUtraFddRow(const QSqlQuery &query);
+    // Append one neighbour or access point; false when the last value read
+    // did not convert.
+    static bool readGeranNcellRow(const QSqlQuery &query, VomuElementGSM &gsm);
+    static bool readUtraFddNcellRow(const QSqlQuery &query, VomuElementWCDMA &wcdma);
+    static bool readWlanRow(const QSqlQuery &query, VomuMeasurements &measurements);
+    // Rewrites a file whose page size or vacuum mode differ from ours.
+    bool convertLayout();
     // Runs statement once for each chunk of ids; false at the first failure.
     bool execForIdChunks(const QString &head, const QList<qint64> &ids, const char *prefix,
                          const char *failureText);
 
     bool m_prepared = false;
     bool m_wal = false;
+    int m_checkpointPages = MinCheckpointPages;
+    int m_pageSize = PageSize;
     std::unique_ptr<QSqlQuery> m_queries[PreparedQueryCount];
     // Insert statements, prepared once and reused for every row.
     QHash<QString, QSqlQuery> m_insertQueries;

@@ -247,48 +247,63 @@ std::vector<const VomuElementWLAN *> strongest(const std::vector<const VomuEleme
 
 } // namespace
 
+FpcReport::Progress FpcReport::beginReport(QByteArray &report)
+{
+    requireEmpty(report, kNotEmpty);
+    Progress progress;
+    appendHeader(report);
+    progress.countAt = report.size();
+    putU16(report, 0); // fingerprint count
+    putU16(report, 0); // checksum
+    progress.trustLevel = trustLevel();
+    return progress;
+}
+
+void FpcReport::appendRecord(const FpcFingerprint &fingerprint, Progress &progress, QByteArray &report)
+{
+    appendFingerprint(fingerprint, progress.trustLevel, report);
+    ++progress.records;
+}
+
+void FpcReport::finishReport(const Progress &progress, QByteArray &report)
+{
+    const qsizetype checksumAt = progress.countAt + kCountFieldSize;
+    patchU16(report, progress.countAt, static_cast<quint16>(progress.records));
+    const quint16 checksum = checksumOf(report, checksumAt);
+    patchU16(report, checksumAt, checksum);
+
+    if (traced())
+        qDebug().noquote() << QStringLiteral("\n====== FPR data BEGIN\n") + hexDump(report)
+                + QStringLiteral("\n====== FPR data END ======\n");
+    FPR_TRACE << "FpcReport::externalize() CHECKSUM: " << checksum;
+    qDebug() << "[INFO] FpcReport::externalize() TOTAL SIZE: " << report.size();
+
+    if (FpcConfig::getIntValue(QStringLiteral("fpr/dump_reports"), 0) != 0)
+        dumpBinary(report);
+}
+
 int FpcReport::externalize(const QList<FpcFingerprint *> &fingerprints, QByteArray &out)
 {
     FPR_TRACE << "FpcReport::externalize() <-";
     try {
         requireEmpty(out, kNotEmpty);
         QByteArray report;
-        appendHeader(report);
-        const qsizetype countAt = report.size();
-        const qsizetype checksumAt = countAt + kCountFieldSize;
-        putU16(report, 0);
-        putU16(report, 0);
-
-        const quint8 trust = trustLevel();
+        Progress progress = beginReport(report);
         int taken = 0;
-        int records = 0;
         for (const FpcFingerprint *fingerprint : fingerprints) {
-            if (records == kMaxFingerprints)
+            if (progress.records == kMaxFingerprints)
                 break;
             ++taken;
             if (!fingerprint) {
                 qDebug() << "FpcReport::externalize() No fingerprint at list position" << taken - 1;
                 continue;
             }
-            appendFingerprint(*fingerprint, trust, report);
-            ++records;
+            appendRecord(*fingerprint, progress, report);
         }
         if (taken < fingerprints.size())
             qDebug() << "FpcReport::externalize() Report full:" << fingerprints.size() - taken
                      << "fingerprints left for a later report";
-
-        patchU16(report, countAt, static_cast<quint16>(records));
-        const quint16 checksum = checksumOf(report, checksumAt);
-        patchU16(report, checksumAt, checksum);
-
-        if (traced())
-            qDebug().noquote() << QStringLiteral("\n====== FPR data BEGIN\n") + hexDump(report)
-                    + QStringLiteral("\n====== FPR data END ======\n");
-        FPR_TRACE << "FpcReport::externalize() CHECKSUM: " << checksum;
-        qDebug() << "[INFO] FpcReport::externalize() TOTAL SIZE: " << report.size();
-
-        if (FpcConfig::getIntValue(QStringLiteral("fpr/dump_reports"), 0) != 0)
-            dumpBinary(report);
+        finishReport(progress, report);
         out.swap(report);
         FPR_TRACE << "FpcReport::externalize() ->";
         return taken;

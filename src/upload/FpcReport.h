@@ -56,6 +56,21 @@ public:
     // when the report cannot be written (out was not empty).
     static int externalize(const QList<FpcFingerprint *> &fingerprints, QByteArray &out);
 
+    // The same report written piece by piece, for a caller that reads the
+    // fingerprints one at a time: beginReport writes the header into the
+    // empty report and returns what appendRecord needs; appendRecord adds
+    // one record (at most kMaxFingerprints in all); finishReport fills in
+    // the count and the checksum, logs and dumps as externalize does.
+    // externalize is built on them, so both give the same bytes.
+    struct Progress {
+        qsizetype countAt = 0;
+        quint8 trustLevel = 0;
+        int records = 0;
+    };
+    static Progress beginReport(QByteArray &report);
+    static void appendRecord(const FpcFingerprint &fingerprint, Progress &progress, QByteArray &report);
+    static void finishReport(const Progress &progress, QByteArray &report);
+
     // One framed element each (id, content length, content).
     static void externalizeGNSSObsElement(const FpcPosition &position, QByteArray &out);
     static void externalizeGERANObsElement(const VomuElementGSM &cell, QByteArray &out);

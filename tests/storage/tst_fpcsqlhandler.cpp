@@ -38,9 +38,13 @@ private slots:
     void newDatabaseHasTheSchema()
     {
         const QStringList expected = {
-            "CREATE INDEX IDX_GERAN_FPID ON Geran(fpId)",
+            "CREATE INDEX IDX_FINGERPRINT_EXPORTED ON Fingerprint(exported) WHERE exported=1",
+            "CREATE INDEX IDX_FINGERPRINT_TIME ON Fingerprint(time)",
+            "CREATE INDEX IDX_GERAN_CELL ON Geran(mcc, mnc, lac, cid)",
             "CREATE INDEX IDX_GNCELL_FPID ON Gncell(fpId)",
             "CREATE INDEX IDX_POSITIONING_FPID ON Position(fpId)",
+            "CREATE INDEX IDX_POSITION_COORDINATES ON Position(latitude, longitude, fpId)",
+            "CREATE INDEX IDX_UTRAFDD_CELL ON UtraFdd(mcc, mnc, ucid, fpId)",
             "CREATE INDEX IDX_UTRAFDD_FPID ON UtraFdd(fpId)",
             "CREATE INDEX IDX_UTRANFDD_FPID ON Uncell(fpId)",
             "CREATE INDEX IDX_WLAN_FPID ON Wlan(fpId)",
@@ -60,6 +64,7 @@ private slots:
                  QStringList({"fp_age_time=1700000000", "last_upload_utc_time=0"}));
         QCOMPARE(column("PRAGMA journal_mode"), QStringList{"wal"});
         QCOMPARE(column("PRAGMA page_size"), QStringList{QString::number(FpcSqlHandler::PageSize)});
+        QCOMPARE(column("PRAGMA auto_vacuum"), QStringList{"2"});
     }
 
     // Without SchemaVersion the old data is dropped; with it the data stays
@@ -82,7 +87,7 @@ private slots:
         QVERIFY(m_sql->createTables());
         QCOMPARE(rowCount("Fingerprint") + rowCount("Geran"), withVersionTable ? 2 : 0);
         QCOMPARE(rowCount("Wlan"), 0);
-        QCOMPARE(column("SELECT count(*) FROM sqlite_master WHERE type='index'"), QStringList{"6"});
+        QCOMPARE(column("SELECT count(*) FROM sqlite_master WHERE type='index'"), QStringList{"10"});
         QCOMPARE(column("SELECT version FROM SchemaVersion"), QStringList{"1"});
         QCOMPARE(column("SELECT value FROM Configuration WHERE key='last_upload_fp_count'"),
                  withVersionTable ? QStringList{"7"} : QStringList{});
@@ -198,8 +203,36 @@ private slots:
         const qint64 id = m_sql->insert(fingerprint(T0, {wcdma(77)}));
         FpcFingerprint back;
         QVERIFY(m_sql->vacuum());
+        QCOMPARE(column("PRAGMA freelist_count"), QStringList{"0"}); // free pages given back
         QVERIFY(m_sql->select(id, back));
         QVERIFY(!m_sql->select(id + 100, back));
+    }
+
+    // A file laid out by an older buffer or by another tool (4 KiB pages, no
+    // incremental vacuum, write-ahead log) is rewritten at open; its data stays.
+    void olderLayoutConvertedAtOpen()
+    {
+        m_sql.reset();
+        QSqlDatabase db = QSqlDatabase::database();
+        db.close();
+        db.setDatabaseName(m_dir->filePath(QStringLiteral("old.db")));
+        QVERIFY(db.open() && exec("PRAGMA page_size=4096") && exec("PRAGMA journal_mode=WAL"));
+        m_sql = std::make_unique<FpcSqlHandler>();
+        const FpcFingerprint original = fingerprint(T0, {gsm(5), wlan({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e})});
+        QVERIFY(m_sql->createTables());
+        const qint64 id = m_sql->insert(original);
+        QCOMPARE(column("PRAGMA page_size"), QStringList{"4096"});
+
+        m_sql.reset();
+        db.close();
+        QVERIFY(db.open());
+        m_sql = std::make_unique<FpcSqlHandler>();
+        QVERIFY(m_sql->configureConnection() && m_sql->createTables());
+        QCOMPARE(column("PRAGMA page_size") + column("PRAGMA auto_vacuum") + column("PRAGMA journal_mode"),
+                 QStringList({QString::number(FpcSqlHandler::PageSize), "2", "wal"}));
+        FpcFingerprint back;
+        QVERIFY(m_sql->select(id, back));
+        QCOMPARE(describe(back), describe(original));
     }
 
     // Rows written by another tool: values out of range or not convertible

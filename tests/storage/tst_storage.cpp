@@ -8,6 +8,7 @@
 
 #include <QProcess>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
 
 #include <cstdio>
@@ -43,6 +44,22 @@ int runWriter(const QString &database)
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }
+}
+
+// An ordinary client of the same file: opens it read-write, reads, closes.
+int runReader(const QString &database)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
+    db.setDatabaseName(database);
+    if (!db.open())
+        return 1;
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT count(*) FROM Fingerprint")) || !query.next())
+        return 1;
+    std::printf("%s\n", qPrintable(query.value(0).toString()));
+    query.finish();
+    db.close();
+    return 0;
 }
 
 } // namespace
@@ -95,6 +112,47 @@ private slots:
         }
         QVERIFY(previous >= 45);
     }
+
+    // Another client opening and closing the file while the daemon writes
+    // must not make it give up the log it commits to: after a kill, every
+    // fingerprint reported stored is there.
+    void otherClientThenKill()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("fp.db"));
+        QProcess writer;
+        writer.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--writer"), path});
+        QVERIFY2(writer.waitForStarted(10000), qPrintable(writer.errorString()));
+        qint64 reported = 0;
+        const auto readLines = [&](int count) {
+            for (int lines = 0; lines < count; ++lines) {
+                while (!writer.canReadLine()) {
+                    if (!writer.waitForReadyRead(15000))
+                        return false;
+                }
+                writer.readLine();
+                ++reported;
+            }
+            return true;
+        };
+        QVERIFY(readLines(5));
+        QProcess reader;
+        reader.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--reader"), path});
+        QVERIFY(reader.waitForFinished(15000) && reader.exitCode() == 0);
+        QVERIFY(readLines(10));
+        writer.kill();
+        QVERIFY(writer.waitForFinished(10000));
+        reported += writer.readAllStandardOutput().count('\n');
+
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QCOMPARE(column("PRAGMA integrity_check"), QStringList{"ok"});
+        QVERIFY2(rowCount("Fingerprint") >= reported, qPrintable(QString::number(reported)));
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QString::fromLatin1(QSqlDatabase::defaultConnection));
+    }
 };
 
 int main(int argc, char **argv)
@@ -102,6 +160,8 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     if (argc == 3 && qstrcmp(argv[1], "--writer") == 0)
         return runWriter(QString::fromLocal8Bit(argv[2]));
+    if (argc == 3 && qstrcmp(argv[1], "--reader") == 0)
+        return runReader(QString::fromLocal8Bit(argv[2]));
     TestStorageKill kill;
     bool failed = runSqlHandlerTests(argc, argv) != 0;
     failed |= runBufferManagerTests(argc, argv) != 0;
