@@ -119,10 +119,10 @@ void FpcLog::messageHandler(QtMsgType type, const QMessageLogContext &, const QS
         QCoreApplication::quit();
 }
 
-bool FpcLog::writesDebug()
+bool FpcLog::writes(int level)
 {
     const TraceState &s = state();
-    return !s.installed || (s.file != nullptr && s.threshold <= Debug);
+    return !s.installed || (s.file != nullptr && (level == Fatal || s.threshold <= level));
 }
 
 int FpcLog::threshold()

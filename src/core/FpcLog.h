@@ -24,7 +24,9 @@ public:
     // Whether a plain debug line would reach a trace file now. True while
     // the trace sink is not installed, so that any other handler (a test's
     // capture) still sees every line.
-    static bool writesDebug();
+    static bool writesDebug() { return writes(Debug); }
+    // The same for a line of the given level.
+    static bool writes(int level);
 
     // Lowest level written; Fatal lines are written whatever it is.
     static int threshold();
@@ -59,6 +61,8 @@ private:
 
 // qDebug() that skips building the line when writesDebug() is false; for
 // plain debug lines on paths that run for every stored fingerprint.
-#define FPC_TRACE                                                                                  \
-    for (bool fpcTraceOnce = FpcLog::writesDebug(); fpcTraceOnce; fpcTraceOnce = false)            \
+#define FPC_TRACE FPC_TRACE_AT(FpcLog::Debug)
+// The same for a debug line tagged "[INFO]" or "[ERROR]" (level Info, Error).
+#define FPC_TRACE_AT(level)                                                                        \
+    for (bool fpcTraceOnce = FpcLog::writes(level); fpcTraceOnce; fpcTraceOnce = false)            \
         qDebug()

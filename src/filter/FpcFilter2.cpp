@@ -2,6 +2,7 @@
 
 #include "FpcBufferManager.h"
 #include "FpcConfig.h"
+#include "FpcLog.h"
 #include "FpcFingerprint.h"
 #include "VomuElementWLAN.h"
 #include "VomuMeasurements.h"
@@ -31,9 +32,9 @@ bool FpcFilter2::evaluateEntry(const FpcFingerprint *fingerprint)
     try {
         return evaluate(*fingerprint);
     } catch (const QString &error) {
-        qDebug() << "[INFO] FpcFilter2::evaluateEntry() ERROR: " << error;
+        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry() ERROR: " << error;
     } catch (const std::exception &error) {
-        qDebug() << "[INFO] FpcFilter2::evaluateEntry() ERROR: " << QString::fromLocal8Bit(error.what());
+        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry() ERROR: " << QString::fromLocal8Bit(error.what());
     }
     return false;
 }
@@ -46,7 +47,7 @@ bool FpcFilter2::evaluate(const FpcFingerprint &newFp)
         return true;
 
     const bool passed = compareWithCandidates(newFp, ids);
-    qDebug() << "[INFO] FpcFilter2::evaluateEntry() 2nd filter run took = " << elapsedMillis(runStart)
+    FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry() 2nd filter run took = " << elapsedMillis(runStart)
              << " m-seconds ->";
     return passed;
 }
@@ -61,10 +62,10 @@ bool FpcFilter2::selectCandidates(const FpcFingerprint &newFp, QList<qint64> &id
             qDebug() << "FpcFilter2::evaluateEntry() Nearest GPS query failed";
             ids.clear();
         }
-        qDebug() << "[INFO] FpcFilter2::evaluateEntry() Nearest GPS query, FPS found " << ids.count()
+        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry() Nearest GPS query, FPS found " << ids.count()
                  << ", took: " << elapsedMillis(queryStart) << " m-seconds";
         if (ids.isEmpty()) {
-            qDebug() << "[INFO] FpcFilter2::evaluateEntry()" << "Existing FPs not in" << maxDistance
+            FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry()" << "Existing FPs not in" << maxDistance
                      << "meters range - FILTER PASSED";
             return false;
         }
@@ -74,22 +75,22 @@ bool FpcFilter2::selectCandidates(const FpcFingerprint &newFp, QList<qint64> &id
     if (!newFp.cellMeasurements().isEmpty()) {
         const qint64 queryStart = currentTimeMicros();
         FpcBufferManager::instance().getFpIdsByServingCell(newFp, ids);
-        qDebug() << "[INFO] FpcFilter2::evaluateEntry() Serving cell query, FPs found " << ids.count()
+        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry() Serving cell query, FPs found " << ids.count()
                  << ", took: " << elapsedMillis(queryStart) << " m-seconds";
         if (ids.isEmpty()) {
-            qDebug() << "[INFO] FpcFilter2::evaluateEntry()" << "Serving cell is unique - FILTER PASSED";
+            FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry()" << "Serving cell is unique - FILTER PASSED";
             return false;
         }
         return true;
     }
 
-    qDebug() << "[INFO] FpcFilter2::evaluateEntry()" << "Found no fingerprints to compare to - FILTER PASSED";
+    FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry()" << "Found no fingerprints to compare to - FILTER PASSED";
     return false;
 }
 
 bool FpcFilter2::compareWithCandidates(const FpcFingerprint &newFp, const QList<qint64> &ids)
 {
-    qDebug() << "[INFO] FpcFilter2::evaluateEntry()" << "Comparing with" << ids.count() << "fingerprints START";
+    FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry()" << "Comparing with" << ids.count() << "fingerprints START";
     const qint64 loopStart = currentTimeMicros();
     // Phase totals in microseconds, reported in milliseconds.
     qint64 queryMicros = 0;
@@ -117,18 +118,18 @@ bool FpcFilter2::compareWithCandidates(const FpcFingerprint &newFp, const QList<
         if (betterWlan)
             continue;
 
-        qDebug() << "[INFO] FpcFilter2::evaluateEntry()" << "FP" << candidate.id()
+        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry()" << "FP" << candidate.id()
                  << "is better than the new one - FILTER NOT PASSED";
         passed = false;
         break;
     }
 
-    qDebug() << "[INFO] FpcFilter2::evaluateEntry()" << "Comparing with" << ids.count()
+    FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry()" << "Comparing with" << ids.count()
              << "fingerprints END - took " << elapsedMillis(loopStart)
              << " m-seconds (sql queries total: " << queryMicros / 1000 << ", cell compare: " << cellMicros / 1000
              << ", wlan compare: " << wlanMicros / 1000 << ")";
     if (passed)
-        qDebug() << "[INFO] FpcFilter2::evaluateEntry() - FILTER PASSED";
+        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry() - FILTER PASSED";
     return passed;
 }
 
@@ -139,9 +140,9 @@ bool FpcFilter2::hasBetterWlanData(const FpcFingerprint &newFp, const FpcFingerp
     bool better = false;
 
     if (newWlans.isEmpty()) {
-        qDebug() << "[INFO] FpcFilter2::hasBetterWlanData() New FP has no WLAN data - FALSE";
+        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::hasBetterWlanData() New FP has no WLAN data - FALSE";
     } else if (newWlans.count() > storedWlans.count()) {
-        qDebug() << "[INFO] FpcFilter2::hasBetterWlanData() New FP has more WLANs" << "than FP" << storedFp.id()
+        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::hasBetterWlanData() New FP has more WLANs" << "than FP" << storedFp.id()
                  << "- TRUE";
         better = true;
     } else {
@@ -156,16 +157,16 @@ bool FpcFilter2::hasBetterWlanData(const FpcFingerprint &newFp, const FpcFingerp
                     storedAp = candidate;
             }
             if (!storedAp) {
-                qDebug() << "[INFO] FpcFilter2::hasBetterWlanData()" << "New FP has a WLAN that the FP"
+                FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::hasBetterWlanData()" << "New FP has a WLAN that the FP"
                          << storedFp.id() << "doesn't have - TRUE";
                 better = true;
             } else if (!newAp->powerRxSet()) {
                 continue;
             } else if (!storedAp->powerRxSet()) {
-                qDebug() << "[INFO] FpcFilter2::hasBetterWlanData()" << "Old WLAN doesn't have signal strength - TRUE";
+                FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::hasBetterWlanData()" << "Old WLAN doesn't have signal strength - TRUE";
                 better = true;
             } else if (newAp->powerRx() > storedAp->powerRx()) {
-                qDebug() << "[INFO] FpcFilter2::hasBetterWlanData()" << "New WLAN has better signal strength"
+                FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::hasBetterWlanData()" << "New WLAN has better signal strength"
                          << "than FP" << storedFp.id() << "- TRUE";
                 better = true;
             }

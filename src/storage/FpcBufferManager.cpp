@@ -228,7 +228,7 @@ bool FpcBufferManager::storeFpEntry(const FpcFingerprint &fp)
         return false;
     }
 
-    qDebug() << "[INFO] FpcBufferManager::storeFpEntry() Fp inserted with ID" << id;
+    FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcBufferManager::storeFpEntry() Fp inserted with ID" << id;
     if (cleanupRan)
         m_sql->vacuum();
     emit fpStored(id);
@@ -277,14 +277,14 @@ int FpcBufferManager::cleanupBuffer()
     for (FpcFingerprint *fp : std::as_const(selected))
         fps.emplace_back(fp);
     if (!readOk) {
-        qDebug() << "[INFO] FpcBufferManager::cleanupBuffer() Selecting fingerprints" << "failed";
+        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcBufferManager::cleanupBuffer() Selecting fingerprints" << "failed";
         return -1;
     }
 
     const int count = int(fps.size());
     FPC_TRACE << "FpcBufferManager::cleanupBuffer() Fingerprints in DB:" << count;
     const int target = cleanupTarget(count, percentage);
-    qDebug() << "[INFO] FpcBufferManager::cleanupBuffer() Deleting" << target << "fingerprints";
+    FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcBufferManager::cleanupBuffer() Deleting" << target << "fingerprints";
 
     // Oldest first; the scan below walks from the newest end.
     std::stable_sort(fps.begin(), fps.end(),
@@ -323,7 +323,7 @@ int FpcBufferManager::cleanupBuffer()
         qDebug() << "[ERROR] FpcBufferManager::cleanupBuffer() Deleting" << victims.size()
                  << "fingerprints failed";
     }
-    qDebug() << "[INFO] FpcBufferManager::cleanupBuffer() Fingerprints in DB after" << "cleanup:" << left;
+    FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcBufferManager::cleanupBuffer() Fingerprints in DB after" << "cleanup:" << left;
     return left;
 }
 
@@ -351,7 +351,7 @@ void FpcBufferManager::checkUploadTriggers()
                  << gprsThreshold - age;
 
     if (age <= wlanThreshold) {
-        qDebug() << "[INFO] FpcBufferManager::checkUploadTriggers() FP buffer age less than WLAN age "
+        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcBufferManager::checkUploadTriggers() FP buffer age less than WLAN age "
                     "threshold -- No upload triggered by this insertion ->";
         return;
     }
@@ -431,7 +431,7 @@ bool FpcBufferManager::createFpReport(QByteArray &out)
         qDebug() << "[ERROR] FpcBufferManager::createFpReport() Failed setting FPs as exported";
         return false;
     }
-    qDebug() << "[INFO] FpcBufferManager::createFpReport() Report created using" << taken.size() << "fingerprints";
+    FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcBufferManager::createFpReport() Report created using" << taken.size() << "fingerprints";
     FPC_TRACE << "FpcBufferManager::createFpReport() ->";
     return true;
 }

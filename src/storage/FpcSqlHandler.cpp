@@ -7,6 +7,7 @@
 #include <QDebug>
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QScopeGuard>
 #include <QSqlRecord>
 #include <QStringList>
 
@@ -263,7 +264,7 @@ bool FpcSqlHandler::convertLayout()
         return false;
     if (*pages == 0 || (*pageSize == PageSize && *vacuumMode == IncrementalVacuum))
         return true;
-    qDebug() << "[INFO] FpcSqlHandler::configureConnection() Rewriting the database from" << *pageSize
+    FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcSqlHandler::configureConnection() Rewriting the database from" << *pageSize
              << "-byte pages (vacuum mode" << *vacuumMode << ") to" << PageSize
              << "-byte pages with incremental vacuum";
     // The page size of a file in write-ahead log mode is fixed: the rewrite
@@ -302,7 +303,10 @@ qint64 FpcSqlHandler::logReserve() const
 
 qint64 FpcSqlHandler::pageBytes()
 {
-    const auto pages = pragmaValue("page_count");
+    QSqlQuery &query = cachedQuery(m_pageCountQuery, "PRAGMA page_count");
+    const bool read = query.exec() && query.next();
+    const auto pages = read ? FpcSqlValue::toInt64(query.value(0)) : std::nullopt;
+    query.finish();
     return pages ? *pages * m_pageSize : -1;
 }
 
@@ -349,7 +353,7 @@ bool FpcSqlHandler::createTables()
         return false;
 
     if (!tables.contains(QStringLiteral("SchemaVersion"), Qt::CaseSensitive)) {
-        qDebug() << "[INFO] FpcSqlHandler::createTables() No SchemaVersion table found - dropping all old data";
+        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcSqlHandler::createTables() No SchemaVersion table found - dropping all old data";
         dropAllTables();
         QString error;
         if (!execText(QStringLiteral("CREATE TABLE IF NOT EXISTS SchemaVersion(version INT)"), &error))
@@ -358,10 +362,10 @@ bool FpcSqlHandler::createTables()
         if (!execText(QStringLiteral("INSERT INTO SchemaVersion (version) VALUES (1)"), &error))
             qCritical() << "FpcSqlHandler::createTables() Unable to setversion table"
                         << QString(QStringLiteral("SchemaVersion: ") + error);
-        qDebug() << "[INFO] FpcSqlHandler::createTables() Possibly old databases and indices dropped, "
+        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcSqlHandler::createTables() Possibly old databases and indices dropped, "
                     "SchemaVersion with VERSION=1 created";
     } else {
-        qDebug() << "[INFO] FpcSqlHandler::createTables() SchemaVersion table found - version 1";
+        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcSqlHandler::createTables() SchemaVersion table found - version 1";
     }
 
     // The data tables and the bookkeeping rows appear together or not at
@@ -618,12 +622,22 @@ bool FpcSqlHandler::insertWlan(const VomuElementWLAN &wlan, qint64 fpId)
 
 // ---------------------------------------------------------------- configuration
 
+QSqlQuery &FpcSqlHandler::cachedQuery(std::unique_ptr<QSqlQuery> &query, const char *text)
+{
+    // Prepared once: these run several times for every stored fingerprint.
+    if (!query) {
+        query = std::make_unique<QSqlQuery>(connection());
+        query->setForwardOnly(true);
+        query->prepare(QString::fromLatin1(text));
+    }
+    return *query;
+}
+
 bool FpcSqlHandler::getValue(const QString &key, QString &value)
 {
-    QSqlQuery query(connection());
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT value FROM Configuration WHERE key=?"));
-    query.addBindValue(key);
+    QSqlQuery &query = cachedQuery(m_valueQuery, "SELECT value FROM Configuration WHERE key=?");
+    query.bindValue(0, key);
+    const auto finish = qScopeGuard([&query] { query.finish(); });
     if (!query.exec()) {
         qCritical() << "FpcSqlHandler::getValue(key=" << key << ") query fail: "
                     << quotedConfigurationStatement(key) << errorText(query) << ", return false ->";
@@ -681,7 +695,7 @@ void FpcSqlHandler::setValue(const QString &key, const QString &value)
                     << errorText(write) << "value set FAILED ->";
         return;
     }
-    qDebug() << "[INFO] FpcSqlHandler::setValue(" << key << " -> " << value << ") succeeded ->";
+    FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcSqlHandler::setValue(" << key << " -> " << value << ") succeeded ->";
 }
 
 void FpcSqlHandler::setValue(const QString &key, quint32 value)
@@ -726,6 +740,8 @@ void FpcSqlHandler::clearQueries()
             query->clear();
     }
     m_insertQueries.clear();
+    m_valueQuery.reset();
+    m_pageCountQuery.reset();
     m_prepared = false;
 }
 
@@ -734,6 +750,8 @@ void FpcSqlHandler::resetQueries()
     for (auto &query : m_queries)
         query = std::make_unique<QSqlQuery>(connection());
     m_insertQueries.clear();
+    m_valueQuery.reset();
+    m_pageCountQuery.reset();
     m_prepared = false;
 }
 
@@ -785,9 +803,15 @@ QString FpcSqlHandler::macToString(const VomuWlanMacAddress &mac)
 
 qint64 FpcSqlHandler::macToInt(const VomuWlanMacAddress &mac)
 {
-    bool ok = false;
-    qint64 value = macToString(mac).toLongLong(&ok, 16);
-    if (!ok) {
+    // The number macToString() writes in hexadecimal, without the text.
+    const int first = mac.is48Bit() ? 2 : 0;
+    quint64 bits = 0;
+    for (int i = first; i < VomuWlanMacAddress::kSize; ++i)
+        bits = (bits << 8) | mac.macByte(i);
+    qint64 value = qint64(bits);
+    if ((!mac.is48Bit() && !mac.is64Bit()) || (bits >> 63) != 0) {
+        if (!mac.is48Bit() && !mac.is64Bit())
+            FPC_TRACE << "FpcSqlHandler::macToString() MAC address is invalid";
         qCritical() << "FpcSqlHandler::macToInt() Converting MAC address to" << "integer failed";
         value = 0;
     }

@@ -192,6 +192,9 @@ private:
     int m_checkpointPages = MinCheckpointPages;
     int m_pageSize = PageSize;
     std::unique_ptr<QSqlQuery> m_queries[PreparedQueryCount];
+    QSqlQuery &cachedQuery(std::unique_ptr<QSqlQuery> &query, const char *text);
+    std::unique_ptr<QSqlQuery> m_valueQuery;
+    std::unique_ptr<QSqlQuery> m_pageCountQuery;
     // Insert statements, prepared once and reused for every row.
     QHash<QString, QSqlQuery> m_insertQueries;
 };
