@@ -7,7 +7,7 @@
 //
 //   bench_pipeline [--sizes 100,1000,10000,100000] [--batch K] [--repeats R]
 //                  [--report-sizes 1000,10000,65535] [--report-repeats R]
-//                  [--dir DISK_DIRECTORY] [--tmpfs TMPFS_DIRECTORY]
+//                  [--dir DISK_DIRECTORY] [--tmpfs TMPFS_DIRECTORY or none]
 //
 // Each size is the number of fingerprints already stored; every repeat
 // stores a batch of K more through each side. Times are per fingerprint,
@@ -323,6 +323,21 @@ QStringList prefill(const QString &path, Kind kind, qint64 count, qint64 limit)
     return pragmas;
 }
 
+// What the status report reads from the buffer: the list and the statistics.
+void statusList(FpcBufferManager &buffer)
+{
+#ifdef BENCH_OBJECT_STATUS_LIST
+    QList<FpcFingerprint *> list;
+    buffer.getFingerprintsOnly(list);
+    qDeleteAll(list);
+#else
+    QList<FpcSqlHandler::StoredSummary> summaries;
+    buffer.getFingerprintSummaries(summaries);
+#endif
+    quint32 a, b, c, d, e, f, g;
+    buffer.getBufferStatistics(a, b, c, d, e, f, g);
+}
+
 void benchPipeline(const Options &options, QTextStream &out)
 {
     out << "| medium | fingerprints | stored | pipeline ms/fp min / median | raw SQLite ms/fp min / median "
@@ -330,6 +345,8 @@ void benchPipeline(const Options &options, QTextStream &out)
     out << "|---|---|---|---|---|---|---|---|---|---|\n";
     QRandomGenerator random(42);
     for (const auto &[medium, directory] : {std::pair{"disk", options.disk}, std::pair{"tmpfs", options.tmpfs}}) {
+        if (directory == QLatin1String("none"))
+            continue;
         QTemporaryDir dir(directory + QStringLiteral("/bench_pipeline-XXXXXX"));
         if (!dir.isValid()) {
             out << "| " << medium << " | cannot use " << directory << " |\n";
@@ -376,12 +393,8 @@ void benchPipeline(const Options &options, QTextStream &out)
                 }
                 QElapsedTimer statusTimer;
                 statusTimer.start();
-                QList<FpcFingerprint *> list;
-                buffer.getFingerprintsOnly(list);
-                quint32 a, b, c, d, e, f, g;
-                buffer.getBufferStatistics(a, b, c, d, e, f, g);
+                statusList(buffer);
                 const double statusMs = statusTimer.nsecsElapsed() / 1e6;
-                qDeleteAll(list);
 
                 const double stored = double(options.repeats) * options.batch;
                 out << "| " << medium << " | " << kindName(kind) << " | " << size << " | "
@@ -406,7 +419,8 @@ void benchReport(const Options &options, QTextStream &out)
 {
     out << "\n| stored | plain SELECT ms min / median | report ms min / median | ratio (medians) "
            "| peak memory growth MiB | report bytes |\n|---|---|---|---|---|---|\n";
-    QTemporaryDir dir(options.tmpfs + QStringLiteral("/bench_report-XXXXXX"));
+    const QString directory = options.tmpfs == QLatin1String("none") ? options.disk : options.tmpfs;
+    QTemporaryDir dir(directory + QStringLiteral("/bench_report-XXXXXX"));
     for (qint64 size : options.reportSizes) {
         const QString path = dir.filePath(QStringLiteral("report.db"));
         const qint64 limit = qMax<qint64>(300000, size * 2000);
@@ -476,7 +490,7 @@ int main(int argc, char **argv)
         else if (name == QLatin1String("--tmpfs"))
             options.tmpfs = value;
     }
-    if (!QDir(options.tmpfs).exists())
+    if (options.tmpfs != QLatin1String("none") && !QDir(options.tmpfs).exists())
         options.tmpfs = options.disk;
     // The trace sink is installed without a trace file, as in the daemon
     // running without tracing: nothing is written.

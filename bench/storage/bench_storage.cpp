@@ -293,6 +293,9 @@ int main(int argc, char **argv)
         writeAheadLog(1024, 16, 40 * 1024),
         writeAheadLog(1024, 32, 64 * 1024),
         writeAheadLog(512, 64, 56 * 1024),
+        // Candidates with the log held to about a sixth of the limit.
+        writeAheadLog(4096, 16, 129 * 1024),
+        writeAheadLog(512, 80, 48 * 1024),
         {QStringLiteral("**chosen**: WAL, synchronous=NORMAL, %1-byte pages, incremental vacuum, log share 1/%2 "
                         "of the limit")
              .arg(FpcSqlHandler::PageSize)

@@ -385,9 +385,11 @@ bool FpcEventHandler::sendDatabaseStatus(QString *error)
             lastUploadAmount = 0;
     const bool read = FpcExceptionGuard::run("FpcEventHandler::sendDatabaseStatus()", [&] {
         FpcBufferManager &buffer = bufferManager();
-        QList<FpcFingerprint *> fingerprints;
-        buffer.getFingerprintsOnly(fingerprints);
-        entries = FpcStatusReport::takeEntries(fingerprints);
+        QList<FpcSqlHandler::StoredSummary> summaries;
+        buffer.getFingerprintSummaries(summaries);
+        entries.reserve(summaries.size());
+        for (const FpcSqlHandler::StoredSummary &summary : std::as_const(summaries))
+            entries << FpcStatusReport::entry(summary.timeMSecs, summary.dataMask, summary.radioType);
         buffer.getBufferStatistics(lastUpload, fillRatio, dbSize, dbMaxSize, growth, dailyLimit,
                                    lastUploadAmount);
     }, error);

@@ -4,11 +4,15 @@
 
 QString FpcStatusReport::entry(const FpcFingerprint &fp)
 {
-    QString text = QString::number(fp.time().toMSecsSinceEpoch()) + QLatin1Char(':')
-        + QString::number(fp.dataMask());
-    if (fp.radioType() == FpcFingerprint::RadioWCDMA)
+    return entry(fp.time().toMSecsSinceEpoch(), fp.dataMask(), fp.radioType());
+}
+
+QString FpcStatusReport::entry(qint64 timeMSecs, quint8 dataMask, int radioType)
+{
+    QString text = QString::number(timeMSecs) + QLatin1Char(':') + QString::number(dataMask);
+    if (radioType == FpcFingerprint::RadioWCDMA)
         text += QLatin1String(":W");
-    else if (fp.radioType() == FpcFingerprint::RadioGSM)
+    else if (radioType == FpcFingerprint::RadioGSM)
         text += QLatin1String(":G");
     return text;
 }

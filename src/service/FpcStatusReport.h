@@ -13,6 +13,7 @@ class FpcStatusReport
 {
 public:
     static QString entry(const FpcFingerprint &fp);
+    static QString entry(qint64 timeMSecs, quint8 dataMask, int radioType);
     // The entries of fingerprints, in their order; deletes the fingerprints
     // and empties the list.
     static QStringList takeEntries(QList<FpcFingerprint *> &fingerprints);

@@ -562,6 +562,14 @@ void FpcBufferManager::getFingerprintsOnly(QList<FpcFingerprint *> &fps)
         qCritical() << "FpcBufferManager::getFingerprintsOnly() Select from Fingerprint table failed";
 }
 
+bool FpcBufferManager::getFingerprintSummaries(QList<FpcSqlHandler::StoredSummary> &summaries)
+{
+    if (m_sql->selectSummaries(summaries))
+        return true;
+    qCritical() << "FpcBufferManager::getFingerprintsOnly() Select from Fingerprint table failed";
+    return false;
+}
+
 bool FpcBufferManager::getFingerprintsNearby(const FpcPosition &position, int maxDistance, QList<qint64> &ids)
 {
     FPC_TRACE << "FpcBufferManager::getFingerprintsNearby() maxDistance:" << maxDistance;

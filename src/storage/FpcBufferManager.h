@@ -2,6 +2,7 @@
 
 #include "FpcFingerprint.h"
 #include "FpcPosition.h"
+#include "FpcSqlHandler.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -13,7 +14,6 @@
 #include <functional>
 #include <memory>
 
-class FpcSqlHandler;
 
 // The fingerprint buffer: the one process-wide owner of the database
 // connection and of the SQL handler. Every other component stores
@@ -60,6 +60,9 @@ public:
     // Every stored fingerprint with id, time, data mask and radio type only;
     // the caller owns and deletes the objects.
     void getFingerprintsOnly(QList<FpcFingerprint *> &fps);
+    // The same without a fingerprint object per row, in one query: what
+    // the status list of a full buffer needs.
+    bool getFingerprintSummaries(QList<FpcSqlHandler::StoredSummary> &summaries);
     // Ids of the stored fingerprints whose position lies within maxDistance
     // metres of position; a negative distance gives every id. False when
     // the database could not be read.

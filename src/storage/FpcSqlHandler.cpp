@@ -11,7 +11,9 @@
 #include <QSqlRecord>
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 #include <limits>
 
 namespace {
@@ -1295,17 +1297,45 @@ bool FpcSqlHandler::selectFingerprintsOnly(QList<FpcFingerprint *> &fps, bool wi
     return true;
 }
 
+bool FpcSqlHandler::selectSummaries(QList<StoredSummary> &summaries)
+{
+    static const char prefix[] = "FpcSqlHandler::selectFingerprintsOnly()";
+    QSqlQuery query(connection());
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT fpId, time, timeMSecs, dataMask, "
+                                   "EXISTS(SELECT 1 FROM UtraFdd u WHERE u.fpId=f.fpId) FROM Fingerprint f"))) {
+        qCritical() << prefix << "Error in select:" << errorText(query);
+        qCritical() << prefix << "Select clause:" << query.lastQuery();
+        return false;
+    }
+    while (query.next()) {
+        const auto id = readColumn<qint64>(query, 0, prefix, "fpId", Level::Critical, asInt64);
+        const auto time = id ? readColumn<qint64>(query, 1, prefix, "time", Level::Critical, asUInt32)
+                             : std::nullopt;
+        const auto msecs = time ? readColumn<qint64>(query, 2, prefix, "timeMSecs", Level::Critical, asMilliseconds)
+                                : std::nullopt;
+        const auto mask = msecs ? readColumn<qint64>(query, 3, prefix, "dataMask", Level::Critical, asUInt8)
+                                : std::nullopt;
+        if (!mask)
+            return false;
+        int radio = FpcFingerprint::RadioNone;
+        if (*mask & FpcFingerprint::Cell)
+            radio = query.value(4).toInt() ? FpcFingerprint::RadioWCDMA : FpcFingerprint::RadioGSM;
+        summaries.append({*id, *time * 1000 + *msecs, quint8(*mask), radio});
+    }
+    return true;
+}
+
 bool FpcSqlHandler::selectPositionsInBox(double south, double north, double west, double east,
                                          QList<StoredCoordinate> &found)
 {
     static const char prefix[] = "FpcSqlHandler::selectPositionsInBox()";
-    // Row id order is the order in which the whole table would be read.
     const QString longitudes = west <= east ? QStringLiteral("longitude BETWEEN :west AND :east")
                                             : QStringLiteral("(longitude >= :west OR longitude <= :east)");
     QSqlQuery query(connection());
     query.setForwardOnly(true);
     query.prepare(QStringLiteral("SELECT fpId, latitude, longitude, rowid FROM Position "
-                                 "WHERE latitude BETWEEN :south AND :north AND (%1) ORDER BY rowid")
+                                 "WHERE latitude BETWEEN :south AND :north AND (%1)")
                       .arg(longitudes));
     query.bindValue(QStringLiteral(":south"), south);
     query.bindValue(QStringLiteral(":north"), north);
@@ -1316,13 +1346,19 @@ bool FpcSqlHandler::selectPositionsInBox(double south, double north, double west
         qCritical() << prefix << "Select clause:" << query.lastQuery();
         return false;
     }
+    // Sorted here, not in SQL: an ORDER BY on the row id would lead SQLite
+    // to read the whole table in row id order instead of the index range.
+    std::vector<std::pair<qint64, StoredCoordinate>> rows;
     while (query.next()) {
         const auto id = FpcSqlValue::toInt64(query.value(0));
         const auto latitude = FpcSqlValue::toDouble(query.value(1));
         const auto longitude = FpcSqlValue::toDouble(query.value(2));
         if (id && latitude && longitude)
-            found.append({*id, *latitude, *longitude});
+            rows.push_back({query.value(3).toLongLong(), {*id, *latitude, *longitude}});
     }
+    std::sort(rows.begin(), rows.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (const auto &row : rows)
+        found.append(row.second);
     return true;
 }
 

@@ -44,9 +44,12 @@ public:
     bool checkpoint();
 
     // One fingerprint touches about a dozen tables and indices, so every
-    // commit writes that many pages to the log: 1 KiB pages keep a commit
-    // near 13 KiB, where SQLite's default of 4 KiB writes four times as much.
-    static constexpr int PageSize = 1024;
+    // commit writes that many pages to the log: small pages keep a commit
+    // small (SQLite's default of 4 KiB writes eight times as much), and with
+    // the log's share below the checkpoints stay rare. 512-byte pages wrote
+    // less and flushed less than 1 KiB pages both in a small and in a large
+    // buffer (bench/README.md).
+    static constexpr int PageSize = 512;
     // The log may take this share (1/n) of the buffer's size limit. It is
     // folded back into the database when it holds that many bytes, so a
     // larger buffer gets rarer checkpoints (two flushes each).
@@ -114,6 +117,16 @@ public:
     // serving cell (WCDMA when the fingerprint has a UtraFdd row, else
     // GSM), in the same query.
     bool selectFingerprintsOnly(QList<FpcFingerprint *> &fps, bool withRadioType = false);
+    // Every stored fingerprint's id, time of birth (ms since the epoch),
+    // data mask and radio type (as selectFingerprintsOnly with radio types),
+    // without building fingerprints: the status list of a full buffer.
+    struct StoredSummary {
+        qint64 fpId;
+        qint64 timeMSecs;
+        quint8 dataMask;
+        int radioType;
+    };
+    bool selectSummaries(QList<StoredSummary> &summaries);
     // Ids of the stored positions inside the box latitude [south, north]
     // and longitude [west, east] (west > east: the box crosses the 180th
     // meridian), with their coordinates, in stored order.
