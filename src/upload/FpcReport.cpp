@@ -26,11 +26,11 @@
 namespace {
 
 // The plain debug lines of the report (hex dumps above all) are built only
-// when the trace threshold lets debug lines through: a report of a full
-// buffer has tens of thousands of elements.
+// when they are written: a report of a full buffer has tens of thousands
+// of elements, and its dump is several times its size.
 bool traced()
 {
-    return FpcLog::threshold() <= FpcLog::Debug;
+    return FpcLog::writesDebug();
 }
 
 #define FPR_TRACE                                                                                  \
