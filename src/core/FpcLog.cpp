@@ -122,7 +122,7 @@ void FpcLog::messageHandler(QtMsgType type, const QMessageLogContext &, const QS
 bool FpcLog::writes(int level)
 {
     const TraceState &s = state();
-    return !s.installed || (s.file != nullptr && (level == Fatal || s.threshold <= level));
+    return (level == Fatal || s.threshold <= level) && (!s.installed || s.file != nullptr);
 }
 
 int FpcLog::threshold()

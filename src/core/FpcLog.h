@@ -21,9 +21,10 @@ public:
     static void messageHandler(QtMsgType type, const QMessageLogContext &context,
                                const QString &message);
 
-    // Whether a plain debug line would reach a trace file now. True while
-    // the trace sink is not installed, so that any other handler (a test's
-    // capture) still sees every line.
+    // Whether a plain debug line passes the threshold and would reach a
+    // trace file now. While the trace sink is not installed only the
+    // threshold counts, so that any other handler (a test's capture) still
+    // sees the lines.
     static bool writesDebug() { return writes(Debug); }
     // The same for a line of the given level.
     static bool writes(int level);
