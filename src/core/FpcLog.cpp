@@ -35,9 +35,9 @@ TraceState &state()
 }
 
 const QLatin1String InfoPrefix("[INFO]");
+const QLatin1String ErrorPrefix("[ERROR]");
 // A seed is a short file name part; the rest of a longer line is not read.
 constexpr qint64 kMaxSeedBytes = 256;
-const QLatin1String ErrorPrefix("[ERROR]");
 
 QString withoutPrefix(const QString &message, qsizetype prefixLength)
 {
@@ -252,7 +252,8 @@ void FpcLog::restartLogging()
     }
     QFile seedFile;
     const int seedFd = FpcPrivateFile::openForReading(tracePathFile);
-    if (seedFd < 0 || !seedFile.open(seedFd, QIODevice::ReadOnly | QIODevice::Text, QFileDevice::AutoCloseHandle)) {
+    if (seedFd < 0
+        || !seedFile.open(seedFd, QIODevice::ReadOnly | QIODevice::Text, QFileDevice::AutoCloseHandle)) {
         if (seedFd >= 0)
             ::close(seedFd);
         qDebug() << "FpcEventHandler::restartLogging() tracepathfile open failed - return ->";

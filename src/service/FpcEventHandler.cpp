@@ -627,7 +627,7 @@ bool FpcEventHandler::callerMayControl(const char *action)
     if (m_controlAccess.allows(call->message().service(), text(action)))
         return true;
     if (call->message().isReplyRequired())
-        call->sendErrorReply(QDBusError::AccessDenied,
-                       QStringLiteral("%1 is for root and the group %2 only").arg(text(action), m_controlAccess.controlGroup()));
+        call->sendErrorReply(QDBusError::AccessDenied, QStringLiteral("%1 is for root and the group %2 only")
+                                                           .arg(text(action), m_controlAccess.controlGroup()));
     return false;
 }
