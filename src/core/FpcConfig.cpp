@@ -80,6 +80,22 @@ void FpcConfig::getDeviceData()
     qDebug() << "FpcConfig::getDeviceData ->";
 }
 
+// The configuration format is three elements deep (fpcconfig, item, key or
+// value) and holds a few dozen items; texts beyond these bounds are refused
+// whole before parsing, so that no text can hold the daemon up.
+const FpcXmlLimits &FpcConfig::limits()
+{
+    static const FpcXmlLimits bounds(MaxDepth, MaxElements);
+    return bounds;
+}
+
+bool FpcConfig::withinLimits(const char *method, const FpcXmlLimits::Result &check)
+{
+    if (!check.accepted)
+        qWarning() << method << "Configuration text refused:" << check.reason;
+    return check.accepted;
+}
+
 bool FpcConfig::internalizeConf(const QString &path)
 {
     qDebug() << "FpcConfig::internalizeConf(" << path << ") <-";
@@ -88,8 +104,14 @@ bool FpcConfig::internalizeConf(const QString &path)
         qDebug() << "FpcConfig::internalizeConf() Can't open file for reading";
         return false;
     }
+    // One byte more than allowed tells a file that is too large.
+    const QByteArray contents = file.read(MaxTextBytes + 1);
+    const bool tooLarge = contents.size() > MaxTextBytes;
+    if (tooLarge)
+        qWarning() << "FpcConfig::internalizeConf() Configuration file larger than" << MaxTextBytes << "bytes refused";
     QDomDocument document;
-    if (!document.setContent(&file)) {
+    if (tooLarge || !withinLimits("FpcConfig::internalizeConf()", limits().check(contents))
+        || !document.setContent(contents)) {
         file.close();
         qDebug() << "FpcConfig::internalizeConf() Can't parse document for reading";
         return false;
@@ -103,7 +125,7 @@ bool FpcConfig::internalizeFromString(const QString &xml)
 {
     qDebug() << "FpcConfig::internalizeFromString() <-";
     QDomDocument document;
-    if (!document.setContent(xml))
+    if (!withinLimits("FpcConfig::internalizeFromString()", limits().check(xml)) || !document.setContent(xml))
         return false;
     const bool result = parseConfig(document);
     qDebug() << "FpcConfig::internalizeFromString() ->";

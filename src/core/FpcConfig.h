@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FpcXmlLimits.h"
+
 #include <QObject>
 #include <QString>
 
@@ -20,6 +22,12 @@ class FpcConfig : public QObject
 {
     Q_OBJECT
 public:
+    // Bounds of a configuration text (file or D-Bus); beyond them a text is
+    // refused whole, as a malformed one is.
+    static constexpr int MaxDepth = 8;
+    static constexpr int MaxElements = 2048;
+    static constexpr int MaxTextBytes = 1024 * 1024;
+
     // Records the device identity ("fpr/model_id", "fpr/user_id",
     // "fpr/hw_id") and resets "fpr/user_name" and "fpr/dump_reports".
     explicit FpcConfig(QObject *parent = nullptr);
@@ -39,6 +47,8 @@ public:
     void getDeviceData();
 
 private:
+    static const FpcXmlLimits &limits();
+    static bool withinLimits(const char *method, const FpcXmlLimits::Result &check);
     static bool parseConfig(const QDomDocument &document);
     static QString maskIdentity(const QString &identity, int keptDigits, const char *mismatchMessage);
 };

@@ -1,6 +1,7 @@
 #include "FpcLog.h"
 
 #include "FpcPaths.h"
+#include "FpcPrivateFile.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -12,6 +13,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -35,6 +37,8 @@ TraceState &state()
 
 const QLatin1String InfoPrefix("[INFO]");
 const QLatin1String ErrorPrefix("[ERROR]");
+// A seed is a short file name part; the rest of a longer line is not read.
+constexpr qint64 kMaxSeedBytes = 256;
 
 QString withoutPrefix(const QString &message, qsizetype prefixLength)
 {
@@ -165,26 +169,19 @@ bool FpcLog::hasLogFile()
     return state().file != nullptr;
 }
 
-void FpcLog::setLogFile(const QString &path)
+void FpcLog::closeLogFile()
 {
     TraceState &s = state();
-    {
-        QMutexLocker locker(&s.mutex);
-        if (s.file) {
-            std::fclose(s.file);
-            s.file = nullptr;
-        }
+    QMutexLocker locker(&s.mutex);
+    if (s.file) {
+        std::fclose(s.file);
+        s.file = nullptr;
     }
-    if (path.isEmpty()) {
-        s.fileName.clear();
-        qDebug() << "FpcEventHandler::setLogFile() New logfile: " << s.fileName;
-        return;
-    }
-    FILE *file = std::fopen(QFile::encodeName(path).constData(), "a");
-    if (!file) {
-        qDebug() << "Unable to write trace to a file (" << path << ")";
-        return;
-    }
+}
+
+void FpcLog::useLogFile(FILE *file, const QString &path)
+{
+    TraceState &s = state();
     std::setvbuf(file, nullptr, _IONBF, 0);
     {
         QMutexLocker locker(&s.mutex);
@@ -194,22 +191,57 @@ void FpcLog::setLogFile(const QString &path)
     qDebug() << "FpcEventHandler::setLogFile() New logfile: " << s.fileName;
 }
 
+void FpcLog::setLogFile(const QString &path)
+{
+    closeLogFile();
+    if (path.isEmpty()) {
+        state().fileName.clear();
+        qDebug() << "FpcEventHandler::setLogFile() New logfile: " << state().fileName;
+        return;
+    }
+    FILE *file = std::fopen(QFile::encodeName(path).constData(), "a");
+    if (!file) {
+        qDebug() << "Unable to write trace to a file (" << path << ")";
+        return;
+    }
+    useLogFile(file, path);
+}
+
+bool FpcLog::adoptLogFile(int fd, const QString &path)
+{
+    closeLogFile();
+    FILE *file = ::fdopen(fd, "a");
+    if (!file) {
+        ::close(fd);
+        qDebug() << "Unable to write trace to a file (" << path << ")";
+        return false;
+    }
+    useLogFile(file, path);
+    return true;
+}
+
 QString FpcLog::openStartupTraceFile(const QString &path)
 {
-    QString chosen = path;
-    QFile test(chosen);
-    if (!test.open(QIODevice::WriteOnly)) {
-        chosen = FpcPaths::defaultTraceFile();
-        test.setFileName(chosen);
-        test.open(QIODevice::WriteOnly);
+    // A path given on the command line is the administrator's choice (it
+    // may well be a link such as /dev/stdout). The default trace file lies
+    // in a directory other users can write to: it is never opened through a
+    // link.
+    const QString defaultPath = FpcPaths::defaultTraceFile();
+    if (path != defaultPath) {
+        QFile test(path);
+        if (test.open(QIODevice::WriteOnly) && test.isWritable()) {
+            test.close();
+            setLogFile(path);
+            return path;
+        }
     }
-    if (!test.isOpen() || !test.isWritable()) {
-        qDebug() << "Unable to write trace to a file (" << chosen << ")";
-        return chosen;
+    const int fd = FpcPrivateFile::createOrTruncate(defaultPath);
+    if (fd < 0) {
+        qDebug() << "Unable to write trace to a file (" << defaultPath << ")";
+        return defaultPath;
     }
-    test.close();
-    setLogFile(chosen);
-    return chosen;
+    adoptLogFile(fd, defaultPath);
+    return defaultPath;
 }
 
 void FpcLog::restartLogging()
@@ -226,12 +258,16 @@ void FpcLog::restartLogging()
         qDebug() << "FpcEventHandler::restartLogging() ->";
         return;
     }
-    QFile seedFile(tracePathFile);
-    if (!seedFile.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    QFile seedFile;
+    const int seedFd = FpcPrivateFile::openForReading(tracePathFile);
+    if (seedFd < 0
+        || !seedFile.open(seedFd, QIODevice::ReadOnly | QIODevice::Text, QFileDevice::AutoCloseHandle)) {
+        if (seedFd >= 0)
+            ::close(seedFd);
         qDebug() << "FpcEventHandler::restartLogging() tracepathfile open failed - return ->";
         return;
     }
-    const QString seed = QString::fromUtf8(seedFile.readLine()).remove(QLatin1Char('\n'));
+    const QString seed = QString::fromUtf8(seedFile.readLine(kMaxSeedBytes)).remove(QLatin1Char('\n'));
     seedFile.close();
     qDebug() << "FpcEventHandler::restartLogging() fpc_tracefile seed: " << seed;
     // The seed names a file inside the log directory; a path in it would let
@@ -246,19 +282,29 @@ void FpcLog::restartLogging()
     if (alreadyOngoing)
         return;
 
-    QFile test(newFile);
-    if (!test.open(QIODevice::WriteOnly)) {
+    // The next numbered file is a new one by construction; a name that is
+    // already taken (a planted link above all) is never written through.
+    const int fd = FpcPrivateFile::createNew(newFile);
+    if (fd < 0) {
         qDebug() << "FpcEventHandler::restartLogging() tracefile open failed - logging not started ->";
         return;
     }
-    if (!test.isWritable()) {
-        qDebug() << "Unable to write trace to a file (" << newFile << ")";
-    } else {
-        test.close();
-        setLogFile(newFile);
-    }
+    adoptLogFile(fd, newFile);
     qDebug() << "FpcEventHandler::restartLogging() Logging started to file: " << logFileName();
     qDebug() << "FpcEventHandler::restartLogging() ->";
+}
+
+// The index of a numbered trace file name: the characters after "fpc_" and
+// the name part, up to the next ".". The name part may hold dots itself.
+QString FpcLog::numberedIndexText(const QString &entry, const QString &namePart)
+{
+    const QString stem = QStringLiteral("fpc_") + namePart;
+    const qsizetype start = entry.indexOf(stem, 0, Qt::CaseInsensitive);
+    if (start < 0)
+        return QString();
+    const qsizetype from = start + stem.size();
+    const qsizetype dot = entry.indexOf(QLatin1Char('.'), from);
+    return entry.mid(from, dot < 0 ? -1 : dot - from);
 }
 
 // The trace file that follows the numbered files of seed's name part in the
@@ -288,10 +334,7 @@ QString FpcLog::nextNumberedTraceFile(const QString &seed, bool *alreadyOngoing)
             *alreadyOngoing = true;
             return QString();
         }
-        const qsizetype underscore = entry.indexOf(QLatin1Char('_'));
-        const qsizetype dot = entry.indexOf(QLatin1Char('.'));
-        const QString indexText = entry.mid(underscore, dot < underscore ? -1 : dot - underscore)
-                                      .mid(1 + namePart.size());
+        const QString indexText = numberedIndexText(entry, namePart);
         qDebug() << "FpcEventHandler::restartLogging() vomuIndx: " << indexText;
         // Out-of-range or non-numeric index texts count as 0.
         const int index = indexText.toInt();

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <cstdio>
+
 // The daemon's one trace sink: a process-wide message handler that filters
 // Qt messages by a numeric threshold and appends time-stamped lines to the
 // current trace file, plus the numbered ("LTT") trace file rule. While no
@@ -48,7 +50,8 @@ public:
 
     // Start-up trace file chosen on the command line: truncates path, falls
     // back to the default trace file when path cannot be opened, and makes
-    // the result the trace file when it is writable. Returns the path finally
+    // the result the trace file when it is writable. The default trace file
+    // is never opened through a link. Returns the path finally
     // chosen (the default one after a fall-back), writable or not.
     static QString openStartupTraceFile(const QString &path);
 
@@ -58,6 +61,12 @@ public:
 
 private:
     static QString nextNumberedTraceFile(const QString &seed, bool *alreadyOngoing);
+    static QString numberedIndexText(const QString &entry, const QString &namePart);
+    static void closeLogFile();
+    static void useLogFile(FILE *file, const QString &path);
+    // Makes the open descriptor fd, which belongs to path, the trace file
+    // (taking it over; closed on failure).
+    static bool adoptLogFile(int fd, const QString &path);
 };
 
 // qDebug() that skips building the line when writesDebug() is false; for

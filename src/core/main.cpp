@@ -1,3 +1,4 @@
+#include "FpcApplication.h"
 #include "FpcCommandLine.h"
 #include "FpcConfig.h"
 #include "FpcEventHandler.h"
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <sys/stat.h>
 
 namespace {
 const char ObjectPath[] = "/com/vexlo/location/fpcd";
@@ -25,7 +27,10 @@ const int StartFailure = 255;
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    // The daemon holds the subscriber's identity and location history:
+    // every file and directory it creates is its user's alone.
+    ::umask(077);
+    FpcApplication app(argc, argv);
     try {
         FpcSignalWatcher signalWatcher;
 

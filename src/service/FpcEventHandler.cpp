@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QDBusPendingCallWatcher>
 #include <QDateTime>
 #include <QDebug>
@@ -107,15 +108,13 @@ void FpcEventHandler::subscribeOwnInterfaceSignals()
 {
     const QString interface = text(InterfaceName);
     // Signals without arguments are taken whatever they carry.
-    connect(addBusSignal(QString(), QString(), interface, QStringLiteral("quit"), QString()),
-            &FpcBusSignal::received, this, &FpcEventHandler::quit);
-    connect(addBusSignal(QString(), QString(), interface, QStringLiteral("restartLogging"), QString()),
-            &FpcBusSignal::received, this, &FpcEventHandler::restartLogging);
-    connect(addBusSignal(QString(), QString(), interface, QStringLiteral("setConfigurationValue"),
-                         QStringLiteral("ss")),
-            &FpcBusSignal::received, this, &FpcEventHandler::onSetConfigurationValueSignal);
-    connect(addBusSignal(QString(), QString(), interface, QStringLiteral("activeMode"), QStringLiteral("b")),
-            &FpcBusSignal::received, this, &FpcEventHandler::onActiveModeSignal);
+    const struct { const char *member, *signature; } controlSignals[] = {
+        {"quit", nullptr}, {"restartLogging", nullptr}, {"setConfigurationValue", "ss"}, {"activeMode", "b"}};
+    for (const auto &control : controlSignals) {
+        connect(addBusSignal(QString(), QString(), interface, text(control.member),
+                             control.signature ? text(control.signature) : QString()),
+                &FpcBusSignal::received, this, &FpcEventHandler::onControlSignal);
+    }
 }
 
 void FpcEventHandler::subscribePeerSignals()
@@ -188,11 +187,15 @@ void FpcEventHandler::startComponents()
 
 void FpcEventHandler::start()
 {
+    if (!callerMayControl("start"))
+        return;
     qDebug() << "FpcEventHandler::start() FPC started with dbus";
 }
 
 void FpcEventHandler::quit()
 {
+    if (!callerMayControl("quit"))
+        return;
     qDebug() << "FpcEventHandler::quit() <-";
     QCoreApplication::quit();
     qDebug() << "FpcEventHandler::quit() ->";
@@ -200,11 +203,15 @@ void FpcEventHandler::quit()
 
 void FpcEventHandler::restartLogging()
 {
+    if (!callerMayControl("restartLogging"))
+        return;
     FpcLog::restartLogging();
 }
 
 void FpcEventHandler::setConfigurationValue(const QString &key, const QString &value)
 {
+    if (!callerMayControl("setConfigurationValue"))
+        return;
     qDebug() << "FpcEventHandler::setConfigurationValue() <-";
     if (key.isEmpty()) {
         qWarning() << "FpcEventHandler::setConfigurationValue() Empty key refused";
@@ -220,6 +227,8 @@ void FpcEventHandler::setConfigurationValue(const QString &key, const QString &v
 
 void FpcEventHandler::activeMode(bool enabled)
 {
+    if (!callerMayControl("activeMode"))
+        return;
     qDebug() << "FpcEventHandler::activeMode() <-";
     FpcExceptionGuard::run("FpcEventHandler::activeMode()", [this, enabled] {
         if (enabled) {
@@ -236,6 +245,8 @@ void FpcEventHandler::activeMode(bool enabled)
 
 QString FpcEventHandler::forcedUpload()
 {
+    if (!callerMayControl("forcedUpload"))
+        return QString();
     qDebug() << "FpcEventHandler::forcedUpload() <-";
     qDebug() << "FpcEventHandler::forcedUpload() Starting to send fingerprint prepare request to SLPGW ...";
     int result = 0;
@@ -276,6 +287,8 @@ void FpcEventHandler::returnExportedFingerprints()
 
 void FpcEventHandler::onStartPassiveGpsFixes()
 {
+    if (!callerMayControl("onStartPassiveGpsFixes"))
+        return;
     qDebug() << "FpcEventHandler::onStartPassiveGpsFixes() <-";
     if (!m_positionSignal) {
         m_positionSignal = addBusSignal(text(PositioningService), text(PositioningPath), text(PositioningInterface),
@@ -307,6 +320,8 @@ void FpcEventHandler::requestPassiveFixes()
 
 void FpcEventHandler::onNewFingerprintStored(qint64 key)
 {
+    if (!callerMayControl("onNewFingerprintStored"))
+        return;
     qDebug() << "FpcEventHandler::onNewFingerprintStored() <-";
     FpcExceptionGuard::run("FpcEventHandler::onNewFingerprintStored()", [this, key] {
         m_creator.fingerprintStored(key);
@@ -334,6 +349,8 @@ void FpcEventHandler::sendStatistics(const QDBusMessage &msg)
 
 QString FpcEventHandler::clearBuffer()
 {
+    if (!callerMayControl("clearBuffer"))
+        return QString();
     qDebug() << "FpcEventHandler::cleanupBuffer() <-";
     bool removed = false;
     FpcExceptionGuard::run("FpcEventHandler::cleanupBuffer()", [&] { removed = bufferManager().removeAll(); });
@@ -352,6 +369,8 @@ QString FpcEventHandler::configurations()
 
 bool FpcEventHandler::setConfigurations(const QString &xmlConfig)
 {
+    if (!callerMayControl("setConfigurations"))
+        return false;
     qDebug() << "FpcEventHandler::setConfigurations() <-";
     bool result = false;
     if (xmlConfig.size() > MaxConfigurationTextLength) {
@@ -583,13 +602,34 @@ void FpcEventHandler::onUploadError(QString err)
 // ---------------------------------------------------------------------------
 // Own-interface broadcasts with arguments
 
-void FpcEventHandler::onSetConfigurationValueSignal(const QDBusMessage &message)
+// A broadcast of quit, restartLogging, setConfigurationValue or activeMode on
+// the daemon's own interface: acted on like the method of the same name, for
+// the same senders only.
+void FpcEventHandler::onControlSignal(const QDBusMessage &message)
 {
+    const QString member = message.member();
+    if (!m_controlAccess.allows(message.service(), QStringLiteral("signal ") + member))
+        return;
     const QVariantList arguments = message.arguments();
-    setConfigurationValue(arguments.at(0).toString(), arguments.at(1).toString());
+    if (member == QLatin1String("quit"))
+        quit();
+    else if (member == QLatin1String("restartLogging"))
+        restartLogging();
+    else if (member == QLatin1String("setConfigurationValue"))
+        setConfigurationValue(arguments.at(0).toString(), arguments.at(1).toString());
+    else if (member == QLatin1String("activeMode"))
+        activeMode(arguments.at(0).toBool());
 }
 
-void FpcEventHandler::onActiveModeSignal(const QDBusMessage &message)
+bool FpcEventHandler::callerMayControl(const char *action)
 {
-    activeMode(message.arguments().at(0).toBool());
+    const auto *call = dynamic_cast<const QDBusContext *>(parent());
+    if (!call || !call->calledFromDBus())
+        return true;
+    if (m_controlAccess.allows(call->message().service(), text(action)))
+        return true;
+    if (call->message().isReplyRequired())
+        call->sendErrorReply(QDBusError::AccessDenied, QStringLiteral("%1 is for root and the group %2 only")
+                                                           .arg(text(action), m_controlAccess.controlGroup()));
+    return false;
 }

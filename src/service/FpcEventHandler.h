@@ -2,6 +2,7 @@
 
 #include "DeviceInfo.h"
 #include "FpcConfig.h"
+#include "FpcControlAccess.h"
 #include "FpcCreator.h"
 #include "FpcFingerprint.h"
 #include "FpcMeasurementCollector.h"
@@ -31,6 +32,10 @@ class QEvent;
 // Its public slots with D-Bus argument types form the D-Bus interface.
 // Nothing thrown by a component leaves a handler: the event loop never sees
 // an exception.
+//
+// Methods and control signals that change the daemon's state are acted on
+// only for root and members of the control group (FpcControlAccess); the
+// status (sendStatistics) and the configuration listing are open to all.
 class FpcEventHandler : public QDBusAbstractAdaptor
 {
     Q_OBJECT
@@ -108,6 +113,9 @@ public:
 
     static void setLogFile(const QString &path);
 
+    // Replaces the check of callers and control-signal senders.
+    void setControlAccess(const FpcControlAccess &access) { m_controlAccess = access; }
+
     bool event(QEvent *e) override;
 
 public Q_SLOTS:
@@ -148,11 +156,15 @@ private Q_SLOTS:
     // Peer signals that passed their signature check.
     void onPositionMessageSignal(const QDBusMessage &message);
     void onStateSignal(const QDBusMessage &message);
-    void onSetConfigurationValueSignal(const QDBusMessage &message);
-    void onActiveModeSignal(const QDBusMessage &message);
+    void onControlSignal(const QDBusMessage &message);
 
 private:
     void startComponents();
+    // False when the current D-Bus caller may not do action; a caller
+    // waiting for a reply gets an access-denied error. Calls that do not come
+    // over D-Bus are the daemon's own and always allowed. The call's context
+    // is kept by the parent object (the application object in the daemon).
+    bool callerMayControl(const char *action);
     // The status report (fpStatus); false with *error when the buffer's
     // contents or size cannot be read.
     bool sendDatabaseStatus(QString *error = nullptr);
@@ -182,6 +194,7 @@ private:
     QTimer m_freeWlanResultsTimer;
     bool m_statusSubscribed = false;
 
+    FpcControlAccess m_controlAccess;
     bool m_startFailed = false;
     FpcUploader *m_uploader = nullptr;
     QPointer<FpcBufferManager> m_connectedBuffer;

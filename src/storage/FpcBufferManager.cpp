@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlError>
+#include <QSqlQuery>
 
 #include <algorithm>
 #include <cmath>
@@ -187,19 +188,80 @@ void FpcBufferManager::openDatabase()
     if (m_dbPath == defaultDatabasePath())
         verifyDatabaseDirectory(m_dbPath);
 
+    QString error;
+    if (openAndPrepare(&error))
+        return;
+    if (!holdsCorruptDatabase())
+        throw error;
+    const QString aside = moveCorruptDatabaseAside();
+    if (aside.isEmpty())
+        throw error;
+    qCritical() << "FpcBufferManager::openDatabase()" << error << "- the file is moved aside to" << aside
+                << "and a fresh database started";
+    if (!openAndPrepare(&error))
+        throw error;
+}
+
+bool FpcBufferManager::openAndPrepare(QString *error)
+{
     if (m_db.isOpen())
         m_db.close();
     m_db.setDatabaseName(m_dbPath);
     if (!m_db.open()) {
-        throw QStringLiteral("Unable to open database in ") + m_dbPath + QStringLiteral(": ")
+        *error = QStringLiteral("Unable to open database in ") + m_dbPath + QStringLiteral(": ")
             + m_db.lastError().text();
+        return false;
     }
     // A file that refuses the settings is caught by the schema check below.
     m_sql->configureConnection();
     applyLogShare();
-    if (!m_sql->createTables())
-        throw QStringLiteral("Creating database tables failed");
+    if (!m_sql->createTables()) {
+        *error = QStringLiteral("Creating database tables failed");
+        return false;
+    }
     m_sql->resetQueries();
+    return true;
+}
+
+// True when SQLite itself calls the open file damaged or not a database,
+// as opposed to a file it cannot reach (permissions, locks, a full disk),
+// which must stay where it is.
+bool FpcBufferManager::holdsCorruptDatabase()
+{
+    if (!m_db.isOpen())
+        return false;
+    QSqlQuery probe(m_db);
+    if (probe.exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master")) && probe.next()) {
+        probe.finish();
+        return false;
+    }
+    const int primaryCode = probe.lastError().nativeErrorCode().toInt() & 0xff;
+    return primaryCode == SqliteCorrupt || primaryCode == SqliteNotADatabase;
+}
+
+// A damaged database would stop every start of the daemon. It is kept for
+// inspection, never deleted: renamed to "<file>.corrupt-<UTC time>" together
+// with its journal files, and never over an existing name. Returns the new
+// name, empty when the file could not be moved.
+QString FpcBufferManager::moveCorruptDatabaseAside()
+{
+    // Renamed while the connection is still open: closing it deletes the
+    // journal files under their usual names, which by then are gone.
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    QString aside = m_dbPath + QStringLiteral(".corrupt-") + stamp;
+    for (int n = 1; QFileInfo::exists(aside) || QFileInfo(aside).isSymLink(); ++n)
+        aside = m_dbPath + QStringLiteral(".corrupt-") + stamp + QLatin1Char('-') + QString::number(n);
+    if (!QFile::rename(m_dbPath, aside)) {
+        m_db.close();
+        return QString();
+    }
+    for (const char *journal : {"-wal", "-shm", "-journal"}) {
+        const QString from = m_dbPath + QLatin1String(journal);
+        if (QFileInfo::exists(from) && !QFile::rename(from, aside + QLatin1String(journal)))
+            qCritical() << "FpcBufferManager::openDatabase() Unable to move" << from << "aside";
+    }
+    m_db.close();
+    return aside;
 }
 
 // ---------------------------------------------------------------- storing

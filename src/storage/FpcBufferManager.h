@@ -114,6 +114,13 @@ signals:
 private:
     FpcBufferManager();
     void openDatabase();
+    bool openAndPrepare(QString *error);
+    bool holdsCorruptDatabase();
+    QString moveCorruptDatabaseAside();
+    // SQLite's primary result codes for a damaged file and for a file that
+    // is not a database.
+    static constexpr int SqliteCorrupt = 11;
+    static constexpr int SqliteNotADatabase = 26;
     static QString configuredDatabasePath();
     static QString defaultDatabasePath();
     void verifyDatabaseDirectory(const QString &path);

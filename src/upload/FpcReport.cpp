@@ -5,6 +5,7 @@
 #include "FpcLog.h"
 #include "FpcPaths.h"
 #include "FpcPosition.h"
+#include "FpcPrivateFile.h"
 #include "VomuElementGSM.h"
 #include "VomuElementWCDMA.h"
 #include "VomuElementWLAN.h"
@@ -17,7 +18,9 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <limits>
 #include <numeric>
 #include <tuple>
@@ -605,12 +608,12 @@ bool FpcReport::dumpBinary(const QByteArray &report)
 {
     qDebug() << "FpcReport::dumpBinary() <-";
     qDebug() << "FpcReport() bin report prefix " << kDumpPrefix;
-    const QString directory = FpcPaths::reportDumpDirectory();
-    const QString fileName = directory + kDumpPrefix + QString::number(nextDumpNumber(directory));
+    QString fileName;
+    const int fd = createDumpFile(FpcPaths::reportDumpDirectory(), &fileName);
 
-    QFile file(fileName);
+    QFile file;
     bool written = false;
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.isWritable()) {
+    if (fd >= 0 && file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
         const qint64 count = file.write(report);
         written = count == report.size() && file.flush();
         if (written)
@@ -618,8 +621,25 @@ bool FpcReport::dumpBinary(const QByteArray &report)
     }
     if (!written)
         qCritical() << "FpcReport() FAILED TO WRITE FPR DUMP - " << fileName << "IS NOT RELIABLE!!"
-                    << file.errorString();
+                    << (fd < 0 ? QString::fromLocal8Bit(std::strerror(errno)) : file.errorString());
     file.close();
     qDebug() << "FpcReport::dumpBinary() ->";
     return written;
+}
+
+// Dumps go only into new files: a name that is taken (by a file, a link or
+// anything else) is skipped, never written through, so whoever can write
+// to the dump directory cannot make the daemon overwrite a file.
+int FpcReport::createDumpFile(const QString &directory, QString *fileName)
+{
+    quint64 number = nextDumpNumber(directory);
+    for (int attempt = 0; attempt < kDumpNameAttempts && number != 0; ++attempt, ++number) {
+        *fileName = directory + kDumpPrefix + QString::number(number);
+        const int fd = FpcPrivateFile::createNew(*fileName);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+        qDebug() << "FpcReport::dumpBinary() Name taken, skipped:" << *fileName;
+    }
+    errno = EEXIST;
+    return -1;
 }

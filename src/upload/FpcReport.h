@@ -84,8 +84,10 @@ public:
     // One fingerprint record (time, trust level, element count, elements).
     static void externalizeFingerprint(const FpcFingerprint &fingerprint, QByteArray &out);
 
-    // Writes report to the next free dump file "/home/user/fpr_<n>" (below
-    // the path root). Returns true when every byte was written.
+    // Writes report to a new dump file "fpr_<n>" of the dump directory,
+    // created 0600 without following links; n is the one after the highest
+    // number there, and taken names are skipped. Returns true when every
+    // byte was written.
     static bool dumpBinary(const QByteArray &report);
 
 private:
@@ -98,4 +100,7 @@ private:
     static void appendHeader(QByteArray &out);
     static quint8 trustLevel();
     static quint64 nextDumpNumber(const QString &directory);
+    static int createDumpFile(const QString &directory, QString *fileName);
+    // Taken names tried in a row before a dump is given up.
+    static constexpr int kDumpNameAttempts = 64;
 };

@@ -3,6 +3,7 @@
 #include "FpcBufferManager.h"
 #include "FpcConfig.h"
 #include "FpcUploader.h"
+#include "FpcXmlLimits.h"
 #include "MSlpGw.h"
 #include "SlpGwFactory.h"
 
@@ -621,8 +622,11 @@ void FpcSLPGWConnector::finishReply()
 QString FpcSLPGWConnector::serverResponseValid(const QByteArray &reply)
 {
     QString result = QStringLiteral("FpcSLPGWConnector::serverResponseValid() XML PARSE ERROR");
+    // The reply is a flat document; a deeply nested one is refused before
+    // the DOM parser could spend long on it.
+    static const FpcXmlLimits limits(kMaxReplyDepth, kMaxReplyElements);
     QDomDocument document;
-    if (!document.setContent(reply))
+    if (!limits.check(reply).accepted || !document.setContent(reply))
         return QStringLiteral("FpcSLPGWConnector::serverResponseValid(): ERROR: Can't set content to QDomDocument");
     const QDomElement root = document.documentElement();
     if (root.tagName() != QLatin1String("SLP-FP"))

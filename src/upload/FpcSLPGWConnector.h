@@ -51,6 +51,9 @@ public:
     // A server reply is a short XML document; anything larger is refused
     // rather than collected without bound.
     static constexpr qsizetype kMaxReplyBytes = 1024 * 1024;
+    // Depth and element count of a server reply worth parsing.
+    static constexpr int kMaxReplyDepth = 16;
+    static constexpr qint64 kMaxReplyElements = 4096;
     static constexpr int kDefaultReplyTimeoutMs = 180000;
 
     explicit FpcSLPGWConnector(QObject *parent = nullptr);

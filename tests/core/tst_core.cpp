@@ -149,6 +149,8 @@ private slots:
         QTest::newRow("no seed file") << true << QByteArray() << QStringList{} << "";
         QTest::newRow("rd-mode off") << false << run << QStringList{} << "-";
         QTest::newRow("seed with a path") << true << QByteArray("../../../etc/x0001") << QStringList{} << "-";
+        QTest::newRow("dot in the seed") << true << QByteArray("x.y0001") << QStringList{"fpc_x.y0001.log"}
+                                         << "fpc_x.y0002.log";
     }
     void lttNextFile()
     {
@@ -172,6 +174,33 @@ private slots:
             QCOMPARE(FpcLog::logFileName(), expected == "-" ? traceFile() : logDir + expected);
         if (expected == "-")
             QCOMPARE(QDir(logDir).entryList({"*.log"}), QStringList());
+    }
+
+    // Links planted where the daemon writes trace files are never written
+    // through; the files it creates are its user's alone.
+    void traceFilesIgnoreLinks()
+    {
+        const QString logDir = m_root->logDirectory();
+        QVERIFY(m_root->writeFile("/secret", "root's file"));
+        const QString secret = m_root->path("/secret");
+        QVERIFY(QFile::link(secret, m_root->defaultTraceFile()));
+        QCOMPARE(FpcLog::openStartupTraceFile(m_root->defaultTraceFile()), m_root->defaultTraceFile());
+        QVERIFY(!FpcLog::hasLogFile());
+
+        // The seed file itself is not read through a link either.
+        QVERIFY(QFile::link(secret, m_root->tracePathFile()));
+        FpcLog::setLogFile(traceFile());
+        FpcLog::restartLogging();
+        QVERIFY(trace().contains("tracepathfile open failed"));
+        QCOMPARE(FpcLog::logFileName(), traceFile());
+
+        QVERIFY(QFile::remove(m_root->tracePathFile()));
+        writeLog("fpc_tracefile", "run0001");
+        QVERIFY(QFile::link(secret, logDir + "fpc_run0001.log"));
+        FpcLog::restartLogging();
+        QCOMPARE(FpcLog::logFileName(), logDir + "fpc_run0002.log");
+        QCOMPARE(TestSupport::fileMode(logDir + "fpc_run0002.log"), 0600);
+        QCOMPARE(TestSupport::readFile(secret), QByteArray("root's file"));
     }
 
     void parseConfiguration()
@@ -213,6 +242,33 @@ private slots:
         QCOMPARE(FpcConfig::getIntValue("timer_trigger_base_value", -1), 180);
         QCOMPARE(FpcConfig::getUIntValue("fp_upload_retry_timeout", 0), 3600u);
         QCOMPARE(FpcConfig::getFloatValue("gprs_upload_fill_ratio", -1.0f), 1.0f);
+    }
+
+    // Texts beyond the format's depth, size or element count are refused
+    // whole, after a walk bounded by the limit rather than by the text.
+    void oversizedConfigurationRefusedWhole()
+    {
+        const QString head = "<fpcconfig><item key='k1' value='1'/>";
+        const int levels = 80000;
+        const QString nested = head + QString("<a>").repeated(levels) + QString("</a>").repeated(levels) + "</fpcconfig>";
+        const FpcXmlLimits::Result walk = FpcXmlLimits(FpcConfig::MaxDepth, FpcConfig::MaxElements).check(nested);
+        QVERIFY(!walk.accepted);
+        // The root, the item, and the chain down to the first level too deep.
+        QCOMPARE(walk.elementsVisited, qint64(FpcConfig::MaxDepth + 2));
+
+        QString flat = head;
+        for (int i = 0; i < FpcConfig::MaxElements; ++i)
+            flat += QStringLiteral("<item key='k2' value='%1'/>").arg(i);
+        const QString dtd = "<!DOCTYPE fpcconfig [<!ENTITY x 'y'>]>" + head + "</fpcconfig>";
+        for (const QString &text : {nested, flat + "</fpcconfig>", dtd}) {
+            QVERIFY(!FpcConfig::internalizeFromString(text));
+            QCOMPARE(FpcConfig::getIntValue("k1", -99), -99);
+        }
+        QVERIFY(m_root->writeFile("/big.cfg", (head + QString(FpcConfig::MaxTextBytes, ' ') + "</fpcconfig>").toUtf8()));
+        QVERIFY(!FpcConfig::internalizeConf(m_root->path("/big.cfg")));
+        QCOMPARE(FpcConfig::getIntValue("k1", -99), -99);
+        QVERIFY(FpcConfig::internalizeFromString(head + "</fpcconfig>"));
+        QCOMPARE(FpcConfig::getIntValue("k1", -99), 1);
     }
 
     void typedGettersFallBackToDefault()

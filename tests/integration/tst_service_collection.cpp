@@ -4,8 +4,10 @@
 #include "PositioningDaemonSim.h"
 #include "ServiceFixture.h"
 #include "TestBus.h"
+#include "TestSupport.h"
 
 #include <QDBusArgument>
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -179,6 +181,39 @@ private slots:
         QTRY_COMPARE(active.messages.size(), 2);
         QCOMPARE(active.messages.at(1).arguments().value(0).toBool(), false);
         QCOMPARE(m_service->traceCount("FpcEventHandler::onStartPassiveGpsFixes() <-"), 2);
+        QCOMPARE(m_service->quit(), 0);
+    }
+
+    // Every file the daemon writes - database and journals, report dumps,
+    // numbered trace files - is created for its user alone.
+    void filesTheDaemonWritesArePrivate()
+    {
+        FpServerProcess server(m_service->root().path("/server"));
+        QVERIFY2(server.start("ok"), qPrintable(server.errorString()));
+        m_service->daemon().setEnv("SLPGW_SERVER_URL", server.url());
+        startPositioning();
+        QVERIFY(m_service->start({"--sbox"}));
+        QVERIFY(m_service->callNoReply("setConfigurationValue", {"fpr/dump_reports", "1"}));
+        send(fixNow());
+        QTRY_COMPARE(m_service->fingerprintCount(), 1);
+        QCOMPARE(m_service->call("forcedUpload").arguments().value(0).toString(),
+                 QStringLiteral("Upload to server started"));
+        QTRY_COMPARE(m_service->fingerprintCount(), 0);
+        QVERIFY(m_service->root().writeFile("/home/user/MyDocs/location_logs/fpc_tracefile", "run0001"));
+        QVERIFY(m_service->callNoReply("restartLogging"));
+        const QString logDir = m_service->root().logDirectory();
+        QTRY_VERIFY(QFile::exists(logDir + "fpc_run0001.log"));
+
+        const QString root = m_service->root().root();
+        QStringList created;
+        for (const QString &name : QDir(root).entryList({"fp.db*"}, QDir::Files))
+            created << root + "/" + name;
+        for (const QString &name : QDir(root + "/home/user").entryList({"fpr_*"}, QDir::Files))
+            created << root + "/home/user/" + name;
+        created << logDir + "fpc_run0001.log";
+        QVERIFY2(created.size() >= 3, qPrintable(created.join(' ')));
+        for (const QString &path : created)
+            QVERIFY2(TestSupport::fileMode(path) == 0600, qPrintable(path));
         QCOMPARE(m_service->quit(), 0);
     }
 

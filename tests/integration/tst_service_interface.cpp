@@ -1,11 +1,16 @@
 #include "DeviceStateSim.h"
 #include "ServiceFixture.h"
 #include "TestBus.h"
+#include "TestSupport.h"
 
 #include <QDBusArgument>
+#include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTest>
 #include <QXmlStreamReader>
+
+#include <unistd.h>
 
 // The daemon's D-Bus interface end to end: the real binary on a private bus.
 class TstServiceInterface : public QObject
@@ -26,6 +31,16 @@ class TstServiceInterface : public QObject
         }
         return values;
     }
+    // What a peer of user and group 65534 (outside the control group) gets
+    // back: the reply's text or the error name; "sent" for a signal.
+    static QString asOtherUser(const QStringList &arguments)
+    {
+        QProcess peer;
+        peer.start(QStringLiteral(FPCD_UNPRIVILEGED_PEER), QStringList{"65534", "65534"} + arguments);
+        if (!peer.waitForFinished(15000) || peer.exitCode() != 0)
+            return QStringLiteral("peer failed: %1 %2").arg(peer.exitCode()).arg(QString(peer.readAllStandardError()));
+        return QString::fromUtf8(peer.readAllStandardOutput()).trimmed();
+    }
     QVariant answer(const QString &method, const QVariantList &arguments = {})
     {
         return m_service->call(method, arguments).arguments().value(0);
@@ -40,7 +55,8 @@ private slots:
     void init()
     {
         m_service = std::make_unique<ServiceFixture>(*m_bus);
-        if (QByteArray(QTest::currentTestFunction()) != "startFailsWithoutDatabase")
+        const QByteArray test = QTest::currentTestFunction();
+        if (test != "startFailsWithoutDatabase" && test != "corruptDatabaseMovedAside")
             QVERIFY(m_service->start({"--sbox"}, {{"fp_buffer_max_size", "500000"}}));
     }
     void cleanup()
@@ -131,6 +147,44 @@ private slots:
         QCOMPARE(m_service->daemon().exitCode(), 0);
         QVERIFY(m_bus->waitForNameGone(DaemonProcess::ServiceName));
         QVERIFY(m_service->trace().contains("main() unregister service from DBus"));
+    }
+
+    // Only root and the control group change the daemon's state; the
+    // status and the configuration listing stay open to everyone.
+    void controlRefusedToOtherUsers()
+    {
+        if (::getuid() != 0)
+            QSKIP("needs root to act as another user");
+        const QString denied = "org.freedesktop.DBus.Error.AccessDenied";
+        QCOMPARE(asOtherUser({"call", "setConfigurations", "<fpcconfig><item key='x1' value='1'/></fpcconfig>"}), denied);
+        QCOMPARE(asOtherUser({"call", "clearBuffer"}), denied);
+        QCOMPARE(asOtherUser({"call", "forcedUpload"}), denied);
+        QVERIFY(asOtherUser({"call", "configurations"}).contains("<fpcconfig>"));
+        QCOMPARE(asOtherUser({"signal", "setConfigurationValue", "x2", "1"}), QStringLiteral("sent"));
+        QCOMPARE(asOtherUser({"signal", "quit"}), QStringLiteral("sent"));
+        QCOMPARE(asOtherUser({"call", "quit"}), denied);
+        QVERIFY(m_service->waitForTrace("refused: sender", 6));
+        QVERIFY(m_service->daemon().isRunning());
+        const auto values = configurations();
+        QVERIFY(!values.contains("x1") && !values.contains("x2"));
+        QVERIFY(m_service->broadcast(m_interface, "setConfigurationValue", {"x3", "1"})); // root's work
+        QTRY_COMPARE(configurations().value("x3"), QStringLiteral("1"));
+        QCOMPARE(m_service->quit(), 0);
+    }
+
+    // A database SQLite cannot read is kept under a new name and the
+    // daemon goes on with a fresh one.
+    void corruptDatabaseMovedAside()
+    {
+        const QByteArray garbage(8192, 'x');
+        QVERIFY(m_service->root().writeFile("/fp.db", garbage));
+        QVERIFY(m_service->start({"--sbox", "--gps", "0", "--gps-count", "1"}));
+        QTRY_COMPARE(m_service->fingerprintCount(), 1);
+        const QStringList aside = QDir(m_service->root().root()).entryList({"fp.db.corrupt-*"});
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(TestSupport::readFile(m_service->root().path("/" + aside.at(0))), garbage);
+        QVERIFY(m_service->trace().contains("moved aside"));
+        QCOMPARE(m_service->quit(), 0);
     }
 
     void startFailsWithoutDatabase()

@@ -18,6 +18,9 @@ bool waitFor(const std::function<bool()> &condition, int timeoutMs);
 // The whole file, or an empty array when it cannot be read.
 QByteArray readFile(const QString &path);
 
+// Permission bits of path itself (a link is not followed), -1 when missing.
+int fileMode(const QString &path);
+
 // Waits until the file exists and contains needle.
 bool waitForFileContains(const QString &path, const QByteArray &needle, int timeoutMs = 10000);
 

@@ -384,8 +384,31 @@ private slots:
         FpcConfig::addKey(QStringLiteral("fpr/dump_reports"), QStringLiteral("1"));
         QByteArray out;
         FpcReport::externalize({}, out);
-        QCOMPARE(TestSupport::readFile(root.path(QStringLiteral("/home/user/fpr_11"))), out);
+        const QString dump = root.path(QStringLiteral("/home/user/fpr_11"));
+        QCOMPARE(TestSupport::readFile(dump), out);
+        QCOMPARE(TestSupport::fileMode(dump), 0600);
         QCOMPARE(TestSupport::readFile(root.path(QStringLiteral("/home/user/fpr_10"))), QByteArray("old"));
+    }
+
+    // Links planted among the dumps, dangling or not, and at the next dump
+    // name are never written through; past the last number nothing is written.
+    void dumpNeverWritesThroughALink()
+    {
+        TempRoot root;
+        QVERIFY(root.writeFile(QStringLiteral("/secret"), "root's file"));
+        QVERIFY(root.writeFile(QStringLiteral("/home/user/fpr_7"), ""));
+        QVERIFY(QFile::link(root.path(QStringLiteral("/secret")), root.path(QStringLiteral("/home/user/fpr_8"))));
+        QVERIFY(QFile::link(root.path(QStringLiteral("/missing")), root.path(QStringLiteral("/home/user/fpr_9"))));
+        QVERIFY(FpcReport::dumpBinary("report"));
+        QCOMPARE(TestSupport::readFile(root.path(QStringLiteral("/home/user/fpr_10"))), QByteArray("report"));
+
+        QVERIFY(root.writeFile(QStringLiteral("/home/user/fpr_18446744073709551614"), ""));
+        QVERIFY(QFile::link(root.path(QStringLiteral("/secret")),
+                            root.path(QStringLiteral("/home/user/fpr_18446744073709551615"))));
+        QVERIFY(!FpcReport::dumpBinary("report"));
+        QCOMPARE(captured.filter(QStringLiteral("Name taken, skipped:")).size(), 1);
+        QCOMPARE(TestSupport::readFile(root.path(QStringLiteral("/secret"))), QByteArray("root's file"));
+        QVERIFY(!QFile::exists(root.path(QStringLiteral("/missing"))));
     }
 };
 
