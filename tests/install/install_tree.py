@@ -26,7 +26,7 @@ daemon_files = [
     "{docdir}/README.md",
     "{mandir}/man8/vomu-fpcd.8", "{mandir}/man1/fpcctl.1", "{mandir}/man5/vomu-fpc.cfg.5",
 ]
-devtools_files = ["{bindir}/fpcsim", "{bindir}/fprdecode"]
+devtools_files = ["{bindir}/fpcsim", "{bindir}/fprdecode", "{mandir}/man1/fpcsim.1", "{mandir}/man1/fprdecode.1"]
 executables = ["{sbindir}/vomu-fpcd", "{bindir}/fpcctl", "{bindir}/fpcsim", "{bindir}/fprdecode"]
 
 
