@@ -1,7 +1,10 @@
 # Shared by the README's commands: install what is missing, configure, build.
 
 FPCD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libqt6sql6-sqlite qt6-positioning-dev
-               libqt6positioning6-plugins libglib2.0-dev dbus-daemon sqlite3 libsqlite3-dev python3)
+               libqt6positioning6-plugins libglib2.0-dev dbus-daemon sqlite3 libsqlite3-dev python3
+               systemd)
+# What scripts/package needs on top: the Debian build and check tools.
+FPCD_PACKAGE_TOOLS=(debhelper dpkg-dev lintian fakeroot)
 
 fpcd_ensure_packages() {
     local missing=()

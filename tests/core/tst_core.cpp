@@ -1,6 +1,7 @@
 #include "FpcCommandLine.h"
 #include "FpcConfig.h"
 #include "FpcLog.h"
+#include "FpcPaths.h"
 #include "FpcStartup.h"
 #include "TempRoot.h"
 #include "TestSupport.h"
@@ -30,7 +31,8 @@ class TestCore : public QObject
     // Writes a file of the trace directory ("fpc_tracefile" holds the seed).
     void writeLog(const QString &name, const QByteArray &contents = {})
     {
-        QVERIFY(m_root->writeFile("/home/user/MyDocs/location_logs/" + name, contents));
+        const QString logDirectory = FpcPaths::logDirectory().mid(m_root->root().size());
+        QVERIFY(m_root->writeFile(logDirectory + name, contents));
     }
     // Runs action inside the event loop; true when the loop was quit before guardMs.
     static bool loopQuitBy(const std::function<void()> &action, int guardMs)
@@ -353,6 +355,29 @@ private slots:
             QVERIFY(m_root->setSysInfoValue("/device/rd-mode", value));
             QVERIFY2(FpcStartup::readRdModeFlag() == on, value.constData());
         }
+    }
+
+    void pathsFollowTheLayout()
+    {
+        // Every path lies below FPCD_ROOT in both layouts.
+        const QString root = m_root->root();
+        const bool distribution = FpcPaths::layout() == FpcPaths::Layout::Distribution;
+        const QString state = distribution ? "/var/lib/vomu-fpcd/" : "/home/user/";
+        QCOMPARE(FpcPaths::databaseFile(),
+                 root + state + (distribution ? "private/fp.db" : ".vomu-fpcd/private/fp.db"));
+        QCOMPARE(FpcPaths::reportDumpDirectory(), root + state);
+        QCOMPARE(FpcPaths::logDirectory(),
+                 root + (distribution ? "/var/log/vomu-fpcd/" : "/home/user/MyDocs/location_logs/"));
+        QVERIFY(FpcPaths::shippedConfigFile().startsWith(root + "/"));
+        QVERIFY(FpcPaths::shippedConfigFile().endsWith("/vomu-fpc/vomu-fpc.cfg"));
+        if (!distribution) {
+            QCOMPARE(FpcPaths::configFile(), root + "/usr/share/vomu-fpc/vomu-fpc.cfg");
+            return;
+        }
+        // The administrator's file wins once it exists; until then the shipped default.
+        QCOMPARE(FpcPaths::configFile(), FpcPaths::shippedConfigFile());
+        QVERIFY(m_root->writeFile("/etc/vomu-fpcd/vomu-fpc.cfg", "<fpcconfig/>"));
+        QCOMPARE(FpcPaths::configFile(), root + "/etc/vomu-fpcd/vomu-fpc.cfg");
     }
 
     void libraryTraceVariables()

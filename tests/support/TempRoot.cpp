@@ -117,5 +117,5 @@ QString TempRoot::tracePathFile() const
 
 QString TempRoot::configFile() const
 {
-    return FpcPaths::configFile();
+    return FpcPaths::localConfigFile();
 }

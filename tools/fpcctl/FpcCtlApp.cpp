@@ -9,6 +9,7 @@
 #include "FpcCtlMap.h"
 #include "FpcCtlOutput.h"
 #include "FpcCtlStatusView.h"
+#include "FpcConfigKeys.h"
 #include "FpcPaths.h"
 
 #include <QDir>
@@ -304,6 +305,8 @@ bool FpcCtlApp::readConfiguration(FpcCtlClient &client, QMap<QString, QString> *
 
 int FpcCtlApp::config()
 {
+    if (m_options.arguments.at(0) == QLatin1String("keys"))
+        return configKeys();
     FpcCtlClient client(timeoutMs(DefaultTimeoutMs));
     int exitCode = 0;
     if (!connectClient(client, &exitCode))
@@ -316,6 +319,27 @@ int FpcCtlApp::config()
     if (action == QLatin1String("set"))
         return configSet(client, m_options.arguments.at(1), m_options.arguments.at(2));
     return configLoad(client, m_options.arguments.at(1));
+}
+
+int FpcCtlApp::configKeys()
+{
+    if (m_options.json) {
+        QJsonArray array;
+        for (const FpcConfigKeys::Key &key : FpcConfigKeys::all()) {
+            array.append(QJsonObject{{QStringLiteral("key"), key.name},
+                                     {QStringLiteral("type"), key.type},
+                                     {QStringLiteral("default"), key.defaultValue},
+                                     {QStringLiteral("meaning"), key.meaning},
+                                     {QStringLiteral("setByDaemon"), key.setByDaemon}});
+        }
+        FpcCtlOutput::printJson(QJsonObject{{QStringLiteral("keys"), array}});
+        return FpcCtlExitCode::Success;
+    }
+    QString text;
+    for (const FpcConfigKeys::Key &key : FpcConfigKeys::all())
+        text += QStringList{key.name, key.type, key.defaultValue, key.meaning}.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    FpcCtlOutput::print(text);
+    return FpcCtlExitCode::Success;
 }
 
 int FpcCtlApp::configShow(FpcCtlClient &client)

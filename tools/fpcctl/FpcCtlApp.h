@@ -30,6 +30,7 @@ private:
     int watch();
     int upload();
     int config();
+    int configKeys();
     int configShow(FpcCtlClient &client);
     int configGet(FpcCtlClient &client, const QString &key);
     int configSet(FpcCtlClient &client, const QString &key, const QString &value);

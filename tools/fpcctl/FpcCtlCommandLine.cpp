@@ -80,6 +80,7 @@ const char *const GeneralUsage =
     "  watch                      Follow the daemon's status reports live\n"
     "  upload                     Upload the buffer now and wait for the outcome\n"
     "  config show|get|set|load   Show or change the running configuration\n"
+    "  config keys                Every key the daemon reads, with type and default\n"
     "  clear                      Delete every stored fingerprint\n"
     "  active on|off              Switch active GPS collection on or off\n"
     "  log restart                Re-apply the daemon's trace file rule\n"
@@ -130,12 +131,15 @@ const QHash<QString, QString> &commandHelp()
          QStringLiteral("Usage: fpcctl config show [--json]\n"
                         "       fpcctl config get KEY\n"
                         "       fpcctl config set KEY VALUE\n"
-                        "       fpcctl config load FILE\n\n"
+                        "       fpcctl config load FILE\n"
+                        "       fpcctl config keys [--json]\n\n"
                         "show   every configuration value of the running daemon, sorted by key\n"
                         "get    one value (exit status 6 when the key is not set)\n"
                         "set    change one value in the daemon's memory and read it back to confirm\n"
                         "load   add the items of an XML configuration file (<fpcconfig><item key=\"..\"\n"
-                        "       value=\"..\"/>...</fpcconfig>)\n\n"
+                        "       value=\"..\"/>...</fpcconfig>)\n"
+                        "keys   every key the daemon reads: key, type, default and meaning, separated by\n"
+                        "       tabs (needs no daemon)\n\n"
                         "Changes last until the daemon stops; the configuration file is not written.\n")},
         {QStringLiteral("clear"),
          QStringLiteral("Usage: fpcctl clear [--yes] [--json]\n\n"
@@ -345,9 +349,10 @@ bool FpcCtlCommandLine::checkCommand(const FpcCtlOptions &options, QString *erro
     const QString first = options.arguments.value(0);
     if (options.command == QLatin1String("config")) {
         static const QHash<QString, int> arity{{QStringLiteral("show"), 0}, {QStringLiteral("get"), 1},
-                                               {QStringLiteral("set"), 2},  {QStringLiteral("load"), 1}};
+                                               {QStringLiteral("set"), 2},  {QStringLiteral("load"), 1},
+                                               {QStringLiteral("keys"), 0}};
         if (!arity.contains(first)) {
-            *error = QStringLiteral("unknown config action '%1': expected show, get, set or load").arg(first);
+            *error = QStringLiteral("unknown config action '%1': expected show, get, set, load or keys").arg(first);
             return false;
         }
         if (count - 1 != arity[first]) {
