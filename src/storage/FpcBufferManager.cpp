@@ -473,6 +473,7 @@ bool FpcBufferManager::createFpReport(QByteArray &out)
             if (progress.records >= FpcReport::kMaxFingerprints)
                 return false;
             FPC_TRACE << "FpcBufferManager::createFpReport() Fingerprint ID:" << fp.id();
+            FPC_TRACE << "FpcBufferManager::createFpReport()" << "Fingerprint selected successfully";
             FpcReport::appendRecord(fp, progress, report);
             taken.append(fp.id());
             return true;
