@@ -1,7 +1,8 @@
 # Shared by the README's commands: install what is missing, configure, build.
 
 FPCD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libqt6sql6-sqlite qt6-positioning-dev
-               libqt6positioning6-plugins libglib2.0-dev dbus-daemon sqlite3 python3)
+               libqt6positioning6-plugins libglib2.0-dev dbus-daemon sqlite3 python3
+               python3-dbusmock modemmanager-dev)
 
 fpcd_ensure_packages() {
     local missing=()
