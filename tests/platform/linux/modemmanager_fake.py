@@ -17,6 +17,8 @@ JSON parameters:
   location_enabled Modem.Location Enabled sources (default 0)
   gsm_signal, umts_signal   Modem.Signal Gsm / Umts dictionaries
   registration     Modem3gpp RegistrationState
+The modem's Location interface has SetGpsFix(utc-time, latitude, longitude,
+altitude): a gps-raw fix as another program's GPS session would give it.
 '''
 
 import os
@@ -110,6 +112,12 @@ def load(mock, parameters):
         ('Setup', 'ub', '',
          'self.Set("%s.Location", "Enabled", dbus.UInt32(args[0])); '
          'self.Set("%s.Location", "SignalsLocation", dbus.Boolean(args[1]))' % (MODEM_IFACE, MODEM_IFACE)),
+        # A fix of the modem's GPS as another program would have it running:
+        # the Location property changes (and is signalled) like ModemManager's.
+        ('SetGpsFix', 'sddd', '',
+         'self.Set("%s.Location", "Location", dbus.Dictionary({dbus.UInt32(4): dbus.Dictionary('
+         '{"utc-time": args[0], "latitude": dbus.Double(args[1]), "longitude": dbus.Double(args[2]), '
+         '"altitude": dbus.Double(args[3])}, signature="sv")}, signature="uv"))' % MODEM_IFACE),
         ('GetLocation', '', 'a{uv}',
          'ret = dbus.Dictionary({dbus.UInt32(1): dbus.String(self.location_text, variant_level=1)} '
          'if (self.Get("%s.Location", "Enabled") & 1) and self.location_text else {}, signature="uv")'

@@ -4,9 +4,12 @@
 
 #include "DeviceInfo.h"
 #include "FakeService.h"
+#include "LinuxNetworkState.h"
 #include "LinuxProviders.h"
 #include "ModemCellFallback.h"
+#include "ModemPassiveFixes.h"
 #include "NmWlanScanner.h"
+#include "PlatformEvents.h"
 #include "RadioMeasurements.h"
 #include "TestBus.h"
 #include "VomuElementGSM.h"
@@ -19,6 +22,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -264,6 +268,57 @@ private slots:
         ModemCellFallback::restore();
         QCOMPARE(property(location, QStringLiteral("Enabled")), 0u);
         QCOMPARE(property(signal, QStringLiteral("Rate")), 0u);
+    }
+
+    void uploadNetworkFromNetworkManagerAndModemManager()
+    {
+        LinuxNetworkState state;
+        auto mm = startModem({{"registration", 1}});
+        {
+            auto nm = startFake(QStringLiteral("networkmanager"), NmService);
+            const QString device = addWlanDevice(*nm);
+            // The WLAN device's object also serves as its active connection.
+            nm->mock(device, QStringLiteral("AddProperty"),
+                     {QStringLiteral("org.freedesktop.NetworkManager.Connection.Active"), QStringLiteral("Type"),
+                      QStringLiteral("802-11-wireless")});
+            nm->mock(NmPath, QStringLiteral("AddProperty"),
+                     {NmService, QStringLiteral("PrimaryConnection"), QVariant::fromValue(QDBusObjectPath(device))});
+            nm->mock(NmPath, QStringLiteral("AddProperty"), {NmService, QStringLiteral("Metered"), 4u});
+            QCOMPARE(state.currentNetwork(), SlpGwNetwork::FreeWlan);
+            // A metered WLAN is no free network: the home registration counts.
+            nm->call(NmPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
+                     {NmService, QStringLiteral("Metered"), QVariant::fromValue(QDBusVariant(1u))});
+            QCOMPARE(state.currentNetwork(), SlpGwNetwork::HomeCellular);
+        }
+        mm.reset();
+        mm = startModem({{"registration", 5}});
+        QCOMPARE(state.currentNetwork(), SlpGwNetwork::RoamingCellular);
+        mm.reset();
+        QCOMPARE(state.currentNetwork(), SlpGwNetwork::None);
+    }
+
+    void passiveFixFromTheModemsGps()
+    {
+        auto mm = startModem({});
+        ModemPassiveFixes fixes;
+        QVERIFY(fixes.follow());
+        QSignalSpy received(PlatformEvents::instance(), &PlatformEvents::passiveFix);
+        const QString modem = QStringLiteral("/org/freedesktop/ModemManager1/Modem/0");
+        const QString location = QStringLiteral("org.freedesktop.ModemManager1.Modem.Location");
+        const QString now = QDateTime::currentDateTimeUtc().addSecs(-5).toString(QStringLiteral("HHmmss.zzz"));
+        mm->call(modem, location, QStringLiteral("SetGpsFix"), {QStringLiteral("99"), 61.49, 21.79, 10.0});
+        mm->call(modem, location, QStringLiteral("SetGpsFix"), {now, 61.49, 21.79, 12.5});
+        QVERIFY(received.wait(5000));
+        QCOMPARE(received.size(), 1); // the fix without a usable time is skipped
+        const QVariantList fields = received.constFirst().constFirst().toList();
+        QCOMPARE(fields.size(), 14);
+        QCOMPARE(fields.at(0).toDouble(), 61.49);
+        QCOMPARE(fields.at(1).toDouble(), 21.79);
+        QCOMPARE(fields.at(2).toDouble(), 12.5);
+        QVERIFY(std::isnan(fields.at(3).toDouble()));
+        QCOMPARE(fields.at(7).toUInt(), 65535u);
+        const QDate today = QDateTime::currentDateTimeUtc().addSecs(-5).date();
+        QCOMPARE(QDate(fields.at(8).toInt(), fields.at(10).toInt(), fields.at(9).toInt()), today);
     }
 
     void noCellsWithoutUsableModem_data()
