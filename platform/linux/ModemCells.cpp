@@ -1,6 +1,7 @@
 #include "ModemCells.h"
 
 #include "ModemCellFallback.h"
+#include "LinuxBusProperties.h"
 #include "ModemCellInfo.h"
 #include "ModemManagerModem.h"
 
@@ -55,7 +56,8 @@ bool ModemCells::appendServingCell(VomuMeasurements &measurements)
     QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(ModemManagerModem::Service), modem->path(),
                                                        QLatin1String(ModemManagerModem::ModemInterface),
                                                        QStringLiteral("GetCellInfo"));
-    const QDBusMessage reply = QDBusConnection::systemBus().call(call, QDBus::Block, 5000);
+    const QDBusMessage reply =
+        QDBusConnection::systemBus().call(call, QDBus::Block, LinuxBusProperties::CallTimeoutMs);
     std::unique_ptr<VomuObservationElement> serving;
     if (reply.type() == QDBusMessage::ReplyMessage && reply.arguments().size() == 1
         && reply.arguments().constFirst().canConvert<QDBusArgument>()) {
