@@ -13,6 +13,7 @@
 #include <QDateTime>
 #include <QDebug>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -82,7 +83,13 @@ bool NmWlanScanner::startScan(RadioMeasurements::WlanScanCallback callback, void
     if (device.isEmpty())
         return false;
     watch(device);
-    m_waiting.append({callback, context});
+    // A caller whose earlier scan never finished (a service that vanished)
+    // is answered once, by the next result.
+    const bool alreadyWaiting = std::any_of(m_waiting.cbegin(), m_waiting.cend(), [&](const Waiting &entry) {
+        return entry.callback == callback && entry.context == context;
+    });
+    if (!alreadyWaiting)
+        m_waiting.append({callback, context});
     requestScan(device);
     return true;
 }

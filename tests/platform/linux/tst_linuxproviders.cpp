@@ -41,12 +41,14 @@ QString text(const QDBusMessage &reply)
 struct ScanResult
 {
     bool done = false;
+    int answers = 0;
     VomuMeasurements measurements;
 };
 
 void onScan(void *context, VomuMeasurements result)
 {
     auto *scan = static_cast<ScanResult *>(context);
+    ++scan->answers;
     scan->done = true;
     scan->measurements = result;
 }
@@ -183,6 +185,27 @@ private slots:
                   QVariant::fromValue(QDBusVariant(QVariant::fromValue(qlonglong(99000))))});
         QVERIFY(foreign.wait(5000));
         QCOMPARE(powersByMac(scanner.accessPoints()).value("02:00:00:00:00:01"), -52);
+    }
+
+    void unfinishedScanIsAnsweredOnce()
+    {
+        auto nm = startFake(QStringLiteral("networkmanager"), NmService);
+        const QString device = text(nm->mock(NmPath, QStringLiteral("AddWiFiDevice"),
+                                             {QStringLiteral("wlan0"), QStringLiteral("wlan0"), 100u}));
+        nm->mock(device, QStringLiteral("AddProperty"),
+                 {WirelessInterface, QStringLiteral("LastScan"), QVariant::fromValue(qlonglong(1))});
+        NmWlanScanner scanner;
+        ScanResult scan;
+        // Scans that never finish (the template's RequestScan does nothing).
+        QVERIFY(scanner.startScan(&onScan, &scan));
+        QVERIFY(scanner.startScan(&onScan, &scan));
+        QSignalSpy foreign(&scanner, &NmWlanScanner::foreignScan);
+        nm->call(device, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
+                 {WirelessInterface, QStringLiteral("LastScan"),
+                  QVariant::fromValue(QDBusVariant(QVariant::fromValue(qlonglong(2))))});
+        QTRY_VERIFY_WITH_TIMEOUT(scan.done, 5000);
+        QCOMPARE(scan.answers, 1);
+        QCOMPARE(foreign.size(), 0);
     }
 
     void noWlanDeviceRefusesTheScan()
