@@ -29,6 +29,9 @@ std::optional<ModemManagerModem> ModemManagerModem::find()
         qDebug() << "ModemManagerModem::find() unexpected object list" << objects.currentSignature();
         return std::nullopt;
     }
+    std::optional<ModemManagerModem> found;
+    // The map is always read to its end: leaving it early would leak the
+    // demarshaller's nested iterators.
     objects.beginMap();
     while (!objects.atEnd()) {
         QDBusObjectPath path;
@@ -37,16 +40,16 @@ std::optional<ModemManagerModem> ModemManagerModem::find()
         objects >> path >> interfaces;
         objects.endMapEntry();
         const auto modem = interfaces.constFind(QLatin1String(ModemInterface));
-        if (modem != interfaces.constEnd()) {
-            ModemManagerModem found;
-            found.m_path = path.path();
-            found.m_properties = modem.value();
-            return found;
+        if (!found && modem != interfaces.constEnd()) {
+            found = ModemManagerModem();
+            found->m_path = path.path();
+            found->m_properties = modem.value();
         }
     }
     objects.endMap();
-    qDebug() << "ModemManagerModem::find() no modem";
-    return std::nullopt;
+    if (!found)
+        qDebug() << "ModemManagerModem::find() no modem";
+    return found;
 }
 
 std::optional<QVariantMap> ModemManagerModem::interfaceProperties(const char *interface) const
