@@ -1,5 +1,6 @@
 #include "DeviceInfo.h"
 
+#include "DeviceInfoBackend.h"
 #include "RootPath.h"
 
 #include <QFile>
@@ -27,16 +28,22 @@ QString DeviceInfo::value(const char *environmentName, const char *fileName)
 
 QString DeviceInfo::imsi() const
 {
+    if (DeviceInfoBackend *backend = DeviceInfoBackend::installed())
+        return backend->imsi();
     return value("FPCD_IMSI", "imsi");
 }
 
 QString DeviceInfo::imei() const
 {
+    if (DeviceInfoBackend *backend = DeviceInfoBackend::installed())
+        return backend->imei();
     return value("FPCD_IMEI", "imei");
 }
 
 QString DeviceInfo::wlanInterfaceName() const
 {
+    if (DeviceInfoBackend *backend = DeviceInfoBackend::installed())
+        return backend->wlanInterfaceName();
     return value("FPCD_WLAN_INTERFACE", "wlan_interface");
 }
 
@@ -53,6 +60,8 @@ QString DeviceInfo::wlanHardwareAddress() const
 
 int DeviceInfo::batteryLevel() const
 {
+    if (DeviceInfoBackend *backend = DeviceInfoBackend::installed())
+        return backend->batteryLevel();
     bool ok = false;
     const int level = value("FPCD_BATTERY_LEVEL", "battery_level").toInt(&ok);
     if (!ok || level < 0 || level > 100)

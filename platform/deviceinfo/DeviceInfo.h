@@ -6,7 +6,8 @@
 // information (subscriber and equipment identity, the network interface used
 // for WLAN and the battery level).
 //
-// This build reads a simulated source on every call, so a value changed while
+// A real phone's provider installs a DeviceInfoBackend that answers instead.
+// Otherwise a simulated source is read on every call, so a value changed while
 // the daemon runs is seen at the next read. Each value comes from an
 // environment variable when that is set, otherwise from a file below
 // directory() ("/var/lib/deviceinfo", moved below FPCD_ROOT when that is set);

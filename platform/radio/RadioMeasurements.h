@@ -2,8 +2,9 @@
 
 #include "VomuMeasurements.h"
 
-// The measurement library's entry points. On a development host they are
-// served by a simulated radio environment (RadioEnvironment): a world file
+// The measurement library's entry points. On a real phone they are served by
+// the backend its provider installs (RadioBackend); otherwise by a simulated
+// radio environment (RadioEnvironment): a world file
 // places GSM and WCDMA cells and WLAN access points on the map, and the
 // phone's position in it follows the positioning daemon. Without a world
 // file there is no coverage and no access point.

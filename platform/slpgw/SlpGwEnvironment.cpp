@@ -1,5 +1,7 @@
 #include "SlpGwEnvironment.h"
 
+#include "SlpGwNetworkSource.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 #include <QPointer>
@@ -25,11 +27,12 @@ SlpGwEnvironment::SlpGwEnvironment(QObject *parent)
 void SlpGwEnvironment::refresh()
 {
     const QString stamp = SlpGwSettings::currentStamp();
-    if (stamp == m_stamp)
-        return;
-    m_stamp = stamp;
-    const SlpGwNetwork before = m_settings.network;
     const bool first = m_failStamp.isNull();
+    if (stamp == m_stamp) {
+        updateNetwork(true);
+        return;
+    }
+    m_stamp = stamp;
     m_settings = SlpGwSettings::load();
     qDebug() << "SlpGwEnvironment: configuration loaded from" << SlpGwSettings::configPath()
              << "-- network:" << SlpGwSettings::networkName(m_settings.network)
@@ -41,9 +44,17 @@ void SlpGwEnvironment::refresh()
     }
     if (m_pollTimer.interval() != m_settings.pollIntervalMs)
         m_pollTimer.setInterval(m_settings.pollIntervalMs);
-    if (!first && before != m_settings.network) {
+    updateNetwork(!first);
+}
+
+void SlpGwEnvironment::updateNetwork(bool announce)
+{
+    const SlpGwNetwork before = m_network;
+    SlpGwNetworkSource *source = SlpGwNetworkSource::installed();
+    m_network = source ? source->currentNetwork() : m_settings.network;
+    if (announce && before != m_network) {
         qDebug() << "SlpGwEnvironment: network changed from" << SlpGwSettings::networkName(before)
-                 << "to" << SlpGwSettings::networkName(m_settings.network);
+                 << "to" << SlpGwSettings::networkName(m_network);
         emit networkChanged();
     }
 }

@@ -20,7 +20,9 @@ public:
     // Loads the configuration anew when its file or environment changed.
     void refresh();
     const SlpGwSettings &settings() const { return m_settings; }
-    SlpGwNetwork network() const { return m_settings.network; }
+    // From the installed network source when there is one, else from the
+    // configuration.
+    SlpGwNetwork network() const { return m_network; }
     // The next queued failure code for an attach/prepare call, 0 for none.
     int takeNextCallFailure();
 
@@ -31,7 +33,10 @@ signals:
 private:
     explicit SlpGwEnvironment(QObject *parent);
 
+    void updateNetwork(bool announce);
+
     SlpGwSettings m_settings;
+    SlpGwNetwork m_network = SlpGwNetwork::None;
     QString m_stamp;
     QString m_failStamp;
     QList<int> m_failQueue;

@@ -3,6 +3,8 @@
 #include "FpcCommandLine.h"
 #include "FpcConfig.h"
 #include "FpcLog.h"
+#include "LinuxProviders.h"
+#include "PlatformProvider.h"
 #include "SysInfo.h"
 
 #include <QDebug>
@@ -51,4 +53,32 @@ void FpcStartup::applyLogLevel(const FpcCommandLine &commandLine)
         return;
     }
     FpcLog::setThreshold(level);
+}
+
+QString FpcStartup::choosePlatformProvider(bool rdMode)
+{
+    PlatformProvider::Kind kind = PlatformProvider::defaultKind(rdMode);
+    QString origin = QStringLiteral("default");
+    const QString fromConfig = FpcConfig::getValue(QStringLiteral("platform_provider"));
+    const QString fromEnvironment = qEnvironmentVariable(PlatformProvider::EnvironmentVariable);
+    const std::pair<QString, QString> requests[] = {{fromConfig, QStringLiteral("platform_provider")},
+                                                    {fromEnvironment,
+                                                     QLatin1String(PlatformProvider::EnvironmentVariable)}};
+    for (const auto &[name, source] : requests) {
+        if (name.isEmpty())
+            continue;
+        if (const std::optional<PlatformProvider::Kind> chosen = PlatformProvider::fromName(name)) {
+            kind = *chosen;
+            origin = source;
+        } else {
+            qDebug() << "[ERROR] main() unknown platform provider" << name << "from" << source
+                     << "- possible providers are sim and linux";
+        }
+    }
+    if (kind == PlatformProvider::Kind::Linux)
+        LinuxProviders::install();
+    PlatformProvider::setCurrent(kind);
+    const QString name = PlatformProvider::name(kind);
+    qDebug() << "[INFO] main() platform provider:" << name << "(" << origin << ")";
+    return name;
 }

@@ -23,4 +23,11 @@ public:
     // configuration's "loglevel" when the command line gave none; a
     // command-line name replaces the configuration's value.
     static void applyLogLevel(const FpcCommandLine &commandLine);
+
+    // Chooses where measurements, device information and networks come
+    // from: the environment variable FPCD_PROVIDER, else the configuration's
+    // "platform_provider", else the simulated world on development trees
+    // and rd-mode devices and the phone's Linux services otherwise. An
+    // unknown name is logged and passed over. Logs the choice; returns it.
+    static QString choosePlatformProvider(bool rdMode);
 };

@@ -51,6 +51,7 @@ int main(int argc, char *argv[])
         qDebug() << "main() read configuration";
         FpcConfig::internalizeConf(FpcPaths::configFile());
         FpcStartup::applyLogLevel(commandLine);
+        FpcStartup::choosePlatformProvider(FpcLog::rdMode());
 
         if (!sarvoSessionSetupEnvironmentHelper()) {
             qCritical() << "main() Failed loading sarvo session data.";

@@ -8,6 +8,7 @@
 #include "FpcStatusReport.h"
 #include "FpcTriggerSchedule.h"
 #include "FpcUploader.h"
+#include "PlatformEvents.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -125,6 +126,16 @@ void FpcEventHandler::subscribePeerSignals()
     connect(addBusSignal(QString(), QString(), text(DeviceStateInterface), QStringLiteral("shutdown_ind"),
                          QString()),
             &FpcBusSignal::received, this, &FpcEventHandler::quit);
+    // A platform provider that watches the system's own services reports in
+    // the same shapes as the peer daemons.
+    if (PlatformEvents *events = PlatformEvents::instance()) {
+        connect(events, &PlatformEvents::wlanSearchState, this, &FpcEventHandler::onWem2SearchStateChange);
+        connect(events, &PlatformEvents::passiveFix, this, [this](const QVariantList &fields) {
+            const FpcPositionMessage m = FpcPositionMessage::fromArguments(fields);
+            positionMessage(m.lat, m.lon, m.alt, m.along, m.ortho, m.angle, m.ualt, m.speed, m.year, m.day,
+                            m.month, m.hours, m.minutes, m.msecs);
+        });
+    }
 }
 
 void FpcEventHandler::readFakeFixArguments()

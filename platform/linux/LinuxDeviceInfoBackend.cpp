@@ -1,0 +1,26 @@
+#include "LinuxDeviceInfoBackend.h"
+
+#include "DeviceInfo.h"
+#include "ModemIdentity.h"
+#include "NmWlanScanner.h"
+#include "UPowerBattery.h"
+
+QString LinuxDeviceInfoBackend::imsi()
+{
+    return ModemIdentity::imsi();
+}
+
+QString LinuxDeviceInfoBackend::imei()
+{
+    return ModemIdentity::imei();
+}
+
+QString LinuxDeviceInfoBackend::wlanInterfaceName()
+{
+    return NmWlanScanner().interfaceName();
+}
+
+int LinuxDeviceInfoBackend::batteryLevel()
+{
+    return UPowerBattery::level().value_or(DeviceInfo::UnknownBatteryLevel);
+}

@@ -1,0 +1,42 @@
+#include "LinuxProviders.h"
+
+#include "LinuxDeviceInfoBackend.h"
+#include "LinuxNetworkState.h"
+#include "LinuxRadioBackend.h"
+#include "ModemCellFallback.h"
+#include "ModemPassiveFixes.h"
+#include "NmWlanScanner.h"
+#include "PlatformEvents.h"
+#include "PlatformProvider.h"
+
+#include <QCoreApplication>
+
+namespace {
+// The connectivity daemon's search states.
+constexpr uint SearchStarted = 8;
+constexpr uint SearchStopped = 9;
+}
+
+void LinuxProviders::install()
+{
+    auto *radio = new LinuxRadioBackend;
+    RadioBackend::install(radio);
+    // Another program's scan reaches the daemon as a finished WLAN search of
+    // the connectivity daemon would.
+    if (PlatformEvents *events = PlatformEvents::instance()) {
+        QObject::connect(radio->wlanScanner(), &NmWlanScanner::foreignScan, events, [events] {
+            emit events->wlanSearchState(QStringLiteral("WLAN_INFRA"), SearchStarted);
+            emit events->wlanSearchState(QStringLiteral("WLAN_INFRA"), SearchStopped);
+        });
+        radio->wlanScanner()->follow();
+        // Lives with the application object, like the events it feeds.
+        (new ModemPassiveFixes(events))->follow();
+    }
+    DeviceInfoBackend::install(new LinuxDeviceInfoBackend);
+    SlpGwNetworkSource::install(new LinuxNetworkState);
+    PlatformProvider::setCurrent(PlatformProvider::Kind::Linux);
+    // Modem settings switched on for measurements go back before the bus
+    // connection closes.
+    if (QCoreApplication *app = QCoreApplication::instance())
+        QObject::connect(app, &QCoreApplication::aboutToQuit, [] { ModemCellFallback::restore(); });
+}

@@ -1,0 +1,84 @@
+#include "FakeService.h"
+#include "PositioningDaemonSim.h"
+#include "ServiceFixture.h"
+#include "TestBus.h"
+
+#include <QJsonArray>
+#include <QSignalSpy>
+#include <QTest>
+
+// The real daemon with the Linux providers against fake ModemManager,
+// NetworkManager and UPower: what the fakes serve is what it stores.
+class TstLinuxProviderE2e : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestBus> m_bus;
+
+private slots:
+    void initTestCase()
+    {
+        m_bus = std::make_unique<TestBus>();
+        QVERIFY2(m_bus->start(), qPrintable(m_bus->errorString()));
+    }
+
+    void fingerprintFromFakeServices()
+    {
+        const QJsonObject serving{{"cell-type", 2}, {"serving", true}, {"operator-id", "24405"}, {"lac", "1A2B"},
+                                  {"ci", "4E21"}, {"rx-level", 40}, {"timing-advance", 3}};
+        const QJsonObject neighbour{{"cell-type", 2}, {"serving", false}, {"arfcn", 62}, {"base-station-id", "2B"},
+                                    {"rx-level", 31}};
+        FakeService mm(FakeService::templateFile(QStringLiteral("modemmanager_fake.py")),
+                       QStringLiteral("org.freedesktop.ModemManager1"),
+                       {{"cells", QJsonArray{serving, neighbour}}, {"imsi", "244051234567890"}});
+        FakeService nm(QStringLiteral("networkmanager"), QStringLiteral("org.freedesktop.NetworkManager"));
+        FakeService upower(QStringLiteral("upower"), QStringLiteral("org.freedesktop.UPower"));
+        for (FakeService *fake : {&mm, &nm, &upower})
+            QVERIFY2(fake->start(), qPrintable(fake->errorString()));
+        upower.mock(QStringLiteral("/org/freedesktop/UPower"), QStringLiteral("SetupDisplayDevice"),
+                    {2u, 2u, 80.0, 40.0, 50.0, 1.0, 3600LL, 0LL, true, QStringLiteral("battery"), 0u});
+        const QString nmPath = QStringLiteral("/org/freedesktop/NetworkManager");
+        const QString wireless = QStringLiteral("org.freedesktop.NetworkManager.Device.Wireless");
+        const QString device = nm.mock(nmPath, QStringLiteral("AddWiFiDevice"),
+                                       {QStringLiteral("wlan0"), QStringLiteral("wlan0"), 100u})
+                                   .arguments().value(0).toString();
+        nm.mock(device, QStringLiteral("AddProperty"), {wireless, QStringLiteral("LastScan"), QVariant::fromValue(1LL)});
+        nm.mock(device, QStringLiteral("AddMethod"),
+                {wireless, QStringLiteral("RequestScan"), QStringLiteral("a{sv}"), QString(),
+                 QStringLiteral("self.Set('%1', 'LastScan', dbus.Int64(self.Get('%1', 'LastScan') + 1))").arg(wireless)});
+        const QList<QPair<QString, uchar>> aps{{"00:1a:2b:3c:4d:01", 100}, {"00:1a:2b:3c:4d:02", 50},
+                                                {"00:1a:2b:3c:4d:03", 0}};
+        for (const auto &[mac, strength] : aps)
+            nm.mock(nmPath, QStringLiteral("AddAccessPoint"),
+                    {device, mac.right(2), QStringLiteral("net"), mac, 2u, 2412u, 54000u, QVariant::fromValue(strength), 0u});
+
+        PositioningDaemonSim positioning(m_bus->connection());
+        QString error;
+        QVERIFY2(positioning.registerOnBus(&error), qPrintable(error));
+        QSignalSpy requests(&positioning, &PositioningDaemonSim::requestReceived);
+        ServiceFixture service(*m_bus);
+        service.daemon().setEnv(QStringLiteral("FPCD_PROVIDER"), QStringLiteral("linux"));
+        QVERIFY(service.start({}, {{"wlan_scan_interval", "0"}}));
+        QVERIFY(service.waitForTrace("main() platform provider: \"linux\""));
+        QTRY_COMPARE(requests.size(), 1);
+
+        PositionFix fix;
+        fix.setTime(QDateTime::currentDateTimeUtc());
+        fix.lat = 61.4901;
+        QCOMPARE(positioning.sendFix(fix), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(service.fingerprintCount(), 1, 15000);
+        QCOMPARE(service.queryValue("SELECT dataMask FROM Fingerprint").toInt(), 1 | 2 | 4 | 8);
+        QCOMPARE(service.queryValue("SELECT mcc || '/' || mnc || '/' || lac || '/' || cid || '/' || rxLevel || '/' "
+                                    "|| ta FROM Geran").toString(),
+                 QStringLiteral("244/5/6699/20001/40/3"));
+        QCOMPARE(service.queryValue("SELECT bsic || '/' || bcch || '/' || rxLevel FROM Gncell").toString(),
+                 QStringLiteral("43/62/31"));
+        QCOMPARE(service.queryValue("SELECT group_concat(printf('%x:%d', mac, rxLevel), ' ') FROM "
+                                    "(SELECT mac, rxLevel FROM Wlan ORDER BY mac)").toString(),
+                 QStringLiteral("1a2b3c4d01:-40 1a2b3c4d02:-70 1a2b3c4d03:-100"));
+        QCOMPARE(service.quit(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstLinuxProviderE2e)
+#include "tst_linux_provider_e2e.moc"

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QDBusMessage>
+#include <QJsonObject>
+#include <QProcess>
+#include <QString>
+#include <QVariantList>
+
+// One fake system service on the private test bus: python3-dbusmock with one
+// of its templates (networkmanager, upower) or with a template file of ours,
+// configured by JSON parameters. Stops the service when destroyed.
+class FakeService
+{
+public:
+    FakeService(const QString &template_, const QString &busName, const QJsonObject &parameters = {});
+    ~FakeService();
+    FakeService(const FakeService &) = delete;
+    FakeService &operator=(const FakeService &) = delete;
+
+    // False when the service did not claim its name in time.
+    bool start();
+    QString errorString() const { return m_error; }
+
+    // A call of the dbusmock control interface (org.freedesktop.DBus.Mock)
+    // on the object at path; the reply (an error reply on failure).
+    QDBusMessage mock(const QString &path, const QString &method, const QVariantList &arguments) const;
+    // A plain method call to the service.
+    QDBusMessage call(const QString &path, const QString &interface, const QString &method,
+                      const QVariantList &arguments = {}) const;
+
+    static QString python();
+    static QString templateFile(const QString &name);
+
+private:
+    QString m_template;
+    QString m_busName;
+    QJsonObject m_parameters;
+    QProcess m_process;
+    QString m_error;
+};

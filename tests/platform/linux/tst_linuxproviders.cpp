@@ -1,0 +1,368 @@
+// The Linux providers against fake system services on the private test bus:
+// python3-dbusmock's UPower and NetworkManager templates and a ModemManager
+// of our own built from ModemManager's interface XML.
+
+#include "DeviceInfo.h"
+#include "FakeService.h"
+#include "LinuxNetworkState.h"
+#include "LinuxProviders.h"
+#include "ModemCellFallback.h"
+#include "ModemPassiveFixes.h"
+#include "NmWlanScanner.h"
+#include "PlatformEvents.h"
+#include "RadioMeasurements.h"
+#include "TestBus.h"
+#include "VomuElementGSM.h"
+#include "VomuElementWCDMA.h"
+#include "VomuElementWLAN.h"
+
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QJsonArray>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+const QString NmService = QStringLiteral("org.freedesktop.NetworkManager");
+const QString NmPath = QStringLiteral("/org/freedesktop/NetworkManager");
+const QString WirelessInterface = QStringLiteral("org.freedesktop.NetworkManager.Device.Wireless");
+const QString UPowerService = QStringLiteral("org.freedesktop.UPower");
+const QString MmService = QStringLiteral("org.freedesktop.ModemManager1");
+
+QString text(const QDBusMessage &reply)
+{
+    return reply.arguments().isEmpty() ? QString() : reply.arguments().constFirst().toString();
+}
+
+struct ScanResult
+{
+    bool done = false;
+    int answers = 0;
+    VomuMeasurements measurements;
+};
+
+void onScan(void *context, VomuMeasurements result)
+{
+    auto *scan = static_cast<ScanResult *>(context);
+    ++scan->answers;
+    scan->done = true;
+    scan->measurements = result;
+}
+
+QString macText(const VomuWlanMacAddress &mac)
+{
+    QStringList bytes;
+    for (int i = mac.is48Bit() ? 2 : 0; i < VomuWlanMacAddress::kSize; ++i)
+        bytes << QStringLiteral("%1").arg(mac.macByte(i), 2, 16, QLatin1Char('0'));
+    return bytes.join(QLatin1Char(':'));
+}
+
+QMap<QString, int> powersByMac(const VomuMeasurements &measurements)
+{
+    QMap<QString, int> result;
+    for (int i = 0; i < measurements.count(); ++i) {
+        const auto *ap = dynamic_cast<const VomuElementWLAN *>(measurements.element(i));
+        if (ap && ap->powerRxSet())
+            result.insert(macText(ap->mac()), ap->powerRx());
+    }
+    return result;
+}
+
+QJsonObject gsmCell(bool serving, const char *ci, int arfcn, const char *bsic, int rxLevel)
+{
+    return {{"cell-type", 2}, {"serving", serving}, {"operator-id", "24405"}, {"lac", "1A2B"}, {"ci", ci},
+            {"arfcn", arfcn}, {"base-station-id", bsic}, {"rx-level", rxLevel}};
+}
+
+} // namespace
+
+class TestLinuxProviders : public QObject
+{
+    Q_OBJECT
+
+private:
+    TestBus m_bus;
+
+    std::unique_ptr<FakeService> startFake(const QString &template_, const QString &name,
+                                           const QJsonObject &parameters = {})
+    {
+        auto fake = std::make_unique<FakeService>(template_, name, parameters);
+        if (!fake->start())
+            qWarning() << fake->errorString();
+        return fake;
+    }
+
+    std::unique_ptr<FakeService> startModem(const QJsonObject &parameters)
+    {
+        return startFake(FakeService::templateFile(QStringLiteral("modemmanager_fake.py")), MmService, parameters);
+    }
+
+    // A WLAN device whose scans finish at once by moving LastScan on.
+    QString addWlanDevice(FakeService &nm)
+    {
+        const QString device = text(nm.mock(NmPath, QStringLiteral("AddWiFiDevice"),
+                                            {QStringLiteral("wlan0"), QStringLiteral("wlan0"), 100u}));
+        nm.mock(device, QStringLiteral("AddProperty"),
+                {WirelessInterface, QStringLiteral("LastScan"), QVariant::fromValue(qlonglong(1000))});
+        nm.mock(device, QStringLiteral("AddMethod"),
+                {WirelessInterface, QStringLiteral("RequestScan"), QStringLiteral("a{sv}"), QString(),
+                 QStringLiteral("self.Set('%1', 'LastScan', dbus.Int64(self.Get('%1', 'LastScan') + 1000))")
+                     .arg(WirelessInterface)});
+        return device;
+    }
+
+    void addAccessPoint(FakeService &nm, const QString &device, const QString &name, const QString &ssid,
+                        const QString &mac, uchar strength)
+    {
+        const QDBusMessage reply = nm.mock(NmPath, QStringLiteral("AddAccessPoint"),
+                                           {device, name, ssid, mac, 2u, 2412u, 54000u,
+                                            QVariant::fromValue(strength), 0u});
+        QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_bus.start(), qPrintable(m_bus.errorString()));
+        LinuxProviders::install();
+    }
+
+    void batteryFromUPower()
+    {
+        {
+            auto upower = startFake(QStringLiteral("upower"), UPowerService);
+            upower->mock(QStringLiteral("/org/freedesktop/UPower"), QStringLiteral("SetupDisplayDevice"),
+                         {2u, 2u, 24.0, 10.0, 40.0, 1.0, 3600LL, 0LL, true, QStringLiteral("battery-low"), 0u});
+            QCOMPARE(DeviceInfo().batteryLevel(), 24);
+            // A display device that is no battery: mains power.
+            upower->mock(QStringLiteral("/org/freedesktop/UPower"), QStringLiteral("SetupDisplayDevice"),
+                         {1u, 0u, 0.0, 0.0, 0.0, 0.0, 0LL, 0LL, false, QString(), 0u});
+            QCOMPARE(DeviceInfo().batteryLevel(), DeviceInfo::UnknownBatteryLevel);
+        }
+        // No UPower at all.
+        QCOMPARE(DeviceInfo().batteryLevel(), DeviceInfo::UnknownBatteryLevel);
+    }
+
+    void wlanScanThroughNetworkManager()
+    {
+        auto nm = startFake(QStringLiteral("networkmanager"), NmService);
+        const QString device = addWlanDevice(*nm);
+        addAccessPoint(*nm, device, "strongest", "home", "00:1A:2B:3C:4D:01", 100);
+        addAccessPoint(*nm, device, "hidden", "", "00:1a:2b:3c:4d:02", 50);
+        addAccessPoint(*nm, device, "weakest", "far", "00:1a:2b:3c:4d:03", 0);
+        addAccessPoint(*nm, device, "beyond", "odd", "00:1a:2b:3c:4d:04", 101);
+        addAccessPoint(*nm, device, "badmac", "odd", "00:1a:2b:3c:4d", 60);
+
+        ScanResult scan;
+        QCOMPARE(RadioMeasurements::wlanWemScan(&onScan, &scan), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(scan.done, 5000);
+        // Hidden networks are measured like any other; a strength beyond
+        // 100 % and a short address are no measurement.
+        const QMap<QString, int> expected{{"00:1a:2b:3c:4d:01", -40}, {"00:1a:2b:3c:4d:02", -70},
+                                          {"00:1a:2b:3c:4d:03", -100}};
+        QCOMPARE(powersByMac(scan.measurements), expected);
+        QCOMPARE(scan.measurements.count(), 3);
+        QCOMPARE(DeviceInfo().wlanInterfaceName(), QStringLiteral("wlan0"));
+    }
+
+    void scanOfAnotherProgramIsSignalled()
+    {
+        auto nm = startFake(QStringLiteral("networkmanager"), NmService);
+        const QString device = addWlanDevice(*nm);
+        addAccessPoint(*nm, device, "one", "net", "02:00:00:00:00:01", 80);
+        NmWlanScanner scanner;
+        ScanResult own;
+        QVERIFY(scanner.startScan(&onScan, &own));
+        QTRY_VERIFY_WITH_TIMEOUT(own.done, 5000);
+
+        QSignalSpy foreign(&scanner, &NmWlanScanner::foreignScan);
+        nm->call(device, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
+                 {WirelessInterface, QStringLiteral("LastScan"),
+                  QVariant::fromValue(QDBusVariant(QVariant::fromValue(qlonglong(99000))))});
+        QVERIFY(foreign.wait(5000));
+        QCOMPARE(powersByMac(scanner.accessPoints()).value("02:00:00:00:00:01"), -52);
+    }
+
+    void unfinishedScanIsAnsweredOnce()
+    {
+        auto nm = startFake(QStringLiteral("networkmanager"), NmService);
+        const QString device = text(nm->mock(NmPath, QStringLiteral("AddWiFiDevice"),
+                                             {QStringLiteral("wlan0"), QStringLiteral("wlan0"), 100u}));
+        nm->mock(device, QStringLiteral("AddProperty"),
+                 {WirelessInterface, QStringLiteral("LastScan"), QVariant::fromValue(qlonglong(1))});
+        NmWlanScanner scanner;
+        ScanResult scan;
+        // Scans that never finish (the template's RequestScan does nothing).
+        QVERIFY(scanner.startScan(&onScan, &scan));
+        QVERIFY(scanner.startScan(&onScan, &scan));
+        QSignalSpy foreign(&scanner, &NmWlanScanner::foreignScan);
+        nm->call(device, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
+                 {WirelessInterface, QStringLiteral("LastScan"),
+                  QVariant::fromValue(QDBusVariant(QVariant::fromValue(qlonglong(2))))});
+        QTRY_VERIFY_WITH_TIMEOUT(scan.done, 5000);
+        QCOMPARE(scan.answers, 1);
+        QCOMPARE(foreign.size(), 0);
+    }
+
+    void noWlanDeviceRefusesTheScan()
+    {
+        auto nm = startFake(QStringLiteral("networkmanager"), NmService);
+        ScanResult scan;
+        QCOMPARE(RadioMeasurements::wlanWemScan(&onScan, &scan), -1);
+    }
+
+    void gsmCellsAndIdentity()
+    {
+        QJsonArray cells{gsmCell(true, "4E21", 60, "2A", 40), gsmCell(false, "4E22", 62, "2B", 31),
+                         QJsonObject{{"cell-type", 4}, {"serving", false}, {"operator-id", "24405"}},
+                         // rx-level beyond RXLEV's range: left unset, the rest kept.
+                         gsmCell(false, "4E23", 64, "2C", 64)};
+        auto mm = startModem({{"cells", cells}, {"imsi", "244051234567890"}, {"imei", "490154203237518"}});
+        QCOMPARE(DeviceInfo().imsi(), QStringLiteral("244051234567890"));
+        QCOMPARE(DeviceInfo().imei(), QStringLiteral("490154203237518"));
+        QVERIFY(RadioMeasurements::mobileMeasurementsValid(0));
+        VomuMeasurements measurements;
+        QVERIFY(RadioMeasurements::getMobileMeasurements(measurements));
+        QCOMPARE(measurements.count(), 1);
+        const auto *cell = dynamic_cast<const VomuElementGSM *>(measurements.element(0));
+        QVERIFY(cell);
+        QCOMPARE(cell->countryCode(), 244);
+        QCOMPARE(cell->networkId(), 5);
+        QCOMPARE(cell->locationAreaCode(), 0x1A2B);
+        QCOMPARE(cell->cellId(), 0x4E21);
+        QCOMPARE(cell->powerRx(), 40);
+        QCOMPARE(cell->neighbourCellCount(), 2);
+        QCOMPARE(cell->neighbourCell(0).color(), 0x2B);
+        QCOMPARE(cell->neighbourCell(0).frequency(), 62);
+        QCOMPARE(cell->neighbourCell(0).powerRx(), 31);
+        QCOMPARE(cell->neighbourCell(1).powerRx(), 255);
+    }
+
+    void umtsCell()
+    {
+        QJsonArray cells{QJsonObject{{"cell-type", 3}, {"serving", true}, {"operator-id", "244123"}, {"lac", "FF"},
+                                     {"ci", "186A0"}, {"frequency-fdd-dl", 10700}, {"psc", 100}, {"rscp", -90.0},
+                                     {"ecio", -7.5}},
+                         QJsonObject{{"cell-type", 3}, {"serving", false}, {"psc", 101}, {"rscp", "-80"}, {"_untyped", true}}};
+        auto mm = startModem({{"cells", cells}});
+        VomuMeasurements measurements;
+        QVERIFY(RadioMeasurements::getMobileMeasurements(measurements));
+        const auto *cell = dynamic_cast<const VomuElementWCDMA *>(measurements.element(0));
+        QVERIFY(cell);
+        QCOMPARE(cell->networkId(), 123);
+        QCOMPARE(cell->ucId(), 100000u);
+        QCOMPARE(cell->neighbourCellCount(), 2);
+        const VomuElementWCDMA::NeighbourCell own = cell->neighbourCell(0);
+        QCOMPARE(own.ucId, 100000u);
+        QCOMPARE(own.pCpich, 100);
+        QCOMPARE(own.uarfcnDl, 10700);
+        QCOMPARE(own.rscp, VomuElementWCDMA::rscpLevelFromDbm(-90.0));
+        QCOMPARE(own.ecn0, VomuElementWCDMA::ecn0LevelFromDb(-7.5));
+        // An RSCP of the wrong type is skipped, not guessed.
+        QCOMPARE(cell->neighbourCell(1).rscp, 255);
+    }
+
+    void servingCellWithoutCellInfo()
+    {
+        auto mm = startModem({{"cell_info", false}, {"technologies", 2}, {"location", "244,05,1A2B,4E21,0"},
+                              {"gsm_signal", QJsonObject{{"rssi", -70.0}}}});
+        VomuMeasurements measurements;
+        QVERIFY(RadioMeasurements::getMobileMeasurements(measurements));
+        const auto *cell = dynamic_cast<const VomuElementGSM *>(measurements.element(0));
+        QVERIFY(cell);
+        QCOMPARE(cell->cellId(), 0x4E21);
+        QCOMPARE(cell->locationAreaCode(), 0x1A2B);
+        QCOMPARE(cell->powerRx(), VomuElementGSM::rxLevelFromDbm(-70.0));
+        const QString modem = QStringLiteral("/org/freedesktop/ModemManager1/Modem/0");
+        const QString location = QStringLiteral("org.freedesktop.ModemManager1.Modem.Location");
+        const QString signal = QStringLiteral("org.freedesktop.ModemManager1.Modem.Signal");
+        auto property = [&](const QString &interface, const QString &name) {
+            return mm->call(modem, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+                            {interface, name})
+                .arguments().value(0).value<QDBusVariant>().variant().toUInt();
+        };
+        QCOMPARE(property(location, QStringLiteral("Enabled")), 1u);
+        QVERIFY(property(signal, QStringLiteral("Rate")) > 0);
+        // What was switched on for the measurement is switched off again.
+        ModemCellFallback::restore();
+        QCOMPARE(property(location, QStringLiteral("Enabled")), 0u);
+        QCOMPARE(property(signal, QStringLiteral("Rate")), 0u);
+    }
+
+    void uploadNetworkFromNetworkManagerAndModemManager()
+    {
+        LinuxNetworkState state;
+        auto mm = startModem({{"registration", 1}});
+        {
+            auto nm = startFake(QStringLiteral("networkmanager"), NmService);
+            const QString device = addWlanDevice(*nm);
+            // The WLAN device's object also serves as its active connection.
+            nm->mock(device, QStringLiteral("AddProperty"),
+                     {QStringLiteral("org.freedesktop.NetworkManager.Connection.Active"), QStringLiteral("Type"),
+                      QStringLiteral("802-11-wireless")});
+            nm->mock(NmPath, QStringLiteral("AddProperty"),
+                     {NmService, QStringLiteral("PrimaryConnection"), QVariant::fromValue(QDBusObjectPath(device))});
+            nm->mock(NmPath, QStringLiteral("AddProperty"), {NmService, QStringLiteral("Metered"), 4u});
+            QCOMPARE(state.currentNetwork(), SlpGwNetwork::FreeWlan);
+            // A metered WLAN is no free network: the home registration counts.
+            nm->call(NmPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
+                     {NmService, QStringLiteral("Metered"), QVariant::fromValue(QDBusVariant(1u))});
+            QCOMPARE(state.currentNetwork(), SlpGwNetwork::HomeCellular);
+        }
+        mm.reset();
+        mm = startModem({{"registration", 5}});
+        QCOMPARE(state.currentNetwork(), SlpGwNetwork::RoamingCellular);
+        mm.reset();
+        QCOMPARE(state.currentNetwork(), SlpGwNetwork::None);
+    }
+
+    void passiveFixFromTheModemsGps()
+    {
+        auto mm = startModem({});
+        ModemPassiveFixes fixes;
+        QVERIFY(fixes.follow());
+        QSignalSpy received(PlatformEvents::instance(), &PlatformEvents::passiveFix);
+        const QString modem = QStringLiteral("/org/freedesktop/ModemManager1/Modem/0");
+        const QString location = QStringLiteral("org.freedesktop.ModemManager1.Modem.Location");
+        const QString now = QDateTime::currentDateTimeUtc().addSecs(-5).toString(QStringLiteral("HHmmss.zzz"));
+        mm->call(modem, location, QStringLiteral("SetGpsFix"), {QStringLiteral("99"), 61.49, 21.79, 10.0});
+        mm->call(modem, location, QStringLiteral("SetGpsFix"), {now, 61.49, 21.79, 12.5});
+        QVERIFY(received.wait(5000));
+        QCOMPARE(received.size(), 1); // the fix without a usable time is skipped
+        const QVariantList fields = received.constFirst().constFirst().toList();
+        QCOMPARE(fields.size(), 14);
+        QCOMPARE(fields.at(0).toDouble(), 61.49);
+        QCOMPARE(fields.at(1).toDouble(), 21.79);
+        QCOMPARE(fields.at(2).toDouble(), 12.5);
+        QVERIFY(std::isnan(fields.at(3).toDouble()));
+        QCOMPARE(fields.at(7).toUInt(), 65535u);
+        const QDate today = QDateTime::currentDateTimeUtc().addSecs(-5).date();
+        QCOMPARE(QDate(fields.at(8).toInt(), fields.at(10).toInt(), fields.at(9).toInt()), today);
+    }
+
+    void noCellsWithoutUsableModem_data()
+    {
+        QTest::addColumn<QJsonObject>("parameters");
+        QTest::newRow("no modem") << QJsonObject{{"modem", false}};
+        QTest::newRow("no SIM") << QJsonObject{{"sim", false}};
+        QTest::newRow("disabled") << QJsonObject{{"state", 3}};
+        QTest::newRow("LTE only") << QJsonObject{{"cells", QJsonArray{QJsonObject{{"cell-type", 4}, {"serving", true}}}}};
+    }
+
+    void noCellsWithoutUsableModem()
+    {
+        QFETCH(QJsonObject, parameters);
+        auto mm = startModem(parameters);
+        VomuMeasurements measurements;
+        const bool valid = RadioMeasurements::mobileMeasurementsValid(0);
+        QVERIFY(!valid || !RadioMeasurements::getMobileMeasurements(measurements));
+        QCOMPARE(measurements.count(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLinuxProviders)
+#include "tst_linuxproviders.moc"
