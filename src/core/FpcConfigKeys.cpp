@@ -58,6 +58,9 @@ QList<Key> buildTable()
         key("slpgw_connection_timeout", "int", "180000",
             "Milliseconds the gateway has to answer a request."),
         key("fp_upload_retry_timeout", "uint", "3600", "Seconds before a failed network attach is retried."),
+        key("platform_provider", "string", "",
+            "Where measurements, device information and networks come from: sim or linux; empty chooses sim when "
+            "a path root or rd-mode is set, linux otherwise. FPCD_PROVIDER wins."),
         key("fpr/dump_reports", "int", "0",
             "Non-zero writes every report to a numbered fpr_ file; reset to 0 at start.", true),
         key("fpr/user_id", "string", "", "Masked subscriber identity written into reports.", true),

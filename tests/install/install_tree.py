@@ -21,7 +21,7 @@ daemon_files = [
     "{datadir}/dbus-1/system-services/com.vexlo.location.fpcd.service",
     "{datadir}/dbus-1/interfaces/com.vexlo.location.fpcd.xml",
     "{unitdir}/vomu-fpcd.service", "{sysusersdir}/vomu-fpcd.conf", "{tmpfilesdir}/vomu-fpcd.conf",
-    "{datadir}/vomu-fpc/vomu-fpc.cfg",
+    "{datadir}/vomu-fpc/vomu-fpc.cfg", "{datadir}/polkit-1/rules.d/50-vomu-fpcd.rules",
     "{datadir}/bash-completion/completions/fpcctl", "{datadir}/zsh/vendor-completions/_fpcctl",
     "{docdir}/README.md",
     "{mandir}/man8/vomu-fpcd.8", "{mandir}/man1/fpcctl.1", "{mandir}/man5/vomu-fpc.cfg.5",
