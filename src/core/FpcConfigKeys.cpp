@@ -58,6 +58,13 @@ QList<Key> buildTable()
         key("slpgw_connection_timeout", "int", "180000",
             "Milliseconds the gateway has to answer a request."),
         key("fp_upload_retry_timeout", "uint", "3600", "Seconds before a failed network attach is retried."),
+        key("collection_enabled", "int", "1",
+            "0 switches collection off: no fix or trigger gives birth to a fingerprint."),
+        key("upload_enabled", "int", "1",
+            "0 switches upload off: nothing is sent; the buffer still follows its size and daily limits."),
+        key("privacy_zones", "string", "",
+            "Circles without collection, 'latitude,longitude,radius_m' separated by ';'; a fingerprint without "
+            "fix is dropped while the newest fix lies in a zone or none has come since start."),
         key("fpr/dump_reports", "int", "0",
             "Non-zero writes every report to a numbered fpr_ file; reset to 0 at start.", true),
         key("fpr/user_id", "string", "", "Masked subscriber identity written into reports.", true),
