@@ -4,7 +4,7 @@ _fpcctl()
     local cur prev words cword
     _init_completion || return
 
-    local commands="status watch upload config clear active log quit export map help"
+    local commands="status watch upload collect config clear active log quit export map help"
     local globals="--help --version --json --timeout"
 
     case $prev in
@@ -51,7 +51,7 @@ _fpcctl()
                        load) _filedir ;;
                    esac ;;
             esac ;;
-        active)
+        active | collect | upload)
             [[ ${#args[@]} -eq 0 ]] && COMPREPLY=($(compgen -W "on off" -- "$cur")) ;;
         log)
             [[ ${#args[@]} -eq 0 ]] && COMPREPLY=($(compgen -W "restart" -- "$cur")) ;;

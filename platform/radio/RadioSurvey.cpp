@@ -1,5 +1,7 @@
 #include "RadioSurvey.h"
 
+#include "RadioWlanPrivacy.h"
+
 #include "VomuElementGSM.h"
 #include "VomuElementWCDMA.h"
 #include "VomuElementWLAN.h"
@@ -78,6 +80,9 @@ VomuMeasurements RadioSurvey::accessPoints(const RadioGeoPoint &at, long timesta
     VomuMeasurements result;
     for (const Heard &entry : heard) {
         const RadioWorld::AccessPoint &accessPoint = m_world.accessPoints()[entry.index];
+        // Networks that must not be mapped never leave the provider.
+        if (!RadioWlanPrivacy::mayKeep(accessPoint.ssid, accessPoint.mac))
+            continue;
         auto element = std::make_unique<VomuElementWLAN>();
         element->setMac(accessPoint.mac);
         element->setPowerRx(static_cast<int8_t>(std::clamp(std::floor(entry.dbm), -128.0, 0.0)));

@@ -349,7 +349,7 @@ bool RadioWorld::readAccessPoints(const QJsonObject &root, QString *error)
         AccessPoint accessPoint;
         if (!checkKeys(object, path,
                        {QStringLiteral("mac"), QStringLiteral("latitude"), QStringLiteral("longitude"),
-                        QStringLiteral("txPowerDbm")},
+                        QStringLiteral("txPowerDbm"), QStringLiteral("ssid")},
                        error)
             || !readPosition(object, path, accessPoint.position, error)
             || !readTxPower(object, path, accessPoint.txPowerDbm, error))
@@ -359,6 +359,12 @@ bool RadioWorld::readAccessPoints(const QJsonObject &root, QString *error)
             return fail(error, childPath(path, QStringLiteral("mac")),
                         QStringLiteral("expected 6 or 8 hex bytes separated by ':'"));
         accessPoint.macText = mac.toString().toLower();
+        const QJsonValue ssid = object.value(QStringLiteral("ssid"));
+        if (!ssid.isUndefined() && !ssid.isString())
+            return fail(error, childPath(path, QStringLiteral("ssid")), QStringLiteral("expected a string"));
+        // Without a name in the world the network is a visible one whose
+        // name does not matter.
+        accessPoint.ssid = ssid.isString() ? ssid.toString() : QStringLiteral("vomu-sim-") + accessPoint.macText;
         m_accessPoints.push_back(accessPoint);
     }
     return true;

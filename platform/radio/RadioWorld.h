@@ -41,7 +41,8 @@ struct RadioPropagation {
 //                 "latitude": .., "longitude": .., "txPowerDbm": 43}],
 //   "wcdmaCells": [{"mcc": 244, "mnc": 42, "lac": 12, "ucid": 100000, "scramblingCode": 100,
 //                   "uarfcnDl": 10700, "latitude": .., "longitude": .., "txPowerDbm": 33}],
-//   "accessPoints": [{"mac": "00:1a:2b:3c:4d:5e", "latitude": .., "longitude": .., "txPowerDbm": 20}],
+//   "accessPoints": [{"mac": "00:1a:2b:3c:4d:5e", "latitude": .., "longitude": .., "txPowerDbm": 20,
+//                     "ssid": "home"}],         ssid optional: "" is a hidden network, absent a visible one
 //   "propagation": {"gsm": {..}, "wcdma": {..}, "wlan": {..}}    optional overrides, keys as in
 //                                                 RadioPropagation: frequencyMHz, exponent,
 //                                                 shadowingSigmaDb, shadowingGridM, sensitivityDbm,
@@ -82,6 +83,7 @@ public:
     struct AccessPoint {
         VomuWlanMacAddress mac;
         QString macText;   // as written in the world, lower case
+        QString ssid;      // network name, for the privacy decision only
         RadioGeoPoint position;
         double txPowerDbm = 0.0;
     };

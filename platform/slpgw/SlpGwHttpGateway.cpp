@@ -2,6 +2,7 @@
 
 #include "MSlpGwObserver.h"
 #include "SlpGwEnvironment.h"
+#include "SlpGwGeosubmit.h"
 #include "SlpGwRequestParam.h"
 
 #include <QDebug>
@@ -293,12 +294,18 @@ void SlpGwHttpGateway::startPost(uint32_t id, quint64 step)
     if (!transaction)
         return;
     const SlpGwSettings current = settings();
+    if (current.transport == SlpGwTransport::Geosubmit && !prepareGeosubmit(id, *transaction, current))
+        return;
     if (!m_manager)
         m_manager = new QNetworkAccessManager(this);
     QNetworkRequest request(current.serverUrl);
     request.setHeader(QNetworkRequest::ContentTypeHeader, transaction->contentType);
     for (const auto &header : std::as_const(transaction->headers))
         request.setRawHeader(header.first, header.second);
+    if (transaction->geosubmit) {
+        request.setRawHeader("Content-Encoding", "gzip");
+        request.setHeader(QNetworkRequest::UserAgentHeader, QByteArray("vomu-fpcd slpgw-standin/1.0"));
+    }
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     transaction->endEmpty = current.receiveEndEmpty;
 
@@ -327,6 +334,13 @@ void SlpGwHttpGateway::onReplyFinished(uint32_t id, QNetworkReply *reply)
     reply->deleteLater();
     const QVariant httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const int status = httpStatus.isValid() ? httpStatus.toInt() : 0;
+    // 4xx but 429 (sent too often): the server will not take these bytes.
+    if (transaction->geosubmit && ((status >= 200 && status < 300) || (status >= 400 && status < 500 && status != 429))) {
+        qDebug() << "SlpGwHttpGateway: geosubmit server answered transaction" << id << "with HTTP status" << status
+                 << reply->read(512);
+        answerNow(id, *transaction, serverAnswer(status < 300));
+        return;
+    }
     if (status != 0 && (status < 200 || status >= 300)) {
         qDebug() << "SlpGwHttpGateway: server answered transaction" << id << "with HTTP status" << status;
         fail(id, codeForHttpStatus(status), "HTTP error status");
@@ -342,6 +356,46 @@ void SlpGwHttpGateway::onReplyFinished(uint32_t id, QNetworkReply *reply)
     transaction->answer = reply->readAll();
     qDebug() << "SlpGwHttpGateway: answer of" << transaction->answer.size() << "bytes for transaction" << id;
     const quint64 step = enter(*transaction, State::Answering);
+    QTimer::singleShot(0, this, [this, id, step] { deliverPiece(id, step); });
+}
+
+QByteArray SlpGwHttpGateway::serverAnswer(bool accepted)
+{
+    return QByteArray("<SLP-FP><fingerprintResponse status=\"") + (accepted ? "Server.UploadOk" : "Server.UploadRefused")
+        + "\"/></SLP-FP>";
+}
+
+bool SlpGwHttpGateway::prepareGeosubmit(uint32_t id, Transaction &transaction, const SlpGwSettings &current)
+{
+    if (!current.serverUrlUsable) {
+        fail(id, ESlpGwErrServerNotFound, "geosubmit needs an http(s) server_url");
+        return false;
+    }
+    const SlpGwGeosubmit::Result converted = SlpGwGeosubmit::fromReport(transaction.body);
+    if (!converted.error.isEmpty()) {
+        qWarning() << "SlpGwHttpGateway: transaction" << id << "--" << converted.error;
+        fail(id, ESlpGwErrInvalidArguments, "report cannot be read for geosubmit");
+        return false;
+    }
+    qDebug() << "SlpGwHttpGateway: geosubmit of transaction" << id << ":" << converted.items.size() << "of"
+             << converted.fingerprints << "fingerprints have a fix";
+    if (converted.items.isEmpty()) {
+        // Nothing such a server could use: taken as done, not sent.
+        answerNow(id, transaction, serverAnswer(true));
+        return false;
+    }
+    transaction.body = SlpGwGeosubmit::gzip(SlpGwGeosubmit::body(converted.items));
+    transaction.contentType = "application/json";
+    transaction.headers.clear();
+    transaction.geosubmit = true;
+    return true;
+}
+
+void SlpGwHttpGateway::answerNow(uint32_t id, Transaction &transaction, const QByteArray &answer)
+{
+    transaction.answer = answer;
+    transaction.answerOffset = 0;
+    const quint64 step = enter(transaction, State::Answering);
     QTimer::singleShot(0, this, [this, id, step] { deliverPiece(id, step); });
 }
 

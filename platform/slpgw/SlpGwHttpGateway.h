@@ -45,12 +45,17 @@ public:
     static uint32_t statusBits(SlpGwNetwork network);
     static int codeForHttpStatus(int httpStatus);
     static int codeForNetworkError(QNetworkReply::NetworkError error);
+    // The answers in the positioning server's own form that stand for a
+    // geosubmit outcome: taken, or refused (a 4xx: sending the same data
+    // again will not help).
+    static QByteArray serverAnswer(bool accepted);
 
 private:
     enum class State { WaitingForNetwork, RequestScheduled, Sending, Posting, Answering };
 
     struct Transaction {
         bool attach = false;
+        bool geosubmit = false;      // posted as geosubmit JSON: HTTP status decides the answer
         SlpGwNetworkUsage usage = ESlpGwNwUsageAny;
         MSlpGwObserver *observer = nullptr;
         State state = State::WaitingForNetwork;
@@ -71,6 +76,10 @@ private:
     void scheduleRequest(uint32_t id, Transaction &transaction);
     void onRequestDue(uint32_t id, quint64 step);
     void startPost(uint32_t id, quint64 step);
+    // Makes the transaction's body a geosubmit request; false after failing
+    // it, or after answering it at once when no fingerprint has a fix.
+    bool prepareGeosubmit(uint32_t id, Transaction &transaction, const SlpGwSettings &current);
+    void answerNow(uint32_t id, Transaction &transaction, const QByteArray &answer);
     void onReplyFinished(uint32_t id, QNetworkReply *reply);
     void deliverPiece(uint32_t id, quint64 step);
     void fail(uint32_t id, int code, const char *reason);

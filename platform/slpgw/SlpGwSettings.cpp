@@ -16,7 +16,7 @@ namespace {
 const char *const Keys[] = {
     "server_url", "network", "request_data_delay_ms", "answer_timeout_ms",
     "receive_piece_size", "receive_end_empty", "fail_connect", "fail_next_calls",
-    "fail_create", "library_version", "poll_interval_ms",
+    "fail_create", "library_version", "poll_interval_ms", "transport",
 };
 
 constexpr int MaxFailList = 64;
@@ -163,7 +163,16 @@ void SlpGwSettings::apply(const QString &key, const QString &value)
             && !url.host().isEmpty())
             serverUrl = url;
         else
-            qDebug() << "SlpGwSettings: invalid server_url" << value << ", default kept";
+            qWarning() << "SlpGwSettings: invalid server_url" << value << "-- not an http(s) URL, default kept";
+        serverUrlUsable = serverUrl == url;
+    } else if (key == QLatin1String("transport")) {
+        const QString name = value.toLower();
+        if (name == QLatin1String("slp"))
+            transport = SlpGwTransport::SlpReport;
+        else if (name == QLatin1String("geosubmit"))
+            transport = SlpGwTransport::Geosubmit;
+        else
+            qWarning() << "SlpGwSettings: invalid transport" << value << "-- expected slp or geosubmit; default kept";
     } else if (key == QLatin1String("network")) {
         const QString name = value.toLower();
         if (name == QLatin1String("none"))

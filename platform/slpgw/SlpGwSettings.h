@@ -9,6 +9,10 @@
 // The networks the stand-in can pretend to have, best bearer first.
 enum class SlpGwNetwork { None, FreeWlan, HomeCellular, RoamingCellular };
 
+// How a transaction's data goes to the server: as the binary report it is
+// (the positioning server), or as geosubmit v2 JSON (a community database).
+enum class SlpGwTransport { SlpReport, Geosubmit };
+
 // The development configuration of the gateway stand-in: a key=value file
 // (default RootPath::apply("/etc/slpgw/slpgw.conf"), or the file named by
 // $SLPGW_CONFIG) overlaid by environment variables SLPGW_<KEY>. Invalid
@@ -19,6 +23,10 @@ public:
     static constexpr int MaxConfigBytes = 64 * 1024;
 
     QUrl serverUrl{QStringLiteral("http://127.0.0.1:8280/slp-fp")};
+    // False when the file or environment gave a server_url that was refused:
+    // a geosubmit transport then sends nothing rather than to the default.
+    bool serverUrlUsable = true;
+    SlpGwTransport transport = SlpGwTransport::SlpReport;
     SlpGwNetwork network = SlpGwNetwork::FreeWlan;
     int requestDataDelayMs = 200;
     int answerTimeoutMs = 60000;

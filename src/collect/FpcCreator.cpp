@@ -2,9 +2,11 @@
 
 #include "FpcBufferManager.h"
 #include "FpcConfig.h"
+#include "FpcDropCounters.h"
 #include "FpcFilter1.h"
 #include "FpcFilter2.h"
 #include "FpcMsmEvaluator.h"
+#include "FpcPrivacyZones.h"
 
 #include <QDebug>
 
@@ -18,6 +20,19 @@ constexpr quint16 kSpeedNotDefined = 65535;
 int configInt(const char *key, int defaultValue)
 {
     return FpcConfig::getIntValue(QLatin1String(key), defaultValue);
+}
+
+bool collectionEnabled()
+{
+    return configInt("collection_enabled", 1) != 0;
+}
+
+// Drop counter of the filter at index i of the chain.
+FpcDropCounters::Reason filterReason(size_t index)
+{
+    static const FpcDropCounters::Reason reasons[] = {FpcDropCounters::Evaluator, FpcDropCounters::FirstFilter,
+                                                      FpcDropCounters::SecondFilter};
+    return reasons[std::min<size_t>(index, 2)];
 }
 
 } // namespace
@@ -46,7 +61,22 @@ QDateTime FpcCreator::now() const
 void FpcCreator::newGpsFix(const FpcPosition &pos)
 {
     qDebug() << "FpcCreator::newGpsFix() <-";
-    if (!checkSpeed(pos) || !checkDistance(pos)) {
+    noteNewestFix(pos);
+    if (!collectionEnabled()) {
+        qDebug() << "[INFO] FpcCreator::newGpsFix() Collection is switched off - fix ignored";
+        FpcDropCounters::add(FpcDropCounters::CollectionOff);
+        qDebug() << "FpcCreator::newGpsFix() ->";
+        return;
+    }
+    if (m_newestFixInZone) {
+        qDebug() << "[INFO] FpcCreator::newGpsFix() Fix inside a privacy zone - no fingerprint";
+        FpcDropCounters::add(FpcDropCounters::PrivacyRule);
+        qDebug() << "FpcCreator::newGpsFix() ->";
+        return;
+    }
+    const bool fastEnough = checkSpeed(pos);
+    if (!fastEnough || !checkDistance(pos)) {
+        FpcDropCounters::add(fastEnough ? FpcDropCounters::TooClose : FpcDropCounters::TooFast);
         qDebug() << "FpcCreator::newGpsFix() ->";
         return;
     }
@@ -68,6 +98,17 @@ void FpcCreator::newGpsFix(const FpcPosition &pos)
 void FpcCreator::createFingerprint()
 {
     qDebug() << "FpcCreator::createFingerprint() <-";
+    if (!collectionEnabled()) {
+        qDebug() << "[INFO] FpcCreator::createFingerprint() Collection is switched off - no fingerprint";
+        FpcDropCounters::add(FpcDropCounters::CollectionOff);
+        return;
+    }
+    if (fixlessBlockedByZone()) {
+        qDebug() << "[INFO] FpcCreator::createFingerprint() Newest fix inside a privacy zone or none known -"
+                 << "no fingerprint without fix";
+        FpcDropCounters::add(FpcDropCounters::PrivacyRule);
+        return;
+    }
     std::unique_ptr<FpcFingerprint> fp = newborn();
     if (!fp)
         return;
@@ -246,29 +287,61 @@ void FpcCreator::evaluateFPEntry()
         }
         const std::unique_ptr<FpcFingerprint> fp = std::move(node.mapped());
         qDebug() << "FpcCreator::evaluateFPEntry() Evaluate fingerprint @" << fp.get();
-        if (passesFilters(*fp))
+        const FpcDropCounters::Reason refusal = refusalOf(*fp);
+        if (refusal == FpcDropCounters::ReasonCount) {
             emit fingerprintCreated(*fp);
-        else
-            qDebug() << "FpcCreator::evaluateFPEntry() Fingerprint @" << fp.get() << " failed to pass filters";
+        } else {
+            FpcDropCounters::add(refusal);
+            qDebug() << "FpcCreator::evaluateFPEntry() Fingerprint @" << fp.get() << " failed to pass filters:"
+                     << FpcDropCounters::name(refusal);
+        }
     }
     qDebug() << "FpcCreator::evaluateFPEntry() ->";
 }
 
-bool FpcCreator::passesFilters(const FpcFingerprint &fp) const
+FpcDropCounters::Reason FpcCreator::refusalOf(const FpcFingerprint &fp) const
 {
-    for (const std::unique_ptr<FpcFilter> &filter : m_filters) {
+    // The switch and the zones may have changed while the measurements
+    // were under way.
+    if (!collectionEnabled())
+        return FpcDropCounters::CollectionOff;
+    if (fp.hasPosition() ? FpcPrivacyZones::fromConfiguration().contains(fp.position()) : fixlessBlockedByZone())
+        return FpcDropCounters::PrivacyRule;
+    if (fp.measurements().count() == 0)
+        return FpcDropCounters::NoMeasurements;
+    for (size_t i = 0; i < m_filters.size(); ++i) {
         try {
-            if (!filter->evaluateEntry(&fp))
-                return false;
+            if (!m_filters[i]->evaluateEntry(&fp))
+                return filterReason(i);
         } catch (const QString &error) {
             qDebug() << "[ERROR] FpcCreator::evaluateFPEntry() Filter failed:" << error;
-            return false;
+            return filterReason(i);
         } catch (const std::exception &error) {
             qDebug() << "[ERROR] FpcCreator::evaluateFPEntry() Filter failed:" << error.what();
-            return false;
+            return filterReason(i);
         }
     }
-    return true;
+    return FpcDropCounters::ReasonCount;
+}
+
+void FpcCreator::noteNewestFix(const FpcPosition &pos)
+{
+    m_fixSeen = true;
+    m_newestFixInZone = FpcPrivacyZones::fromConfiguration().contains(pos);
+}
+
+// A fingerprint without fix says where it was made only through what it
+// heard, which inside a zone is just as telling. It is refused while the
+// newest fix, however old, lay inside a zone - indoors GPS is lost where
+// people spend hours, so a stale fix inside is the likeliest place - and
+// while no fix at all has come since start, as the phone may well be at
+// home. Only a newer fix outside every zone lifts it.
+bool FpcCreator::fixlessBlockedByZone() const
+{
+    const FpcPrivacyZones zones = FpcPrivacyZones::fromConfiguration();
+    if (zones.isEmpty())
+        return false;
+    return !m_fixSeen || m_newestFixInZone;
 }
 
 void FpcCreator::fingerprintStored(qint64 key)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FpcDropCounters.h"
 #include "FpcFingerprint.h"
 #include "FpcPosition.h"
 #include "VomuMeasurements.h"
@@ -76,12 +77,21 @@ private:
     qint64 cacheNewborn(std::unique_ptr<FpcFingerprint> fp);
     // Asks for measurements unless a request is outstanding.
     void requestMeasurements(qint64 key, bool needWlan);
-    // The filter chain in order; a filter that throws counts as failed.
-    bool passesFilters(const FpcFingerprint &fp) const;
+    // Why an evaluated fingerprint goes no further: the collection switch,
+    // a privacy zone, no measurements, or the first filter of the chain that
+    // refuses it (one that throws counts as refusing); ReasonCount when it
+    // passes.
+    FpcDropCounters::Reason refusalOf(const FpcFingerprint &fp) const;
+    // Remembers whether the newest fix, whatever became of it, lay in a
+    // privacy zone.
+    void noteNewestFix(const FpcPosition &pos);
+    bool fixlessBlockedByZone() const;
 
     qint64 m_pendingTime = 0;
     std::map<qint64, std::unique_ptr<FpcFingerprint>> m_fpCache;
     std::deque<FpcPosition> m_gpsCache;
     std::vector<std::unique_ptr<FpcFilter>> m_filters;
     Clock m_clock;
+    bool m_fixSeen = false;
+    bool m_newestFixInZone = false;
 };

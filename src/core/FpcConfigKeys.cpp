@@ -61,6 +61,13 @@ QList<Key> buildTable()
         key("platform_provider", "string", "",
             "Where measurements, device information and networks come from: sim or linux; empty chooses sim when "
             "a path root or rd-mode is set, linux otherwise. FPCD_PROVIDER wins."),
+        key("collection_enabled", "int", "1",
+            "0 switches collection off: no fix or trigger gives birth to a fingerprint."),
+        key("upload_enabled", "int", "1",
+            "0 switches upload off: nothing is sent; the buffer still follows its size and daily limits."),
+        key("privacy_zones", "string", "",
+            "Circles without collection, 'latitude,longitude,radius_m' separated by ';'; a fingerprint without "
+            "fix is dropped while the newest fix lies in a zone or none has come since start."),
         key("fpr/dump_reports", "int", "0",
             "Non-zero writes every report to a numbered fpr_ file; reset to 0 at start.", true),
         key("fpr/user_id", "string", "", "Masked subscriber identity written into reports.", true),

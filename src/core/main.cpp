@@ -2,6 +2,7 @@
 #include "FpcCommandLine.h"
 #include "FpcConfig.h"
 #include "FpcEventHandler.h"
+#include "FpcKeptSettings.h"
 #include "FpcLog.h"
 #include "FpcPaths.h"
 #include "FpcSignalWatcher.h"
@@ -50,6 +51,7 @@ int main(int argc, char *argv[])
         // A missing or broken file leaves every value at its caller's default.
         qDebug() << "main() read configuration";
         FpcConfig::internalizeConf(FpcPaths::configFile());
+        FpcKeptSettings::load();
         FpcStartup::applyLogLevel(commandLine);
         FpcStartup::choosePlatformProvider(FpcLog::rdMode());
 

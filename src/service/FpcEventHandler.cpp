@@ -2,7 +2,9 @@
 
 #include "FpcBufferManager.h"
 #include "FpcBusSignal.h"
+#include "FpcDropCounters.h"
 #include "FpcExceptionGuard.h"
+#include "FpcKeptSettings.h"
 #include "FpcLog.h"
 #include "FpcPositionMessage.h"
 #include "FpcStatusReport.h"
@@ -232,6 +234,8 @@ void FpcEventHandler::setConfigurationValue(const QString &key, const QString &v
                    << MaxValueLength << ")";
     } else {
         FpcConfig::addKey(key, value);
+        if (FpcKeptSettings::isKept(key))
+            FpcKeptSettings::save();
     }
     qDebug() << "FpcEventHandler::setConfigurationValue() ->";
 }
@@ -268,7 +272,9 @@ QString FpcEventHandler::forcedUpload()
     if (returned && result == 0) {
         answer = QStringLiteral("Upload to server started");
     } else {
-        if (returned) {
+        if (returned && result == FpcUploader::SwitchedOff) {
+            answer = QStringLiteral("Upload is switched off");
+        } else if (returned) {
             qDebug() << "FpcEventHandler::forcedUpload() FCUploader::fpcCreated() returned: " << result;
             answer = QStringLiteral("Starting to upload failed");
         } else {
@@ -276,6 +282,10 @@ QString FpcEventHandler::forcedUpload()
             answer = QStringLiteral("Cannot start upload: ") + thrown;
         }
         returnExportedFingerprints();
+        // An attempt that never started is an attempt all the same: a
+        // client waiting for the outcome learns it here.
+        countUploadOutcome(false);
+        emit uploadFinished(false, 0, answer);
     }
     qDebug() << "FpcEventHandler::forcedUpload() ->";
     return answer;
@@ -389,6 +399,8 @@ bool FpcEventHandler::setConfigurations(const QString &xmlConfig)
                    << "characters (limit" << MaxConfigurationTextLength << ")";
     } else {
         result = FpcConfig::internalizeFromString(xmlConfig);
+        // Items before a faulty one are in effect: kept ones are saved either way.
+        FpcKeptSettings::save();
         if (!result)
             qWarning() << "FpcEventHandler::setConfigurations() Configuration text refused: not a valid"
                        << "fpcconfig document (items before a faulty one stay in effect)";
@@ -573,6 +585,7 @@ void FpcEventHandler::onCollectMeasurements(bool needWlan)
             const int minimum = FpcConfig::getIntValue(QStringLiteral("min_battery_level_for_wlan_scan"), 25);
             if (level < minimum) {
                 needWlan = false;
+                FpcDropCounters::add(FpcDropCounters::BatteryRule);
                 qDebug() << "[INFO] FpcEventHandler::onCollectMeasurements() Battery level"
                          << "too low for WLAN scans (current:" << level << " minimum:" << minimum << ")";
             }
@@ -597,17 +610,40 @@ void FpcEventHandler::onMeasurementsAvailable(const VomuMeasurements &msm)
 void FpcEventHandler::onUploadFinished()
 {
     qDebug() << "FpcEventHandler::onUploadFinished() <-";
-    FpcExceptionGuard::run("FpcEventHandler::onUploadFinished()", [this] { bufferManager().removeExported(); });
+    int count = 0;
+    FpcExceptionGuard::run("FpcEventHandler::onUploadFinished()",
+                           [this, &count] { bufferManager().removeExported(&count); });
     if (m_statusSubscribed)
         sendDatabaseStatus();
+    countUploadOutcome(true);
+    emit uploadFinished(true, uint(count), QString());
     qDebug() << "FpcEventHandler::onUploadFinished() ->";
 }
 
 void FpcEventHandler::onUploadError(QString err)
 {
     qDebug() << "FpcEventHandler::onUploadError() " << err << " <-";
-    FpcExceptionGuard::run("FpcEventHandler::onUploadError()", [this] { bufferManager().cancelExport(); });
+    int count = 0;
+    const bool refused = err == QLatin1String(FpcSLPGWConnector::kRefusedStatus);
+    FpcExceptionGuard::run("FpcEventHandler::onUploadError()", [this, &count, refused] {
+        if (refused)
+            bufferManager().rememberRefusedExport();
+        bufferManager().cancelExport(&count);
+    });
+    countUploadOutcome(false);
+    emit uploadFinished(false, uint(count), err);
     qDebug() << "FpcEventHandler::onUploadError() ->";
+}
+
+void FpcEventHandler::countUploadOutcome(bool ok)
+{
+    FpcDropCounters::add(FpcDropCounters::UploadsTried);
+    FpcDropCounters::add(ok ? FpcDropCounters::UploadsSucceeded : FpcDropCounters::UploadsFailed);
+}
+
+QVariantMap FpcEventHandler::dropCounters()
+{
+    return FpcDropCounters::toMap();
 }
 
 // ---------------------------------------------------------------------------

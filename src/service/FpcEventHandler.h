@@ -35,7 +35,8 @@ class QEvent;
 //
 // Methods and control signals that change the daemon's state are acted on
 // only for root and members of the control group (FpcControlAccess); the
-// status (sendStatistics) and the configuration listing are open to all.
+// status (sendStatistics), the drop counters and the configuration listing
+// are open to all.
 class FpcEventHandler : public QDBusAbstractAdaptor
 {
     Q_OBJECT
@@ -61,7 +62,7 @@ class FpcEventHandler : public QDBusAbstractAdaptor
         "      <annotation name=\"org.freedesktop.DBus.Method.NoReply\" value=\"true\"/>\n"
         "    </method>\n"
         "    <method name=\"forcedUpload\">\n"
-        "      <arg type=\"s\" direction=\"out\"/>\n"
+        "      <arg name=\"status\" type=\"s\" direction=\"out\"/>\n"
         "    </method>\n"
         "    <method name=\"onStartPassiveGpsFixes\"/>\n"
         "    <method name=\"onNewFingerprintStored\">\n"
@@ -69,14 +70,17 @@ class FpcEventHandler : public QDBusAbstractAdaptor
         "    </method>\n"
         "    <method name=\"sendStatistics\"/>\n"
         "    <method name=\"clearBuffer\">\n"
-        "      <arg type=\"s\" direction=\"out\"/>\n"
+        "      <arg name=\"result\" type=\"s\" direction=\"out\"/>\n"
         "    </method>\n"
         "    <method name=\"configurations\">\n"
-        "      <arg type=\"s\" direction=\"out\"/>\n"
+        "      <arg name=\"xmlConfig\" type=\"s\" direction=\"out\"/>\n"
         "    </method>\n"
         "    <method name=\"setConfigurations\">\n"
         "      <arg name=\"xmlConfig\" type=\"s\" direction=\"in\"/>\n"
-        "      <arg type=\"b\" direction=\"out\"/>\n"
+        "      <arg name=\"accepted\" type=\"b\" direction=\"out\"/>\n"
+        "    </method>\n"
+        "    <method name=\"dropCounters\">\n"
+        "      <arg name=\"counters\" type=\"a{sv}\" direction=\"out\"/>\n"
         "    </method>\n"
         "    <signal name=\"fpStatus\">\n"
         "      <arg name=\"fingerprints\" type=\"as\"/>\n"
@@ -90,6 +94,11 @@ class FpcEventHandler : public QDBusAbstractAdaptor
         "    </signal>\n"
         "    <signal name=\"activeCollectionStatus\">\n"
         "      <arg name=\"enabled\" type=\"b\"/>\n"
+        "    </signal>\n"
+        "    <signal name=\"uploadFinished\">\n"
+        "      <arg name=\"ok\" type=\"b\"/>\n"
+        "      <arg name=\"count\" type=\"u\"/>\n"
+        "      <arg name=\"reason\" type=\"s\"/>\n"
         "    </signal>\n"
         "  </interface>\n")
 
@@ -131,6 +140,9 @@ public Q_SLOTS:
     QString clearBuffer();
     QString configurations();
     bool setConfigurations(const QString &xmlConfig);
+    // Since start: fixes and fingerprints dropped, by reason, and upload
+    // attempts with their outcomes (FpcDropCounters names, unsigned values).
+    QVariantMap dropCounters();
     // Not on D-Bus: the argument type has no D-Bus form.
     void onNewEntryCreated(const FpcFingerprint &fp);
 
@@ -138,6 +150,10 @@ Q_SIGNALS:
     void fpStatus(const QStringList &fingerprints, uint lastUpload, uint fillRatio, uint dbSize, uint dbMaxSize,
                   uint growth, uint dailyLimit, uint lastUploadAmount);
     void activeCollectionStatus(bool enabled);
+    // After every upload attempt, forced or triggered: whether the server
+    // took the data, how many fingerprints the attempt carried and, when it
+    // failed, why. Nothing is deleted before ok is true.
+    void uploadFinished(bool ok, uint count, const QString &reason);
 
 private Q_SLOTS:
     void positionMessage(double lat, double lon, double alt, double along, double ortho, uchar angle, ushort ualt,
@@ -160,6 +176,7 @@ private Q_SLOTS:
 
 private:
     void startComponents();
+    void countUploadOutcome(bool ok);
     // False when the current D-Bus caller may not do action; a caller
     // waiting for a reply gets an access-denied error. Calls that do not come
     // over D-Bus are the daemon's own and always allowed. The call's context

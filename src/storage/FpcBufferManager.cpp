@@ -1,6 +1,7 @@
 #include "FpcBufferManager.h"
 
 #include "FpcConfig.h"
+#include "FpcDropCounters.h"
 #include "FpcLog.h"
 #include "FpcPaths.h"
 #include "FpcReport.h"
@@ -9,6 +10,7 @@
 #include "SarvoSecurity.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
@@ -271,8 +273,9 @@ bool FpcBufferManager::storeFpEntry(const FpcFingerprint &fp)
     FPC_TRACE << "FpcBufferManager::storeFpEntry() <-";
     bool cleanupRan = false;
     try {
-        if (bufferSize() >= bufferMaxSize() || dailyLimitExceeded()) {
-            cleanupBuffer();
+        const bool full = bufferSize() >= bufferMaxSize();
+        if (full || dailyLimitExceeded()) {
+            cleanupBuffer(full ? FpcDropCounters::BufferFull : FpcDropCounters::DailyLimit);
             cleanupRan = true;
         }
     } catch (const QString &error) {
@@ -325,7 +328,7 @@ int FpcBufferManager::cleanupTarget(int count, qint32 percentage)
     return qMax(int(share), 1);
 }
 
-int FpcBufferManager::cleanupBuffer()
+int FpcBufferManager::cleanupBuffer(FpcDropCounters::Reason reason)
 {
     FPC_TRACE << "FpcBufferManager::cleanupBuffer() <-";
     const qint32 percentage = FpcConfig::getIntValue(QStringLiteral("fp_buffer_cleanup_percentage"),
@@ -381,6 +384,7 @@ int FpcBufferManager::cleanupBuffer()
     if (m_sql->deleteFingerprint(victims)) {
         forgetDeletedNewest(victims);
         left = count - int(victims.size());
+        FpcDropCounters::add(reason, quint32(victims.size()));
     } else {
         qDebug() << "[ERROR] FpcBufferManager::cleanupBuffer() Deleting" << victims.size()
                  << "fingerprints failed";
@@ -488,6 +492,13 @@ bool FpcBufferManager::createFpReport(QByteArray &out)
         qDebug() << "[ERROR] FpcBufferManager::createFpReport() FPReport externalization failed: " << error;
         return false;
     }
+    QString refused;
+    if (m_sql->getValue(QStringLiteral("refused_report"), refused) && !refused.isEmpty()
+        && refused == idSetSignature(taken)) {
+        qDebug() << "[INFO] FpcBufferManager::createFpReport() The server refused these" << taken.size()
+                 << "fingerprints; they are not sent again until the stored set changes ->";
+        return false;
+    }
     out.clear();
     out.swap(report);
     if (!m_sql->updateFingerprint(taken, true)) {
@@ -499,7 +510,7 @@ bool FpcBufferManager::createFpReport(QByteArray &out)
     return true;
 }
 
-bool FpcBufferManager::removeExported()
+bool FpcBufferManager::removeExported(int *count)
 {
     FPC_TRACE << "FpcBufferManager::removeExported() <-";
     QList<qint64> ids;
@@ -522,14 +533,34 @@ bool FpcBufferManager::removeExported()
     m_sql->setValue(QStringLiteral("fp_age_time"), now);
     m_sql->setValue(QStringLiteral("last_upload_utc_time"), now);
     m_sql->setValue(QStringLiteral("last_upload_fp_count"), quint32(ids.size()));
+    if (count)
+        *count = int(ids.size());
     FPC_TRACE << "FpcBufferManager::removeExported() ->";
     return removed;
 }
 
-bool FpcBufferManager::cancelExport()
+QString FpcBufferManager::idSetSignature(QList<qint64> ids)
+{
+    std::sort(ids.begin(), ids.end());
+    QByteArray text;
+    for (const qint64 id : std::as_const(ids))
+        text += QByteArray::number(id) + ',';
+    return QString::fromLatin1(QCryptographicHash::hash(text, QCryptographicHash::Sha1).toHex());
+}
+
+void FpcBufferManager::rememberRefusedExport()
+{
+    QList<qint64> ids;
+    if (m_sql->selectExported(ids) && !ids.isEmpty())
+        m_sql->setValue(QStringLiteral("refused_report"), idSetSignature(ids));
+}
+
+bool FpcBufferManager::cancelExport(int *count)
 {
     FPC_TRACE << "FpcBufferManager::cancelExport() <-";
     QList<qint64> ids;
+    if (count)
+        *count = 0;
     if (!m_sql->selectExported(ids)) {
         FPC_TRACE << "FpcBufferManager::cancelExport() Selecting exported" << "fingerprints failed";
         return false;
@@ -539,6 +570,8 @@ bool FpcBufferManager::cancelExport()
         return false;
     }
     FPC_TRACE << "FpcBufferManager::cancelExport()" << ids.size() << "fingerprints set as unexported";
+    if (count)
+        *count = int(ids.size());
     return true;
 }
 

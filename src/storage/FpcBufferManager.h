@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FpcDropCounters.h"
 #include "FpcFingerprint.h"
 #include "FpcPosition.h"
 #include "FpcSqlHandler.h"
@@ -100,10 +101,16 @@ public:
     // cannot be built or marked.
     bool createFpReport(QByteArray &out);
     // After a successful upload: deletes the exported fingerprints, restarts
-    // the buffer's age and records the upload's time and count.
-    bool removeExported();
-    // After a failed upload: the exported fingerprints return to the buffer.
-    bool cancelExport();
+    // the buffer's age and records the upload's time and count. *count,
+    // when given, receives the number of fingerprints the upload carried.
+    bool removeExported(int *count = nullptr);
+    // After the server refused the report (not a failure to reach it):
+    // remembers which fingerprints it held, and createFpReport builds no
+    // report of exactly those again - they go once the stored set changes.
+    void rememberRefusedExport();
+    // After a failed upload: the exported fingerprints return to the buffer;
+    // *count, when given, receives how many they were.
+    bool cancelExport(int *count = nullptr);
 
     // The database file in use.
     QString databasePath() const { return m_dbPath; }
@@ -134,7 +141,8 @@ private:
     // cleanupBuffer returns the number of fingerprints left, -1 when they
     // could not be read. checkUploadTriggers throws a QString on a
     // contradictory configuration; the uploader's exceptions pass through.
-    int cleanupBuffer();
+    // reason: the drop counter the deleted fingerprints are counted under.
+    int cleanupBuffer(FpcDropCounters::Reason reason);
     void checkUploadTriggers();
     // How many fingerprints one cleanup deletes out of count.
     static int cleanupTarget(int count, qint32 percentage);
@@ -142,6 +150,8 @@ private:
     // deletedIds; every deletion outside removeNewest() calls it.
     void forgetDeletedNewest(const QList<qint64> &deletedIds);
     void resetNewest();
+    // Identifies a set of fingerprint ids (sorted), for the refused report.
+    static QString idSetSignature(QList<qint64> ids);
     void logNewest(const FpcFingerprint &fp) const;
 
     QSqlDatabase m_db;

@@ -55,6 +55,9 @@ public:
     static constexpr int kMaxReplyDepth = 16;
     static constexpr qint64 kMaxReplyElements = 4096;
     static constexpr int kDefaultReplyTimeoutMs = 180000;
+    // The reply status of a server that will not take the report: sending
+    // the same fingerprints again would be refused again.
+    static constexpr const char *kRefusedStatus = "Server.UploadRefused";
 
     explicit FpcSLPGWConnector(QObject *parent = nullptr);
     ~FpcSLPGWConnector() override;

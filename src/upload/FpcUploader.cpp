@@ -23,6 +23,11 @@ FpcUploader *FpcUploader::instance()
     return uploader;
 }
 
+bool FpcUploader::uploadEnabled()
+{
+    return FpcConfig::getIntValue(QStringLiteral("upload_enabled"), 1) != 0;
+}
+
 int FpcUploader::uploadState()
 {
     return g_uploadState.load();
@@ -56,6 +61,10 @@ FpcUploader::~FpcUploader()
 int FpcUploader::fprPrepare()
 {
     qDebug() << "FpcUploader::fprPrepare() SLOT <-";
+    if (!uploadEnabled()) {
+        qDebug() << "[INFO] FpcUploader::fprPrepare() Upload is switched off (upload_enabled=0) - nothing sent";
+        return SwitchedOff;
+    }
     if (uploadState() == PrepareOngoing)
         throw QStringLiteral("FpcUploader::fpcPrepare() ERROR SLOT called, but cannot start upload becauseit's already in ONGOING state! ->");
 
@@ -78,6 +87,11 @@ int FpcUploader::fprPrepare()
 int FpcUploader::fprAttach(SlpGwNetworkUsage connType)
 {
     qDebug() << "FpcUploader::fprAttach() SLOT <-";
+    if (!uploadEnabled()) {
+        // The buffer keeps following its limits; nothing leaves the device.
+        qDebug() << "[INFO] FpcUploader::fprAttach() Upload is switched off (upload_enabled=0) - no attach";
+        return 0;
+    }
     m_connector.startAttach(connType);
     qDebug() << "FpcUploader::fprAttach() SLOT (rc =" << 0 << ") ->";
     return 0;

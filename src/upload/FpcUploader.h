@@ -38,6 +38,10 @@ public:
     // destroyed.
     static FpcUploader *instance();
     static int uploadState();
+    // False while "upload_enabled" is 0: no upload of any kind starts.
+    static bool uploadEnabled();
+    // fprPrepare's result while upload is switched off.
+    static constexpr int SwitchedOff = 3;
     static void setUploadState(int state);
 
     // Tests make their own; the daemon uses instance().
@@ -52,7 +56,7 @@ signals:
 
 public slots:
     // 0 started, 1 gateway library missing or unusable, 2 refused by the
-    // gateway. Throws a QString while a prepare is under way.
+    // gateway, SwitchedOff while upload is switched off. Throws a QString while a prepare is under way.
     int fprPrepare();
     // Returns 0; the connector's exceptions pass to the caller.
     int fprAttach(SlpGwNetworkUsage connType);

@@ -1,5 +1,7 @@
 #include "FpcConfig.h"
 #include "FpcCreator.h"
+#include "FpcDropCounters.h"
+#include "FpcPrivacyZones.h"
 #include "LogCapture.h"
 #include "TempBuffer.h"
 #include "VomuElementGSM.h"
@@ -69,7 +71,8 @@ private slots:
     {
         m_creator.reset();
         m_buffer.reset();
-        for (const char *key : {"gps_max_speed", "min_distance_between_consecutive_positions", "gps_cache_time_frame"})
+        for (const char *key : {"gps_max_speed", "min_distance_between_consecutive_positions", "gps_cache_time_frame",
+                                "privacy_zones", "collection_enabled"})
             configure(key, QString());
     }
 
@@ -215,6 +218,90 @@ private slots:
         m_now = kT.addMSecs(1);
         creator().createFingerprint();
         QCOMPARE(requests.count(), 2);
+    }
+
+    void privacyZoneParsing_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("zones");
+        QTest::addColumn<int>("refused");
+        QTest::newRow("two") << "60.1,24.9,150; 61.5,21.8,80" << 2 << 0;
+        QTest::newRow("empty") << "" << 0 << 0;
+        QTest::newRow("trailing ;") << "60.1,24.9,150;" << 1 << 0;
+        QTest::newRow("two numbers") << "60.1,24.9" << 0 << 1;
+        QTest::newRow("text") << "home,24.9,100;60.1,24.9,100" << 1 << 1;
+        QTest::newRow("latitude 91") << "91,24.9,100" << 0 << 1;
+        QTest::newRow("radius 0 and -5") << "60,24,0;60,24,-5" << 0 << 2;
+        QTest::newRow("nan radius") << "60,24,nan" << 0 << 1;
+    }
+
+    // Malformed entries are refused one by one with a reason; the rest hold.
+    void privacyZoneParsing()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, zones);
+        QFETCH(int, refused);
+        QStringList errors;
+        QCOMPARE(FpcPrivacyZones::parse(text, &errors).zones().size(), zones);
+        QCOMPARE(errors.size(), refused);
+    }
+
+    // A walk north through a zone 100 m ahead (radius 50 m): fixes inside
+    // give birth to nothing; a trigger without fix is refused before any fix
+    // and after a fix inside, and allowed after one outside. Every refusal
+    // is counted under the privacy rule.
+    void walkThroughPrivacyZone()
+    {
+        configure("privacy_zones", "60.000899,24.0,50;garbage");
+        configure("min_distance_between_consecutive_positions", "0");
+        FpcDropCounters::reset();
+        QSignalSpy requests(&creator(), &FpcCreator::collectMeasurements);
+        QSignalSpy created(&creator(), &FpcCreator::fingerprintCreated);
+        int second = 0;
+        const auto step = [&](int metresNorth) {
+            m_now = kT.addSecs(++second);
+            if (metresNorth < 0) {
+                creator().createFingerprint();
+            } else {
+                creator().newGpsFix(fix(5, second, metresNorth));
+            }
+            if (creator().pendingTime() != 0)
+                creator().newMeasurements(radio());
+        };
+        step(-1); // no fix yet: refused
+        for (int metres : {0, 40, 60, 100, 140})
+            step(metres);
+        step(-1); // newest fix inside: refused
+        step(200);
+        step(-1); // newest fix outside: allowed
+        QCOMPARE(requests.count(), 4);
+        QCOMPARE(FpcDropCounters::value(FpcDropCounters::PrivacyRule), 5u);
+        FpcPosition centre;
+        centre.setCoordinate(60.000899, 24.0);
+        for (const QList<QVariant> &emission : std::as_const(created)) {
+            const FpcFingerprint fp = emission.at(0).value<FpcFingerprint>();
+            QVERIFY(!fp.hasPosition() || fp.position().distanceTo(centre) > 50);
+        }
+    }
+
+    // With collection off nothing is born, and a fingerprint whose
+    // measurements were under way when it went off is not announced.
+    void collectionSwitch()
+    {
+        FpcDropCounters::reset();
+        QSignalSpy requests(&creator(), &FpcCreator::collectMeasurements);
+        QSignalSpy created(&creator(), &FpcCreator::fingerprintCreated);
+        configure("collection_enabled", "0");
+        creator().newGpsFix(fix(5));
+        creator().createFingerprint();
+        QCOMPARE(requests.count(), 0);
+        configure("collection_enabled", "1");
+        creator().newGpsFix(fix(5));
+        QCOMPARE(requests.count(), 1);
+        configure("collection_enabled", "0");
+        creator().newMeasurements(radio());
+        QCOMPARE(created.count(), 0);
+        QCOMPARE(FpcDropCounters::value(FpcDropCounters::CollectionOff), 3u);
     }
 
     // Whatever key a stored notice inside the announcement carries, the

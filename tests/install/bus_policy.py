@@ -77,7 +77,7 @@ try:
         fail("the daemon did not come up: " + daemon_process.stderr.read().decode(errors="replace"))
 
     # Anyone may read.
-    for member, interface in (("configurations", NAME), ("sendStatistics", NAME),
+    for member, interface in (("configurations", NAME), ("sendStatistics", NAME), ("dropCounters", NAME),
                               ("Introspect", "org.freedesktop.DBus.Introspectable")):
         result = call(member, interface, user=as_nobody)
         if result.returncode != 0:

@@ -65,6 +65,31 @@ private slots:
         QVERIFY(m_bus->waitForNameGone(DaemonProcess::ServiceName));
     }
 
+    // The privacy switches outlive the daemon: switched off over D-Bus they
+    // are still off after a restart. With upload off a forced upload is
+    // refused, and bus clients learn it from uploadFinished and the counters.
+    void privacySwitchesKeptAcrossRestart()
+    {
+        QVERIFY(m_service->callNoReply("setConfigurationValue", {"collection_enabled", "0"}));
+        QVERIFY(m_service->callNoReply("setConfigurationValue", {"upload_enabled", "0"}));
+        QCOMPARE(configurations().value("upload_enabled"), QStringLiteral("0"));
+        QCOMPARE(m_service->quit(), 0);
+        QVERIFY(m_bus->waitForNameGone(DaemonProcess::ServiceName));
+        QVERIFY(m_service->start({"--sbox"}));
+        QCOMPARE(configurations().value("collection_enabled"), QStringLiteral("0"));
+        QCOMPARE(configurations().value("upload_enabled"), QStringLiteral("0"));
+
+        DaemonSignalRecorder outcomes(m_bus->connection(), "uploadFinished");
+        QCOMPARE(answer("forcedUpload").toString(), QStringLiteral("Upload is switched off"));
+        QTRY_COMPARE(outcomes.messages.size(), 1);
+        QCOMPARE(outcomes.messages.at(0).arguments(),
+                 (QVariantList{false, 0u, QStringLiteral("Upload is switched off")}));
+        const QVariantMap counters = qdbus_cast<QVariantMap>(answer("dropCounters"));
+        QCOMPARE(counters.size(), 14);
+        QCOMPARE(counters.value("uploadsTried").toUInt(), 1u);
+        QCOMPARE(counters.value("uploadsFailed").toUInt(), 1u);
+    }
+
     void introspectionMarksNoReplyMethods()
     {
         const QDBusMessage introspect = QDBusMessage::createMethodCall(

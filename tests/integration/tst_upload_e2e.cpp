@@ -223,6 +223,7 @@ private slots:
         entries.sort();
         QCOMPARE(entries, storedStatusEntries());
 
+        DaemonSignalRecorder outcomes(m_bus->connection(), "uploadFinished");
         const quint32 from = nowSecs();
         QCOMPARE(forcedUpload(), QStringLiteral("Upload to server started"));
         QTRY_COMPARE_WITH_TIMEOUT(received().size(), before.size(), 15000);
@@ -235,9 +236,119 @@ private slots:
         QVERIFY2(args.at(1).toUInt() >= from && args.at(1).toUInt() <= nowSecs(),
                  qPrintable(args.at(1).toString()));
         QCOMPARE(args.at(7).toUInt(), quint32(before.size()));
+        QTRY_COMPARE(outcomes.messages.size(), 1);
+        QCOMPARE(outcomes.messages.at(0).arguments(), (QVariantList{true, uint(before.size()), QString()}));
         const QList<QJsonObject> uploads = m_server->readLines();
         QCOMPARE(uploads.size(), 1);
         QCOMPARE(uploads.at(0)["valid"].toBool(), true);
+        QCOMPARE(m_service->quit(), 0);
+    }
+
+    // Along a walk past a privacy zone (30 m around the route's corner),
+    // nothing inside it is stored, and the counters the daemon reports equal
+    // the drops its trace shows.
+    void dropCountersMatchTheTrace()
+    {
+        const QString error = start("home", {{"privacy_zones", "61.48576,21.797,30"}});
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QVERIFY(collected());
+        const QVariantMap counters =
+            qdbus_cast<QVariantMap>(m_service->call("dropCounters").arguments().value(0));
+        QVERIFY2(counters.value("privacyRule").toUInt() >= 3, qPrintable(QString::number(counters.value("privacyRule").toUInt())));
+        for (const QVariantList &row : rows("SELECT latitude, longitude FROM Position")) {
+            // 30 m is 0.00027 degrees of latitude and 0.00057 of longitude here.
+            const double north = (row[0].toDouble() - 61.48576) / 0.00027, east = (row[1].toDouble() - 21.797) / 0.00057;
+            QVERIFY2(north * north + east * east > 1.0, qPrintable(row[0].toString() + ' ' + row[1].toString()));
+        }
+        const auto filterLines = [this](const char *name) {
+            return m_service->traceCount(QByteArray("failed to pass filters: \"") + name + '"');
+        };
+        const struct {
+            const char *name;
+            int traced;
+        } expected[] = {
+            {"tooFast", m_service->traceCount("FpcCreator::checkSpeed() Speed of the GPS fix is")},
+            {"tooClose", m_service->traceCount("FpcCreator::checkDistance() Position too close to previous FP")},
+            {"privacyRule", m_service->traceCount("FpcCreator::newGpsFix() Fix inside a privacy zone")
+                                + m_service->traceCount("FpcCreator::createFingerprint() Newest fix inside a privacy zone")
+                                + filterLines("privacyRule")},
+            {"batteryRule", m_service->traceCount("too low for WLAN scans")},
+            {"noMeasurements", filterLines("noMeasurements")},
+            {"evaluator", filterLines("evaluator")},
+            {"firstFilter", filterLines("firstFilter")},
+            {"secondFilter", filterLines("secondFilter")},
+            {"collectionOff", 0},
+            {"bufferFull", 0},
+            {"dailyLimit", 0},
+        };
+        for (const auto &reason : expected)
+            QVERIFY2(counters.value(reason.name).toUInt() == uint(reason.traced),
+                     qPrintable(QStringLiteral("%1: %2 counted, %3 traced").arg(reason.name)
+                                    .arg(counters.value(reason.name).toUInt()).arg(reason.traced)));
+        QCOMPARE(m_service->quit(), 0);
+    }
+
+    // To a community server the gateway sends the fingerprints with a fix
+    // as gzip geosubmit JSON, which the server checks against the format.
+    // 503 and no answer keep everything for the next try; 400 keeps it too
+    // but the same set is not sent again until it changes; 200 deletes what
+    // went.
+    void geosubmitOutcomes()
+    {
+        const QString error = start("wlan", {{"slpgw_connection_timeout", "3000"}});
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QVERIFY(collected());
+        const QList<Fp> before = stored();
+        QVERIFY2(before.size() >= 3, qPrintable(QString::number(before.size())));
+        QVERIFY(m_service->root().writeFile("/etc/slpgw/slpgw.conf",
+            QStringLiteral("server_url=%1?key=test\ntransport=geosubmit\nnetwork=wlan\npoll_interval_ms=50\n")
+                .arg(m_server->url("/v2/geosubmit")).toUtf8()));
+        DaemonSignalRecorder outcomes(m_bus->connection(), "uploadFinished");
+        int attempts = 0;
+        const auto attempt = [&](const char *mode) {
+            m_server->setMode(QString::fromLatin1(mode));
+            if (forcedUpload() != QLatin1String("Upload to server started"))
+                return QVariantList{QStringLiteral("not started")};
+            ++attempts;
+            return TestSupport::waitFor([&] { return outcomes.messages.size() == attempts; }, 15000)
+                ? outcomes.messages.last().arguments() : QVariantList{QStringLiteral("no outcome")};
+        };
+
+        for (const char *mode : {"http-error:503", "hang", "http-error:400"}) {
+            const QVariantList outcome = attempt(mode);
+            QVERIFY2(outcome.value(0) == false && outcome.value(1).toUInt() == uint(before.size()), mode);
+            QCOMPARE(difference(stored(true), before), QString());
+        }
+        QCOMPARE(outcomes.messages.last().arguments().at(2).toString(), QStringLiteral("Server.UploadRefused"));
+        const int sent = m_server->uploadCount();
+        QCOMPARE(sent, 3);
+        for (const QJsonObject &upload : m_server->readLines())
+            QVERIFY2(upload["valid"].toBool() && upload["path"].toString().endsWith("/v2/geosubmit?key=test"),
+                     qPrintable(upload["error"].toString()));
+
+        // The refused set unchanged: nothing goes, nothing is lost.
+        QVariantList outcome = attempt("ok");
+        QVERIFY(outcome.value(0) == false && outcome.value(1).toUInt() == 0);
+        QCOMPARE(m_server->uploadCount(), sent);
+        QCOMPARE(m_service->fingerprintCount(), int(before.size()));
+
+        // One more fingerprint changes the set: all go and are deleted.
+        PositionFix fix;
+        fix.lat = 61.4853;
+        fix.lon = 21.7985;
+        fix.setTime(QDateTime::currentDateTimeUtc());
+        QCOMPARE(m_positioning->sendFix(fix), QString());
+        QTRY_COMPARE(m_service->fingerprintCount(), int(before.size()) + 1);
+        outcome = attempt("ok");
+        QVERIFY(outcome.value(0) == true && outcome.value(1).toUInt() == uint(before.size()) + 1);
+        QCOMPARE(m_service->fingerprintCount(), 0);
+        const QList<QJsonObject> items = m_server->readLines("geosubmit.jsonl");
+        QCOMPARE(items.size(), int(before.size()) + 1);
+        for (const QJsonObject &line : items) {
+            const QJsonObject item = line["item"].toObject();
+            QVERIFY(item["position"]["latitude"].toDouble() > 61 && item["timestamp"].toInteger() > 1000000000000);
+            QVERIFY(!QJsonDocument(item).toJson().contains("ssid"));
+        }
         QCOMPARE(m_service->quit(), 0);
     }
 
@@ -300,6 +411,7 @@ private slots:
             {"drop", "ErrorCallback() status: 2206 SLPGW_ERR_EARLY_DISCONNECT"},
             {"http-error:503", "ErrorCallback() status: 2203 SLPGW_ERR_REMOTE_SERVER_DOWN"},
         };
+        DaemonSignalRecorder outcomes(m_bus->connection(), "uploadFinished");
         int attempt = 0;
         int seen = 0; // uploads the server has received
         for (const auto &failure : failures) {
@@ -314,6 +426,12 @@ private slots:
             });
             const QByteArray error = last == lines.rend() ? QByteArray("no error line") : *last;
             QVERIFY2(error.contains(failure.reason), context + ": " + error);
+            // Bus clients learn the same: failed, with the fingerprints the attempt carried.
+            QTRY_COMPARE(outcomes.messages.size(), attempt);
+            const QVariantList outcome = outcomes.messages.last().arguments();
+            QVERIFY2(outcome.at(0) == false && outcome.at(1).toUInt() == uint(before.size())
+                         && outcome.at(2).toString().contains(QString::fromLatin1(failure.reason).remove('"')),
+                     context);
             QVERIFY2(difference(stored(true), before).isEmpty(), context + ": " + difference(stored(true), before).toUtf8());
             // The report did reach the server (a dropped POST may come twice:
             // the HTTP client resends it once).

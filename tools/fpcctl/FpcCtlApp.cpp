@@ -5,13 +5,17 @@
 #include "FpcCtlDatabase.h"
 #include "FpcCtlExitCode.h"
 #include "FpcCtlExporter.h"
+#include "FpcCtlGeosubmitExport.h"
 #include "FpcCtlInterrupt.h"
 #include "FpcCtlMap.h"
 #include "FpcCtlOutput.h"
 #include "FpcCtlStatusView.h"
 #include "FpcConfigKeys.h"
+#include "FpcKeptSettings.h"
 #include "FpcPaths.h"
 
+#include <QDBusArgument>
+#include <QDBusMetaType>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -88,8 +92,12 @@ int FpcCtlApp::dispatch()
         return status();
     if (command == QLatin1String("watch"))
         return watch();
+    if (command == QLatin1String("upload") && !m_options.arguments.isEmpty())
+        return switchKey(QStringLiteral("upload_enabled"));
     if (command == QLatin1String("upload"))
         return upload();
+    if (command == QLatin1String("collect"))
+        return switchKey(QStringLiteral("collection_enabled"));
     if (command == QLatin1String("config"))
         return config();
     if (command == QLatin1String("clear"))
@@ -151,11 +159,21 @@ int FpcCtlApp::status()
                     QStringLiteral("no status report from vomu-fpcd within %1").arg(seconds(client.timeoutMs())));
     }
     const uint pid = client.daemonPid();
-    if (m_options.json)
-        FpcCtlOutput::printJson(FpcCtlStatusView::json(client.status(), client.activeGps(), pid));
-    else
-        FpcCtlOutput::print(
-            FpcCtlStatusView::text(client.status(), client.activeGps(), pid, QDateTime::currentDateTimeUtc()));
+    // A daemon without the counters still has a status to show.
+    const FpcCtlClient::Result counters = client.call(QStringLiteral("dropCounters"));
+    const QVariantMap counterMap = counters.ok() ? qdbus_cast<QVariantMap>(counters.values.value(0)) : QVariantMap();
+    if (m_options.json) {
+        QJsonObject json = FpcCtlStatusView::json(client.status(), client.activeGps(), pid);
+        if (counters.ok())
+            json.insert(QStringLiteral("counters"), FpcCtlStatusView::countersJson(counterMap));
+        FpcCtlOutput::printJson(json);
+    } else {
+        QString text =
+            FpcCtlStatusView::text(client.status(), client.activeGps(), pid, QDateTime::currentDateTimeUtc());
+        if (counters.ok())
+            text += FpcCtlStatusView::countersText(counterMap);
+        FpcCtlOutput::print(text);
+    }
     return FpcCtlExitCode::Success;
 }
 
@@ -219,28 +237,8 @@ int FpcCtlApp::upload()
     if (!connectAndSubscribe(client, &exitCode))
         return exitCode;
 
-    // The report before the upload is the baseline; the daemon sends the
-    // next one when the upload has finished (it reports no failure).
-    const FpcCtlClient::Result statistics = client.call(QStringLiteral("sendStatistics"));
-    if (statistics.exitCode == FpcCtlExitCode::NotRunning)
-        return fail(statistics.exitCode, statistics.error);
-    if (statistics.ok())
-        client.waitUntil([&] { return client.hasStatus(); }, std::min(client.timeoutMs(), DefaultTimeoutMs));
-    const bool hasBaseline = client.hasStatus();
-    const FpcCtlStatus baseline = client.status();
-    const qint64 startSeconds = QDateTime::currentSecsSinceEpoch();
-    bool finished = false;
-    FpcCtlStatus outcome;
-    QObject::connect(&client, &FpcCtlClient::statusReceived, &client, [&](const FpcCtlStatus &status) {
-        const bool uploadEnded = hasBaseline ? (status.lastUpload != baseline.lastUpload
-                                                || qint64(baseline.lastUpload) >= startSeconds)
-                                             : qint64(status.lastUpload) >= startSeconds;
-        if (!finished && uploadEnded) {
-            finished = true;
-            outcome = status;
-        }
-    });
-
+    // Subscribed before the call: the daemon's uploadFinished after this
+    // attempt, success or failure, is what ends the wait.
     const FpcCtlClient::Result reply = client.call(QStringLiteral("forcedUpload"));
     if (!reply.ok())
         return fail(reply.exitCode, reply.error);
@@ -250,12 +248,12 @@ int FpcCtlApp::upload()
 
     static const char spinner[] = {'|', '/', '-', '\\'};
     const auto progress = [&](int elapsedMs) {
-        FpcCtlOutput::progress(QStringLiteral("%1 Uploading %2 fingerprints ... %3")
+        FpcCtlOutput::progress(QStringLiteral("%1 Uploading ... %2")
                                    .arg(QLatin1Char(spinner[(elapsedMs / 100) % 4]))
-                                   .arg(hasBaseline ? QString::number(baseline.total()) : QStringLiteral("the"))
                                    .arg(seconds(elapsedMs / 1000 * 1000)));
     };
-    const FpcCtlClient::Wait wait = client.waitUntil([&] { return finished; }, client.timeoutMs(), progress);
+    const FpcCtlClient::Wait wait =
+        client.waitUntil([&] { return client.uploadOutcomeCount() > 0; }, client.timeoutMs(), progress);
     FpcCtlOutput::clearProgress();
     switch (wait) {
     case FpcCtlClient::Wait::Done:
@@ -266,26 +264,43 @@ int FpcCtlApp::upload()
         return fail(FpcCtlExitCode::Interrupted, QStringLiteral("stopped waiting; the upload goes on in vomu-fpcd"));
     case FpcCtlClient::Wait::TimedOut:
         return fail(FpcCtlExitCode::Timeout,
-                    QStringLiteral("the upload started, but no outcome came within %1: it is still under way or "
-                                   "failed (see the daemon's trace)")
+                    QStringLiteral("the upload started, but no outcome came within %1: it is still under way")
                         .arg(seconds(client.timeoutMs())));
     }
+    const FpcCtlClient::UploadOutcome outcome = client.uploadOutcome();
+    const qint64 remaining = bufferTotal(client);
     if (m_options.json) {
-        FpcCtlOutput::printJson(QJsonObject{
-            {QStringLiteral("started"), true},
-            {QStringLiteral("finished"), true},
-            {QStringLiteral("answer"), answer},
-            {QStringLiteral("uploaded"), qint64(outcome.lastUploadAmount)},
-            {QStringLiteral("remaining"), outcome.total()},
-            {QStringLiteral("lastUpload"),
-             FpcCtlOutput::isoUtc(QDateTime::fromSecsSinceEpoch(outcome.lastUpload, Qt::UTC))}});
-    } else {
+        QJsonObject result{{QStringLiteral("started"), true},
+                           {QStringLiteral("finished"), true},
+                           {QStringLiteral("ok"), outcome.ok},
+                           {QStringLiteral("answer"), answer},
+                           {QStringLiteral("uploaded"), outcome.ok ? qint64(outcome.count) : 0},
+                           {QStringLiteral("remaining"), remaining}};
+        if (!outcome.ok)
+            result.insert(QStringLiteral("reason"), outcome.reason);
+        FpcCtlOutput::printJson(result);
+    } else if (outcome.ok) {
         FpcCtlOutput::printLine(QStringLiteral("Upload finished: %1 fingerprint%2 uploaded, %3 left in the buffer.")
-                                    .arg(outcome.lastUploadAmount)
-                                    .arg(outcome.lastUploadAmount == 1 ? QString() : QStringLiteral("s"))
-                                    .arg(outcome.total()));
+                                    .arg(outcome.count)
+                                    .arg(outcome.count == 1 ? QString() : QStringLiteral("s"))
+                                    .arg(remaining < 0 ? QStringLiteral("?") : QString::number(remaining)));
+    } else {
+        FpcCtlOutput::printError(QStringLiteral("the upload failed, %1 fingerprint%2 kept in the buffer: %3")
+                                     .arg(outcome.count)
+                                     .arg(outcome.count == 1 ? QString() : QStringLiteral("s"))
+                                     .arg(outcome.reason));
     }
-    return FpcCtlExitCode::Success;
+    return outcome.ok ? FpcCtlExitCode::Success : FpcCtlExitCode::Failed;
+}
+
+// Fingerprints in the buffer from a fresh status report; -1 when none came.
+qint64 FpcCtlApp::bufferTotal(FpcCtlClient &client) const
+{
+    const int before = client.statusCount();
+    if (!client.call(QStringLiteral("sendStatistics")).ok())
+        return -1;
+    client.waitUntil([&] { return client.statusCount() > before; }, std::min(client.timeoutMs(), DefaultTimeoutMs));
+    return client.statusCount() > before ? qint64(client.status().total()) : -1;
 }
 
 bool FpcCtlApp::readConfiguration(FpcCtlClient &client, QMap<QString, QString> *items, int *exitCode) const
@@ -377,6 +392,18 @@ int FpcCtlApp::configGet(FpcCtlClient &client, const QString &key)
     return FpcCtlExitCode::Success;
 }
 
+// "on" or "off" for a switch key, set in the running daemon (which keeps it
+// across restarts) and read back.
+int FpcCtlApp::switchKey(const QString &key)
+{
+    FpcCtlClient client(timeoutMs(DefaultTimeoutMs));
+    int exitCode = 0;
+    if (!connectClient(client, &exitCode))
+        return exitCode;
+    const bool on = m_options.arguments.at(0) == QLatin1String("on");
+    return configSet(client, key, on ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
 int FpcCtlApp::configSet(FpcCtlClient &client, const QString &key, const QString &value)
 {
     const FpcCtlClient::Result sent = client.send(QStringLiteral("setConfigurationValue"), {key, value});
@@ -393,7 +420,9 @@ int FpcCtlApp::configSet(FpcCtlClient &client, const QString &key, const QString
     if (m_options.json)
         FpcCtlOutput::printJson(QJsonObject{{QStringLiteral("key"), key}, {QStringLiteral("value"), value}});
     else
-        FpcCtlOutput::printLine(QStringLiteral("%1=%2 (until vomu-fpcd stops)").arg(key, value));
+        FpcCtlOutput::printLine(QStringLiteral("%1=%2 (%3)").arg(key, value,
+                                FpcKeptSettings::isKept(key) ? QStringLiteral("kept across restarts")
+                                                             : QStringLiteral("until vomu-fpcd stops")));
     return FpcCtlExitCode::Success;
 }
 
@@ -590,7 +619,9 @@ int FpcCtlApp::exportDatabase()
         return fail(FpcCtlExitCode::FileError, error);
     const QString format = m_options.format.isEmpty() ? QStringLiteral("geojson") : m_options.format;
     const QByteArray data =
-        format == QLatin1String("csv") ? FpcCtlExporter::csv(records) : FpcCtlExporter::geoJson(records);
+        format == QLatin1String("csv")         ? FpcCtlExporter::csv(records)
+        : format == QLatin1String("geosubmit") ? FpcCtlGeosubmitExport::document(records)
+                                               : FpcCtlExporter::geoJson(records);
     const QString file = m_options.output.isEmpty() ? QStringLiteral("-") : m_options.output;
     int exitCode = 0;
     if (!writeOutput(file, data, &exitCode))

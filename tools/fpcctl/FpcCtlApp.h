@@ -29,6 +29,7 @@ private:
     int status();
     int watch();
     int upload();
+    int switchKey(const QString &key);
     int config();
     int configKeys();
     int configShow(FpcCtlClient &client);
@@ -47,6 +48,7 @@ private:
     // exit status.
     bool connectClient(FpcCtlClient &client, int *exitCode) const;
     bool connectAndSubscribe(FpcCtlClient &client, int *exitCode) const;
+    qint64 bufferTotal(FpcCtlClient &client) const;
     bool readConfiguration(FpcCtlClient &client, QMap<QString, QString> *items, int *exitCode) const;
     bool writeOutput(const QString &file, const QByteArray &data, int *exitCode) const;
     static int fail(int exitCode, const QString &reason);

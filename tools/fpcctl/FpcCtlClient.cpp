@@ -69,7 +69,9 @@ bool FpcCtlClient::subscribe(QString *error)
     const bool ok = m_bus.connect(service, text(Path), text(Interface), QStringLiteral("fpStatus"), this,
                                   SLOT(onFpStatus(QDBusMessage)))
                     && m_bus.connect(service, text(Path), text(Interface), QStringLiteral("activeCollectionStatus"),
-                                     this, SLOT(onActiveCollectionStatus(QDBusMessage)));
+                                     this, SLOT(onActiveCollectionStatus(QDBusMessage)))
+                    && m_bus.connect(service, text(Path), text(Interface), QStringLiteral("uploadFinished"),
+                                     this, SLOT(onUploadFinished(QDBusMessage)));
     if (!ok) {
         *error = QStringLiteral("cannot subscribe to the daemon's signals: ") + m_bus.lastError().message();
         return false;
@@ -182,6 +184,7 @@ FpcCtlClient::Wait FpcCtlClient::waitUntil(const std::function<bool()> &done, in
     };
     connect(this, &FpcCtlClient::statusReceived, &loop, check);
     connect(this, &FpcCtlClient::activeGpsReceived, &loop, check);
+    connect(this, &FpcCtlClient::uploadOutcomeReceived, &loop, check);
     connect(this, &FpcCtlClient::daemonGone, &loop, check);
     if (interrupt)
         connect(interrupt, &FpcCtlInterrupt::interrupted, &loop, check);
@@ -224,6 +227,18 @@ void FpcCtlClient::onActiveCollectionStatus(const QDBusMessage &message)
     m_hasActiveGps = true;
     ++m_activeGpsCount;
     emit activeGpsReceived(m_activeGps);
+}
+
+void FpcCtlClient::onUploadFinished(const QDBusMessage &message)
+{
+    if (message.signature() != QLatin1String("bus")) {
+        qWarning().noquote() << "ignoring a malformed uploadFinished signal";
+        return;
+    }
+    const QVariantList arguments = message.arguments();
+    m_uploadOutcome = UploadOutcome{arguments.at(0).toBool(), arguments.at(1).toUInt(), arguments.at(2).toString()};
+    ++m_uploadOutcomeCount;
+    emit uploadOutcomeReceived(m_uploadOutcome);
 }
 
 void FpcCtlClient::onServiceUnregistered()

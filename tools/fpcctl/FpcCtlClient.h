@@ -33,6 +33,14 @@ public:
         bool ok() const { return exitCode == 0; }
     };
 
+    // What the daemon's uploadFinished signal told.
+    struct UploadOutcome
+    {
+        bool ok = false;
+        uint count = 0;
+        QString reason;
+    };
+
     enum class Wait { Done, TimedOut, DaemonGone, Interrupted };
 
     explicit FpcCtlClient(int timeoutMs, QObject *parent = nullptr);
@@ -45,7 +53,7 @@ public:
     // The daemon's process id, 0 when the bus does not tell.
     uint daemonPid();
 
-    // Subscribes to fpStatus, activeCollectionStatus and the daemon's
+    // Subscribes to fpStatus, activeCollectionStatus, uploadFinished and the daemon's
     // leaving. Done before the call that makes the daemon emit.
     bool subscribe(QString *error);
 
@@ -67,15 +75,20 @@ public:
     // Status reports received since subscribe().
     int statusCount() const { return m_statusCount; }
     int activeGpsCount() const { return m_activeGpsCount; }
+    // Upload outcomes received since subscribe(), and the last one.
+    int uploadOutcomeCount() const { return m_uploadOutcomeCount; }
+    const UploadOutcome &uploadOutcome() const { return m_uploadOutcome; }
 
 Q_SIGNALS:
     void statusReceived(const FpcCtlStatus &status);
     void activeGpsReceived(bool enabled);
+    void uploadOutcomeReceived(const FpcCtlClient::UploadOutcome &outcome);
     void daemonGone();
 
 private Q_SLOTS:
     void onFpStatus(const QDBusMessage &message);
     void onActiveCollectionStatus(const QDBusMessage &message);
+    void onUploadFinished(const QDBusMessage &message);
     void onServiceUnregistered();
 
 private:
@@ -91,4 +104,6 @@ private:
     bool m_activeGps = false;
     int m_statusCount = 0;
     int m_activeGpsCount = 0;
+    UploadOutcome m_uploadOutcome;
+    int m_uploadOutcomeCount = 0;
 };

@@ -22,7 +22,8 @@ const QHash<QString, CommandRule> &rules()
     static const QHash<QString, CommandRule> table{
         {QStringLiteral("status"), {0, 0, {}}},
         {QStringLiteral("watch"), {0, 0, {QStringLiteral("count")}}},
-        {QStringLiteral("upload"), {0, 0, {}}},
+        {QStringLiteral("upload"), {0, 1, {}}},
+        {QStringLiteral("collect"), {1, 1, {}}},
         {QStringLiteral("config"), {1, 3, {}}},
         {QStringLiteral("clear"), {0, 0, {QStringLiteral("yes")}}},
         {QStringLiteral("active"), {1, 1, {}}},
@@ -83,11 +84,13 @@ const char *const GeneralUsage =
     "  config keys                Every key the daemon reads, with type and default\n"
     "  clear                      Delete every stored fingerprint\n"
     "  active on|off              Switch active GPS collection on or off\n"
+    "  collect on|off             Switch collection on or off (kept across restarts)\n"
+    "  upload on|off              Switch upload on or off (kept across restarts)\n"
     "  log restart                Re-apply the daemon's trace file rule\n"
     "  quit                       Stop the daemon\n"
     "\n"
     "Database commands (read-only, work without the daemon):\n"
-    "  export --format geojson|csv   Write the stored fingerprints\n"
+    "  export --format geojson|csv|geosubmit   Write the stored fingerprints\n"
     "  map                           Draw the stored fingerprints as an SVG map\n"
     "\n"
     "Options:\n"
@@ -122,11 +125,16 @@ const QHash<QString, QString> &commandHelp()
                         "every line is one JSON object.\n\n"
                         "  -n, --count COUNT   Stop after COUNT lines\n")},
         {QStringLiteral("upload"),
-         QStringLiteral("Usage: fpcctl upload [--json] [--timeout SECONDS]\n\n"
-                        "Starts an upload of the buffer now and waits (default 120 seconds) for the status\n"
-                        "report that follows a finished upload, showing progress on a terminal.\n"
-                        "Exit status 1 when the upload could not start, 4 when no outcome came in time\n"
-                        "(the daemon reports no failed upload: see its trace).\n")},
+         QStringLiteral("Usage: fpcctl upload [--json] [--timeout SECONDS]\n"
+                        "       fpcctl upload on|off [--json]\n\n"
+                        "With on or off: switches upload on or off (\"upload_enabled\"); the daemon keeps\n"
+                        "the switch across restarts. With upload off nothing is sent and the buffer still\n"
+                        "follows its size and daily limits.\n\n"
+                        "Without: "
+                        "Starts an upload of the buffer now and waits (default 120 seconds) for the\n"
+                        "daemon's outcome of the attempt, showing progress on a terminal.\n"
+                        "Exit status 1 when the upload could not start or the server did not take the\n"
+                        "data (the fingerprints stay in the buffer), 4 when no outcome came in time.\n")},
         {QStringLiteral("config"),
          QStringLiteral("Usage: fpcctl config show [--json]\n"
                         "       fpcctl config get KEY\n"
@@ -146,6 +154,11 @@ const QHash<QString, QString> &commandHelp()
                         "Deletes every stored fingerprint. Asks for confirmation on a terminal; without a\n"
                         "terminal it refuses unless --yes is given.\n\n"
                         "  -y, --yes   Do not ask\n")},
+        {QStringLiteral("collect"),
+         QStringLiteral("Usage: fpcctl collect on|off [--json]\n\n"
+                        "Switches collection on or off (\"collection_enabled\"); the daemon keeps the\n"
+                        "switch across restarts. With collection off no fix or trigger gives birth to a\n"
+                        "fingerprint.\n")},
         {QStringLiteral("active"),
          QStringLiteral("Usage: fpcctl active on|off [--json]\n\n"
                         "Switches active GPS collection on or off and shows the state the daemon reports\n"
@@ -158,12 +171,14 @@ const QHash<QString, QString> &commandHelp()
          QStringLiteral("Usage: fpcctl quit [--json] [--timeout SECONDS]\n\n"
                         "Stops the daemon and waits until it has left the bus.\n")},
         {QStringLiteral("export"),
-         QStringLiteral("Usage: fpcctl export [--format geojson|csv] [--db PATH] [-o FILE]\n\n"
+         QStringLiteral("Usage: fpcctl export [--format geojson|csv|geosubmit] [--db PATH] [-o FILE]\n\n"
                         "Writes every stored fingerprint with its position, serving and neighbour cells\n"
                         "and access points. The database is opened read-only; its path is --db, else the\n"
                         "running daemon's \"db_file\", else the default path.\n\n"
                         "  -f, --format FORMAT   geojson (default; a FeatureCollection, fingerprints without\n"
-                        "                        position have a null geometry) or csv (one row each)\n"
+                        "                        position have a null geometry), csv (one row each) or\n"
+                        "                        geosubmit (the community upload format: fingerprints with\n"
+                        "                        a position only, no SSID or identity)\n"
                         "      --db PATH         The database file\n"
                         "  -o, --output FILE     Write to FILE instead of standard output\n")},
         {QStringLiteral("map"),
@@ -185,7 +200,7 @@ const QHash<QString, QString> &commandHelp()
 QStringList FpcCtlCommandLine::commands()
 {
     return {QStringLiteral("status"), QStringLiteral("watch"), QStringLiteral("upload"), QStringLiteral("config"),
-            QStringLiteral("clear"),  QStringLiteral("active"), QStringLiteral("log"),   QStringLiteral("quit"),
+            QStringLiteral("collect"), QStringLiteral("clear"),  QStringLiteral("active"), QStringLiteral("log"),   QStringLiteral("quit"),
             QStringLiteral("export"), QStringLiteral("map"),    QStringLiteral("help")};
 }
 
@@ -268,8 +283,9 @@ bool FpcCtlCommandLine::takeOption(const QStringList &arguments, int *index, Fpc
         options->database = value;
     } else if (name == QLatin1String("format")) {
         options->format = value.toLower();
-        if (options->format != QLatin1String("geojson") && options->format != QLatin1String("csv")) {
-            *error = QStringLiteral("unknown format '%1': expected geojson or csv").arg(value);
+        if (options->format != QLatin1String("geojson") && options->format != QLatin1String("csv")
+            && options->format != QLatin1String("geosubmit")) {
+            *error = QStringLiteral("unknown format '%1': expected geojson, csv or geosubmit").arg(value);
             return false;
         }
     } else if (name == QLatin1String("output")) {
@@ -364,7 +380,8 @@ bool FpcCtlCommandLine::checkCommand(const FpcCtlOptions &options, QString *erro
             *error = QStringLiteral("the configuration key must not be empty");
             return false;
         }
-    } else if (options.command == QLatin1String("active")) {
+    } else if (count > 0 && (options.command == QLatin1String("active") || options.command == QLatin1String("collect")
+                             || options.command == QLatin1String("upload"))) {
         if (first != QLatin1String("on") && first != QLatin1String("off")) {
             *error = QStringLiteral("expected 'on' or 'off', not '%1'").arg(first);
             return false;

@@ -216,3 +216,58 @@ QJsonObject FpcCtlStatusView::watchActiveJson(bool activeGps, const QDateTime &n
                        {QStringLiteral("time"), FpcCtlOutput::isoUtc(now)},
                        {QStringLiteral("activeGps"), activeGps}};
 }
+
+namespace {
+
+const char *const UploadCounters[] = {"uploadsTried", "uploadsSucceeded", "uploadsFailed"};
+
+// "tooFast" -> "too fast"
+QString words(const QString &name)
+{
+    QString text;
+    for (const QChar c : name) {
+        if (c.isUpper())
+            text += QLatin1Char(' ') + c.toLower();
+        else
+            text += c;
+    }
+    return text;
+}
+
+bool isUploadCounter(const QString &name)
+{
+    for (const char *upload : UploadCounters) {
+        if (name == QLatin1String(upload))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+QString FpcCtlStatusView::countersText(const QVariantMap &counters)
+{
+    QString text = QStringLiteral("Dropped since start:\n");
+    for (auto it = counters.cbegin(); it != counters.cend(); ++it) {
+        if (!isUploadCounter(it.key()))
+            text += QStringLiteral("  %1 %2\n").arg(words(it.key()) + QLatin1Char(':'), -17).arg(it.value().toUInt());
+    }
+    text += QStringLiteral("Uploads since start:  %1 tried, %2 succeeded, %3 failed\n")
+                .arg(counters.value(QLatin1String(UploadCounters[0])).toUInt())
+                .arg(counters.value(QLatin1String(UploadCounters[1])).toUInt())
+                .arg(counters.value(QLatin1String(UploadCounters[2])).toUInt());
+    return text;
+}
+
+QJsonObject FpcCtlStatusView::countersJson(const QVariantMap &counters)
+{
+    QJsonObject dropped;
+    QJsonObject uploads;
+    for (auto it = counters.cbegin(); it != counters.cend(); ++it) {
+        if (isUploadCounter(it.key()))
+            uploads.insert(it.key(), qint64(it.value().toUInt()));
+        else
+            dropped.insert(it.key(), qint64(it.value().toUInt()));
+    }
+    return QJsonObject{{QStringLiteral("dropped"), dropped}, {QStringLiteral("uploads"), uploads}};
+}

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QJsonObject>
 #include <QString>
+#include <QVariantMap>
 
 // Renders status reports: the full status page of "fpcctl status" (text or
 // JSON) and the one-line forms of "fpcctl watch". Times are shown relative
@@ -17,6 +18,11 @@ public:
     // pid 0 when unknown.
     static QString text(const FpcCtlStatus &status, bool activeGps, uint pid, const QDateTime &now);
     static QJsonObject json(const FpcCtlStatus &status, bool activeGps, uint pid);
+
+    // The daemon's drop and upload counters (dropCounters): a block of
+    // lines for the status page, and the same as a JSON object.
+    static QString countersText(const QVariantMap &counters);
+    static QJsonObject countersJson(const QVariantMap &counters);
 
     // "[#########.....................]  30%"
     static QString bar(uint percent);

@@ -15,10 +15,19 @@ the server can misbehave instead (see MODES). The mode in force is kept in the
 control file STORE/mode: --mode writes it at start, GET /control?mode=MODE
 rewrites it while the server runs, and so does editing the file by hand.
 
+A POST to a path ending in /v2/geosubmit (query allowed) is a community
+upload instead: a geosubmit v2 JSON body, gzip-compressed when it says
+Content-Encoding: gzip. The server checks it against the format (and that no
+SSID, no locally administered BSSID and no item without position is in it),
+keeps every item in geosubmit.jsonl and answers 200 "{}", or 400 with a JSON
+error for a body that is not such a request. The modes apply as for reports;
+"fail" answers 400.
+
 Store directory:
     upload-NNNNNN.fpr   the raw body of every POST
     uploads.jsonl       one line per POST: size, validity, error, mode, answer
     fingerprints.jsonl  one line per fingerprint of every accepted upload
+    geosubmit.jsonl     one line per item of every accepted geosubmit upload
     mode                the control file: the answer mode in force
 
     fpserver.py --store DIR [--port N] [--port-file FILE] [--mode MODE]
@@ -26,9 +35,11 @@ Store directory:
 
 import argparse
 import datetime
+import gzip
 import http.server
 import json
 import os
+import re
 import select
 import signal
 import sys
@@ -64,6 +75,100 @@ ACCEPTING_MODES = ("ok", "delay", "pieces", "two-responses")
 
 PIECE_PAUSE_SECONDS = 0.2
 HOLD_POLL_SECONDS = 0.2
+
+
+GEOSUBMIT_PATH = "/v2/geosubmit"
+MAC_PATTERN = re.compile(r"^[0-9a-f]{2}(:[0-9a-f]{2}){5}$")
+POSITION_FIELDS = {"latitude", "longitude", "accuracy", "altitude", "altitudeAccuracy", "age", "heading",
+                   "speed", "pressure", "source"}
+CELL_FIELDS = {"radioType", "mobileCountryCode", "mobileNetworkCode", "locationAreaCode", "cellId", "age",
+               "asu", "primaryScramblingCode", "serving", "signalStrength", "timingAdvance"}
+WIFI_FIELDS = {"macAddress", "age", "channel", "frequency", "signalStrength", "signalToNoiseRatio"}
+ITEM_FIELDS = {"timestamp", "position", "cellTowers", "wifiAccessPoints", "bluetoothBeacons", "carrier",
+               "homeMobileCountryCode", "homeMobileNetworkCode"}
+
+
+def is_number(value):
+    return isinstance(value, (int, float)) and not isinstance(value, bool)
+
+
+def is_integer(value):
+    return isinstance(value, int) and not isinstance(value, bool)
+
+
+def check_fields(where, obj, allowed, errors):
+    if not isinstance(obj, dict):
+        errors.append("%s is not an object" % where)
+        return False
+    for key in obj:
+        if key not in allowed:
+            errors.append("%s: field %r is not part of the format" % (where, key))
+    return True
+
+
+def geosubmit_errors(document):
+    """Every way document differs from a geosubmit v2 request, as texts."""
+    errors = []
+    if not check_fields("body", document, {"items"}, errors):
+        return errors
+    items = document.get("items")
+    if not isinstance(items, list) or not items:
+        return errors + ["items is not a non-empty list"]
+    for i, item in enumerate(items):
+        where = "items[%d]" % i
+        if not check_fields(where, item, ITEM_FIELDS, errors):
+            continue
+        if "timestamp" in item and not (is_integer(item["timestamp"]) and item["timestamp"] > 10 ** 12):
+            errors.append("%s.timestamp is not milliseconds since 1970" % where)
+        position = item.get("position")
+        if not check_fields(where + ".position", position, POSITION_FIELDS, errors):
+            continue
+        lat, lon = position.get("latitude"), position.get("longitude")
+        if not (is_number(lat) and -90 <= lat <= 90 and is_number(lon) and -180 <= lon <= 180):
+            errors.append("%s.position lacks a valid latitude and longitude" % where)
+        for key in POSITION_FIELDS - {"latitude", "longitude", "source"}:
+            if key in position and not is_number(position[key]):
+                errors.append("%s.position.%s is not a number" % (where, key))
+        if position.get("source", "gps") not in ("gps", "manual", "fused"):
+            errors.append("%s.position.source is not gps, manual or fused" % where)
+        for j, cell in enumerate(item.get("cellTowers", [])):
+            cwhere = "%s.cellTowers[%d]" % (where, j)
+            if not check_fields(cwhere, cell, CELL_FIELDS, errors):
+                continue
+            if cell.get("radioType") not in ("gsm", "wcdma", "lte"):
+                errors.append("%s.radioType is not gsm, wcdma or lte" % cwhere)
+            for key in CELL_FIELDS - {"radioType"}:
+                if key in cell and not is_integer(cell[key]):
+                    errors.append("%s.%s is not an integer" % (cwhere, key))
+            if cell.get("radioType") == "wcdma" and is_integer(cell.get("cellId")) and cell["cellId"] >= 2 ** 28:
+                errors.append("%s.cellId is not a 28-bit UTRAN cell id" % cwhere)
+            if is_integer(cell.get("signalStrength")) and cell["signalStrength"] > 0:
+                errors.append("%s.signalStrength is not in dBm" % cwhere)
+        for j, ap in enumerate(item.get("wifiAccessPoints", [])):
+            awhere = "%s.wifiAccessPoints[%d]" % (where, j)
+            if not check_fields(awhere, ap, WIFI_FIELDS, errors):
+                continue
+            mac = ap.get("macAddress")
+            if not (isinstance(mac, str) and MAC_PATTERN.match(mac)):
+                errors.append("%s.macAddress is not a lower-case 48-bit address" % awhere)
+            elif int(mac[:2], 16) & 2:
+                errors.append("%s.macAddress %s is locally administered" % (awhere, mac))
+            for key in WIFI_FIELDS - {"macAddress"}:
+                if key in ap and not is_integer(ap[key]):
+                    errors.append("%s.%s is not an integer" % (awhere, key))
+    return errors
+
+
+def decode_geosubmit(body, encoding):
+    """(document, error): the parsed request, or None and why not."""
+    try:
+        if encoding == "gzip":
+            body = gzip.decompress(body)
+        document = json.loads(body.decode("utf-8"))
+    except (OSError, EOFError, ValueError) as err:
+        return None, "body is not %sJSON: %s" % ("gzip-compressed " if encoding == "gzip" else "", err)
+    errors = geosubmit_errors(document)
+    return (None, "; ".join(errors[:5])) if errors else (document, None)
 
 
 def log(text):
@@ -226,6 +331,28 @@ class Store:
                 handle.write(json.dumps(line, ensure_ascii=False) + "\n")
                 self.fingerprints += 1
 
+    def keep_geosubmit(self, request_path, body, document, error, mode, accepted):
+        """Stores one community upload; returns its sequence number."""
+        with self.lock:
+            self.uploads += 1
+            number = self.uploads
+            name = "upload-%06d.geosubmit" % number
+            with open(self.path(name), "wb") as handle:
+                handle.write(body)
+            items = document["items"] if document else []
+            if accepted:
+                self.accepted += 1
+                for index, item in enumerate(items):
+                    self.append_line("geosubmit.jsonl", {"upload": number, "index": index, "item": item})
+                    self.fingerprints += 1
+            self.append_line("uploads.jsonl", {
+                "upload": number, "kind": "geosubmit",
+                "received": datetime.datetime.now(datetime.timezone.utc).isoformat(),
+                "path": request_path, "size": len(body), "file": name,
+                "valid": document is not None, "error": error, "fingerprints": len(items),
+                "mode": mode_text(mode), "accepted": accepted})
+            return number
+
     def append_line(self, name, entry):
         with open(self.path(name), "a", encoding="utf-8") as handle:
             handle.write(json.dumps(entry, ensure_ascii=False) + "\n")
@@ -335,6 +462,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_text(err.code, "error: %s" % err)
             log("POST %s -> %d %s" % (self.path, err.code, err))
             return
+        if urllib.parse.urlsplit(self.path).path.endswith(GEOSUBMIT_PATH):
+            self.geosubmit(body)
+            return
         try:
             report, error = decode(body), None
         except ReportError as err:
@@ -351,6 +481,25 @@ class Handler(http.server.BaseHTTPRequestHandler):
         except OSError as err:
             self.close_connection = True
             log("#%d answer not delivered, client gone: %s" % (number, err.strerror or err))
+
+    def geosubmit(self, body):
+        document, error = decode_geosubmit(body, self.headers.get("Content-Encoding", "").strip().lower())
+        mode = self.server.store.mode()
+        name, arg = mode
+        accepted = document is not None and name in ACCEPTING_MODES
+        number = self.server.store.keep_geosubmit(self.path, body, document, error, mode, accepted)
+        log("#%d geosubmit POST %s %d bytes: %s (mode %s)" % (
+            number, self.path, len(body), error or "%d item(s)" % len(document["items"]), mode_text(mode)))
+        if name in ("hang", "drop", "http-error"):
+            self.answer(mode, None, None, number)
+            return
+        if name == "delay":
+            self.server.stopping.wait(arg)
+        if document is None or name == "fail":
+            self.send_body(400, json.dumps({"error": {"code": 400, "message": error or "refused"}}).encode(),
+                           "application/json")
+        else:
+            self.send_body(200, b"{}", "application/json")
 
     def answer(self, mode, status, fingerprints, number):
         name, arg = mode

@@ -348,6 +348,34 @@ private slots:
         QCOMPARE(world.accessPoints(between, 0).count(), 0);
     }
 
+    // Networks whose owner opted out, hidden ones and randomised addresses
+    // never leave the provider; the name decides nothing else.
+    void unmappableAccessPointsNeverReported()
+    {
+        const auto named = [](const char *mac, const QString &ssid, double east) {
+            QJsonObject object = ap(mac, offset(PlaceA, east));
+            object.insert("ssid", ssid);
+            return object;
+        };
+        QJsonObject json = twoPlacesWorld(PlaceA);
+        json["accessPoints"] = QJsonArray{
+            named("00:1a:2b:3c:4d:01", "cafe", 10),           named("00:1a:2b:3c:4d:02", "home_nomap", 12),
+            named("00:1a:2b:3c:4d:03", "", 14),               named("00:1a:2b:3c:4d:04", QString(2, QChar(0)), 16),
+            named("06:1a:2b:3c:4d:05", "phone hotspot", 18),  named("00:1a:2b:3c:4d:06", "_nomap cafe", 20),
+            named("02:00:5e:10:00:00:00:07", "eui64", 22)};
+        QCOMPARE(macsOf(survey(json).accessPoints(PlaceA, 0)),
+                 (QStringList{"001a2b3c4d01", "001a2b3c4d06", "02005e1000000007"}));
+
+        json["accessPoints"] = QJsonArray{named("00:1a:2b:3c:4d:01", "x", 20)};
+        QJsonObject bad = json["accessPoints"].toArray().at(0).toObject();
+        bad["ssid"] = 5;
+        json["accessPoints"] = QJsonArray{bad};
+        RadioWorld world;
+        QString reason;
+        QVERIFY(!RadioWorld::fromJson(QJsonDocument(json).toJson(), world, &reason));
+        QVERIFY2(reason.startsWith("accessPoints[0].ssid"), qPrintable(reason));
+    }
+
     void levelsStayInRange()
     {
         // Cells of both kinds, two WCDMA carriers sharing one UARFCN, a

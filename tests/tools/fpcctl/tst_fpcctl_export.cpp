@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -77,6 +78,34 @@ private slots:
 
         QCOMPARE(digest(m_db), before);
         QVERIFY(!QFile::exists(m_db + QStringLiteral("-journal")));
+    }
+
+    // The community format: fingerprints with a position only, cells with
+    // their keys and signal in dBm, 48-bit BSSIDs - what the test server's
+    // format check accepts.
+    void geosubmit()
+    {
+        const CtlResult result = run({"export", "--format", "geosubmit"});
+        QVERIFY2(result.exitCode == 0, result.describe());
+        const QJsonArray items = result.json()["items"].toArray();
+        QCOMPARE(items.size(), KnownDatabase::Total - 2);
+        const QJsonObject first = items[0].toObject();
+        QCOMPARE(first["position"]["latitude"].toDouble(), 60.1699);
+        QCOMPARE(first["cellTowers"][0]["radioType"].toString(), QStringLiteral("wcdma"));
+        QCOMPARE(first["cellTowers"][0]["cellId"].toInteger(), qint64(123456789));
+        QCOMPARE(first["wifiAccessPoints"][0].toObject(),
+                 (QJsonObject{{"macAddress", "00:1a:2b:3c:4d:5e"}, {"signalStrength", -60}}));
+        QVERIFY(!result.out.contains("ssid") && !result.out.contains("01:02:03:04:05:06:07:08"));
+
+        QProcess check;
+        check.setWorkingDirectory(QStringLiteral(FPCD_SOURCE_DIR "/tools/fpserver"));
+        check.start(QStringLiteral("python3"), {QStringLiteral("-c"),
+            QStringLiteral("import json, sys, fpserver; e = fpserver.geosubmit_errors(json.load(sys.stdin)); "
+                           "print(e); sys.exit(1 if e else 0)")});
+        check.write(result.out);
+        check.closeWriteChannel();
+        QVERIFY(check.waitForFinished(30000));
+        QVERIFY2(check.exitCode() == 0, check.readAll().constData());
     }
 
     void svgMap()
