@@ -1,6 +1,7 @@
 #include "NmWlanScanner.h"
 
 #include "LinuxBusProperties.h"
+#include "RadioWlanPrivacy.h"
 #include "VomuElementWLAN.h"
 #include "WlanMacText.h"
 #include "WlanSignalMapping.h"
@@ -163,6 +164,11 @@ bool NmWlanScanner::appendAccessPoint(const QString &path, VomuMeasurements &res
                  << strength.value_or(-1);
         return false;
     }
+    // The network name decides whether the access point may be kept at all;
+    // it goes no further than this check.
+    const QString ssid = QString::fromUtf8(LinuxBusProperties::bytes(*properties, "Ssid").value_or(QByteArray()));
+    if (!RadioWlanPrivacy::mayKeep(ssid, *mac))
+        return false;
     auto element = std::make_unique<VomuElementWLAN>();
     element->setMac(*mac);
     element->setPowerRx(*power);

@@ -152,7 +152,10 @@ private slots:
         auto nm = startFake(QStringLiteral("networkmanager"), NmService);
         const QString device = addWlanDevice(*nm);
         addAccessPoint(*nm, device, "strongest", "home", "00:1A:2B:3C:4D:01", 100);
-        addAccessPoint(*nm, device, "hidden", "", "00:1a:2b:3c:4d:02", 50);
+        addAccessPoint(*nm, device, "middle", "shop", "00:1a:2b:3c:4d:02", 50);
+        addAccessPoint(*nm, device, "hidden", "", "00:1a:2b:3c:4d:05", 50);
+        addAccessPoint(*nm, device, "optedout", "cafe_nomap", "00:1a:2b:3c:4d:06", 50);
+        addAccessPoint(*nm, device, "randomised", "phone", "02:1a:2b:3c:4d:07", 50);
         addAccessPoint(*nm, device, "weakest", "far", "00:1a:2b:3c:4d:03", 0);
         addAccessPoint(*nm, device, "beyond", "odd", "00:1a:2b:3c:4d:04", 101);
         addAccessPoint(*nm, device, "badmac", "odd", "00:1a:2b:3c:4d", 60);
@@ -160,8 +163,8 @@ private slots:
         ScanResult scan;
         QCOMPARE(RadioMeasurements::wlanWemScan(&onScan, &scan), 0);
         QTRY_VERIFY_WITH_TIMEOUT(scan.done, 5000);
-        // Hidden networks are measured like any other; a strength beyond
-        // 100 % and a short address are no measurement.
+        // Hidden, opted-out and randomised access points are never measured;
+        // a strength beyond 100 % and a short address are no measurement.
         const QMap<QString, int> expected{{"00:1a:2b:3c:4d:01", -40}, {"00:1a:2b:3c:4d:02", -70},
                                           {"00:1a:2b:3c:4d:03", -100}};
         QCOMPARE(powersByMac(scan.measurements), expected);
@@ -173,7 +176,7 @@ private slots:
     {
         auto nm = startFake(QStringLiteral("networkmanager"), NmService);
         const QString device = addWlanDevice(*nm);
-        addAccessPoint(*nm, device, "one", "net", "02:00:00:00:00:01", 80);
+        addAccessPoint(*nm, device, "one", "net", "00:00:00:00:00:01", 80);
         NmWlanScanner scanner;
         ScanResult own;
         QVERIFY(scanner.startScan(&onScan, &own));
@@ -184,7 +187,7 @@ private slots:
                  {WirelessInterface, QStringLiteral("LastScan"),
                   QVariant::fromValue(QDBusVariant(QVariant::fromValue(qlonglong(99000))))});
         QVERIFY(foreign.wait(5000));
-        QCOMPARE(powersByMac(scanner.accessPoints()).value("02:00:00:00:00:01"), -52);
+        QCOMPARE(powersByMac(scanner.accessPoints()).value("00:00:00:00:00:01"), -52);
     }
 
     void unfinishedScanIsAnsweredOnce()
