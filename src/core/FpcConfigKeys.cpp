@@ -61,6 +61,9 @@ QList<Key> buildTable()
         key("platform_provider", "string", "",
             "Where measurements, device information and networks come from: sim or linux; empty chooses sim when "
             "a path root or rd-mode is set, linux otherwise. FPCD_PROVIDER wins."),
+        key("wlan_source", "string", "networkmanager",
+            "Service that scans WLAN with the linux provider: networkmanager or wpa_supplicant. "
+            "FPCD_WLAN_SOURCE wins."),
         key("fpr/dump_reports", "int", "0",
             "Non-zero writes every report to a numbered fpr_ file; reset to 0 at start.", true),
         key("fpr/user_id", "string", "", "Masked subscriber identity written into reports.", true),
