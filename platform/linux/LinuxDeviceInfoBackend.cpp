@@ -3,6 +3,7 @@
 #include "DeviceInfo.h"
 #include "ModemIdentity.h"
 #include "NmWlanScanner.h"
+#include "SupplicantWlanScanner.h"
 #include "UPowerBattery.h"
 
 QString LinuxDeviceInfoBackend::imsi()
@@ -17,7 +18,8 @@ QString LinuxDeviceInfoBackend::imei()
 
 QString LinuxDeviceInfoBackend::wlanInterfaceName()
 {
-    return NmWlanScanner().interfaceName();
+    const QString name = NmWlanScanner().interfaceName();
+    return name.isEmpty() ? SupplicantWlanScanner().interfaceName() : name;
 }
 
 int LinuxDeviceInfoBackend::batteryLevel()

@@ -2,18 +2,27 @@
 
 #include "ModemCells.h"
 #include "NmWlanScanner.h"
+#include "SupplicantWlanScanner.h"
 
 #include <QCoreApplication>
+
+LinuxRadioBackend::LinuxRadioBackend(WlanSource wlanSource) : m_wlanSource(wlanSource)
+{
+}
 
 LinuxRadioBackend::~LinuxRadioBackend()
 {
     delete m_wlanScanner.data();
 }
 
-NmWlanScanner *LinuxRadioBackend::wlanScanner()
+WlanScanner *LinuxRadioBackend::wlanScanner()
 {
-    if (!m_wlanScanner)
-        m_wlanScanner = new NmWlanScanner(QCoreApplication::instance());
+    if (!m_wlanScanner) {
+        if (m_wlanSource == WlanSource::Supplicant)
+            m_wlanScanner = new SupplicantWlanScanner(QCoreApplication::instance());
+        else
+            m_wlanScanner = new NmWlanScanner(QCoreApplication::instance());
+    }
     return m_wlanScanner;
 }
 

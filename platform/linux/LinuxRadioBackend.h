@@ -4,21 +4,25 @@
 
 #include <QPointer>
 
-class NmWlanScanner;
+class WlanScanner;
 
 // Radio measurements of a real phone: cells from ModemManager, WLAN scans
-// through NetworkManager.
+// through NetworkManager or wpa_supplicant.
 class LinuxRadioBackend : public RadioBackend
 {
 public:
+    enum class WlanSource { NetworkManager, Supplicant };
+
+    explicit LinuxRadioBackend(WlanSource wlanSource = WlanSource::NetworkManager);
     ~LinuxRadioBackend() override;
 
     bool mobileMeasurementsValid() override;
     bool appendServingCell(VomuMeasurements &measurements) override;
     bool startWlanScan(RadioMeasurements::WlanScanCallback callback, void *context) override;
 
-    NmWlanScanner *wlanScanner();
+    WlanScanner *wlanScanner();
 
 private:
-    QPointer<NmWlanScanner> m_wlanScanner;
+    WlanSource m_wlanSource;
+    QPointer<WlanScanner> m_wlanScanner;
 };

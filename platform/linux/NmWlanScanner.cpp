@@ -28,7 +28,7 @@ constexpr qint64 DeviceTypeWifi = 2;
 constexpr int MaxAccessPoints = 256;
 }
 
-NmWlanScanner::NmWlanScanner(QObject *parent) : QObject(parent)
+NmWlanScanner::NmWlanScanner(QObject *parent) : WlanScanner(parent)
 {
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RadioMeasurements.h"
+#include "WlanScanner.h"
 
 #include <QList>
 #include <QObject>
@@ -14,25 +14,18 @@
 // emitted, and its results are there for the taking without a scan of our
 // own. The device is looked up afresh for every scan, so a restarted
 // NetworkManager or a WLAN device that comes later is found.
-class NmWlanScanner : public QObject
+class NmWlanScanner : public WlanScanner
 {
     Q_OBJECT
 
 public:
     explicit NmWlanScanner(QObject *parent = nullptr);
 
-    // Starts following the WLAN device's scans (for foreignScan()); false
-    // without a WLAN device.
-    bool follow();
-    // False when there is no WLAN device (nothing is called back then).
-    bool startScan(RadioMeasurements::WlanScanCallback callback, void *context);
+    bool follow() override;
+    bool startScan(RadioMeasurements::WlanScanCallback callback, void *context) override;
     // The access points NetworkManager knows now.
     VomuMeasurements accessPoints();
-    // Kernel name of the WLAN device, empty without one.
-    QString interfaceName();
-
-signals:
-    void foreignScan();
+    QString interfaceName() override;
 
 private slots:
     void onPropertiesChanged(const QString &interface, const QVariantMap &changed, const QStringList &invalidated);

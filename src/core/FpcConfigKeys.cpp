@@ -68,6 +68,9 @@ QList<Key> buildTable()
         key("privacy_zones", "string", "",
             "Circles without collection, 'latitude,longitude,radius_m' separated by ';'; a fingerprint without "
             "fix is dropped while the newest fix lies in a zone or none has come since start."),
+        key("wlan_source", "string", "networkmanager",
+            "Service that scans WLAN with the linux provider: networkmanager or wpa_supplicant. "
+            "FPCD_WLAN_SOURCE wins."),
         key("fpr/dump_reports", "int", "0",
             "Non-zero writes every report to a numbered fpr_ file; reset to 0 at start.", true),
         key("fpr/user_id", "string", "", "Masked subscriber identity written into reports.", true),

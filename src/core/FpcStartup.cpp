@@ -75,8 +75,10 @@ QString FpcStartup::choosePlatformProvider(bool rdMode)
                      << "- possible providers are sim and linux";
         }
     }
-    if (kind == PlatformProvider::Kind::Linux)
-        LinuxProviders::install();
+    if (kind == PlatformProvider::Kind::Linux) {
+        const QString wlanSource = qEnvironmentVariable("FPCD_WLAN_SOURCE");
+        LinuxProviders::install(wlanSource.isEmpty() ? FpcConfig::getValue(QStringLiteral("wlan_source")) : wlanSource);
+    }
     PlatformProvider::setCurrent(kind);
     const QString name = PlatformProvider::name(kind);
     qDebug() << "[INFO] main() platform provider:" << name << "(" << origin << ")";

@@ -78,6 +78,40 @@ private slots:
                  QStringLiteral("1a2b3c4d01:-40 1a2b3c4d02:-70 1a2b3c4d03:-100"));
         QCOMPARE(service.quit(), 0);
     }
+
+    // wpa_supplicant chosen by the configuration: its dBm figures are stored as served.
+    void wlanFromSupplicant()
+    {
+        const QJsonObject serving{{"cell-type", 2}, {"serving", true}, {"operator-id", "24405"}, {"lac", "1A2B"},
+                                  {"ci", "4E21"}, {"rx-level", 40}};
+        FakeService mm(FakeService::templateFile(QStringLiteral("modemmanager_fake.py")),
+                       QStringLiteral("org.freedesktop.ModemManager1"), {{"cells", QJsonArray{serving}}});
+        const QJsonArray bsss{QJsonObject{{"bssid", QJsonArray{0xfc, 0xdc, 0xba, 0x98, 0x76, 0x01}}, {"signal", -128}},
+                              QJsonObject{{"bssid", QJsonArray{0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x02}}, {"signal", 0}}};
+        FakeService supplicant(FakeService::templateFile(QStringLiteral("supplicant_fake.py")),
+                               QStringLiteral("fi.w1.wpa_supplicant1"), {{"bsss", bsss}});
+        for (FakeService *fake : {&mm, &supplicant})
+            QVERIFY2(fake->start(), qPrintable(fake->errorString()));
+
+        PositioningDaemonSim positioning(m_bus->connection());
+        QString error;
+        QVERIFY2(positioning.registerOnBus(&error), qPrintable(error));
+        QSignalSpy requests(&positioning, &PositioningDaemonSim::requestReceived);
+        ServiceFixture service(*m_bus);
+        service.daemon().setEnv(QStringLiteral("FPCD_PROVIDER"), QStringLiteral("linux"));
+        QVERIFY(service.start({}, {{"wlan_scan_interval", "0"}, {"wlan_source", "wpa_supplicant"}}));
+        QTRY_COMPARE(requests.size(), 1);
+
+        PositionFix fix;
+        fix.setTime(QDateTime::currentDateTimeUtc());
+        fix.lat = 61.4901;
+        QCOMPARE(positioning.sendFix(fix), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(service.fingerprintCount(), 1, 15000);
+        QCOMPARE(service.queryValue("SELECT group_concat(printf('%x:%d', mac, rxLevel), ' ') FROM "
+                                    "(SELECT mac, rxLevel FROM Wlan ORDER BY mac)").toString(),
+                 QStringLiteral("1a2b3c4d02:0 fcdcba987601:-128"));
+        QCOMPARE(service.quit(), 0);
+    }
 };
 
 QTEST_GUILESS_MAIN(TstLinuxProviderE2e)

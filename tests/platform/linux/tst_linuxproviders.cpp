@@ -11,6 +11,7 @@
 #include "NmWlanScanner.h"
 #include "PlatformEvents.h"
 #include "RadioMeasurements.h"
+#include "SupplicantWlanScanner.h"
 #include "TestBus.h"
 #include "VomuElementGSM.h"
 #include "VomuElementWCDMA.h"
@@ -32,6 +33,8 @@ const QString NmPath = QStringLiteral("/org/freedesktop/NetworkManager");
 const QString WirelessInterface = QStringLiteral("org.freedesktop.NetworkManager.Device.Wireless");
 const QString UPowerService = QStringLiteral("org.freedesktop.UPower");
 const QString MmService = QStringLiteral("org.freedesktop.ModemManager1");
+const QString SupplicantService = QStringLiteral("fi.w1.wpa_supplicant1");
+const QString SupplicantInterfacePath = QStringLiteral("/fi/w1/wpa_supplicant1/Interfaces/0");
 
 QString text(const QDBusMessage &reply)
 {
@@ -70,6 +73,11 @@ QMap<QString, int> powersByMac(const VomuMeasurements &measurements)
             result.insert(macText(ap->mac()), ap->powerRx());
     }
     return result;
+}
+
+QJsonObject bss(const QJsonArray &bssid, int signal)
+{
+    return {{"bssid", bssid}, {"signal", signal}};
 }
 
 QJsonObject gsmCell(bool serving, const char *ci, int arfcn, const char *bsic, int rxLevel)
@@ -216,6 +224,64 @@ private slots:
         auto nm = startFake(QStringLiteral("networkmanager"), NmService);
         ScanResult scan;
         QCOMPARE(RadioMeasurements::wlanWemScan(&onScan, &scan), -1);
+    }
+
+    void wlanScanThroughSupplicant()
+    {
+        const QJsonArray bsss{bss({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x01}, 0),
+                              bss({0xfc, 0xdc, 0xba, 0x98, 0x76, 0x02}, -128),
+                              bss({0xfe, 0xdc, 0xba, 0x98, 0x76, 0x07}, -60),
+                              bss({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x03}, -129), bss({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x04}, 1),
+                              bss({0x00, 0x1a, 0x2b, 0x3c, 0x4d}, -50),
+                              bss({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x05, 0x06}, -50)};
+        auto supplicant = startFake(FakeService::templateFile(QStringLiteral("supplicant_fake.py")),
+                                    SupplicantService, {{"bsss", bsss}});
+        SupplicantWlanScanner scanner;
+        ScanResult scan;
+        QVERIFY(scanner.startScan(&onScan, &scan));
+        QVERIFY(scanner.startScan(&onScan, &scan));
+        QTRY_VERIFY_WITH_TIMEOUT(scan.done, 5000);
+        // dBm outside -128..0 and BSSIDs that are not six bytes are no
+        // measurement, a randomised BSSID is never kept; the caller is
+        // answered once.
+        const QMap<QString, int> expected{{"00:1a:2b:3c:4d:01", 0}, {"fc:dc:ba:98:76:02", -128}};
+        QCOMPARE(powersByMac(scan.measurements), expected);
+        QCOMPARE(scan.measurements.count(), 2);
+        QCOMPARE(scan.answers, 1);
+        // Without NetworkManager the interface name comes from wpa_supplicant.
+        QCOMPARE(DeviceInfo().wlanInterfaceName(), QStringLiteral("wlan0"));
+    }
+
+    void supplicantScanOfAnotherProgramAndFailedScan()
+    {
+        auto supplicant = startFake(FakeService::templateFile(QStringLiteral("supplicant_fake.py")),
+                                    SupplicantService,
+                                    {{"bsss", QJsonArray{bss({2, 0, 0, 0, 0, 1}, -60)}}, {"scan_success", false}});
+        SupplicantWlanScanner scanner;
+        QVERIFY(scanner.follow());
+        QSignalSpy foreign(&scanner, &WlanScanner::foreignScan);
+        const QString interface = QStringLiteral("fi.w1.wpa_supplicant1.Interface");
+        supplicant->mock(SupplicantInterfacePath, QStringLiteral("EmitSignal"),
+                         {interface, QStringLiteral("ScanDone"), QStringLiteral("b"), QVariantList{false}});
+        supplicant->mock(SupplicantInterfacePath, QStringLiteral("EmitSignal"),
+                         {interface, QStringLiteral("ScanDone"), QStringLiteral("b"), QVariantList{true}});
+        QVERIFY(foreign.wait(5000));
+        QCOMPARE(foreign.size(), 1);
+        // An own scan that fails answers with nothing rather than with the
+        // access points of an earlier scan.
+        ScanResult scan;
+        QVERIFY(scanner.startScan(&onScan, &scan));
+        QTRY_VERIFY_WITH_TIMEOUT(scan.done, 5000);
+        QCOMPARE(scan.measurements.count(), 0);
+        QCOMPARE(foreign.size(), 1);
+    }
+
+    void noSupplicantInterfaceRefusesTheScan()
+    {
+        auto supplicant = startFake(FakeService::templateFile(QStringLiteral("supplicant_fake.py")),
+                                    SupplicantService, {{"interface", false}});
+        ScanResult scan;
+        QVERIFY(!SupplicantWlanScanner().startScan(&onScan, &scan));
     }
 
     void gsmCellsAndIdentity()

@@ -1,0 +1,7 @@
+#include "WlanScanner.h"
+
+WlanScanner::WlanScanner(QObject *parent) : QObject(parent)
+{
+}
+
+WlanScanner::~WlanScanner() = default;

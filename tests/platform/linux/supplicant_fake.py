@@ -1,0 +1,60 @@
+'''A wpa_supplicant for tests: one WLAN interface (or none) with a list of
+BSSs, on the bus the daemon uses as system bus. Names and types are those of
+wpa_supplicant's D-Bus API (fi.w1.wpa_supplicant1).
+
+JSON parameters:
+  interface     false: no interface at all (default true)
+  bsss          list of {"bssid": [byte, ...], "signal": dBm}
+  scan_success  ScanDone's argument after a Scan call (default true)
+Interface.Scan accepts only the types wpa_supplicant knows ("active",
+"passive") and answers with ScanDone at once.
+'''
+
+import dbus
+
+BUS_NAME = 'fi.w1.wpa_supplicant1'
+MAIN_OBJ = '/fi/w1/wpa_supplicant1'
+MAIN_IFACE = 'fi.w1.wpa_supplicant1'
+SYSTEM_BUS = True
+
+IFACE_PATH = MAIN_OBJ + '/Interfaces/0'
+IFACE_IFACE = MAIN_IFACE + '.Interface'
+BSS_IFACE = MAIN_IFACE + '.BSS'
+
+SCAN_CODE = '''
+kind = args[0].get('Type', '')
+if kind not in ('active', 'passive'):
+    raise dbus.exceptions.DBusException('Wrong Type value type. String required',
+                                        name='fi.w1.wpa_supplicant1.InvalidArgs')
+self.EmitSignal('%s', 'ScanDone', 'b', [dbus.Boolean(%s)])
+'''
+
+
+def bss_properties(bss):
+    return {
+        'BSSID': dbus.Array([dbus.Byte(b) for b in bss.get('bssid', [])], signature='y'),
+        'SSID': dbus.Array([dbus.Byte(c) for c in bss.get('ssid', 'net').encode()], signature='y'),
+        'Signal': dbus.Int16(bss.get('signal', -60)),
+        'Frequency': dbus.UInt16(bss.get('frequency', 2412)),
+    }
+
+
+def load(mock, parameters):
+    has_interface = parameters.get('interface', True)
+    mock.AddProperties(MAIN_IFACE, {
+        'Interfaces': dbus.Array([dbus.ObjectPath(IFACE_PATH)] if has_interface else [], signature='o'),
+    })
+    if not has_interface:
+        return
+    bss_paths = []
+    for index, bss in enumerate(parameters.get('bsss', [])):
+        path = '%s/BSSs/%d' % (IFACE_PATH, index)
+        mock.AddObject(path, BSS_IFACE, bss_properties(bss), [])
+        bss_paths.append(dbus.ObjectPath(path))
+    success = 'True' if parameters.get('scan_success', True) else 'False'
+    mock.AddObject(IFACE_PATH, IFACE_IFACE, {
+        'Ifname': dbus.String('wlan0'),
+        'State': dbus.String('disconnected'),
+        'Scanning': dbus.Boolean(False),
+        'BSSs': dbus.Array(bss_paths, signature='o'),
+    }, [('Scan', 'a{sv}', '', SCAN_CODE % (IFACE_IFACE, success))])
