@@ -568,19 +568,23 @@ int FpcCtlApp::quit()
     return FpcCtlExitCode::Success;
 }
 
-QString FpcCtlApp::databasePath(const FpcCtlOptions &options, int timeoutMs)
+QString FpcCtlApp::databasePath(const FpcCtlOptions &options, int timeoutMs, QString *privacyZones)
 {
-    if (!options.database.isEmpty())
+    if (!options.database.isEmpty() && !privacyZones)
         return options.database;
     FpcCtlClient client(timeoutMs);
     if (!client.connectToDaemon().ok())
-        return FpcPaths::databaseFile();
+        return options.database.isEmpty() ? FpcPaths::databaseFile() : options.database;
     const uint pid = client.daemonPid();
     const FpcCtlClient::Result reply = client.call(QStringLiteral("configurations"));
     QMap<QString, QString> items;
     QString error;
     if (!reply.ok() || !FpcCtlConfiguration::parse(reply.values.value(0).toString().toUtf8(), &items, &error))
-        return defaultDatabaseOf(pid);
+        return options.database.isEmpty() ? defaultDatabaseOf(pid) : options.database;
+    if (privacyZones)
+        *privacyZones = items.value(QStringLiteral("privacy_zones"));
+    if (!options.database.isEmpty())
+        return options.database;
     const QString configured = items.value(QStringLiteral("db_file"));
     if (configured.isEmpty() || configured == DefaultDatabaseLiteral)
         return defaultDatabaseOf(pid);
@@ -642,14 +646,20 @@ int FpcCtlApp::exportDatabase()
 
 int FpcCtlApp::map()
 {
-    const QString path = databasePath(m_options, timeoutMs(DefaultTimeoutMs));
+    QString zonesText;
+    const QString path = databasePath(m_options, timeoutMs(DefaultTimeoutMs), &zonesText);
     QList<FpcCtlRecord> records;
     QString error;
     if (!FpcCtlDatabase::read(path, &records, &error))
         return fail(FpcCtlExitCode::FileError, error);
+    // A refused entry is not in force in the daemon either; say so and draw the rest.
+    QStringList zoneErrors;
+    const QList<FpcCtlPrivacyZones::Zone> zones = FpcCtlPrivacyZones::parse(zonesText, &zoneErrors);
+    for (const QString &zoneError : std::as_const(zoneErrors))
+        FpcCtlOutput::printError(QStringLiteral("privacy_zones entry not drawn: ") + zoneError);
     const QString file = m_options.output.isEmpty() ? QStringLiteral("fpc-map.svg") : m_options.output;
     int exitCode = 0;
-    if (!writeOutput(file, FpcCtlMap::svg(records, path), &exitCode))
+    if (!writeOutput(file, FpcCtlMap::svg(records, path, zones), &exitCode))
         return exitCode;
     if (file == QLatin1String("-"))
         return FpcCtlExitCode::Success;
@@ -662,7 +672,8 @@ int FpcCtlApp::map()
                                             {QStringLiteral("withoutPosition"), summary.withoutPosition},
                                             {QStringLiteral("gsmCells"), summary.gsmCells},
                                             {QStringLiteral("wcdmaCells"), summary.wcdmaCells},
-                                            {QStringLiteral("accessPoints"), summary.accessPoints}});
+                                            {QStringLiteral("accessPoints"), summary.accessPoints},
+                                            {QStringLiteral("privacyZones"), int(zones.size())}});
     } else {
         FpcCtlOutput::printLine(QStringLiteral("Map of %1 fingerprints (%2 drawn, %3 without position) written to %4")
                                     .arg(summary.total)

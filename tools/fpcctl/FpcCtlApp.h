@@ -20,7 +20,9 @@ public:
     // The database the export and map commands read: --db, else the running
     // daemon's "db_file", else the default path (below the daemon's own
     // FPCD_ROOT when it can be read from /proc, else below this process's).
-    static QString databasePath(const FpcCtlOptions &options, int timeoutMs);
+    // privacyZones (optional) receives the running daemon's "privacy_zones",
+    // empty when no daemon answers.
+    static QString databasePath(const FpcCtlOptions &options, int timeoutMs, QString *privacyZones = nullptr);
 
 private:
     explicit FpcCtlApp(const FpcCtlOptions &options) : m_options(options) {}

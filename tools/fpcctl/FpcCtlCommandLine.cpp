@@ -184,9 +184,11 @@ const QHash<QString, QString> &commandHelp()
         {QStringLiteral("map"),
          QStringLiteral("Usage: fpcctl map [--db PATH] [-o FILE] [--json]\n\n"
                         "Draws the stored fingerprints with a position as an SVG picture for a browser:\n"
-                        "points coloured by kind, a legend with the counts of fingerprints, distinct\n"
-                        "cells and access points, and a scale bar (equirectangular projection). The\n"
-                        "database is found as for export.\n\n"
+                        "points filled by serving cell and ringed by kind, the serving cells (squares)\n"
+                        "and access points (triangles) at the centroid of the fingerprints that heard\n"
+                        "them, a line from a point to its cell while the pointer is on it, the running\n"
+                        "daemon's privacy zones as circles, a legend with the counts and a scale bar\n"
+                        "(equirectangular projection). The database is found as for export.\n\n"
                         "      --db PATH       The database file\n"
                         "  -o, --output FILE   The picture (default fpc-map.svg; - for standard output)\n")},
         {QStringLiteral("help"),

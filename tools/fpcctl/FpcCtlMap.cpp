@@ -1,5 +1,6 @@
 #include "FpcCtlMap.h"
 
+#include "FpcCtlDatabase.h"
 #include "FpcCtlKind.h"
 #include "FpcCtlOutput.h"
 
@@ -102,7 +103,49 @@ QString scaleBar(const Projection &projection)
     return svg;
 }
 
-QString dot(const FpcCtlRecord &record, const Projection &projection)
+// Centroid of the positions of the fingerprints that heard one transmitter.
+struct Estimate
+{
+    double latitudeSum = 0;
+    double longitudeSum = 0;
+    int count = 0;
+
+    void add(const FpcCtlRecord &record)
+    {
+        latitudeSum += record.position.latitude;
+        longitudeSum += record.position.longitude;
+        ++count;
+    }
+    double latitude() const { return latitudeSum / count; }
+    double longitude() const { return longitudeSum / count; }
+};
+
+struct Estimates
+{
+    QMap<QString, Estimate> cells;
+    QMap<qint64, Estimate> accessPoints;
+
+    static Estimates of(const QList<const FpcCtlRecord *> &points)
+    {
+        Estimates estimates;
+        for (const FpcCtlRecord *r : points) {
+            const QString key = FpcCtlMap::cellKey(*r);
+            if (!key.isEmpty())
+                estimates.cells[key].add(*r);
+            QSet<qint64> heard;
+            for (const auto &wlan : r->wlans) {
+                if (!heard.contains(wlan.mac))
+                    estimates.accessPoints[wlan.mac].add(*r);
+                heard.insert(wlan.mac);
+            }
+        }
+        return estimates;
+    }
+};
+
+// The dot, then the line to its serving cell's marker, hidden until the
+// pointer is on the dot (the style sheet shows ".fp:hover + .link").
+QString dot(const FpcCtlRecord &record, const Projection &projection, const Estimates &estimates)
 {
     QString tip = QStringLiteral("#%1 %2 %3")
                       .arg(record.id)
@@ -110,14 +153,65 @@ QString dot(const FpcCtlRecord &record, const Projection &projection)
                            FpcCtlKind::name(record.dataMask));
     if (record.radio())
         tip += QStringLiteral(", ") + FpcCtlKind::radioName(record.radio());
+    const QString key = FpcCtlMap::cellKey(record);
+    if (!key.isEmpty())
+        tip += QStringLiteral(" ") + key;
     if (!record.wlans.isEmpty())
         tip += QStringLiteral(", %1 access points").arg(record.wlans.size());
-    return QStringLiteral("<circle cx=\"%1\" cy=\"%2\" r=\"4.5\" fill=\"%3\"><title>%4</title></circle>\n")
-        .arg(num(projection.x(record.position.longitude)), num(projection.y(record.position.latitude)),
-             FpcCtlKind::colour(record.dataMask), FpcCtlMap::escape(tip));
+    const double x = projection.x(record.position.longitude);
+    const double y = projection.y(record.position.latitude);
+    QString svg = QStringLiteral("<circle class=\"fp\" cx=\"%1\" cy=\"%2\" r=\"4.5\" fill=\"%3\" stroke=\"%4\">"
+                                 "<title>%5</title></circle>\n")
+                      .arg(num(x), num(y), key.isEmpty() ? QStringLiteral("#bbb") : FpcCtlMap::cellColour(key),
+                           FpcCtlKind::colour(record.dataMask), FpcCtlMap::escape(tip));
+    if (!key.isEmpty()) {
+        const Estimate &cell = estimates.cells[key];
+        svg += QStringLiteral("<line class=\"link\" x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%4\"/>\n")
+                   .arg(num(x), num(y), num(projection.x(cell.longitude())), num(projection.y(cell.latitude())));
+    }
+    return svg;
 }
 
-QString legend(const QList<FpcCtlRecord> &records, const FpcCtlMap::Summary &summary)
+// Cells as squares in their colour, access points as small dark triangles.
+QString markers(const Estimates &estimates, const Projection &projection)
+{
+    QString svg = QStringLiteral("<g stroke=\"#111\" stroke-width=\"1\">\n");
+    for (auto it = estimates.accessPoints.cbegin(); it != estimates.accessPoints.cend(); ++it) {
+        const double x = projection.x(it.value().longitude());
+        const double y = projection.y(it.value().latitude());
+        svg += QStringLiteral("<polygon class=\"ap\" points=\"%1,%2 %3,%4 %5,%4\" fill=\"#555\">"
+                              "<title>Access point %6: heard in %7 fingerprints</title></polygon>\n")
+                   .arg(num(x), num(y - 5), num(x - 4.5), num(y + 3.5), num(x + 4.5))
+                   .arg(FpcCtlDatabase::macText(it.key()))
+                   .arg(it.value().count);
+    }
+    for (auto it = estimates.cells.cbegin(); it != estimates.cells.cend(); ++it) {
+        const double x = projection.x(it.value().longitude());
+        const double y = projection.y(it.value().latitude());
+        svg += QStringLiteral("<rect class=\"cell\" x=\"%1\" y=\"%2\" width=\"12\" height=\"12\" fill=\"%3\" "
+                              "stroke-width=\"2\"><title>Serving cell %4: estimate from %5 fingerprints</title></rect>\n")
+                   .arg(num(x - 6), num(y - 6), FpcCtlMap::cellColour(it.key()), FpcCtlMap::escape(it.key()))
+                   .arg(it.value().count);
+    }
+    svg += QStringLiteral("</g>\n");
+    return svg;
+}
+
+QString zoneCircles(const QList<FpcCtlPrivacyZones::Zone> &zones, const Projection &projection)
+{
+    QString svg = QStringLiteral("<g clip-path=\"url(#plot)\" fill=\"#d33\" fill-opacity=\"0.12\" stroke=\"#d33\" "
+                                 "stroke-width=\"1.5\" stroke-dasharray=\"6 4\">\n");
+    for (const FpcCtlPrivacyZones::Zone &zone : zones) {
+        svg += QStringLiteral("<circle class=\"zone\" cx=\"%1\" cy=\"%2\" r=\"%3\"><title>Privacy zone, %4</title></circle>\n")
+                   .arg(num(projection.x(zone.longitude)), num(projection.y(zone.latitude)),
+                        QString::number(zone.radiusMetres / projection.metresPerPixel(), 'f', 2),
+                        FpcCtlMap::distanceText(zone.radiusMetres));
+    }
+    svg += QStringLiteral("</g>\n");
+    return svg;
+}
+
+QString legend(const QList<FpcCtlRecord> &records, const FpcCtlMap::Summary &summary, int zoneCount)
 {
     QMap<int, int> drawnKinds;
     qint64 first = -1, last = -1;
@@ -138,7 +232,7 @@ QString legend(const QList<FpcCtlRecord> &records, const FpcCtlMap::Summary &sum
         return a.second != b.second ? a.second > b.second : a.first > b.first;
     });
     for (const auto &kind : kinds) {
-        svg += QStringLiteral("<circle cx=\"%1\" cy=\"%2\" r=\"6\" fill=\"%3\"/>\n")
+        svg += QStringLiteral("<circle cx=\"%1\" cy=\"%2\" r=\"5\" fill=\"white\" stroke=\"%3\" stroke-width=\"3\"/>\n")
                    .arg(num(LegendX + 6), num(y - 4), FpcCtlKind::colour(kind.first));
         svg += text(LegendX + 18, y, FpcCtlKind::name(kind.first));
         svg += text(LegendX + 280, y, QString::number(kind.second), QStringLiteral("text-anchor=\"end\""));
@@ -150,9 +244,17 @@ QString legend(const QList<FpcCtlRecord> &records, const FpcCtlMap::Summary &sum
                 QStringLiteral("font-weight=\"bold\""));
     y += 20;
     svg += text(LegendX + 18, y, QStringLiteral("GSM %1, WCDMA %2").arg(summary.gsmCells).arg(summary.wcdmaCells));
+    y += 18;
+    svg += text(LegendX + 18, y, QStringLiteral("squares; dots filled with their colour"), QStringLiteral("font-size=\"12\""));
     y += 28;
     svg += text(LegendX, y, QStringLiteral("Access points: %1").arg(summary.accessPoints),
                 QStringLiteral("font-weight=\"bold\""));
+    y += 18;
+    svg += text(LegendX + 18, y, QStringLiteral("triangles"), QStringLiteral("font-size=\"12\""));
+    y += 28;
+    svg += text(LegendX, y, QStringLiteral("Privacy zones: %1").arg(zoneCount), QStringLiteral("font-weight=\"bold\""));
+    y += 18;
+    svg += text(LegendX + 18, y, QStringLiteral("Pointer on a dot: line to its cell"), QStringLiteral("font-size=\"12\""));
     if (first >= 0) {
         y += 34;
         svg += text(LegendX, y, QStringLiteral("First: ") + FpcCtlOutput::isoUtc(
@@ -200,6 +302,27 @@ QString FpcCtlMap::distanceText(double metres)
     return (km == std::floor(km) ? QString::number(qint64(km)) : QString::number(km, 'g', 3)) + QStringLiteral(" km");
 }
 
+QString FpcCtlMap::cellKey(const FpcCtlRecord &r)
+{
+    if (r.hasWcdma)
+        return QStringLiteral("wcdma %1/%2/%3").arg(r.wcdma.mcc).arg(r.wcdma.mnc).arg(r.wcdma.ucid);
+    if (r.hasGsm)
+        return QStringLiteral("gsm %1/%2/%3/%4").arg(r.gsm.mcc).arg(r.gsm.mnc).arg(r.gsm.lac).arg(r.gsm.cellId);
+    return QString();
+}
+
+QString FpcCtlMap::cellColour(const QString &key)
+{
+    // FNV-1a: qHash is seeded per process, this is not.
+    quint32 hash = 2166136261u;
+    for (const char c : key.toUtf8()) {
+        hash ^= quint8(c);
+        hash *= 16777619u;
+    }
+    // Hues 30 degrees apart at two lightnesses: 24 colours told apart by eye.
+    return QStringLiteral("hsl(%1,70%,%2%)").arg((hash % 12) * 30).arg((hash / 12) % 2 ? 38 : 58);
+}
+
 FpcCtlMap::Summary FpcCtlMap::summarize(const QList<FpcCtlRecord> &records)
 {
     Summary summary;
@@ -224,7 +347,8 @@ FpcCtlMap::Summary FpcCtlMap::summarize(const QList<FpcCtlRecord> &records)
     return summary;
 }
 
-QByteArray FpcCtlMap::svg(const QList<FpcCtlRecord> &records, const QString &subtitle)
+QByteArray FpcCtlMap::svg(const QList<FpcCtlRecord> &records, const QString &subtitle,
+                          const QList<FpcCtlPrivacyZones::Zone> &zones)
 {
     const Summary summary = summarize(records);
     QList<const FpcCtlRecord *> points;
@@ -237,6 +361,10 @@ QByteArray FpcCtlMap::svg(const QList<FpcCtlRecord> &records, const QString &sub
                                  "viewBox=\"0 0 %1 %2\" font-family=\"sans-serif\" font-size=\"13\">\n")
                       .arg(Width)
                       .arg(Height);
+    svg += QStringLiteral("<style>.link{stroke:#222;stroke-width:1.2;visibility:hidden;pointer-events:none}"
+                          ".fp:hover+.link{visibility:visible}</style>\n");
+    svg += QStringLiteral("<clipPath id=\"plot\"><rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\"/></clipPath>\n")
+               .arg(num(PlotX), num(PlotY), num(PlotWidth), num(PlotHeight));
     svg += QStringLiteral("<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n");
     svg += text(PlotX, 30, QStringLiteral("vomu-fpcd fingerprints"),
                 QStringLiteral("font-size=\"20\" font-weight=\"bold\""));
@@ -248,10 +376,13 @@ QByteArray FpcCtlMap::svg(const QList<FpcCtlRecord> &records, const QString &sub
                     QStringLiteral("text-anchor=\"middle\" fill=\"#666\""));
     } else {
         const Projection projection = Projection::fit(points);
-        svg += QStringLiteral("<g stroke=\"white\" stroke-width=\"0.8\" fill-opacity=\"0.85\">\n");
+        const Estimates estimates = Estimates::of(points);
+        svg += zoneCircles(zones, projection);
+        svg += QStringLiteral("<g stroke-width=\"1.5\" fill-opacity=\"0.9\">\n");
         for (const FpcCtlRecord *r : points)
-            svg += dot(*r, projection);
+            svg += dot(*r, projection, estimates);
         svg += QStringLiteral("</g>\n");
+        svg += markers(estimates, projection);
         svg += scaleBar(projection);
         const QString small = QStringLiteral("font-size=\"11\" fill=\"#555\"");
         svg += text(PlotX + 4, PlotY + 14,
@@ -263,7 +394,7 @@ QByteArray FpcCtlMap::svg(const QList<FpcCtlRecord> &records, const QString &sub
                         + longitudeText(projection.longitudeAt(PlotX + PlotWidth)),
                     small + QStringLiteral(" text-anchor=\"end\""));
     }
-    svg += legend(records, summary);
+    svg += legend(records, summary, int(zones.size()));
     svg += QStringLiteral("</svg>\n");
     return svg.toUtf8();
 }

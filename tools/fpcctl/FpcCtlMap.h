@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FpcCtlPrivacyZones.h"
 #include "FpcCtlRecord.h"
 
 #include <QByteArray>
@@ -7,10 +8,14 @@
 #include <QString>
 
 // An SVG picture of stored fingerprints for a browser: every fingerprint
-// with a position as a dot coloured by its kind, in an equirectangular
-// projection around the middle latitude, with a scale bar, the corner
-// coordinates and a legend (counts per kind, fingerprints without position,
-// distinct serving cells and access points, time span).
+// with a position as a dot filled with its serving cell's colour and ringed
+// with its kind's colour, in an equirectangular projection around the middle
+// latitude; each serving cell and access point as a marker at its estimated
+// position (the centroid of the fingerprints that heard it); a line from a
+// fingerprint to its serving cell's marker while the pointer is on the dot
+// (CSS :hover, no script); the privacy zones as circles; a scale bar, the
+// corner coordinates and a legend (counts per kind, fingerprints without
+// position, distinct serving cells and access points, zones, time span).
 class FpcCtlMap
 {
 public:
@@ -31,7 +36,14 @@ public:
 
     static Summary summarize(const QList<FpcCtlRecord> &records);
     // subtitle: a line under the title, e.g. the database path.
-    static QByteArray svg(const QList<FpcCtlRecord> &records, const QString &subtitle);
+    static QByteArray svg(const QList<FpcCtlRecord> &records, const QString &subtitle,
+                          const QList<FpcCtlPrivacyZones::Zone> &zones = {});
+
+    // "gsm 244/5/1234/5678", "wcdma 244/5/123456789"; empty without a
+    // serving cell.
+    static QString cellKey(const FpcCtlRecord &record);
+    // The same colour for the same cell in every run and on every machine.
+    static QString cellColour(const QString &key);
 
     // The longest of 1, 2 or 5 times a power of ten metres not above
     // maxMetres (at least 1 m).

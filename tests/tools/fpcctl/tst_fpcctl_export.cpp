@@ -2,6 +2,7 @@
 #include "FpcCtlDatabase.h"
 #include "FpcCtlExporter.h"
 #include "FpcCtlMap.h"
+#include "FpcCtlPrivacyZones.h"
 #include "KnownDatabase.h"
 
 #include <QDomDocument>
@@ -120,7 +121,7 @@ private slots:
         const QByteArray svg = FpcCtlMap::svg(records, QStringLiteral("/tmp/<a & \"b\">\x01.db"));
         QDomDocument document;
         QVERIFY2(document.setContent(svg, &error), qPrintable(error));
-        QCOMPARE(document.elementsByTagName(QStringLiteral("title")).size(), KnownDatabase::Drawn);
+        QCOMPARE(svg.count("class=\"fp\""), KnownDatabase::Drawn);
         QVERIFY(svg.contains("Without position (not drawn): 2") && svg.contains("Access points: 7"));
         // Every dot inside the plot, the northernmost highest.
         double topY = 1e9;
@@ -128,6 +129,8 @@ private slots:
         const QDomNodeList titles = document.elementsByTagName(QStringLiteral("title"));
         for (int i = 0; i < titles.size(); ++i) {
             const QDomElement circle = titles.at(i).parentNode().toElement();
+            if (circle.attribute(QStringLiteral("class")) != QLatin1String("fp"))
+                continue;
             const double x = circle.attribute(QStringLiteral("cx")).toDouble();
             const double y = circle.attribute(QStringLiteral("cy")).toDouble();
             QVERIFY(x >= 20 && x <= 780 && y >= 70 && y <= 700);
@@ -143,6 +146,45 @@ private slots:
         QVERIFY2(result.exitCode == 0 && result.out.contains("Map of 6 fingerprints (4 drawn, 2 without position)"),
                  result.describe());
         QVERIFY(QFile::exists(m_dir.filePath(QStringLiteral("map.svg"))));
+    }
+
+    // Cell markers at the centroid of their fingerprints, a colour per
+    // serving cell, the link from a dot to its cell, and only the zones the
+    // daemon keeps in force, drawn to scale.
+    void svgMapCellsAndZones()
+    {
+        QList<FpcCtlRecord> records;
+        QString error;
+        QVERIFY2(FpcCtlDatabase::read(m_db, &records, &error), qPrintable(error));
+        QStringList refused;
+        const auto zones = FpcCtlPrivacyZones::parse(QStringLiteral("60.1699,24.9384,100; 1,2; 95,0,5; 60,24,-3;;"), &refused);
+        QVERIFY(zones.size() == 1 && refused.size() == 3);
+        QDomDocument document;
+        QVERIFY2(document.setContent(FpcCtlMap::svg(records, QString(), zones), &error), qPrintable(error));
+        const QDomNodeList titles = document.elementsByTagName(QStringLiteral("title"));
+        const auto titled = [&](const QString &start) {
+            for (int i = 0; i < titles.size(); ++i) {
+                if (titles.at(i).toElement().text().startsWith(start))
+                    return titles.at(i).parentNode().toElement();
+            }
+            return QDomElement();
+        };
+        const auto at = [](const QDomElement &e, const char *name) { return e.attribute(QLatin1String(name)).toDouble(); };
+        const QDomElement first = titled(QStringLiteral("#1 "));
+        const QDomElement second = titled(QStringLiteral("#2 "));
+        const QDomElement third = titled(QStringLiteral("#3 "));
+        const QDomElement cell = titled(QStringLiteral("Serving cell wcdma 244/5/123456789:"));
+        QVERIFY(!first.isNull() && !second.isNull() && !third.isNull() && !cell.isNull());
+        QVERIFY(qAbs(at(cell, "x") + 6 - (at(first, "cx") + at(second, "cx")) / 2) < 0.15);
+        QVERIFY(qAbs(at(cell, "y") + 6 - (at(first, "cy") + at(second, "cy")) / 2) < 0.15);
+        QCOMPARE(first.attribute("fill"), second.attribute("fill"));
+        QVERIFY(first.attribute("fill") != third.attribute("fill"));
+        const QDomElement link = first.nextSiblingElement();
+        QVERIFY(link.attribute("class") == "link" && qAbs(at(link, "x2") - at(cell, "x") - 6) < 0.15);
+        // 100 m against the 0.0021 degrees of latitude between #1 and #3.
+        const QDomElement zone = titled(QStringLiteral("Privacy zone, 100 m"));
+        const double metresPerPixel = 0.0021 * FpcCtlMap::MetresPerDegree / (at(first, "cy") - at(third, "cy"));
+        QVERIFY(!zone.isNull() && qAbs(at(zone, "r") - 100 / metresPerPixel) < 0.2);
     }
 
     void writeAheadLogReadWhileWriterHoldsIt()
