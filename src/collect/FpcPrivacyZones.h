@@ -1,24 +1,19 @@
 #pragma once
 
+#include "FpcZoneText.h"
+
 #include <QList>
 #include <QString>
 
 class FpcPosition;
 
-// Circles (centre latitude and longitude in degrees, radius in metres) in
-// which nothing is collected, read from "privacy_zones":
-//   "61.4851,21.7971,150; 61.5002,21.8100,80"
-// Entries are separated by ';', the three numbers by ','. A malformed entry
-// is reported and skipped; the well-formed ones stay in force.
+// Circles in which nothing is collected, read from "privacy_zones" (text
+// form in FpcZoneText). A malformed entry is reported and skipped; the
+// well-formed ones stay in force.
 class FpcPrivacyZones
 {
 public:
-    struct Zone
-    {
-        double latitude = 0;
-        double longitude = 0;
-        double radiusMetres = 0;
-    };
+    using Zone = FpcZoneText::Zone;
 
     // Parses text; *errors receives one line per refused entry.
     static FpcPrivacyZones parse(const QString &text, QStringList *errors = nullptr);
@@ -31,7 +26,5 @@ public:
     bool contains(const FpcPosition &position) const;
 
 private:
-    static bool parseZone(const QString &entry, Zone *zone, QString *error);
-
     QList<Zone> m_zones;
 };

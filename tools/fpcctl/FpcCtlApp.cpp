@@ -654,7 +654,7 @@ int FpcCtlApp::map()
         return fail(FpcCtlExitCode::FileError, error);
     // A refused entry is not in force in the daemon either; say so and draw the rest.
     QStringList zoneErrors;
-    const QList<FpcCtlPrivacyZones::Zone> zones = FpcCtlPrivacyZones::parse(zonesText, &zoneErrors);
+    const QList<FpcZoneText::Zone> zones = FpcZoneText::parse(zonesText, &zoneErrors);
     for (const QString &zoneError : std::as_const(zoneErrors))
         FpcCtlOutput::printError(QStringLiteral("privacy_zones entry not drawn: ") + zoneError);
     const QString file = m_options.output.isEmpty() ? QStringLiteral("fpc-map.svg") : m_options.output;

@@ -197,11 +197,11 @@ QString markers(const Estimates &estimates, const Projection &projection)
     return svg;
 }
 
-QString zoneCircles(const QList<FpcCtlPrivacyZones::Zone> &zones, const Projection &projection)
+QString zoneCircles(const QList<FpcZoneText::Zone> &zones, const Projection &projection)
 {
     QString svg = QStringLiteral("<g clip-path=\"url(#plot)\" fill=\"#d33\" fill-opacity=\"0.12\" stroke=\"#d33\" "
                                  "stroke-width=\"1.5\" stroke-dasharray=\"6 4\">\n");
-    for (const FpcCtlPrivacyZones::Zone &zone : zones) {
+    for (const FpcZoneText::Zone &zone : zones) {
         svg += QStringLiteral("<circle class=\"zone\" cx=\"%1\" cy=\"%2\" r=\"%3\"><title>Privacy zone, %4</title></circle>\n")
                    .arg(num(projection.x(zone.longitude)), num(projection.y(zone.latitude)),
                         QString::number(zone.radiusMetres / projection.metresPerPixel(), 'f', 2),
@@ -348,7 +348,7 @@ FpcCtlMap::Summary FpcCtlMap::summarize(const QList<FpcCtlRecord> &records)
 }
 
 QByteArray FpcCtlMap::svg(const QList<FpcCtlRecord> &records, const QString &subtitle,
-                          const QList<FpcCtlPrivacyZones::Zone> &zones)
+                          const QList<FpcZoneText::Zone> &zones)
 {
     const Summary summary = summarize(records);
     QList<const FpcCtlRecord *> points;

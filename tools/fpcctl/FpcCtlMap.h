@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FpcCtlPrivacyZones.h"
+#include "FpcZoneText.h"
 #include "FpcCtlRecord.h"
 
 #include <QByteArray>
@@ -37,7 +37,7 @@ public:
     static Summary summarize(const QList<FpcCtlRecord> &records);
     // subtitle: a line under the title, e.g. the database path.
     static QByteArray svg(const QList<FpcCtlRecord> &records, const QString &subtitle,
-                          const QList<FpcCtlPrivacyZones::Zone> &zones = {});
+                          const QList<FpcZoneText::Zone> &zones = {});
 
     // "gsm 244/5/1234/5678", "wcdma 244/5/123456789"; empty without a
     // serving cell.

@@ -2,7 +2,7 @@
 #include "FpcCtlDatabase.h"
 #include "FpcCtlExporter.h"
 #include "FpcCtlMap.h"
-#include "FpcCtlPrivacyZones.h"
+#include "FpcZoneText.h"
 #include "KnownDatabase.h"
 
 #include <QDomDocument>
@@ -157,7 +157,7 @@ private slots:
         QString error;
         QVERIFY2(FpcCtlDatabase::read(m_db, &records, &error), qPrintable(error));
         QStringList refused;
-        const auto zones = FpcCtlPrivacyZones::parse(QStringLiteral("60.1699,24.9384,100; 1,2; 95,0,5; 60,24,-3;;"), &refused);
+        const auto zones = FpcZoneText::parse(QStringLiteral("60.1699,24.9384,100; 1,2; 95,0,5; 60,24,-3;;"), &refused);
         QVERIFY(zones.size() == 1 && refused.size() == 3);
         QDomDocument document;
         QVERIFY2(document.setContent(FpcCtlMap::svg(records, QString(), zones), &error), qPrintable(error));

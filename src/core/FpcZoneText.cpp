@@ -1,10 +1,10 @@
-#include "FpcCtlPrivacyZones.h"
+#include "FpcZoneText.h"
 
 #include <QtGlobal>
 
 #include <cmath>
 
-QList<FpcCtlPrivacyZones::Zone> FpcCtlPrivacyZones::parse(const QString &text, QStringList *errors)
+QList<FpcZoneText::Zone> FpcZoneText::parse(const QString &text, QStringList *errors)
 {
     QList<Zone> zones;
     for (const QString &entry : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
@@ -20,7 +20,7 @@ QList<FpcCtlPrivacyZones::Zone> FpcCtlPrivacyZones::parse(const QString &text, Q
     return zones;
 }
 
-bool FpcCtlPrivacyZones::parseZone(const QString &entry, Zone *zone, QString *error)
+bool FpcZoneText::parseZone(const QString &entry, Zone *zone, QString *error)
 {
     const QStringList parts = entry.split(QLatin1Char(','));
     if (parts.size() != 3) {
