@@ -13,6 +13,7 @@
 // stores a batch of K more through each side. Times are per fingerprint,
 // min and median over the repeats.
 
+#include "BenchProcessCounters.h"
 #include "FpcBufferManager.h"
 #include "FpcConfig.h"
 #include "FpcFilter2.h"
@@ -36,38 +37,12 @@
 
 #include <sqlite3.h>
 
-#include <dlfcn.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <vector>
 
-// ---------------------------------------------------------------- flush counter
-
-namespace {
-std::atomic<long> g_flushes{0};
-
-template <typename Fn>
-Fn realFunction(const char *name)
-{
-    return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
-}
-} // namespace
-
-extern "C" int fsync(int fd)
-{
-    static const auto real = realFunction<int (*)(int)>("fsync");
-    ++g_flushes;
-    return real(fd);
-}
-
-extern "C" int fdatasync(int fd)
-{
-    static const auto real = realFunction<int (*)(int)>("fdatasync");
-    ++g_flushes;
-    return real(fd);
-}
+using BenchProcessCounters::ioCounter;
+using BenchProcessCounters::statusKib;
 
 namespace {
 
@@ -237,32 +212,6 @@ qint64 plainSelect(const QString &path)
 
 // ---------------------------------------------------------------- measuring
 
-qint64 ioCounter(const char *name)
-{
-    QFile io(QStringLiteral("/proc/self/io"));
-    if (!io.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray prefix = QByteArray(name) + ':';
-    for (const QByteArray &line : io.readAll().split('\n')) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().toLongLong();
-    }
-    return 0;
-}
-
-qint64 statusKib(const char *name)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray prefix = QByteArray(name) + ':';
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').first().toLongLong();
-    }
-    return 0;
-}
-
 void resetPeakMemory()
 {
     QFile clear(QStringLiteral("/proc/self/clear_refs"));
@@ -372,7 +321,7 @@ void benchPipeline(const Options &options, QTextStream &out)
                     QList<FpcFingerprint> batch;
                     for (int k = 0; k < options.batch; ++k)
                         batch << makeFingerprint(kind, n++, qint64(random.bounded(quint32(qMax<qint64>(size, 1)))));
-                    const long flushesBefore = g_flushes;
+                    const long flushesBefore = BenchProcessCounters::flushes();
                     const qint64 writtenBefore = ioCounter("wchar");
                     const qint64 dirtiedBefore = ioCounter("write_bytes") - ioCounter("cancelled_write_bytes");
                     QElapsedTimer timer;
@@ -383,7 +332,7 @@ void benchPipeline(const Options &options, QTextStream &out)
                         buffer.storeFpEntry(fp);
                     }
                     pipeline.push_back(timer.nsecsElapsed() / 1e6 / options.batch);
-                    flushes += g_flushes - flushesBefore;
+                    flushes += BenchProcessCounters::flushes() - flushesBefore;
                     written += ioCounter("wchar") - writtenBefore;
                     dirtied += ioCounter("write_bytes") - ioCounter("cancelled_write_bytes") - dirtiedBefore;
                     timer.restart();

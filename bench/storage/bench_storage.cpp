@@ -7,6 +7,7 @@
 //
 //   bench_storage [--count N] [--dir DIRECTORY]
 
+#include "BenchProcessCounters.h"
 #include "FpcFingerprint.h"
 #include "FpcPosition.h"
 #include "FpcSqlHandler.h"
@@ -24,39 +25,12 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
-#include <dlfcn.h>
-
-#include <atomic>
 #include <cstdio>
 #include <functional>
 
-// ---------------------------------------------------------------- flush counter
-
-namespace {
-std::atomic<long> g_flushes{0};
-
-template <typename Fn>
-Fn realFunction(const char *name)
-{
-    return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
-}
-} // namespace
-
-extern "C" int fsync(int fd)
-{
-    static const auto real = realFunction<int (*)(int)>("fsync");
-    ++g_flushes;
-    return real(fd);
-}
-
-extern "C" int fdatasync(int fd)
-{
-    static const auto real = realFunction<int (*)(int)>("fdatasync");
-    ++g_flushes;
-    return real(fd);
-}
-
 // ---------------------------------------------------------------- workload
+
+using BenchProcessCounters::ioCounter;
 
 namespace {
 
@@ -103,22 +77,6 @@ FpcFingerprint makeFingerprint(int n)
     }
     fp.setMeasurements(m);
     return fp;
-}
-
-// "wchar": bytes handed to write(); "write_bytes": bytes of page-cache pages
-// dirtied, i.e. what the file system must write back to flash in whole 4 KiB
-// pages (minus what was deleted before write-back: "cancelled_write_bytes").
-qint64 ioCounter(const char *name)
-{
-    QFile io(QStringLiteral("/proc/self/io"));
-    if (!io.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray prefix = QByteArray(name) + ':';
-    for (const QByteArray &line : io.readAll().split('\n')) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().toLongLong();
-    }
-    return 0;
 }
 
 qint64 writtenBytes()
@@ -202,7 +160,7 @@ Result run(const Setting &setting, const QString &directory, int count)
 
         const qint64 bytesBefore = writtenBytes();
         const qint64 flashBefore = flashBytes();
-        const long flushesBefore = g_flushes;
+        const long flushesBefore = BenchProcessCounters::flushes();
         QElapsedTimer timer;
         timer.start();
         result.fitting = -1;
@@ -217,7 +175,7 @@ Result run(const Setting &setting, const QString &directory, int count)
         result.msPerInsert = nanoseconds / 1e6 / count;
         result.kibPerInsert = (writtenBytes() - bytesBefore) / 1024.0 / count;
         result.flashKibPerInsert = (flashBytes() - flashBefore) / 1024.0 / count;
-        result.flushesPerInsert = double(g_flushes - flushesBefore) / count;
+        result.flushesPerInsert = double(BenchProcessCounters::flushes() - flushesBefore) / count;
         result.onDisk = fileSize(path) + fileSize(path + QStringLiteral("-wal"));
         if (result.fitting < 0)
             result.fitting = count;

@@ -5,7 +5,6 @@
 
 #include <QDebug>
 
-
 FpcPrivacyZones FpcPrivacyZones::parse(const QString &text, QStringList *errors)
 {
     FpcPrivacyZones result;
