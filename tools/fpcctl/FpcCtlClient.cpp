@@ -139,13 +139,12 @@ FpcCtlClient::Result FpcCtlClient::send(const QString &method, const QVariantLis
         return {FpcCtlExitCode::Failed, QStringLiteral("cannot send %1: %2").arg(method, m_bus.lastError().message()), {}};
     if (!confirm)
         return {};
-    // The daemon answers its own messages in order, so the answer to a ping
-    // sent after the request means the request has been handled.
-    QDBusMessage ping = QDBusMessage::createMethodCall(text(Service), text(Path),
-                                                       QStringLiteral("org.freedesktop.DBus.Peer"),
-                                                       QStringLiteral("Ping"));
-    ping.setAutoStartService(false);
-    QDBusPendingCallWatcher watcher(m_bus.asyncCall(ping, m_timeoutMs));
+    // The daemon handles the methods of its interface in order on its one
+    // loop, so the answer to a read-only call sent after the request means the
+    // request has been handled - and this client was still connected while
+    // the daemon asked the bus who sent it. (A Peer.Ping is answered by the
+    // bus library apart from that order.)
+    QDBusPendingCallWatcher watcher(m_bus.asyncCall(methodCall(QStringLiteral("configurations"), {}), m_timeoutMs));
     QEventLoop loop;
     connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
     QTimer::singleShot(m_timeoutMs + 5000, &loop, &QEventLoop::quit);
