@@ -2,7 +2,7 @@
 
 FPCD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libqt6sql6-sqlite qt6-positioning-dev
                libqt6positioning6-plugins libglib2.0-dev dbus-daemon sqlite3 libsqlite3-dev python3
-               python3-dbusmock modemmanager-dev systemd)
+               python3-dbusmock modemmanager-dev wpasupplicant systemd)
 # What scripts/package needs on top: the Debian build and check tools.
 FPCD_PACKAGE_TOOLS=(debhelper dpkg-dev lintian fakeroot)
 
