@@ -13,6 +13,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <unistd.h>
+
 #include <memory>
 
 namespace {
@@ -164,12 +166,24 @@ private slots:
         QVERIFY2(result.exitCode == 0 && result.json()["fp_buffer_max_size"].toString() == "500000", result.describe());
         result = CtlRunner::run({"config", "get", "no_such_key"});
         QVERIFY2(result.exitCode == 6 && oneLineReason(result, "'no_such_key' is not set"), result.describe());
+        // A key the daemon reads shows its default while unset.
+        result = CtlRunner::run({"config", "get", "fp_upload_retry_timeout", "--json"});
+        QVERIFY2(result.exitCode == 0 && result.json()["value"] == "3600" && result.json()["default"] == true,
+                 result.describe());
         result = CtlRunner::run({"config", "set", "timer_trigger_base_value", "-1", "--json"});
         QVERIFY2(result.exitCode == 0 && result.json()["value"].toString() == "-1", result.describe());
         QCOMPARE(CtlRunner::run({"config", "get", "timer_trigger_base_value"}).out, QByteArray("-1\n"));
-        // A key the daemon does not take is reported, not claimed as set.
+        // A key the daemon does not use is warned about; one it does not take is reported, not claimed as set.
         result = CtlRunner::run({"config", "set", QString(300, 'k'), "1"});
-        QVERIFY2(result.exitCode == 1 && oneLineReason(result, "did not take the value"), result.describe());
+        QVERIFY2(result.exitCode == 1 && result.err.contains("does not use the key")
+                     && result.err.contains("did not take the value"), result.describe());
+        // A value of the wrong type is not sent unless forced.
+        result = CtlRunner::run({"config", "set", "speed_threshold", "fast"});
+        QVERIFY2(result.exitCode == 2 && oneLineReason(result, "not a valid int value"), result.describe());
+        QVERIFY(CtlRunner::run({"config", "get", "speed_threshold"}).out == "10\n");
+        result = CtlRunner::run({"config", "set", "speed_threshold", "fast", "--force"});
+        QVERIFY2(result.exitCode == 0 && result.out == "speed_threshold=fast (until vomu-fpcd stops)\n",
+                 result.describe());
 
         QVERIFY(m_root->writeFile("/good.cfg", "<fpcconfig><item key=\"min_wlan_count\" value=\"5\"/>"
                                                "<item><key>speed_threshold</key><value>12</value></item></fpcconfig>"));
@@ -182,7 +196,8 @@ private slots:
         result = CtlRunner::run({"config", "load", m_root->path("/bad.cfg")});
         QVERIFY2(result.exitCode == 5 && oneLineReason(result, "key \"gps_max_speed\") has no value"),
                  result.describe());
-        QCOMPARE(CtlRunner::run({"config", "get", "max_wlan_speed"}).exitCode, 6);
+        result = CtlRunner::run({"config", "get", "max_wlan_speed"});
+        QVERIFY2(result.exitCode == 0 && result.out == "40\n" && result.err.contains("default"), result.describe());
 
         // Export finds the database through the daemon's "db_file".
         result = CtlRunner::run({"export", "--format", "csv"}, {}, {"FPCD_ROOT=/nonexistent"});
@@ -257,6 +272,14 @@ private slots:
         result = CtlRunner::run({"status"});
         QVERIFY2(result.out.contains("Uploads since start:  1 tried, 0 succeeded, 1 failed\n")
                      && result.out.contains("  privacy rule:"), result.describe());
+        // Outside the control group: refused with a clear line, nothing changed.
+        if (::getuid() == 0) {
+            const QStringList nobody{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+            result = CtlRunner::run({"collect", "on"}, {}, {}, 30000, nobody);
+            QVERIFY2(result.exitCode == 1 && oneLineReason(result, "needs root or membership of its control group"),
+                     result.describe());
+            QCOMPARE(CtlRunner::run({"config", "get", "collection_enabled"}).out, QByteArray("0\n"));
+        }
         result = CtlRunner::run({"collect", "maybe"});
         QVERIFY2(result.exitCode == 2 && oneLineReason(result, "expected 'on' or 'off', not 'maybe'"),
                  result.describe());
