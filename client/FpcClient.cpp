@@ -100,6 +100,9 @@ QDBusMessage FpcClient::methodCall(const QString &method, const QVariantList &ar
 FpcClientResult FpcClient::failure(const QDBusMessage &reply, const QString &method)
 {
     const QDBusError error(reply);
+    // Without bus activation, a call to a name nobody owns ends in NameHasNoOwner.
+    if (error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
+        return FpcClientResult::failure(FpcClientResult::NotRunning, notRunning());
     switch (error.type()) {
     case QDBusError::ServiceUnknown:
     case QDBusError::Disconnected:

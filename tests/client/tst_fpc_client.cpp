@@ -1,8 +1,43 @@
+#include "FpcClient.h"
 #include "FpcConfigKeys.h"
 #include "FpcConfigurationText.h"
 #include "FpcStatusReport.h"
+#include "TestBus.h"
+#include "TestSupport.h"
 
+#include <QDBusVirtualObject>
+#include <QProcess>
 #include <QTest>
+
+namespace {
+
+// A stand-in of the daemon in a child process that answers out of form:
+// configurations with a number, forcedUpload never, anything else empty.
+class GarbageDaemon : public QDBusVirtualObject
+{
+public:
+    QString introspect(const QString &) const override { return {}; }
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
+    {
+        if (message.member() == QLatin1String("configurations"))
+            connection.send(message.createReply(QVariantList{42}));
+        else if (message.member() != QLatin1String("forcedUpload"))
+            connection.send(message.createReply());
+        return true;
+    }
+};
+
+int runGarbageDaemon()
+{
+    QDBusConnection bus = QDBusConnection::systemBus();
+    GarbageDaemon daemon;
+    if (!bus.registerVirtualObject(QLatin1String(FpcClient::Path), &daemon)
+        || !bus.registerService(QLatin1String(FpcClient::Service)))
+        return 1;
+    return QCoreApplication::exec();
+}
+
+} // namespace
 
 class TstFpcClient : public QObject
 {
@@ -14,6 +49,31 @@ class TstFpcClient : public QObject
     }
 
 private slots:
+    // Garbage, silence and a vanished daemon each come back as their own error.
+    void failuresOfTheDaemon()
+    {
+        TestBus bus;
+        QVERIFY2(bus.start(), qPrintable(bus.errorString()));
+        FpcClient client(bus.connection());
+        client.setTimeoutMs(500);
+        QCOMPARE(client.checkDaemon().error, FpcClientResult::NotRunning);
+        QProcess daemon;
+        TestSupport::dieWithParent(daemon);
+        daemon.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--garbage-daemon")});
+        QVERIFY(bus.waitForName(QLatin1String(FpcClient::Service)));
+        QString error;
+        QVERIFY(client.subscribe(&error) && client.checkDaemon().ok());
+        const auto read = [&] { return client.wait([&](const FpcClient::Done &done) { client.readConfiguration(nullptr, done); }); };
+        QCOMPARE(read().error, FpcClientResult::BadReply);
+        const FpcClientResult upload = client.wait([&](const FpcClient::Done &done) { client.startUpload(nullptr, done); });
+        QVERIFY2(upload.error == FpcClientResult::Timeout && upload.message.contains("forcedUpload"), qPrintable(upload.message));
+        bool running = true;
+        connect(&client, &FpcClient::daemonRunningChanged, this, [&](bool now) { running = now; });
+        TestSupport::stopProcess(daemon, 5000);
+        QVERIFY(TestSupport::waitFor([&] { return !running; }, 5000));
+        QCOMPARE(read().error, FpcClientResult::NotRunning);
+    }
+
     void statusEntries()
     {
         FpcStatusReport status;
@@ -81,5 +141,12 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstFpcClient)
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (app.arguments().contains(QStringLiteral("--garbage-daemon")))
+        return runGarbageDaemon();
+    TstFpcClient test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_fpc_client.moc"
