@@ -14,9 +14,7 @@
 
 #include <memory>
 
-// Trace handler, numbered trace files, configuration table and start-up steps.
-// Every case runs in a fresh path root with FpcLog's handler installed; the
-// configuration table is process-wide, so every case uses keys of its own.
+// Trace handler, trace files, configuration, start-up; the configuration is process-wide: own keys per case.
 class TestCore : public QObject
 {
     Q_OBJECT

@@ -1,8 +1,4 @@
-// The filter chain: the measurement evaluator, the comparisons shared by the
-// filters, and both filters against a real buffer (a fresh database for each
-// test row, filled through the buffer manager, so stored ids count from 1).
-// Where several branches give the same answer, the decision's log line tells
-// which one was taken.
+// Evaluator, comparisons and both filters on a fresh buffer per row (ids from 1); log lines tell the branch.
 
 #include "FpcFilter1.h"
 #include "FpcFilter2.h"

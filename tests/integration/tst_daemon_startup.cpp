@@ -17,10 +17,7 @@ private:
     std::unique_ptr<TempRoot> m_root;
 
     QString traceFile() const { return m_root->path("/trace.log"); }
-    QByteArray trace(const QString &which) const
-    {
-        return DaemonProcess::readTrace(which == "default" ? m_root->defaultTraceFile() : traceFile());
-    }
+    QByteArray trace() const { return DaemonProcess::readTrace(traceFile()); }
 
 private slots:
     void initTestCase()
@@ -58,7 +55,7 @@ private slots:
         QVERIFY2(daemon.startAndWaitRegistered({"--tracefile", traceFile()}), qPrintable(daemon.describe()));
         QCOMPARE(daemon.sendSignalAndWait(signalNumber), 0);
         QVERIFY(!m_bus->isNameRegistered(DaemonProcess::ServiceName));
-        const QByteArray text = trace("file");
+        const QByteArray text = trace();
         QVERIFY(text.contains("Debug: main() service registration succeeded"));
         QVERIFY(text.contains("main() service exits (code= 0 )"));
         QVERIFY(text.contains("main() unregister service from DBus"));
@@ -75,7 +72,7 @@ private slots:
         QVERIFY(second.waitForExit());
         QVERIFY(second.exitedNormally());
         QCOMPARE(second.exitCode(), 255);
-        QVERIFY(trace("file").contains("main() service registration failed. Shutting down..."));
+        QVERIFY(trace().contains("main() service registration failed. Shutting down..."));
         QVERIFY(first.isRunning());
         QCOMPARE(first.terminate(), 0);
     }
@@ -85,7 +82,7 @@ private slots:
         QTest::addColumn<bool>("rdMode");
         QTest::addColumn<QByteArray>("configLevel"); // empty: no configuration file
         QTest::addColumn<QStringList>("arguments");   // "%T" is the test's trace file
-        QTest::addColumn<QString>("traceFile");       // "file", "default" or "none"
+        QTest::addColumn<QString>("traceFile");       // "file" or "none"
         QTest::addColumn<QByteArrayList>("present");
         QTest::addColumn<QByteArrayList>("absent");
 
@@ -96,10 +93,6 @@ private slots:
             << QByteArrayList{};
         QTest::newRow("tracefile without rd-mode") << false << QByteArray() << QStringList{"--tracefile", "%T"}
             << "none" << QByteArrayList{} << QByteArrayList{};
-        QTest::newRow("tracefile last") << true << QByteArray() << QStringList{"--tracefile"} << "default"
-            << QByteArrayList{registering} << QByteArrayList{};
-        QTest::newRow("unwritable tracefile") << true << QByteArray() << QStringList{"--tracefile", "/nonexistent/dir/t.log"}
-            << "default" << QByteArrayList{registering} << QByteArrayList{};
         QTest::newRow("loglevel INFO") << true << QByteArray() << QStringList{"--tracefile", "%T", "--loglevel", "INFO"}
             << "file" << QByteArrayList{"main() read configuration"} << QByteArrayList{registering};
         QTest::newRow("lower-case level") << true << QByteArray() << QStringList{"--loglevel", "info", "--tracefile", "%T"}
@@ -133,7 +126,7 @@ private slots:
             QVERIFY(!QFile::exists(m_root->defaultTraceFile()));
             return;
         }
-        const QByteArray text = trace(traceFile);
+        const QByteArray text = trace();
         for (const QByteArray &line : present)
             QVERIFY2(text.contains(line), line.constData());
         for (const QByteArray &line : absent)

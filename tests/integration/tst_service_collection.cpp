@@ -13,9 +13,7 @@
 
 #include <limits>
 
-// Collection driven by the peers: the real daemon on a private bus with the
-// simulated positioning and connectivity daemons of fpcsim. (A walk along a
-// route is in tst_upload_e2e.)
+// Collection driven by fpcsim's positioning and connectivity peers (a route walk: tst_upload_e2e).
 class TstServiceCollection : public QObject
 {
     Q_OBJECT
@@ -86,17 +84,6 @@ private slots:
         QCOMPARE(m_service->quit(), 0);
     }
 
-    void generatedFixes()
-    {
-        QVERIFY(m_service->start({"--sbox", "--gps", "0", "--gps-count", "3"}));
-        QVERIFY(m_service->waitForTrace("FpcEventHandler::sendPositionMessage() ->", 3));
-        QTRY_COMPARE(m_service->fingerprintCount(), 1); // the same place thrice
-        QCOMPARE(m_service->queryValue("SELECT latitude FROM Position").toDouble(), 61.4937);
-        QCOMPARE(m_service->quit(), 0);
-        QCOMPARE(m_service->traceCount("FpcEventHandler::sendPositionMessage() <-"), 3);
-        QCOMPARE(m_service->traceCount("FpcEventHandler::onStartPassiveGpsFixes() <-"), 0);
-    }
-
     void foreignWlanScanCreatesFingerprint()
     {
         QVERIFY(m_service->start({"--sbox"}, {{"min_wlan_count", "1"}, {"passive_wlan_scan_delay", "0"}}));
@@ -156,12 +143,12 @@ private slots:
         QCOMPARE(m_service->quit(), 0);
     }
 
-    // Every file the daemon writes - database and journals, report dumps,
-    // numbered trace files - is created for its user alone.
-    void filesTheDaemonWritesArePrivate()
+    // Every file the daemon writes (database, journals, report dumps, trace files) is its user's alone;
+    // a forced upload while one is under way is refused and the one under way keeps its fingerprints.
+    void filesPrivateAndSecondForcedUploadRefused()
     {
         FpServerProcess server(m_service->root().path("/server"));
-        QVERIFY2(server.start("ok"), qPrintable(server.errorString()));
+        QVERIFY2(server.start("delay:1"), qPrintable(server.errorString()));
         m_service->daemon().setEnv("SLPGW_SERVER_URL", server.url());
         startPositioning();
         QVERIFY(m_service->start({"--sbox"}));
@@ -170,6 +157,9 @@ private slots:
         QTRY_COMPARE(m_service->fingerprintCount(), 1);
         QCOMPARE(m_service->call("forcedUpload").arguments().value(0).toString(),
                  QStringLiteral("Upload to server started"));
+        QTRY_COMPARE(server.uploadCount(), 1);
+        QVERIFY(m_service->call("forcedUpload").arguments().value(0).toString().startsWith("Cannot start upload: "));
+        QTRY_COMPARE_WITH_TIMEOUT(server.readLines("fingerprints.jsonl").size(), 1, 15000);
         QTRY_COMPARE(m_service->fingerprintCount(), 0);
         QVERIFY(m_service->root().writeFile("/home/user/MyDocs/location_logs/fpc_tracefile", "run0001"));
         QVERIFY(m_service->callNoReply("restartLogging"));
@@ -186,26 +176,6 @@ private slots:
         QVERIFY2(created.size() >= 3, qPrintable(created.join(' ')));
         for (const QString &path : created)
             QVERIFY2(TestSupport::fileMode(path) == 0600, qPrintable(path));
-        QCOMPARE(m_service->quit(), 0);
-    }
-
-    // A forced upload while one is under way is refused, and the report under
-    // way keeps its fingerprints. (Uploads that succeed or fail are in tst_upload_e2e.)
-    void secondForcedUploadRefusedWhileSending()
-    {
-        FpServerProcess server(m_service->root().path("/server"));
-        QVERIFY2(server.start("delay:1"), qPrintable(server.errorString()));
-        m_service->daemon().setEnv("SLPGW_SERVER_URL", server.url());
-        startPositioning();
-        QVERIFY(m_service->start({"--sbox"}));
-        send(fixNow());
-        QTRY_COMPARE(m_service->fingerprintCount(), 1);
-        QCOMPARE(m_service->call("forcedUpload").arguments().value(0).toString(),
-                 QStringLiteral("Upload to server started"));
-        QTRY_COMPARE(server.uploadCount(), 1);
-        QVERIFY(m_service->call("forcedUpload").arguments().value(0).toString().startsWith("Cannot start upload: "));
-        QTRY_COMPARE_WITH_TIMEOUT(server.readLines("fingerprints.jsonl").size(), 1, 15000);
-        QTRY_COMPARE(m_service->fingerprintCount(), 0);
         QCOMPARE(m_service->quit(), 0);
     }
 };

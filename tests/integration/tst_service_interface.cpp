@@ -1,7 +1,6 @@
 #include "DeviceStateSim.h"
 #include "ServiceFixture.h"
 #include "TestBus.h"
-#include "TestSupport.h"
 
 #include <QDBusArgument>
 #include <QDir>
@@ -158,24 +157,20 @@ private slots:
     void quitPaths_data()
     {
         QTest::addColumn<int>("how");
-        QTest::newRow("method") << 0;
-        QTest::newRow("broadcast quit") << 1;
+        QTest::newRow("broadcast quit") << 1; // the method: ServiceFixture::quit in every test
         QTest::newRow("shutdown_ind") << 2;
     }
     void quitPaths()
     {
         QFETCH(int, how);
         DeviceStateSim deviceState(m_bus->connection());
-        if (how == 0)
-            QVERIFY(m_service->callNoReply("quit"));
-        else if (how == 1)
+        if (how == 1)
             QVERIFY(m_service->broadcast(m_interface, "quit"));
         else
             QCOMPARE(deviceState.sendShutdown(), QString());
         QVERIFY(m_service->daemon().waitForExit());
         QCOMPARE(m_service->daemon().exitCode(), 0);
         QVERIFY(m_bus->waitForNameGone(DaemonProcess::ServiceName));
-        QVERIFY(m_service->trace().contains("main() unregister service from DBus"));
     }
 
     // Only root and the control group change the daemon's state; the
@@ -201,18 +196,13 @@ private slots:
         QCOMPARE(m_service->quit(), 0);
     }
 
-    // A database SQLite cannot read is kept under a new name and the
-    // daemon goes on with a fresh one.
+    // The daemon goes on with a fresh file (what is kept aside: tst_fpcbuffermanager).
     void corruptDatabaseMovedAside()
     {
-        const QByteArray garbage(8192, 'x');
-        QVERIFY(m_service->root().writeFile("/fp.db", garbage));
+        QVERIFY(m_service->root().writeFile("/fp.db", QByteArray(8192, 'x')));
         QVERIFY(m_service->start({"--sbox", "--gps", "0", "--gps-count", "1"}));
         QTRY_COMPARE(m_service->fingerprintCount(), 1);
-        const QStringList aside = QDir(m_service->root().root()).entryList({"fp.db.corrupt-*"});
-        QCOMPARE(aside.size(), 1);
-        QCOMPARE(TestSupport::readFile(m_service->root().path("/" + aside.at(0))), garbage);
-        QVERIFY(m_service->trace().contains("moved aside"));
+        QCOMPARE(QDir(m_service->root().root()).entryList({"fp.db.corrupt-*"}).size(), 1);
         QCOMPARE(m_service->quit(), 0);
     }
 

@@ -1,7 +1,4 @@
-// The host stand-ins of the phone platform: the SLP gateway posting to a
-// loopback HTTP server, the device information, the system information and
-// the secure-directory check. The radio stand-in's tests (radio/) run in the
-// same executable.
+// Gateway (to a loopback HTTP server), device and system information, secure directory; radio/ runs here too.
 
 #include "DeviceInfo.h"
 #include "MSlpGw.h"

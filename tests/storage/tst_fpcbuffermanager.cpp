@@ -50,9 +50,7 @@ QStringList decodedRecords(const QByteArray &report)
 
 } // namespace
 
-// The buffer on a fresh database file for every test, all below one
-// temporary root whose gateway stand-in has no network: an attach request
-// stays pending, so isPendingAttach shows every request made.
+// A fresh database per test; the gateway has no network, so isPendingAttach shows every attach asked for.
 class TestFpcBufferManager : public QObject
 {
     Q_OBJECT
@@ -192,23 +190,6 @@ private slots:
         QCOMPARE(within(-1), stored); // also the one without a fix
         QCOMPARE(within(0), stored.mid(0, 2));
         QCOMPARE(within(15), stored.mid(0, 3));
-    }
-
-    void servingCell()
-    {
-        const qint64 a = store(fingerprint(T0, {gsm(1)}));
-        store(fingerprint(T0, {gsm(2)}));
-        const qint64 c = store(fingerprint(T0, {wcdma(77)}));
-        const qint64 d = store(fingerprint(T0, {gsm(1), wlan({0, 0, 0, 0, 0, 1})}));
-        const auto lookUp = [](std::initializer_list<VomuObservationElement *> elements) {
-            QList<qint64> ids;
-            buffer().getFpIdsByServingCell(fingerprint(T0, elements), ids);
-            return ids;
-        };
-        QCOMPARE(lookUp({gsm(1)}), QList<qint64>({a, d}));
-        QCOMPARE(lookUp({wcdma(77)}), QList<qint64>{c});
-        QCOMPARE(lookUp({gsm(3)}), QList<qint64>{});
-        QCOMPARE(lookUp({wlan({0, 0, 0, 0, 0, 1})}), QList<qint64>{});
     }
 
     void dailyLimitAcrossADay()
@@ -427,21 +408,6 @@ private slots:
         QVERIFY(buffer().createFpReport(report));
         QCOMPARE(decodedRecords(report).size(), uploadSucceeds ? 1 : 4);
         QCOMPARE(ids("WHERE exported=1"), ids());
-    }
-
-    // A fingerprint that cannot be read never reaches the server: it must not
-    // be marked, or the upload's success would delete it.
-    void unreadableFingerprintStaysForLaterReport()
-    {
-        const QList<qint64> stored{store(withMask(2, -30)), store(withMask(2, -20)), store(withMask(2, -10))};
-        QVERIFY(!stored.contains(-1));
-        QVERIFY(exec(QStringLiteral("UPDATE Fingerprint SET time='broken' WHERE fpId=%1").arg(stored[1])));
-        QByteArray report;
-        QVERIFY(buffer().createFpReport(report));
-        QCOMPARE(decodedRecords(report), (QStringList{"-30:1", "-10:1"}));
-        QCOMPARE(ids("WHERE exported=1"), (QList<qint64>{stored[0], stored[2]}));
-        QVERIFY(buffer().removeExported());
-        QCOMPARE(ids(), QList<qint64>{stored[1]});
     }
 
     // The bounded look-ups give what reading every stored row gave: the

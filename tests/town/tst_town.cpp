@@ -1,6 +1,4 @@
-// The simulated town of the demo (data/town): its routes must stay covered by
-// the cells and access points of its world, and the fingerprints taken along
-// them must get through the evaluator.
+// The demo town (data/town): its routes stay covered by its world, and what they yield passes the evaluator.
 
 #include "FpcFingerprint.h"
 #include "FpcMsmEvaluator.h"

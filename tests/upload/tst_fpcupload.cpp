@@ -1,7 +1,4 @@
-// The gateway connector and the uploader over the gateway stand-in, which
-// posts to the positioning-server stand-in on loopback: what reaches the
-// server, how replies and failures end, which requests stay recorded, and
-// the retry of failed attaches.
+// Connector and uploader over the gateway stand-in and the server stand-in: parts, outcomes, attaches, retries.
 
 #include "FpServerProcess.h"
 #include "FpcConfig.h"
@@ -368,17 +365,6 @@ private slots:
         QTest::qWait(300);
         QCOMPARE(m_log->count(QStringLiteral("slpgwTimerThreadCallbackForPrepare()")), 0);
         QCOMPARE(m_log->count(QStringLiteral("RequestData(transaction_id=")), 0);
-    }
-
-    void secondPrepareThrowsUntilOutcome()
-    {
-        FpcUploader uploader;
-        QSignalSpy finished(&uploader, &FpcUploader::uploadFinished);
-        QCOMPARE(uploader.fprPrepare(), 0);
-        QVERIFY_THROWS_EXCEPTION(QString, uploader.fprPrepare());
-        QVERIFY(finished.wait(kWaitMs));
-        QCOMPARE(uploader.fprPrepare(), 0);
-        QVERIFY(finished.wait(kWaitMs));
     }
 
     void prepareRefused_data()

@@ -1,6 +1,4 @@
-// The Linux providers against fake system services on the private test bus:
-// python3-dbusmock's UPower and NetworkManager templates and a ModemManager
-// of our own built from ModemManager's interface XML.
+// The Linux providers against dbusmock's UPower/NetworkManager and our own ModemManager/wpa_supplicant fakes.
 
 #include "DeviceInfo.h"
 #include "FakeService.h"
