@@ -176,22 +176,6 @@ private slots:
         QVERIFY(!buffer().getNewestFingerprint(newest));
     }
 
-    void nearby()
-    {
-        const double metre = 1.0 / 111195.0; // degrees of latitude
-        QList<qint64> stored;
-        for (double metres : {0.0, 0.5, 10.0, 1000.0})
-            stored << store(fingerprint(T0, {gsm(1)}, true, 60.0 + metres * metre, 25.0));
-        stored << store(fingerprint(T0, {gsm(1)}, false));
-        const auto within = [](int distance) {
-            QList<qint64> ids;
-            return buffer().getFingerprintsNearby(position(60.0, 25.0), distance, ids) ? ids : QList<qint64>{-1};
-        };
-        QCOMPARE(within(-1), stored); // also the one without a fix
-        QCOMPARE(within(0), stored.mid(0, 2));
-        QCOMPARE(within(15), stored.mid(0, 3));
-    }
-
     void dailyLimitAcrossADay()
     {
         QVERIFY(!buffer().dailyLimitExceeded()); // starts the period
@@ -410,10 +394,8 @@ private slots:
         QCOMPARE(ids("WHERE exported=1"), ids());
     }
 
-    // The bounded look-ups give what reading every stored row gave: the
-    // distance of each stored fix, and the serving cell of each fingerprint.
-    // Fixes around places on both hemispheres, on the 180th meridian and
-    // near the pole, plus two on each side of the 100 m boundary.
+    // The look-ups match a full scan (distances, serving cells) around places on both hemispheres, on the
+    // 180th meridian and near the pole, with fixes on each side of the 100 m boundary.
     void lookUpsMatchFullScan()
     {
         const double metre = 1.0 / 111195.0;
@@ -440,7 +422,12 @@ private slots:
                 byCell[QStringLiteral("%1%2").arg(wide ? "U" : "G").arg(cell)].append(id);
             }
         }
+        const qint64 withoutFix = store(fingerprint(T0, {gsm(9)}, false));
         const QStringList rows = column("SELECT fpId || ' ' || latitude || ' ' || longitude FROM Position ORDER BY rowid");
+        QList<qint64> all;
+        QVERIFY(buffer().getFingerprintsNearby(position(0, 0), -1, all)); // no limit: also those without a fix
+        QCOMPARE(all.size(), rows.size() + 1);
+        QVERIFY(all.contains(withoutFix));
         for (const auto &[latitude, longitude] : centres) {
             for (int distance : {0, 100, 1000, 2500, 100000}) {
                 FpcPosition stored;
