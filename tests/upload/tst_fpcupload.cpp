@@ -436,15 +436,6 @@ private slots:
         QCOMPARE(m_log->count(QStringLiteral("Attach type of OnlyFree -- requested")), 2);
         QVERIFY(!uploader.isRetryPending());
     }
-
-    // Queued calls carry the network usage, as cross-thread ones would.
-    void queuedAttach()
-    {
-        FpcUploader uploader;
-        QSignalSpy finished(&uploader, &FpcUploader::uploadFinished);
-        QVERIFY(QMetaObject::invokeMethod(&uploader, "fprAttach", Qt::QueuedConnection, Q_ARG(SlpGwNetworkUsage, OnlyFree)));
-        QVERIFY(finished.wait(kWaitMs));
-    }
 };
 
 int runReportTests(int argc, char **argv);

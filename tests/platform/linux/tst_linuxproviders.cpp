@@ -217,13 +217,6 @@ private slots:
         QCOMPARE(foreign.size(), 0);
     }
 
-    void noWlanDeviceRefusesTheScan()
-    {
-        auto nm = startFake(QStringLiteral("networkmanager"), NmService);
-        ScanResult scan;
-        QCOMPARE(RadioMeasurements::wlanWemScan(&onScan, &scan), -1);
-    }
-
     void wlanScanThroughSupplicant()
     {
         const QJsonArray bsss{bss({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x01}, 0),
@@ -274,11 +267,16 @@ private slots:
         QCOMPARE(foreign.size(), 1);
     }
 
-    void noSupplicantInterfaceRefusesTheScan()
+    // NetworkManager without a WLAN device, wpa_supplicant without an interface: no scan.
+    void noWlanDeviceRefusesTheScan()
     {
+        ScanResult scan;
+        {
+            auto nm = startFake(QStringLiteral("networkmanager"), NmService);
+            QCOMPARE(RadioMeasurements::wlanWemScan(&onScan, &scan), -1);
+        }
         auto supplicant = startFake(FakeService::templateFile(QStringLiteral("supplicant_fake.py")),
                                     SupplicantService, {{"interface", false}});
-        ScanResult scan;
         QVERIFY(!SupplicantWlanScanner().startScan(&onScan, &scan));
     }
 
