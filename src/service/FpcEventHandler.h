@@ -191,6 +191,7 @@ private:
     void readFakeFixArguments();
     void subscribeOwnInterfaceSignals();
     void subscribePeerSignals();
+    void connectBufferToUploader();
     FpcBusSignal *addBusSignal(const QString &service, const QString &path, const QString &interface,
                                const QString &member, const QString &signature);
     void requestPassiveFixes();

@@ -1,6 +1,5 @@
 #include "FpcSqlHandler.h"
 
-#include "FpcBufferManager.h"
 #include "FpcLog.h"
 #include "FpcSqlValue.h"
 
@@ -202,7 +201,10 @@ private:
     QList<int> m_coordinates;
 };
 
-FpcSqlHandler::FpcSqlHandler() = default;
+FpcSqlHandler::FpcSqlHandler(Clock now)
+    : m_now(std::move(now))
+{
+}
 
 FpcSqlHandler::~FpcSqlHandler()
 {
@@ -382,7 +384,7 @@ bool FpcSqlHandler::createTables()
     }
     if (configurationCreated) {
         setValue(QStringLiteral("fp_age_time"),
-                 static_cast<quint32>(FpcBufferManager::currentTime().toSecsSinceEpoch()));
+                 static_cast<quint32>((m_now ? m_now() : QDateTime::currentDateTimeUtc()).toSecsSinceEpoch()));
         setValue(QStringLiteral("last_upload_utc_time"), 0u);
     }
     if (inTransaction && !db.commit()) {

@@ -8,6 +8,7 @@
 #include "VomuMeasurements.h"
 #include "VomuWlanMacAddress.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -29,7 +30,10 @@ class FpcSqlHandler : public QObject
     Q_OBJECT
 
 public:
-    FpcSqlHandler();
+    // Source of the current time, read when a new buffer's age starts.
+    using Clock = std::function<QDateTime()>;
+    // Without a clock the system's UTC time is used.
+    explicit FpcSqlHandler(Clock now = Clock());
     ~FpcSqlHandler() override;
 
     // Storage settings of a freshly opened connection, before createTables:
@@ -200,6 +204,7 @@ private:
     bool execForIdChunks(const QString &head, const QList<qint64> &ids, const char *prefix,
                          const char *failureText);
 
+    Clock m_now;
     bool m_prepared = false;
     bool m_wal = false;
     int m_checkpointPages = MinCheckpointPages;
