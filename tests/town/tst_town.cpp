@@ -88,7 +88,7 @@ class TstTown : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
+private slots:
     void worldHasTheAdvertisedRadios();
     void routesAreCovered_data();
     void routesAreCovered();

@@ -79,13 +79,13 @@ public:
     int uploadOutcomeCount() const { return m_uploadOutcomeCount; }
     const UploadOutcome &uploadOutcome() const { return m_uploadOutcome; }
 
-Q_SIGNALS:
+signals:
     void statusReceived(const FpcCtlStatus &status);
     void activeGpsReceived(bool enabled);
     void uploadOutcomeReceived(const FpcCtlClient::UploadOutcome &outcome);
     void daemonGone();
 
-private Q_SLOTS:
+private slots:
     void onFpStatus(const QDBusMessage &message);
     void onActiveCollectionStatus(const QDBusMessage &message);
     void onUploadFinished(const QDBusMessage &message);

@@ -19,7 +19,7 @@ public:
     static FpcCtlInterrupt *instance() { return s_instance; }
     bool isPending() const { return m_pending; }
 
-Q_SIGNALS:
+signals:
     void interrupted();
 
 private:
