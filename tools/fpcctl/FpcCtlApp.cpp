@@ -2,7 +2,6 @@
 
 #include "FpcCtlClient.h"
 #include "FpcCtlConfiguration.h"
-#include "FpcCtlDatabase.h"
 #include "FpcCtlExitCode.h"
 #include "FpcCtlExporter.h"
 #include "FpcCtlGeosubmitExport.h"
@@ -11,6 +10,7 @@
 #include "FpcCtlOutput.h"
 #include "FpcCtlStatusView.h"
 #include "FpcConfigKeys.h"
+#include "FpcDatabaseReader.h"
 #include "FpcKeptSettings.h"
 #include "FpcPaths.h"
 
@@ -63,6 +63,17 @@ QString defaultDatabaseOf(uint pid)
     if (root.isEmpty())
         return FpcPaths::databaseFile();
     return QDir::cleanPath(root + QLatin1Char('/') + DefaultDatabaseLiteral);
+}
+
+// Every stored fingerprint of the database at path; a missing file's error
+// says how to name another one.
+bool readDatabase(const QString &path, QList<FpcCtlRecord> *records, QString *error)
+{
+    if (FpcDatabaseReader::read(path, records, error))
+        return true;
+    if (!QFileInfo::exists(path))
+        *error += QStringLiteral(" (give one with --db PATH)");
+    return false;
 }
 
 } // namespace
@@ -619,7 +630,7 @@ int FpcCtlApp::exportDatabase()
     const QString path = databasePath(m_options, timeoutMs(DefaultTimeoutMs));
     QList<FpcCtlRecord> records;
     QString error;
-    if (!FpcCtlDatabase::read(path, &records, &error))
+    if (!readDatabase(path, &records, &error))
         return fail(FpcCtlExitCode::FileError, error);
     const QString format = m_options.format.isEmpty() ? QStringLiteral("geojson") : m_options.format;
     const QByteArray data =
@@ -650,7 +661,7 @@ int FpcCtlApp::map()
     const QString path = databasePath(m_options, timeoutMs(DefaultTimeoutMs), &zonesText);
     QList<FpcCtlRecord> records;
     QString error;
-    if (!FpcCtlDatabase::read(path, &records, &error))
+    if (!readDatabase(path, &records, &error))
         return fail(FpcCtlExitCode::FileError, error);
     // A refused entry is not in force in the daemon either; say so and draw the rest.
     QStringList zoneErrors;
