@@ -1,18 +1,18 @@
 #include "FpcCtlApp.h"
 
+#include "FpcConfigKeys.h"
 #include "FpcCtlClient.h"
 #include "FpcCtlConfiguration.h"
 #include "FpcCtlExitCode.h"
 #include "FpcCtlExporter.h"
 #include "FpcCtlGeosubmitExport.h"
-#include "FpcCtlInterrupt.h"
 #include "FpcCtlMap.h"
 #include "FpcCtlOutput.h"
 #include "FpcCtlStatusView.h"
-#include "FpcConfigKeys.h"
 #include "FpcDatabaseReader.h"
 #include "FpcKeptSettings.h"
 #include "FpcPaths.h"
+#include "FpcSignalWatcher.h"
 
 #include <QDBusArgument>
 #include <QDBusMetaType>
@@ -190,7 +190,7 @@ int FpcCtlApp::status()
 
 int FpcCtlApp::watch()
 {
-    FpcCtlInterrupt interrupt;
+    FpcSignalWatcher interrupt;
     FpcCtlClient client(timeoutMs(DefaultTimeoutMs));
     int exitCode = 0;
     if (!connectAndSubscribe(client, &exitCode))
@@ -242,7 +242,7 @@ int FpcCtlApp::watch()
 
 int FpcCtlApp::upload()
 {
-    FpcCtlInterrupt interrupt;
+    FpcSignalWatcher interrupt;
     FpcCtlClient client(timeoutMs(DefaultUploadTimeoutMs));
     int exitCode = 0;
     if (!connectAndSubscribe(client, &exitCode))

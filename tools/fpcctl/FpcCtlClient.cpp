@@ -1,7 +1,7 @@
 #include "FpcCtlClient.h"
 
 #include "FpcCtlExitCode.h"
-#include "FpcCtlInterrupt.h"
+#include "FpcSignalWatcher.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCallWatcher>
@@ -161,7 +161,7 @@ FpcCtlClient::Result FpcCtlClient::send(const QString &method, const QVariantLis
 FpcCtlClient::Wait FpcCtlClient::waitUntil(const std::function<bool()> &done, int timeoutMs,
                                            const std::function<void(int)> &tick)
 {
-    FpcCtlInterrupt *interrupt = FpcCtlInterrupt::instance();
+    FpcSignalWatcher *interrupt = FpcSignalWatcher::instance();
     auto outcome = [&]() -> std::optional<Wait> {
         if (done())
             return Wait::Done;
@@ -186,7 +186,7 @@ FpcCtlClient::Wait FpcCtlClient::waitUntil(const std::function<bool()> &done, in
     connect(this, &FpcCtlClient::uploadOutcomeReceived, &loop, check);
     connect(this, &FpcCtlClient::daemonGone, &loop, check);
     if (interrupt)
-        connect(interrupt, &FpcCtlInterrupt::interrupted, &loop, check);
+        connect(interrupt, &FpcSignalWatcher::caught, &loop, check);
     QTimer deadline;
     deadline.setSingleShot(true);
     connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
