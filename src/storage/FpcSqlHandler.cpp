@@ -1,6 +1,7 @@
 #include "FpcSqlHandler.h"
 
 #include "FpcLog.h"
+#include "FpcMacConversion.h"
 #include "FpcSqlValue.h"
 
 #include <QDebug>
@@ -118,14 +119,6 @@ const char *const PreparedTexts[] = {
 // Tables in the order in which a fingerprint's rows are deleted.
 const char *const DeleteOrder[] = {"Uncell", "Gncell", "UtraFdd", "Geran", "Wlan", "Position",
                                    "Fingerprint"};
-
-const QString SelectConfigurationValue =
-    QStringLiteral("SELECT value FROM Configuration WHERE key='%1'");
-
-QString quotedConfigurationStatement(const QString &key)
-{
-    return SelectConfigurationValue.arg(key);
-}
 
 // A float of the position in whole units, truncated toward zero; NULL
 // (no value) for a value that is not defined.
@@ -637,76 +630,6 @@ QSqlQuery &FpcSqlHandler::cachedQuery(std::unique_ptr<QSqlQuery> &query, const c
     return *query;
 }
 
-bool FpcSqlHandler::getValue(const QString &key, QString &value)
-{
-    QSqlQuery &query = cachedQuery(m_valueQuery, "SELECT value FROM Configuration WHERE key=?");
-    query.bindValue(0, key);
-    const auto finish = qScopeGuard([&query] { query.finish(); });
-    if (!query.exec()) {
-        qCritical() << "FpcSqlHandler::getValue(key=" << key << ") query fail: "
-                    << quotedConfigurationStatement(key) << errorText(query) << ", return false ->";
-        return false;
-    }
-    if (query.isActive() && query.next()) {
-        value = query.value(0).toString();
-        FPC_TRACE << "FpcSqlHandler::getValue(key=" << key << ") found value: " << value;
-        return true;
-    }
-    FPC_TRACE << "FpcSqlHandler::getValue(key=" << key << ") key not found, return false ->";
-    return false;
-}
-
-bool FpcSqlHandler::getValue(const QString &key, quint32 &value)
-{
-    QString text;
-    if (!getValue(key, text))
-        return false;
-    bool ok = false;
-    const quint32 converted = text.toUInt(&ok, 10);
-    value = ok ? converted : 0;
-    return true;
-}
-
-void FpcSqlHandler::setValue(const QString &key, const QString &value)
-{
-    QSqlQuery lookup(connection());
-    lookup.setForwardOnly(true);
-    lookup.prepare(QStringLiteral("SELECT value FROM Configuration WHERE key=?"));
-    lookup.addBindValue(key);
-    if (!lookup.exec()) {
-        qCritical() << "FpcSqlHandler::setValue(" << key << " -> " << value << ") query: "
-                    << quotedConfigurationStatement(key) << errorText(lookup) << "value set FAILED ->";
-        return;
-    }
-    const bool exists = lookup.next();
-    lookup.finish();
-
-    QSqlQuery write(connection());
-    QString shown;
-    if (exists) {
-        write.prepare(QStringLiteral("UPDATE Configuration SET value=? WHERE key=?"));
-        write.addBindValue(value);
-        write.addBindValue(key);
-        shown = QStringLiteral("UPDATE Configuration SET value='%1' WHERE key='%2'").arg(value, key);
-    } else {
-        write.prepare(QStringLiteral("INSERT INTO Configuration VALUES(?,?)"));
-        write.addBindValue(key);
-        write.addBindValue(value);
-        shown = QStringLiteral("INSERT INTO Configuration VALUES('%1','%2')").arg(key, value);
-    }
-    if (!write.exec()) {
-        qCritical() << "FpcSqlHandler::setValue(" << key << " -> " << value << ") query: " << shown
-                    << errorText(write) << "value set FAILED ->";
-        return;
-    }
-    FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcSqlHandler::setValue(" << key << " -> " << value << ") succeeded ->";
-}
-
-void FpcSqlHandler::setValue(const QString &key, quint32 value)
-{
-    setValue(key, QString::number(value));
-}
-
 bool FpcSqlHandler::vacuum()
 {
     // An open statement would make the compaction fail.
@@ -744,7 +667,7 @@ void FpcSqlHandler::clearQueries()
             query->clear();
     }
     m_insertQueries.clear();
-    m_valueQuery.reset();
+    m_configuration.clearQueries();
     m_pageCountQuery.reset();
     m_prepared = false;
 }
@@ -754,7 +677,7 @@ void FpcSqlHandler::resetQueries()
     for (auto &query : m_queries)
         query = std::make_unique<QSqlQuery>(connection());
     m_insertQueries.clear();
-    m_valueQuery.reset();
+    m_configuration.clearQueries();
     m_pageCountQuery.reset();
     m_prepared = false;
 }
@@ -788,53 +711,41 @@ bool FpcSqlHandler::execBound(PreparedQuery which, qint64 fpId, const char *pref
     return false;
 }
 
-// ---------------------------------------------------------------- MAC conversion
+// ---------------------------------------------------------------- forwarded
+
+bool FpcSqlHandler::getValue(const QString &key, QString &value)
+{
+    return m_configuration.getValue(key, value);
+}
+
+bool FpcSqlHandler::getValue(const QString &key, quint32 &value)
+{
+    return m_configuration.getValue(key, value);
+}
+
+void FpcSqlHandler::setValue(const QString &key, const QString &value)
+{
+    m_configuration.setValue(key, value);
+}
+
+void FpcSqlHandler::setValue(const QString &key, quint32 value)
+{
+    m_configuration.setValue(key, value);
+}
 
 QString FpcSqlHandler::macToString(const VomuWlanMacAddress &mac)
 {
-    int first = 0;
-    if (mac.is48Bit()) {
-        first = 2;
-    } else if (!mac.is64Bit()) {
-        FPC_TRACE << "FpcSqlHandler::macToString() MAC address is invalid";
-        return QString();
-    }
-    QString text;
-    for (int i = first; i < VomuWlanMacAddress::kSize; ++i)
-        text += QStringLiteral("%1").arg(mac.macByte(i), 2, 16, QLatin1Char('0'));
-    return text;
+    return FpcMacConversion::toText(mac);
 }
 
 qint64 FpcSqlHandler::macToInt(const VomuWlanMacAddress &mac)
 {
-    // The number macToString() writes in hexadecimal, without the text.
-    const int first = mac.is48Bit() ? 2 : 0;
-    quint64 bits = 0;
-    for (int i = first; i < VomuWlanMacAddress::kSize; ++i)
-        bits = (bits << 8) | mac.macByte(i);
-    qint64 value = qint64(bits);
-    if ((!mac.is48Bit() && !mac.is64Bit()) || (bits >> 63) != 0) {
-        if (!mac.is48Bit() && !mac.is64Bit())
-            FPC_TRACE << "FpcSqlHandler::macToString() MAC address is invalid";
-        qCritical() << "FpcSqlHandler::macToInt() Converting MAC address to" << "integer failed";
-        value = 0;
-    }
-    FPC_TRACE << "FpcSqlHandler::macToInt() MAC as int: " << value;
-    return value;
+    return FpcMacConversion::toInt(mac);
 }
 
 VomuWlanMacAddress FpcSqlHandler::intToMac(qint64 value)
 {
-    int length = 6;
-    if (value >= (qint64(1) << 48)) {
-        length = 8;
-        FPC_TRACE << "FpcSqlHandler::intToMac() 64bit MAC";
-    }
-    const quint64 bits = static_cast<quint64>(value);
-    uint8_t bytes[8];
-    for (int k = 0; k < length; ++k)
-        bytes[k] = static_cast<uint8_t>(bits >> (8 * (length - 1 - k)));
-    return VomuWlanMacAddress(bytes, length);
+    return FpcMacConversion::fromInt(value);
 }
 
 // ---------------------------------------------------------------- reads

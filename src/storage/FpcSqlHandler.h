@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FpcConfigurationTable.h"
 #include "FpcFingerprint.h"
 #include "FpcPosition.h"
 #include "VomuElementGSM.h"
@@ -154,8 +155,7 @@ public:
     // All or nothing: a failure rolls every table back and gives false.
     bool deleteFingerprint(const QList<qint64> &ids);
 
-    // WLAN MAC addresses as stored: the address read as one big-endian
-    // number (below 2^48 for a 48-bit address).
+    // WLAN MAC addresses as stored (FpcMacConversion).
     static QString macToString(const VomuWlanMacAddress &mac);
     static qint64 macToInt(const VomuWlanMacAddress &mac);
     static VomuWlanMacAddress intToMac(qint64 value);
@@ -211,7 +211,7 @@ private:
     int m_pageSize = PageSize;
     std::unique_ptr<QSqlQuery> m_queries[PreparedQueryCount];
     QSqlQuery &cachedQuery(std::unique_ptr<QSqlQuery> &query, const char *text);
-    std::unique_ptr<QSqlQuery> m_valueQuery;
+    FpcConfigurationTable m_configuration;
     std::unique_ptr<QSqlQuery> m_pageCountQuery;
     // Insert statements, prepared once and reused for every row.
     QHash<QString, QSqlQuery> m_insertQueries;
