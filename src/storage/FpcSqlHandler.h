@@ -75,8 +75,8 @@ public:
     // including what still waits in the log; -1 when it cannot be read.
     qint64 pageBytes();
 
-    // Schema: creates it, or drops a database without version table and
-    // recreates it; true when every step succeeded.
+    // Schema (FpcSchema): creates it, or drops a database without version
+    // table and recreates it; true when every step succeeded.
     bool createTables();
 
     // Stores fp with all its rows in one transaction; the new fpId, or -1
@@ -177,9 +177,6 @@ private:
 
     class InsertRow;
 
-    bool listTables(QStringList &tables);
-    void dropAllTables();
-    bool createDataTables(bool *configurationCreated);
     bool insertFingerprintRow(const FpcFingerprint &fp, qint64 *fpId);
     bool insertPosition(const FpcPosition &position, qint64 fpId);
     bool insertMeasurements(const VomuMeasurements &measurements, qint64 fpId);
