@@ -84,7 +84,7 @@ bool FpcClient::subscribe(QString *error)
     auto *watcher = new QDBusServiceWatcher(service, m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
             [this](const QString &, const QString &, const QString &newOwner) {
-                Q_EMIT daemonRunningChanged(!newOwner.isEmpty());
+                emit daemonRunningChanged(!newOwner.isEmpty());
             });
     return true;
 }
@@ -316,7 +316,7 @@ void FpcClient::onFpStatus(const QDBusMessage &message)
     }
     m_status = status;
     ++m_statusCount;
-    Q_EMIT statusReceived(m_status);
+    emit statusReceived(m_status);
 }
 
 void FpcClient::onActiveCollectionStatus(const QDBusMessage &message)
@@ -327,7 +327,7 @@ void FpcClient::onActiveCollectionStatus(const QDBusMessage &message)
     }
     m_activeGps = message.arguments().first().toBool();
     ++m_activeGpsCount;
-    Q_EMIT activeGpsReceived(m_activeGps);
+    emit activeGpsReceived(m_activeGps);
 }
 
 void FpcClient::onUploadFinished(const QDBusMessage &message)
@@ -341,5 +341,5 @@ void FpcClient::onUploadFinished(const QDBusMessage &message)
     m_uploadCount = arguments.at(1).toUInt();
     m_uploadReason = arguments.at(2).toString();
     ++m_uploadOutcomeCount;
-    Q_EMIT uploadFinished(m_uploadOk, m_uploadCount, m_uploadReason);
+    emit uploadFinished(m_uploadOk, m_uploadCount, m_uploadReason);
 }

@@ -100,7 +100,7 @@ public:
     uint uploadCount() const { return m_uploadCount; }
     QString uploadReason() const { return m_uploadReason; }
 
-Q_SIGNALS:
+signals:
     void statusReceived(const FpcStatusReport &status);
     void activeGpsReceived(bool enabled);
     // The outcome of an upload attempt: count fingerprints uploaded, or
@@ -108,7 +108,7 @@ Q_SIGNALS:
     void uploadFinished(bool ok, uint count, const QString &reason);
     void daemonRunningChanged(bool running);
 
-private Q_SLOTS:
+private slots:
     void onFpStatus(const QDBusMessage &message);
     void onActiveCollectionStatus(const QDBusMessage &message);
     void onUploadFinished(const QDBusMessage &message);

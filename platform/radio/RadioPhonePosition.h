@@ -38,13 +38,13 @@ public:
     void reset(const std::optional<RadioGeoPoint> &start);
     const std::optional<RadioGeoPoint> &position() const { return m_position; }
 
-public Q_SLOTS:
+public slots:
     // The positioning daemon's broadcast; only lat and lon are used.
     void positionMessage(double lat, double lon, double alt, double along, double ortho, uchar angle, ushort ualt,
                          ushort speed, ushort year, uchar day, uchar month, uchar hours, uchar minutes,
                          ushort msecs);
 
-Q_SIGNALS:
+signals:
     void positionChanged(double latitude, double longitude);
 
 private:

@@ -47,13 +47,13 @@ public:
     int cachedFingerprintCount() const { return int(m_fpCache.size()); }
     int cachedFixCount() const { return int(m_gpsCache.size()); }
 
-public Q_SLOTS:
+public slots:
     void newGpsFix(const FpcPosition &pos);
     void createFingerprint();
     void newMeasurements(const VomuMeasurements &measurements);
     void fingerprintStored(qint64 key);
 
-Q_SIGNALS:
+signals:
     void fingerprintCreated(const FpcFingerprint &fingerprint);
     void collectMeasurements(const bool &needWlan);
 

@@ -47,15 +47,15 @@ public:
     // A result for a collector that no longer exists is dropped.
     static void wlanScanResultCallback(void *context, VomuMeasurements result);
 
-Q_SIGNALS:
+signals:
     void measurementsAvailable(const VomuMeasurements &measurements);
 
-public Q_SLOTS:
+public slots:
     void positionUpdated(const QGeoPositionInfo &info);
     void updateTimeout();
     void wlanScanResultTimeout();
 
-private Q_SLOTS:
+private slots:
     void positionError(QGeoPositionInfoSource::Error error);
 
 private:

@@ -1,6 +1,5 @@
 #include "FpcSignalWatcher.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QSocketNotifier>
 
@@ -9,6 +8,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+FpcSignalWatcher *FpcSignalWatcher::s_instance = nullptr;
+
 namespace {
 int pipeFds[2] = {-1, -1};
 const int watchedSignals[] = {SIGTERM, SIGINT};
@@ -16,11 +17,14 @@ const int watchedSignals[] = {SIGTERM, SIGINT};
 
 FpcSignalWatcher::FpcSignalWatcher(QObject *parent) : QObject(parent)
 {
+    if (s_instance)
+        return;
     if (pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
         qWarning() << "FpcSignalWatcher::FpcSignalWatcher() cannot create signal pipe:"
                    << qt_error_string(errno);
         return;
     }
+    s_instance = this;
     m_notifier = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &FpcSignalWatcher::onSignalPending);
 
@@ -34,7 +38,7 @@ FpcSignalWatcher::FpcSignalWatcher(QObject *parent) : QObject(parent)
 
 FpcSignalWatcher::~FpcSignalWatcher()
 {
-    if (!m_notifier)
+    if (s_instance != this)
         return;
     for (int signalNumber : watchedSignals)
         std::signal(signalNumber, SIG_DFL);
@@ -43,6 +47,7 @@ FpcSignalWatcher::~FpcSignalWatcher()
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);
     pipeFds[0] = pipeFds[1] = -1;
+    s_instance = nullptr;
 }
 
 void FpcSignalWatcher::handleSignal(int signalNumber)
@@ -59,9 +64,8 @@ void FpcSignalWatcher::onSignalPending()
     char bytes[16];
     ssize_t count;
     while ((count = ::read(pipeFds[0], bytes, sizeof bytes)) > 0) {
+        m_pending = true;
         for (ssize_t i = 0; i < count; ++i)
-            qDebug() << "FpcSignalWatcher::onSignalPending() signal" << int(bytes[i])
-                     << "received, quitting";
+            emit caught(int(bytes[i]));
     }
-    QCoreApplication::quit();
 }

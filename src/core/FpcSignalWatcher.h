@@ -4,11 +4,11 @@
 
 class QSocketNotifier;
 
-// Ends the event loop on SIGTERM and SIGINT the way a quit request does, so
-// that main() releases the service name and the process exits with 0 when a
-// service manager or a terminal stops the daemon. The signal handler only
-// writes a byte to a pipe; the quit happens on the main thread's event loop.
-// One watcher per process.
+// Turns SIGTERM and SIGINT into the Qt signal caught() on the main thread's
+// event loop while it exists: the daemon ends its event loop the way a quit
+// request does, fpcctl ends a command that waits (watch, upload) and says
+// why. The signal handler only writes a byte to a pipe. One watcher at a
+// time: a second one made while the first lives catches nothing.
 class FpcSignalWatcher : public QObject
 {
     Q_OBJECT
@@ -16,11 +16,20 @@ public:
     explicit FpcSignalWatcher(QObject *parent = nullptr);
     ~FpcSignalWatcher() override;
 
+    // The live watcher, or null when nothing catches the signals.
+    static FpcSignalWatcher *instance() { return s_instance; }
     bool isActive() const { return m_notifier != nullptr; }
+    // Whether a signal has been caught since the watcher was made.
+    bool isPending() const { return m_pending; }
+
+signals:
+    void caught(int signalNumber);
 
 private:
     void onSignalPending();
     static void handleSignal(int signalNumber);
 
+    static FpcSignalWatcher *s_instance;
     QSocketNotifier *m_notifier = nullptr;
+    bool m_pending = false;
 };

@@ -27,10 +27,10 @@ public:
     // Whether a message with this signature is handed on.
     bool accepts(const QString &signature) const;
 
-Q_SIGNALS:
+signals:
     void received(const QDBusMessage &message);
 
-private Q_SLOTS:
+private slots:
     void onMessage(const QDBusMessage &message);
 
 private:

@@ -7,6 +7,7 @@
 #include "FpcKeptSettings.h"
 #include "FpcLog.h"
 #include "FpcPositionMessage.h"
+#include "FpcSLPGWConnector.h"
 #include "FpcStatusReport.h"
 #include "FpcTriggerSchedule.h"
 #include "FpcUploader.h"
@@ -73,6 +74,7 @@ FpcEventHandler::FpcEventHandler(QObject *parent)
     m_uploader = FpcUploader::instance();
     connect(m_uploader, &FpcUploader::uploadFinished, this, &FpcEventHandler::onUploadFinished);
     connect(m_uploader, &FpcUploader::uploadError, this, &FpcEventHandler::onUploadError);
+    connectBufferToUploader();
 
     subscribePeerSignals();
 
@@ -82,6 +84,18 @@ FpcEventHandler::FpcEventHandler(QObject *parent)
     connect(&m_triggerTimer, &QTimer::timeout, this, &FpcEventHandler::onTimerTriggerTimeout);
     startTimerTrigger();
     qDebug() << "FpcEventHandler::FpcEventHandler() ->";
+}
+
+// The buffer and the gateway connector know nothing of each other: the
+// connector takes its report from the buffer, and the buffer asks the
+// uploader for an attach, through what is installed here.
+void FpcEventHandler::connectBufferToUploader()
+{
+    FpcSLPGWConnector::setReportSource(
+        [](QByteArray &report) { return FpcBufferManager::instance().createFpReport(report); });
+    FpcUploader *uploader = m_uploader;
+    FpcBufferManager::setUploadRequest({[uploader](SlpGwNetworkUsage kind) { return uploader->isPendingAttach(kind); },
+                                        [uploader](SlpGwNetworkUsage kind) { uploader->fprAttach(kind); }});
 }
 
 FpcEventHandler::~FpcEventHandler()

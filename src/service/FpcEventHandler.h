@@ -127,7 +127,7 @@ public:
 
     bool event(QEvent *e) override;
 
-public Q_SLOTS:
+public slots:
     Q_NOREPLY void start();
     Q_NOREPLY void quit();
     Q_NOREPLY void restartLogging();
@@ -146,7 +146,7 @@ public Q_SLOTS:
     // Not on D-Bus: the argument type has no D-Bus form.
     void onNewEntryCreated(const FpcFingerprint &fp);
 
-Q_SIGNALS:
+signals:
     void fpStatus(const QStringList &fingerprints, uint lastUpload, uint fillRatio, uint dbSize, uint dbMaxSize,
                   uint growth, uint dailyLimit, uint lastUploadAmount);
     void activeCollectionStatus(bool enabled);
@@ -155,7 +155,7 @@ Q_SIGNALS:
     // failed, why. Nothing is deleted before ok is true.
     void uploadFinished(bool ok, uint count, const QString &reason);
 
-private Q_SLOTS:
+private slots:
     void positionMessage(double lat, double lon, double alt, double along, double ortho, uchar angle, ushort ualt,
                          ushort speed, ushort year, uchar day, uchar month, uchar hours, uchar minutes,
                          ushort msecs);
@@ -191,6 +191,7 @@ private:
     void readFakeFixArguments();
     void subscribeOwnInterfaceSignals();
     void subscribePeerSignals();
+    void connectBufferToUploader();
     FpcBusSignal *addBusSignal(const QString &service, const QString &path, const QString &interface,
                                const QString &member, const QString &signature);
     void requestPassiveFixes();

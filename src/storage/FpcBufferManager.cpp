@@ -6,7 +6,6 @@
 #include "FpcPaths.h"
 #include "FpcReport.h"
 #include "FpcSqlHandler.h"
-#include "FpcUploader.h"
 #include "SarvoSecurity.h"
 
 #include <QCoreApplication>
@@ -28,6 +27,7 @@ namespace {
 FpcBufferManager *s_instance = nullptr;
 bool s_exitCleanupRegistered = false;
 std::function<QDateTime()> s_clock;
+FpcBufferManager::UploadRequest s_uploadRequest;
 
 const char DefaultDatabasePath[] = "/home/user/.vomu-fpcd/private/fp.db";
 const quint32 DefaultMaxSize = 300000;
@@ -135,6 +135,11 @@ void FpcBufferManager::setClock(std::function<QDateTime()> now)
     s_clock = std::move(now);
 }
 
+void FpcBufferManager::setUploadRequest(UploadRequest request)
+{
+    s_uploadRequest = std::move(request);
+}
+
 QDateTime FpcBufferManager::currentTime()
 {
     return s_clock ? s_clock().toUTC() : QDateTime::currentDateTimeUtc();
@@ -143,7 +148,7 @@ QDateTime FpcBufferManager::currentTime()
 FpcBufferManager::FpcBufferManager()
     : m_db(QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
                                      QString::fromLatin1(QSqlDatabase::defaultConnection))),
-      m_sql(std::make_unique<FpcSqlHandler>())
+      m_sql(std::make_unique<FpcSqlHandler>(&FpcBufferManager::currentTime))
 {
     openDatabase();
 }
@@ -428,8 +433,11 @@ void FpcBufferManager::checkUploadTriggers()
                       : "FpcBufferManager::checkUploadTriggers() WLAN upload age threshold exceeded (but under "
                         "GPRS threshold)");
 
-    FpcUploader *uploader = FpcUploader::instance();
-    if (uploader->isPendingAttach(type)) {
+    if (!s_uploadRequest.isPending || !s_uploadRequest.attach) {
+        FPC_TRACE << "FpcBufferManager::checkUploadTriggers() no uploader installed -- continue collection ->";
+        return;
+    }
+    if (s_uploadRequest.isPending(type)) {
         FPC_TRACE << (home ? "FpcBufferManager::checkUploadTriggers() attach for FreeAndHomeNw pending already -- "
                             "continue collection  ->"
                           : "FpcBufferManager::checkUploadTriggers() attach for OnlyFree pending already -- "
@@ -451,7 +459,7 @@ void FpcBufferManager::checkUploadTriggers()
                             "making attach request to SLPGW ->"
                           : "FpcBufferManager::checkUploadTriggers() WLAN FP fill ratio exceeded the config value, "
                             "making attach request to SLPGW ->");
-        uploader->fprAttach(type);
+        s_uploadRequest.attach(type);
     } else {
         FPC_TRACE << (home ? "FpcBufferManager::checkUploadTriggers() GPRS FP fill ratio not exceeded the config "
                             "value -- continue collection ->"

@@ -4,6 +4,7 @@
 #include "FpcFingerprint.h"
 #include "FpcPosition.h"
 #include "FpcSqlHandler.h"
+#include "SlpGwTypes.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -42,6 +43,16 @@ public:
     // Tests install a fake clock; an empty function restores the system one.
     static void setClock(std::function<QDateTime()> now);
     static QDateTime currentTime();
+
+    // How the buffer asks for an upload once it is old and full enough:
+    // whether an attach for a network kind is pending already, and the
+    // request of one. The daemon installs its uploader here; unset, no
+    // upload is requested.
+    struct UploadRequest {
+        std::function<bool(SlpGwNetworkUsage)> isPending;
+        std::function<void(SlpGwNetworkUsage)> attach;
+    };
+    static void setUploadRequest(UploadRequest request);
 
     ~FpcBufferManager() override;
 

@@ -1,7 +1,8 @@
 #include "FpcSqlHandler.h"
 
-#include "FpcBufferManager.h"
 #include "FpcLog.h"
+#include "FpcMacConversion.h"
+#include "FpcSchema.h"
 #include "FpcSqlValue.h"
 
 #include <QDebug>
@@ -39,71 +40,6 @@ bool execText(const QString &statement, QString *errorOut = nullptr)
     return false;
 }
 
-struct TableStatements {
-    const char *name;
-    const char *create;
-    // Run every time the table is known to exist; null-terminated.
-    const char *indexes[4];
-};
-
-const TableStatements DataTables[] = {
-    {"Fingerprint",
-     "CREATE TABLE Fingerprint(fpId INTEGER PRIMARY KEY AUTOINCREMENT, time INT, timeMSecs INT, "
-     "exported INT, dataMask INT)",
-     {"CREATE INDEX IF NOT EXISTS IDX_FINGERPRINT_TIME ON Fingerprint(time)",
-      // Only exported rows are indexed, so a new fingerprint never writes it.
-      "CREATE INDEX IF NOT EXISTS IDX_FINGERPRINT_EXPORTED ON Fingerprint(exported) WHERE exported=1",
-      nullptr}},
-    {"Geran",
-     "CREATE TABLE Geran(fpId INTEGER, mcc INT, mnc INT, lac INT, cid INT, rxLevel INT, ta INT, "
-     "PRIMARY KEY(fpId), FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
-     // fpId is the table's row id: no index of its own is needed.
-     {"CREATE INDEX IF NOT EXISTS IDX_GERAN_CELL ON Geran(mcc, mnc, lac, cid)", nullptr}},
-    {"Gncell",
-     "CREATE TABLE Gncell(fpId INTEGER, bsic INT, bcch INT, rxLevel INT, "
-     "FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
-     {"CREATE INDEX IF NOT EXISTS IDX_GNCELL_FPID ON Gncell(fpId)", nullptr}},
-    {"UtraFdd",
-     "CREATE TABLE UtraFdd(fpId INTEGER, mcc INT, mnc INT, ucid INT, lac INT, "
-     "FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
-     {"CREATE INDEX IF NOT EXISTS IDX_UTRAFDD_FPID ON UtraFdd(fpId)",
-      "CREATE INDEX IF NOT EXISTS IDX_UTRAFDD_CELL ON UtraFdd(mcc, mnc, ucid, fpId)", nullptr}},
-    {"Uncell",
-     "CREATE TABLE Uncell(fpId INTEGER, pcpich INT, uarfcndn INT, ucid INT, rssi INT, ecn INT, "
-     "rscp INT, pl INT, FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
-     {"CREATE INDEX IF NOT EXISTS IDX_UTRANFDD_FPID ON Uncell(fpId)", nullptr}},
-    {"Position",
-     "CREATE TABLE Position(fpId INTEGER, latitude REAL, longitude REAL, altitude INT, "
-     "altUncertainty INT, time INT, timeMSecs INT, cep68 INT, "
-     "FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
-     {"CREATE INDEX IF NOT EXISTS IDX_POSITIONING_FPID ON Position(fpId)",
-      // Covers the nearby look-up: a box of coordinates never reads the table.
-      "CREATE INDEX IF NOT EXISTS IDX_POSITION_COORDINATES ON Position(latitude, longitude, fpId)",
-      nullptr}},
-    {"Wlan",
-     "CREATE TABLE Wlan(fpId INTEGER, mac INT, rxLevel INT, rssi INT, "
-     "FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
-     {"CREATE INDEX IF NOT EXISTS IDX_WLAN_FPID ON Wlan(fpId)", nullptr}},
-    {"Configuration", "CREATE TABLE IF NOT EXISTS Configuration(key TEXT, value TEXT)", {nullptr}},
-};
-
-const char *const DropStatements[] = {
-    "DROP TABLE IF EXISTS Fingerprint",
-    "DROP TABLE IF EXISTS Geran",
-    "DROP TABLE IF EXISTS Gncell",
-    "DROP TABLE IF EXISTS Utrafdd",
-    "DROP TABLE IF EXISTS Uncell",
-    "DROP TABLE IF EXISTS Position",
-    "DROP TABLE IF EXISTS Wlan",
-    "DROP TABLE IF EXISTS Configuration",
-    "DROP INDEX IF EXISTS IDX_GERAN_FPID",
-    "DROP INDEX IF EXISTS IDX_GNCELL_FPID",
-    "DROP INDEX IF EXISTS IDX_UTRAFDD_FPID",
-    "DROP INDEX IF EXISTS IDX_UTRANFDD_FPID",
-    "DROP INDEX IF EXISTS IDX_POSITIONING_FPID",
-    "DROP INDEX IF EXISTS IDX_WLAN_FPID",
-};
-
 // The seven read queries, in the order of FpcSqlHandler::PreparedQuery.
 const char *const PreparedTexts[] = {
     "SELECT time, timeMSecs, dataMask FROM Fingerprint WHERE FpId= :fpid",
@@ -119,14 +55,6 @@ const char *const PreparedTexts[] = {
 // Tables in the order in which a fingerprint's rows are deleted.
 const char *const DeleteOrder[] = {"Uncell", "Gncell", "UtraFdd", "Geran", "Wlan", "Position",
                                    "Fingerprint"};
-
-const QString SelectConfigurationValue =
-    QStringLiteral("SELECT value FROM Configuration WHERE key='%1'");
-
-QString quotedConfigurationStatement(const QString &key)
-{
-    return SelectConfigurationValue.arg(key);
-}
 
 // A float of the position in whole units, truncated toward zero; NULL
 // (no value) for a value that is not defined.
@@ -202,7 +130,10 @@ private:
     QList<int> m_coordinates;
 };
 
-FpcSqlHandler::FpcSqlHandler() = default;
+FpcSqlHandler::FpcSqlHandler(Clock now)
+    : m_now(std::move(now))
+{
+}
 
 FpcSqlHandler::~FpcSqlHandler()
 {
@@ -325,105 +256,9 @@ bool FpcSqlHandler::checkpoint()
 
 // ---------------------------------------------------------------- schema
 
-bool FpcSqlHandler::listTables(QStringList &tables)
-{
-    tables.clear();
-    QSqlQuery query(connection());
-    query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"))) {
-        qCritical() << "FpcSqlHandler::createTables() Unable to list tables:" << errorText(query);
-        return false;
-    }
-    while (query.next())
-        tables << query.value(0).toString();
-    return true;
-}
-
-void FpcSqlHandler::dropAllTables()
-{
-    for (const char *statement : DropStatements)
-        execText(QString::fromLatin1(statement));
-}
-
 bool FpcSqlHandler::createTables()
 {
-    FPC_TRACE << "FpcSqlHandler::createTables() <-";
-    QStringList tables;
-    // A listing that fails must not be mistaken for a database without
-    // version table: that would drop every stored fingerprint.
-    if (!listTables(tables))
-        return false;
-
-    if (!tables.contains(QStringLiteral("SchemaVersion"), Qt::CaseSensitive)) {
-        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcSqlHandler::createTables() No SchemaVersion table found - dropping all old data";
-        dropAllTables();
-        QString error;
-        if (!execText(QStringLiteral("CREATE TABLE IF NOT EXISTS SchemaVersion(version INT)"), &error))
-            qCritical() << "FpcSqlHandler::createTables() Unable to create version table"
-                        << QString(QStringLiteral("SchemaVersion: ") + error);
-        if (!execText(QStringLiteral("INSERT INTO SchemaVersion (version) VALUES (1)"), &error))
-            qCritical() << "FpcSqlHandler::createTables() Unable to setversion table"
-                        << QString(QStringLiteral("SchemaVersion: ") + error);
-        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcSqlHandler::createTables() Possibly old databases and indices dropped, "
-                    "SchemaVersion with VERSION=1 created";
-    } else {
-        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcSqlHandler::createTables() SchemaVersion table found - version 1";
-    }
-
-    // The data tables and the bookkeeping rows appear together or not at
-    // all, so an interrupted first start cannot leave a half schema.
-    QSqlDatabase db = connection();
-    const bool inTransaction = db.transaction();
-    bool configurationCreated = false;
-    if (!createDataTables(&configurationCreated)) {
-        if (inTransaction)
-            db.rollback();
-        return false;
-    }
-    if (configurationCreated) {
-        setValue(QStringLiteral("fp_age_time"),
-                 static_cast<quint32>(FpcBufferManager::currentTime().toSecsSinceEpoch()));
-        setValue(QStringLiteral("last_upload_utc_time"), 0u);
-    }
-    if (inTransaction && !db.commit()) {
-        qCritical() << "FpcSqlHandler::createTables() Unable to commit the schema:" << db.lastError().text();
-        db.rollback();
-        return false;
-    }
-    FPC_TRACE << "FpcSqlHandler::createTables() ->";
-    return true;
-}
-
-bool FpcSqlHandler::createDataTables(bool *configurationCreated)
-{
-    QStringList tables;
-    if (!listTables(tables))
-        return false;
-    for (const TableStatements &table : DataTables) {
-        const QString name = QString::fromLatin1(table.name);
-        const bool isConfiguration = name == QLatin1String("Configuration");
-        QString error;
-        if (!tables.contains(name, Qt::CaseInsensitive)) {
-            if (!execText(QString::fromLatin1(table.create), &error)) {
-                qCritical() << (isConfiguration ? "FpcSqlHandler::createTables() Unable to create table "
-                                                : "FpcSqlHandler::createTables() Unable to create table")
-                            << QString(name + QStringLiteral(": ") + error);
-                return false;
-            }
-            if (isConfiguration)
-                *configurationCreated = true;
-        }
-        for (const char *const *index = table.indexes; *index; ++index) {
-            if (!execText(QString::fromLatin1(*index), &error)) {
-                qCritical() << "FpcSqlHandler::createTables() Unable to create index"
-                            << QString(name + QStringLiteral(": ") + error);
-                return false;
-            }
-        }
-    }
-    // Older files carry an index that duplicates Geran's row id.
-    execText(QStringLiteral("DROP INDEX IF EXISTS IDX_GERAN_FPID"));
-    return true;
+    return FpcSchema::create(m_configuration, m_now ? m_now : Clock(&QDateTime::currentDateTimeUtc));
 }
 
 // ---------------------------------------------------------------- insert
@@ -635,76 +470,6 @@ QSqlQuery &FpcSqlHandler::cachedQuery(std::unique_ptr<QSqlQuery> &query, const c
     return *query;
 }
 
-bool FpcSqlHandler::getValue(const QString &key, QString &value)
-{
-    QSqlQuery &query = cachedQuery(m_valueQuery, "SELECT value FROM Configuration WHERE key=?");
-    query.bindValue(0, key);
-    const auto finish = qScopeGuard([&query] { query.finish(); });
-    if (!query.exec()) {
-        qCritical() << "FpcSqlHandler::getValue(key=" << key << ") query fail: "
-                    << quotedConfigurationStatement(key) << errorText(query) << ", return false ->";
-        return false;
-    }
-    if (query.isActive() && query.next()) {
-        value = query.value(0).toString();
-        FPC_TRACE << "FpcSqlHandler::getValue(key=" << key << ") found value: " << value;
-        return true;
-    }
-    FPC_TRACE << "FpcSqlHandler::getValue(key=" << key << ") key not found, return false ->";
-    return false;
-}
-
-bool FpcSqlHandler::getValue(const QString &key, quint32 &value)
-{
-    QString text;
-    if (!getValue(key, text))
-        return false;
-    bool ok = false;
-    const quint32 converted = text.toUInt(&ok, 10);
-    value = ok ? converted : 0;
-    return true;
-}
-
-void FpcSqlHandler::setValue(const QString &key, const QString &value)
-{
-    QSqlQuery lookup(connection());
-    lookup.setForwardOnly(true);
-    lookup.prepare(QStringLiteral("SELECT value FROM Configuration WHERE key=?"));
-    lookup.addBindValue(key);
-    if (!lookup.exec()) {
-        qCritical() << "FpcSqlHandler::setValue(" << key << " -> " << value << ") query: "
-                    << quotedConfigurationStatement(key) << errorText(lookup) << "value set FAILED ->";
-        return;
-    }
-    const bool exists = lookup.next();
-    lookup.finish();
-
-    QSqlQuery write(connection());
-    QString shown;
-    if (exists) {
-        write.prepare(QStringLiteral("UPDATE Configuration SET value=? WHERE key=?"));
-        write.addBindValue(value);
-        write.addBindValue(key);
-        shown = QStringLiteral("UPDATE Configuration SET value='%1' WHERE key='%2'").arg(value, key);
-    } else {
-        write.prepare(QStringLiteral("INSERT INTO Configuration VALUES(?,?)"));
-        write.addBindValue(key);
-        write.addBindValue(value);
-        shown = QStringLiteral("INSERT INTO Configuration VALUES('%1','%2')").arg(key, value);
-    }
-    if (!write.exec()) {
-        qCritical() << "FpcSqlHandler::setValue(" << key << " -> " << value << ") query: " << shown
-                    << errorText(write) << "value set FAILED ->";
-        return;
-    }
-    FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcSqlHandler::setValue(" << key << " -> " << value << ") succeeded ->";
-}
-
-void FpcSqlHandler::setValue(const QString &key, quint32 value)
-{
-    setValue(key, QString::number(value));
-}
-
 bool FpcSqlHandler::vacuum()
 {
     // An open statement would make the compaction fail.
@@ -742,7 +507,7 @@ void FpcSqlHandler::clearQueries()
             query->clear();
     }
     m_insertQueries.clear();
-    m_valueQuery.reset();
+    m_configuration.clearQueries();
     m_pageCountQuery.reset();
     m_prepared = false;
 }
@@ -752,7 +517,7 @@ void FpcSqlHandler::resetQueries()
     for (auto &query : m_queries)
         query = std::make_unique<QSqlQuery>(connection());
     m_insertQueries.clear();
-    m_valueQuery.reset();
+    m_configuration.clearQueries();
     m_pageCountQuery.reset();
     m_prepared = false;
 }
@@ -786,53 +551,41 @@ bool FpcSqlHandler::execBound(PreparedQuery which, qint64 fpId, const char *pref
     return false;
 }
 
-// ---------------------------------------------------------------- MAC conversion
+// ---------------------------------------------------------------- forwarded
+
+bool FpcSqlHandler::getValue(const QString &key, QString &value)
+{
+    return m_configuration.getValue(key, value);
+}
+
+bool FpcSqlHandler::getValue(const QString &key, quint32 &value)
+{
+    return m_configuration.getValue(key, value);
+}
+
+void FpcSqlHandler::setValue(const QString &key, const QString &value)
+{
+    m_configuration.setValue(key, value);
+}
+
+void FpcSqlHandler::setValue(const QString &key, quint32 value)
+{
+    m_configuration.setValue(key, value);
+}
 
 QString FpcSqlHandler::macToString(const VomuWlanMacAddress &mac)
 {
-    int first = 0;
-    if (mac.is48Bit()) {
-        first = 2;
-    } else if (!mac.is64Bit()) {
-        FPC_TRACE << "FpcSqlHandler::macToString() MAC address is invalid";
-        return QString();
-    }
-    QString text;
-    for (int i = first; i < VomuWlanMacAddress::kSize; ++i)
-        text += QStringLiteral("%1").arg(mac.macByte(i), 2, 16, QLatin1Char('0'));
-    return text;
+    return FpcMacConversion::toText(mac);
 }
 
 qint64 FpcSqlHandler::macToInt(const VomuWlanMacAddress &mac)
 {
-    // The number macToString() writes in hexadecimal, without the text.
-    const int first = mac.is48Bit() ? 2 : 0;
-    quint64 bits = 0;
-    for (int i = first; i < VomuWlanMacAddress::kSize; ++i)
-        bits = (bits << 8) | mac.macByte(i);
-    qint64 value = qint64(bits);
-    if ((!mac.is48Bit() && !mac.is64Bit()) || (bits >> 63) != 0) {
-        if (!mac.is48Bit() && !mac.is64Bit())
-            FPC_TRACE << "FpcSqlHandler::macToString() MAC address is invalid";
-        qCritical() << "FpcSqlHandler::macToInt() Converting MAC address to" << "integer failed";
-        value = 0;
-    }
-    FPC_TRACE << "FpcSqlHandler::macToInt() MAC as int: " << value;
-    return value;
+    return FpcMacConversion::toInt(mac);
 }
 
 VomuWlanMacAddress FpcSqlHandler::intToMac(qint64 value)
 {
-    int length = 6;
-    if (value >= (qint64(1) << 48)) {
-        length = 8;
-        FPC_TRACE << "FpcSqlHandler::intToMac() 64bit MAC";
-    }
-    const quint64 bits = static_cast<quint64>(value);
-    uint8_t bytes[8];
-    for (int k = 0; k < length; ++k)
-        bytes[k] = static_cast<uint8_t>(bits >> (8 * (length - 1 - k)));
-    return VomuWlanMacAddress(bytes, length);
+    return FpcMacConversion::fromInt(value);
 }
 
 // ---------------------------------------------------------------- reads

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FpcConfigurationTable.h"
 #include "FpcFingerprint.h"
 #include "FpcPosition.h"
 #include "VomuElementGSM.h"
@@ -8,6 +9,7 @@
 #include "VomuMeasurements.h"
 #include "VomuWlanMacAddress.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -29,7 +31,10 @@ class FpcSqlHandler : public QObject
     Q_OBJECT
 
 public:
-    FpcSqlHandler();
+    // Source of the current time, read when a new buffer's age starts.
+    using Clock = std::function<QDateTime()>;
+    // Without a clock the system's UTC time is used.
+    explicit FpcSqlHandler(Clock now = Clock());
     ~FpcSqlHandler() override;
 
     // Storage settings of a freshly opened connection, before createTables:
@@ -70,8 +75,8 @@ public:
     // including what still waits in the log; -1 when it cannot be read.
     qint64 pageBytes();
 
-    // Schema: creates it, or drops a database without version table and
-    // recreates it; true when every step succeeded.
+    // Schema (FpcSchema): creates it, or drops a database without version
+    // table and recreates it; true when every step succeeded.
     bool createTables();
 
     // Stores fp with all its rows in one transaction; the new fpId, or -1
@@ -150,8 +155,7 @@ public:
     // All or nothing: a failure rolls every table back and gives false.
     bool deleteFingerprint(const QList<qint64> &ids);
 
-    // WLAN MAC addresses as stored: the address read as one big-endian
-    // number (below 2^48 for a 48-bit address).
+    // WLAN MAC addresses as stored (FpcMacConversion).
     static QString macToString(const VomuWlanMacAddress &mac);
     static qint64 macToInt(const VomuWlanMacAddress &mac);
     static VomuWlanMacAddress intToMac(qint64 value);
@@ -173,9 +177,6 @@ private:
 
     class InsertRow;
 
-    bool listTables(QStringList &tables);
-    void dropAllTables();
-    bool createDataTables(bool *configurationCreated);
     bool insertFingerprintRow(const FpcFingerprint &fp, qint64 *fpId);
     bool insertPosition(const FpcPosition &position, qint64 fpId);
     bool insertMeasurements(const VomuMeasurements &measurements, qint64 fpId);
@@ -200,13 +201,14 @@ private:
     bool execForIdChunks(const QString &head, const QList<qint64> &ids, const char *prefix,
                          const char *failureText);
 
+    Clock m_now;
     bool m_prepared = false;
     bool m_wal = false;
     int m_checkpointPages = MinCheckpointPages;
     int m_pageSize = PageSize;
     std::unique_ptr<QSqlQuery> m_queries[PreparedQueryCount];
     QSqlQuery &cachedQuery(std::unique_ptr<QSqlQuery> &query, const char *text);
-    std::unique_ptr<QSqlQuery> m_valueQuery;
+    FpcConfigurationTable m_configuration;
     std::unique_ptr<QSqlQuery> m_pageCountQuery;
     // Insert statements, prepared once and reused for every row.
     QHash<QString, QSqlQuery> m_insertQueries;

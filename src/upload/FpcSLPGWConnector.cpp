@@ -1,6 +1,5 @@
 #include "FpcSLPGWConnector.h"
 
-#include "FpcBufferManager.h"
 #include "FpcConfig.h"
 #include "FpcUploader.h"
 #include "FpcXmlLimits.h"
@@ -509,7 +508,7 @@ bool FpcSLPGWConnector::buildReport(QByteArray &report)
     try {
         if (reportSource())
             return reportSource()(report);
-        return reportFromBuffer(report);
+        qDebug() << "[ERROR] FpcSLPGWConnector::SLPGWObserverImpl::RequestData() no report source installed";
     } catch (const QString &error) {
         qDebug() << "[ERROR] FpcSLPGWConnector::SLPGWObserverImpl::RequestData() report failed:" << error;
     } catch (const std::exception &error) {
@@ -519,12 +518,6 @@ bool FpcSLPGWConnector::buildReport(QByteArray &report)
     }
     report.clear();
     return false;
-}
-
-// The report of every stored fingerprint, which marks them exported.
-bool FpcSLPGWConnector::reportFromBuffer(QByteArray &report)
-{
-    return FpcBufferManager::instance().createFpReport(report);
 }
 
 void FpcSLPGWConnector::sendReport(const QByteArray &report, uint32_t transactionId)

@@ -16,8 +16,8 @@ class MSlpGw;
 // The daemon's one contact with the SLP gateway library. It asks the gateway
 // for transactions of two kinds, an attach (upload as soon as a network of
 // the wanted kind is there) and a prepare (upload now, over any network);
-// when the gateway asks for a transaction's data it has the buffer manager
-// build the fingerprint report and hands it over in parts of 16384 bytes,
+// when the gateway asks for a transaction's data it takes the fingerprint
+// report from its report source and hands it over in parts of 16384 bytes,
 // collects the server's XML reply and reports the outcome with
 // uploadFinished() or connectionError(). A prepare is watched by a GLib
 // time-out served by the main event loop.
@@ -82,9 +82,9 @@ public:
     // or the text of the parse error.
     static QString serverResponseValid(const QByteArray &reply);
 
-    // Where the report for a data request comes from. Unset, it is the
-    // buffer manager's report of every stored fingerprint; the transfer tests
-    // hand over reports of exact sizes this way.
+    // Where the report for a data request comes from: the daemon installs
+    // the buffer's report of every stored fingerprint, the transfer tests
+    // hand over reports of exact sizes. Unset, no report can be built.
     using ReportSource = std::function<bool(QByteArray &report)>;
     static void setReportSource(ReportSource source);
 
@@ -121,7 +121,6 @@ private:
     static int replyTimeoutMs();
 
     bool buildReport(QByteArray &report);
-    bool reportFromBuffer(QByteArray &report);
     void sendReport(const QByteArray &report, uint32_t transactionId);
 
     void requestData(uint32_t transactionId);

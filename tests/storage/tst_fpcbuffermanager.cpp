@@ -68,8 +68,15 @@ private slots:
         QVERIFY(m_root.writeFile(QStringLiteral("/etc/slpgw/slpgw.conf"), "network=none\n"));
         QVERIFY(m_root.makeDirectory(QStringLiteral("/db")));
         FpcBufferManager::setClock([] { return s_now; });
+        FpcUploader *uploader = FpcUploader::instance();
+        FpcBufferManager::setUploadRequest({[uploader](SlpGwNetworkUsage kind) { return uploader->isPendingAttach(kind); },
+                                            [uploader](SlpGwNetworkUsage kind) { uploader->fprAttach(kind); }});
     }
-    void cleanupTestCase() { FpcBufferManager::setClock({}); }
+    void cleanupTestCase()
+    {
+        FpcBufferManager::setClock({});
+        FpcBufferManager::setUploadRequest({});
+    }
     void init()
     {
         s_now = at(0);

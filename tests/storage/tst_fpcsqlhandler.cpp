@@ -1,4 +1,3 @@
-#include "FpcBufferManager.h"
 #include "FpcSqlHandler.h"
 #include "StorageTestData.h"
 
@@ -14,16 +13,16 @@ class TestFpcSqlHandler : public QObject
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<FpcSqlHandler> m_sql;
+    static QDateTime fixedClock() { return QDateTime::fromSecsSinceEpoch(T0, Qt::UTC); }
 
 private slots:
     void init()
     {
-        FpcBufferManager::setClock([] { return QDateTime::fromSecsSinceEpoch(T0, Qt::UTC); });
         m_dir = std::make_unique<QTemporaryDir>();
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
         db.setDatabaseName(m_dir->filePath(QStringLiteral("fp.db")));
         QVERIFY(db.open());
-        m_sql = std::make_unique<FpcSqlHandler>();
+        m_sql = std::make_unique<FpcSqlHandler>(fixedClock);
         QVERIFY(m_sql->configureConnection() && m_sql->createTables());
     }
 
@@ -32,7 +31,6 @@ private slots:
         m_sql.reset();
         QSqlDatabase::database().close();
         QSqlDatabase::removeDatabase(QString::fromLatin1(QSqlDatabase::defaultConnection));
-        FpcBufferManager::setClock({});
     }
 
     void newDatabaseHasTheSchema()
@@ -217,7 +215,7 @@ private slots:
         db.close();
         db.setDatabaseName(m_dir->filePath(QStringLiteral("old.db")));
         QVERIFY(db.open() && exec("PRAGMA page_size=4096") && exec("PRAGMA journal_mode=WAL"));
-        m_sql = std::make_unique<FpcSqlHandler>();
+        m_sql = std::make_unique<FpcSqlHandler>(fixedClock);
         const FpcFingerprint original = fingerprint(T0, {gsm(5), wlan({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e})});
         QVERIFY(m_sql->createTables());
         const qint64 id = m_sql->insert(original);
@@ -226,7 +224,7 @@ private slots:
         m_sql.reset();
         db.close();
         QVERIFY(db.open());
-        m_sql = std::make_unique<FpcSqlHandler>();
+        m_sql = std::make_unique<FpcSqlHandler>(fixedClock);
         QVERIFY(m_sql->configureConnection() && m_sql->createTables());
         QCOMPARE(column("PRAGMA page_size") + column("PRAGMA auto_vacuum") + column("PRAGMA journal_mode"),
                  QStringList({QString::number(FpcSqlHandler::PageSize), "2", "wal"}));

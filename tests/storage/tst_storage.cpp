@@ -4,6 +4,7 @@
 
 #include "FpcBufferManager.h"
 #include "FpcConfig.h"
+#include "FpcDatabaseReader.h"
 #include "LogCapture.h"
 #include "StorageTestData.h"
 
@@ -153,6 +154,70 @@ private slots:
         db.close();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(QString::fromLatin1(QSqlDatabase::defaultConnection));
+    }
+
+    // The read-only reader beside a writing daemon: it sees whole
+    // fingerprints, the writer goes on storing while and after it reads, and
+    // what the writer reported stored survives a kill.
+    void readOnlyReaderBesideWriter()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("fp.db"));
+        QProcess writer;
+        writer.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--writer"), path});
+        QVERIFY2(writer.waitForStarted(10000), qPrintable(writer.errorString()));
+        qint64 reported = 0;
+        const auto readLines = [&](int count) {
+            for (; count > 0; --count, ++reported) {
+                while (!writer.canReadLine()) {
+                    if (!writer.waitForReadyRead(15000))
+                        return false;
+                }
+                writer.readLine();
+            }
+            return true;
+        };
+        QVERIFY(readLines(5));
+        for (int round = 0; round < 3; ++round) {
+            QList<FpcStoredRecord> records;
+            QString error;
+            QVERIFY2(FpcDatabaseReader::read(path, &records, &error), qPrintable(error));
+            QVERIFY(records.size() >= reported);
+            for (const FpcStoredRecord &record : std::as_const(records))
+                QVERIFY(record.hasPosition && record.hasGsm && record.gsm.neighbours.size() == 2 && record.wlans.size() == 12);
+            QVERIFY(readLines(3));
+        }
+        writer.kill();
+        QVERIFY(writer.waitForFinished(10000));
+        reported += writer.readAllStandardOutput().count('\n');
+        QList<FpcStoredRecord> records;
+        QString error;
+        QVERIFY2(FpcDatabaseReader::read(path, &records, &error), qPrintable(error));
+        QVERIFY2(records.size() >= reported, qPrintable(QString::number(reported)));
+    }
+
+    // A missing file and a file that is no database give a one-line reason;
+    // the bad file is left as it was.
+    void readerRefusesMissingAndCorruptFiles()
+    {
+        QTemporaryDir dir;
+        QList<FpcStoredRecord> records;
+        QString error;
+        const QString missing = dir.filePath(QStringLiteral("none.db"));
+        QVERIFY(!FpcDatabaseReader::read(missing, &records, &error));
+        QCOMPARE(error, QStringLiteral("no database at ") + missing);
+        QVERIFY(!QFile::exists(missing));
+
+        const QString corrupt = dir.filePath(QStringLiteral("corrupt.db"));
+        const QByteArray garbage = QByteArray("not a database at all ").repeated(200);
+        QFile file(corrupt);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(garbage) == garbage.size());
+        file.close();
+        QVERIFY(!FpcDatabaseReader::read(corrupt, &records, &error));
+        QVERIFY2(error.startsWith(corrupt + QStringLiteral(": cannot read: ")) && !error.contains(u'\n'), qPrintable(error));
+        QVERIFY(records.isEmpty());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), garbage);
     }
 };
 

@@ -63,6 +63,6 @@ public:
     DaemonSignalRecorder(QDBusConnection bus, const QString &member);
     QList<QDBusMessage> messages;
 
-public Q_SLOTS:
+public slots:
     void record(const QDBusMessage &message) { messages << message; }
 };

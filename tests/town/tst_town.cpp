@@ -78,7 +78,7 @@ class TstTown : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
+private slots:
     void routesAreCovered_data();
     void routesAreCovered();
 };

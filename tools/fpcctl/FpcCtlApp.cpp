@@ -2,18 +2,18 @@
 
 #include "FpcClient.h"
 #include "FpcConfigurationText.h"
-#include "FpcCtlDatabase.h"
 #include "FpcCtlExitCode.h"
 #include "FpcCtlExporter.h"
 #include "FpcCtlGeosubmitExport.h"
-#include "FpcCtlInterrupt.h"
 #include "FpcCtlMap.h"
 #include "FpcCtlOutput.h"
 #include "FpcCtlStatusView.h"
 #include "FpcCtlWait.h"
 #include "FpcConfigKeys.h"
+#include "FpcDatabaseReader.h"
 #include "FpcKeptSettings.h"
 #include "FpcPaths.h"
+#include "FpcSignalWatcher.h"
 
 #include <QDir>
 #include <QFile>
@@ -60,6 +60,17 @@ QString defaultDatabaseOf(uint pid)
     if (root.isEmpty())
         return FpcPaths::databaseFile();
     return QDir::cleanPath(root + QLatin1Char('/') + DefaultDatabaseLiteral);
+}
+
+// Every stored fingerprint of the database at path; a missing file's error
+// says how to name another one.
+bool readDatabase(const QString &path, QList<FpcCtlRecord> *records, QString *error)
+{
+    if (FpcDatabaseReader::read(path, records, error))
+        return true;
+    if (!QFileInfo::exists(path))
+        *error += QStringLiteral(" (give one with --db PATH)");
+    return false;
 }
 
 } // namespace
@@ -198,7 +209,7 @@ int FpcCtlApp::status()
 
 int FpcCtlApp::watch()
 {
-    FpcCtlInterrupt interrupt;
+    FpcSignalWatcher interrupt;
     FpcClient client;
     int exitCode = 0;
     if (!connectAndSubscribe(client, &exitCode))
@@ -248,7 +259,7 @@ int FpcCtlApp::watch()
 
 int FpcCtlApp::upload()
 {
-    FpcCtlInterrupt interrupt;
+    FpcSignalWatcher interrupt;
     FpcClient client;
     int exitCode = 0;
     if (!connectAndSubscribe(client, &exitCode))
@@ -644,7 +655,7 @@ int FpcCtlApp::exportDatabase()
     const QString path = databasePath(m_options, m_timeoutMs);
     QList<FpcCtlRecord> records;
     QString error;
-    if (!FpcCtlDatabase::read(path, &records, &error))
+    if (!readDatabase(path, &records, &error))
         return fail(FpcCtlExitCode::FileError, error);
     const QString format = m_options.format.isEmpty() ? QStringLiteral("geojson") : m_options.format;
     const QByteArray data =
@@ -675,7 +686,7 @@ int FpcCtlApp::map()
     const QString path = databasePath(m_options, m_timeoutMs, &zonesText);
     QList<FpcCtlRecord> records;
     QString error;
-    if (!FpcCtlDatabase::read(path, &records, &error))
+    if (!readDatabase(path, &records, &error))
         return fail(FpcCtlExitCode::FileError, error);
     // A refused entry is not in force in the daemon either; say so and draw the rest.
     QStringList zoneErrors;

@@ -1,8 +1,8 @@
 #include "FpcCtlExporter.h"
 
-#include "FpcCtlDatabase.h"
 #include "FpcCtlKind.h"
 #include "FpcCtlOutput.h"
+#include "FpcDatabaseReader.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -111,7 +111,7 @@ QJsonObject FpcCtlExporter::feature(const FpcCtlRecord &record)
         properties.insert(QStringLiteral("wcdma"), wcdmaJson(record.wcdma));
     QJsonArray wlans;
     for (const auto &wlan : record.wlans) {
-        wlans.append(QJsonObject{{QStringLiteral("mac"), FpcCtlDatabase::macText(wlan.mac)},
+        wlans.append(QJsonObject{{QStringLiteral("mac"), FpcDatabaseReader::macText(wlan.mac)},
                                  {QStringLiteral("rxLevel"), wlan.rxLevel},
                                  {QStringLiteral("rssi"), measured(wlan.rssi)}});
     }
@@ -169,7 +169,7 @@ QStringList FpcCtlExporter::csvRow(const FpcCtlRecord &record)
     }
     QStringList wlans;
     for (const auto &wlan : record.wlans)
-        wlans << FpcCtlDatabase::macText(wlan.mac) + QLatin1Char('/') + QString::number(wlan.rxLevel);
+        wlans << FpcDatabaseReader::macText(wlan.mac) + QLatin1Char('/') + QString::number(wlan.rxLevel);
     row << QString::number(record.wlans.size()) << wlans.join(QLatin1Char(';'));
     return row;
 }

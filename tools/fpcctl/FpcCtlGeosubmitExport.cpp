@@ -1,6 +1,6 @@
 #include "FpcCtlGeosubmitExport.h"
 
-#include "FpcCtlDatabase.h"
+#include "FpcDatabaseReader.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -55,7 +55,7 @@ QJsonObject FpcCtlGeosubmitExport::item(const FpcCtlRecord &record)
 
     QJsonArray accessPoints;
     for (const FpcCtlRecord::Wlan &wlan : record.wlans) {
-        const QString mac = FpcCtlDatabase::macText(wlan.mac);
+        const QString mac = FpcDatabaseReader::macText(wlan.mac);
         // Only a 48-bit address the manufacturer gave out describes a place.
         if (mac.size() != 17 || (mac.left(2).toInt(nullptr, 16) & 0x02))
             continue;

@@ -1,8 +1,8 @@
 #include "FpcCtlMap.h"
 
-#include "FpcCtlDatabase.h"
 #include "FpcCtlKind.h"
 #include "FpcCtlOutput.h"
+#include "FpcDatabaseReader.h"
 
 #include <QDateTime>
 #include <QMap>
@@ -182,7 +182,7 @@ QString markers(const Estimates &estimates, const Projection &projection)
         svg += QStringLiteral("<polygon class=\"ap\" points=\"%1,%2 %3,%4 %5,%4\" fill=\"#555\">"
                               "<title>Access point %6: heard in %7 fingerprints</title></polygon>\n")
                    .arg(num(x), num(y - 5), num(x - 4.5), num(y + 3.5), num(x + 4.5))
-                   .arg(FpcCtlDatabase::macText(it.key()))
+                   .arg(FpcDatabaseReader::macText(it.key()))
                    .arg(it.value().count);
     }
     for (auto it = estimates.cells.cbegin(); it != estimates.cells.cend(); ++it) {

@@ -1,7 +1,7 @@
 #include "FpcCtlWait.h"
 
 #include "FpcClient.h"
-#include "FpcCtlInterrupt.h"
+#include "FpcSignalWatcher.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -17,7 +17,7 @@ FpcCtlWait::FpcCtlWait(FpcClient &client) : m_client(client)
 FpcCtlWait::Outcome FpcCtlWait::until(const std::function<bool()> &done, int timeoutMs,
                                       const std::function<void(int)> &tick)
 {
-    FpcCtlInterrupt *interrupt = FpcCtlInterrupt::instance();
+    FpcSignalWatcher *interrupt = FpcSignalWatcher::instance();
     auto outcome = [&]() -> std::optional<Outcome> {
         if (done())
             return Done;
@@ -42,7 +42,7 @@ FpcCtlWait::Outcome FpcCtlWait::until(const std::function<bool()> &done, int tim
     connect(&m_client, &FpcClient::uploadFinished, &loop, check);
     connect(&m_client, &FpcClient::daemonRunningChanged, &loop, check);
     if (interrupt)
-        connect(interrupt, &FpcCtlInterrupt::interrupted, &loop, check);
+        connect(interrupt, &FpcSignalWatcher::caught, &loop, check);
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
     QTimer ticker;
     if (tick) {

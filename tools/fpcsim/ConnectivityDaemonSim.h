@@ -44,7 +44,7 @@ public:
     void run(const QList<Step>& steps);
     bool isRunning() const { return m_timer.isActive(); }
 
-Q_SIGNALS:
+signals:
     void stateSent(const QString& bearer, uint state, int index, int total);
     void sendFailed(const QString& error);
     void finished(int sent);

@@ -46,11 +46,11 @@ public:
     // Broadcasts one fix now; empty on success, otherwise why not.
     QString sendFix(const PositionFix& fix, PositionFix::Signature signature = PositionFix::Signature::Correct);
 
-public Q_SLOTS:
+public slots:
     // D-Bus method "request" (i): starts the walk unless one is under way.
     Q_SCRIPTABLE void request(int value);
 
-Q_SIGNALS:
+signals:
     void requestReceived(int value);
     void fixSent(const PositionFix& fix, qint64 indexInLap, qint64 fixesPerLap, int lap);
     void sendFailed(const QString& error);

@@ -1,7 +1,7 @@
 #include "CtlRunner.h"
-#include "FpcCtlDatabase.h"
 #include "FpcCtlExporter.h"
 #include "FpcCtlMap.h"
+#include "FpcDatabaseReader.h"
 #include "FpcZoneText.h"
 #include "KnownDatabase.h"
 
@@ -113,7 +113,7 @@ private slots:
     {
         QList<FpcCtlRecord> records;
         QString error;
-        QVERIFY2(FpcCtlDatabase::read(m_db, &records, &error), qPrintable(error));
+        QVERIFY2(FpcDatabaseReader::read(m_db, &records, &error), qPrintable(error));
         const FpcCtlMap::Summary summary = FpcCtlMap::summarize(records);
         QVERIFY(summary.drawn == KnownDatabase::Drawn && summary.gsmCells == KnownDatabase::GsmCells
                 && summary.wcdmaCells == KnownDatabase::WcdmaCells && summary.accessPoints == KnownDatabase::AccessPoints);
@@ -155,7 +155,7 @@ private slots:
     {
         QList<FpcCtlRecord> records;
         QString error;
-        QVERIFY2(FpcCtlDatabase::read(m_db, &records, &error), qPrintable(error));
+        QVERIFY2(FpcDatabaseReader::read(m_db, &records, &error), qPrintable(error));
         QStringList refused;
         const auto zones = FpcZoneText::parse(QStringLiteral("60.1699,24.9384,100; 1,2; 95,0,5; 60,24,-3;;"), &refused);
         QVERIFY(zones.size() == 1 && refused.size() == 3);

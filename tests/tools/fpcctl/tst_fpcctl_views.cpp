@@ -1,9 +1,9 @@
 #include "FpcCtlCommandLine.h"
-#include "FpcCtlDatabase.h"
 #include "FpcCtlKind.h"
 #include "FpcCtlMap.h"
 #include "FpcStatusReport.h"
 #include "FpcCtlStatusView.h"
+#include "FpcDatabaseReader.h"
 
 #include <QJsonArray>
 #include <QTest>
@@ -76,9 +76,9 @@ private slots:
         QCOMPARE(FpcCtlKind::name(0), QStringLiteral("empty"));
         QCOMPARE(FpcCtlKind::name(16), QStringLiteral("unknown (16)"));
         // 48-bit and 64-bit addresses; a negative value shows its low six bytes.
-        QCOMPARE(FpcCtlDatabase::macText(112394521950), QStringLiteral("00:1a:2b:3c:4d:5e"));
-        QCOMPARE(FpcCtlDatabase::macText(0x0102030405060708LL), QStringLiteral("01:02:03:04:05:06:07:08"));
-        QCOMPARE(FpcCtlDatabase::macText(-1), QStringLiteral("ff:ff:ff:ff:ff:ff"));
+        QCOMPARE(FpcDatabaseReader::macText(112394521950), QStringLiteral("00:1a:2b:3c:4d:5e"));
+        QCOMPARE(FpcDatabaseReader::macText(0x0102030405060708LL), QStringLiteral("01:02:03:04:05:06:07:08"));
+        QCOMPARE(FpcDatabaseReader::macText(-1), QStringLiteral("ff:ff:ff:ff:ff:ff"));
         QCOMPARE(FpcCtlStatusView::bar(130), QStringLiteral("[##############################] 130%"));
         QCOMPARE(FpcCtlMap::scaleLength(qQNaN()), 1.0);
         QCOMPARE(FpcCtlMap::distanceText(FpcCtlMap::scaleLength(2400)), QStringLiteral("2 km"));

@@ -33,7 +33,13 @@ int main(int argc, char *argv[])
     ::umask(077);
     FpcApplication app(argc, argv);
     try {
+        // SIGTERM and SIGINT end the event loop the way a quit request does,
+        // so the service name is released and the exit code is 0.
         FpcSignalWatcher signalWatcher;
+        QObject::connect(&signalWatcher, &FpcSignalWatcher::caught, [](int signalNumber) {
+            qDebug() << "FpcSignalWatcher::onSignalPending() signal" << signalNumber << "received, quitting";
+            QCoreApplication::quit();
+        });
 
         // Developer tracing is allowed only on rd-mode devices.
         FpcLog::setRdMode(FpcStartup::readRdModeFlag());

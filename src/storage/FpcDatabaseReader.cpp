@@ -1,4 +1,4 @@
-#include "FpcCtlDatabase.h"
+#include "FpcDatabaseReader.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -34,7 +34,7 @@ bool real(const QVariant &value, double *out)
 class Reader
 {
 public:
-    Reader(QSqlDatabase db, QList<FpcCtlRecord> *records) : m_db(db), m_records(records) {}
+    Reader(QSqlDatabase db, QList<FpcStoredRecord> *records) : m_db(db), m_records(records) {}
 
     bool readAll(QString *error)
     {
@@ -71,7 +71,7 @@ private:
         return true;
     }
 
-    FpcCtlRecord *recordOf(const QVariant &fpId)
+    FpcStoredRecord *recordOf(const QVariant &fpId)
     {
         bool ok = false;
         const qint64 id = fpId.toLongLong(&ok);
@@ -87,7 +87,7 @@ private:
                     &query, error))
             return false;
         while (query.next()) {
-            FpcCtlRecord record;
+            FpcStoredRecord record;
             bool ok = false;
             record.id = query.value(0).toLongLong(&ok);
             if (!ok || m_index.contains(record.id))
@@ -112,10 +112,10 @@ private:
                     &query, error))
             return false;
         while (query.next()) {
-            FpcCtlRecord *record = recordOf(query.value(0));
+            FpcStoredRecord *record = recordOf(query.value(0));
             if (!record || record->hasPosition)
                 continue;
-            FpcCtlRecord::Position &position = record->position;
+            FpcStoredRecord::Position &position = record->position;
             if (!real(query.value(1), &position.latitude) || !real(query.value(2), &position.longitude)
                 || std::fabs(position.latitude) > 90 || std::fabs(position.longitude) > 180)
                 continue;
@@ -137,10 +137,10 @@ private:
                     error))
             return false;
         while (query.next()) {
-            FpcCtlRecord *record = recordOf(query.value(0));
+            FpcStoredRecord *record = recordOf(query.value(0));
             if (!record || record->hasGsm)
                 continue;
-            FpcCtlRecord::GsmCell &cell = record->gsm;
+            FpcStoredRecord::GsmCell &cell = record->gsm;
             cell.mcc = integer(query.value(1), -1);
             cell.mnc = integer(query.value(2), -1);
             cell.lac = integer(query.value(3), -1);
@@ -159,10 +159,10 @@ private:
                     QStringLiteral("SELECT fpId, bsic, bcch, rxLevel FROM Gncell ORDER BY rowid"), &query, error))
             return false;
         while (query.next()) {
-            FpcCtlRecord *record = recordOf(query.value(0));
+            FpcStoredRecord *record = recordOf(query.value(0));
             if (!record)
                 continue;
-            FpcCtlRecord::GsmNeighbour neighbour;
+            FpcStoredRecord::GsmNeighbour neighbour;
             neighbour.bsic = integer(query.value(1), -1);
             neighbour.bcch = integer(query.value(2), -1);
             neighbour.rxLevel = integer(query.value(3), -1);
@@ -178,10 +178,10 @@ private:
                     QStringLiteral("SELECT fpId, mcc, mnc, ucid, lac FROM UtraFdd ORDER BY rowid"), &query, error))
             return false;
         while (query.next()) {
-            FpcCtlRecord *record = recordOf(query.value(0));
+            FpcStoredRecord *record = recordOf(query.value(0));
             if (!record || record->hasWcdma)
                 continue;
-            FpcCtlRecord::WcdmaCell &cell = record->wcdma;
+            FpcStoredRecord::WcdmaCell &cell = record->wcdma;
             cell.mcc = integer(query.value(1), -1);
             cell.mnc = integer(query.value(2), -1);
             cell.ucid = integer(query.value(3), -1);
@@ -200,10 +200,10 @@ private:
                     &query, error))
             return false;
         while (query.next()) {
-            FpcCtlRecord *record = recordOf(query.value(0));
+            FpcStoredRecord *record = recordOf(query.value(0));
             if (!record)
                 continue;
-            FpcCtlRecord::WcdmaNeighbour neighbour;
+            FpcStoredRecord::WcdmaNeighbour neighbour;
             neighbour.pcpich = integer(query.value(1), -1);
             neighbour.uarfcnDl = integer(query.value(2), -1);
             neighbour.ucid = integer(query.value(3), -1);
@@ -223,10 +223,10 @@ private:
                     QStringLiteral("SELECT fpId, mac, rxLevel, rssi FROM Wlan ORDER BY rowid"), &query, error))
             return false;
         while (query.next()) {
-            FpcCtlRecord *record = recordOf(query.value(0));
+            FpcStoredRecord *record = recordOf(query.value(0));
             if (!record)
                 continue;
-            FpcCtlRecord::Wlan wlan;
+            FpcStoredRecord::Wlan wlan;
             wlan.mac = integer(query.value(1), 0);
             wlan.rxLevel = integer(query.value(2), 0);
             wlan.rssi = integer(query.value(3), -1);
@@ -236,12 +236,12 @@ private:
     }
 
     QSqlDatabase m_db;
-    QList<FpcCtlRecord> *m_records;
+    QList<FpcStoredRecord> *m_records;
     QStringList m_tables;
     QHash<qint64, int> m_index;
 };
 
-bool readOpen(QSqlDatabase db, const QString &path, QList<FpcCtlRecord> *records, QString *error)
+bool readOpen(QSqlDatabase db, const QString &path, QList<FpcStoredRecord> *records, QString *error)
 {
     db.setDatabaseName(path);
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
@@ -262,12 +262,12 @@ bool readOpen(QSqlDatabase db, const QString &path, QList<FpcCtlRecord> *records
 
 } // namespace
 
-bool FpcCtlDatabase::read(const QString &path, QList<FpcCtlRecord> *records, QString *error)
+bool FpcDatabaseReader::read(const QString &path, QList<FpcStoredRecord> *records, QString *error)
 {
     records->clear();
     const QFileInfo info(path);
     if (!info.exists()) {
-        *error = QStringLiteral("no database at %1 (give one with --db PATH)").arg(path);
+        *error = QStringLiteral("no database at %1").arg(path);
         return false;
     }
     if (!info.isFile() || !info.isReadable()) {
@@ -290,7 +290,7 @@ bool FpcCtlDatabase::read(const QString &path, QList<FpcCtlRecord> *records, QSt
     return ok;
 }
 
-QString FpcCtlDatabase::macText(qint64 value)
+QString FpcDatabaseReader::macText(qint64 value)
 {
     const int byteCount = value < (qint64(1) << 48) ? 6 : 8;
     const quint64 bits = quint64(value);
