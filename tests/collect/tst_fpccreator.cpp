@@ -85,6 +85,7 @@ private slots:
         QTest::addColumn<QString>("checksOff"); // "0" switches speed and distance checks off
         QTest::addColumn<int>("request"); // -1 none (dropped), else needWlan
         QTest::newRow("151 km/h") << 151 << -1 << "" << -1;
+        QTest::newRow("150 km/h, the maximum") << 150 << -1 << "" << 0;
         QTest::newRow("no speed") << 65535 << -1 << "" << -1;
         QTest::newRow("no speed, check off") << 65535 << -1 << "0" << 0;
         QTest::newRow("50 km/h") << 50 << -1 << "" << 0;

@@ -1,19 +1,15 @@
 // The collect tests in one executable: the fingerprint creator, and the
-// measurement collector against the simulated radio environment. Started
-// with "--sbox" it runs the sandbox test only, which needs that option among
-// the application's arguments.
+// measurement collector against the simulated radio environment.
 
 #include "FpcConfig.h"
 #include "FpcFingerprint.h"
 #include "FpcMeasurementCollector.h"
-#include "FpcMsmEvaluator.h"
 #include "LogCapture.h"
 #include "TempRoot.h"
 #include "TestBus.h"
 #include "VomuObservationElement.h"
 
 #include <QDateTime>
-#include <QProcess>
 #include <QtTest>
 
 int runCreatorTests(int argc, char **argv);
@@ -205,53 +201,11 @@ private slots:
         collector.startActiveGpsFixes();
         QCOMPARE(collector.isActiveGpsRunning(), platformSource);
     }
-
-    // Runs this executable again with "--sbox" for the sandbox test.
-    void sandbox()
-    {
-        QProcess child;
-        child.setProcessChannelMode(QProcess::ForwardedChannels);
-        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--sbox")});
-        QVERIFY(child.waitForFinished(30000));
-        QCOMPARE(child.exitCode(), 0);
-    }
-};
-
-// With "--sbox" and no world file, anything cell-like in a cycle can only
-// come from the fixed test data: one WCDMA cell and one access point, which
-// the evaluator accepts in a fingerprint with a fix.
-class TstSandbox : public QObject
-{
-    Q_OBJECT
-
-    TempRoot m_root;
-
-private slots:
-    void fixedMeasurements()
-    {
-        for (const bool needWlan : {false, true}) {
-            FpcMeasurementCollector collector;
-            QSignalSpy spy(&collector, &FpcMeasurementCollector::measurementsAvailable);
-            collector.collectMeasurements(needWlan);
-            QCOMPARE(spy.count(), 1);
-            QCOMPARE(kinds(spy, 0), needWlan ? "2 4" : "2");
-            QCOMPARE(collector.lastWlanScanTime() > 0, needWlan);
-            FpcFingerprint fp;
-            fp.setMeasurements(spy.at(0).at(0).value<VomuMeasurements>());
-            fp.setPosition(FpcPosition());
-            QVERIFY(FpcMsmEvaluator().evaluateEntry(&fp));
-        }
-    }
 };
 
 int main(int argc, char **argv)
 {
     QCoreApplication application(argc, argv);
-    // QtTest refuses options it does not know: "--sbox" is for the collector only.
-    if (argc == 2 && qstrcmp(argv[1], "--sbox") == 0) {
-        TstSandbox test;
-        return QTest::qExec(&test, 1, argv);
-    }
     TstFpcMeasurementCollector collector;
     const bool failed = runCreatorTests(argc, argv) != 0;
     return (QTest::qExec(&collector, argc, argv) != 0 || failed) ? 1 : 0;

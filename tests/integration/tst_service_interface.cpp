@@ -57,7 +57,7 @@ private slots:
         m_service = std::make_unique<ServiceFixture>(*m_bus);
         const QByteArray test = QTest::currentTestFunction();
         if (test != "startFailsWithoutDatabase" && test != "corruptDatabaseMovedAside")
-            QVERIFY(m_service->start({"--sbox"}, {{"fp_buffer_max_size", "500000"}}));
+            QVERIFY(m_service->start({"--sbox"}, {{"fp_buffer_max_size", "500000"}, {"fp_buffer_daily_limit", "70000"}}));
     }
     void cleanup()
     {
@@ -136,7 +136,11 @@ private slots:
         QVERIFY(qdbus_cast<QStringList>(args.at(0)).isEmpty());
         QCOMPARE(args.at(1).toUInt(), 0u);     // never uploaded
         QVERIFY(args.at(3).toUInt() > 0);      // database size
+        QCOMPARE(args.at(2).toUInt(), (args.at(3).toUInt() * 100 + 250000) / 500000); // fill percentage
         QCOMPARE(args.at(4).toUInt(), 500000u); // configured maximum
+        QCOMPARE(args.at(5).toUInt(), 0u);     // growth today: nothing stored
+        QCOMPARE(args.at(6).toUInt(), 70000u); // daily limit
+        QCOMPARE(args.at(7).toUInt(), 0u);     // fingerprints in the last upload
         QVERIFY(m_service->trace().contains("sendStatistics() message interface: \"com.vexlo.location.fpcd\""));
         QCOMPARE(answer("clearBuffer").toString(), QStringLiteral("All fingerprints deleted"));
         QCOMPARE(status.messages.size(), 1); // clearing sends no report

@@ -233,30 +233,6 @@ private slots:
         QCOMPARE(lastMacByte(received.wlanMeasurements().element(0)), uint8_t(7));
         QVERIFY(QMetaType::fromName("VomuMeasurements").isValid());
     }
-
-    void measurementDump()
-    {
-        auto *gsm = new VomuElementGSM;
-        gsm->setCountryCode(244);
-        VomuElementGSM::NeighbourCell neighbour(7, 65);
-        neighbour.setPowerRx(30);
-        gsm->appendNeighbourCell(neighbour);
-        const LogCapture log;
-        FpcFingerprint::printMeasurements(measurements({gsm, wcdma(1, 1), wlan(0xff), new ForeignElement(3)}));
-
-        const QStringList expected = {
-            "VomuMeasurements has 4 elements", "[INFO] \t MCC: 244", "[INFO] \t\t BSIC: 7",
-            "[INFO] \t\t Rx level: 30", "[INFO] \t\t BCCH: 65", "[INFO] VomuObservationElement Type = WCDMA",
-            "[INFO] \t UC-ID: 1", "[INFO] \tMAC:\t0a:01:02:03:04:ff", "[INFO] \tPowRx:\t-40",
-            "[INFO] Invalid element id: 3",
-        };
-        const QStringList lines = log.lines();
-        for (const QString &line : expected)
-            QVERIFY2(lines.contains(line), qPrintable(line + "\n--\n" + lines.join('\n')));
-        // Values that were not set stay out of the dump.
-        QVERIFY(!log.contains("Power Rx") && !log.contains("P-CPICH") && !log.contains("RSSI"));
-        QCOMPARE(lines.last(), QString("RadioInformationController::printMeasurements() ->"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TstModel)

@@ -36,7 +36,7 @@ public:
     Mode mode = Answer;
     int status = 200;
     QByteArray answer;
-    QList<QByteArray> heads, bodies;
+    QList<QByteArray> bodies;
 
     LoopbackServer()
     {
@@ -60,7 +60,6 @@ private:
         const int length = at < 0 ? 0 : head.mid(at + 15).split('\r').first().trimmed().toInt();
         if (end < 0 || data.size() < end + 4 + length)
             return;
-        heads << head;
         bodies << data.mid(end + 4, length);
         m_pending.remove(socket);
         if (mode == Drop)
@@ -82,8 +81,6 @@ public:
     QList<QByteArray> parts;
     QList<int> sendResults;
     QStringList events;
-    QByteArray received;
-    bool cancelOnFirstPiece = false;
 
     void RequestData(uint32_t id) override
     {
@@ -91,24 +88,13 @@ public:
         for (int i = 0; i < parts.size(); ++i)
             sendResults << gateway->SendData(parts[i].constData(), parts[i].size(), i == parts.size() - 1, id);
     }
-    void ReceiveData(const char *data, uint32_t length, uint32_t id, int status) override
+    void ReceiveData(const char *, uint32_t length, uint32_t id, int status) override
     {
         events << QStringLiteral("piece %1 %2 %3").arg(status).arg(length).arg(id);
-        received.append(data, length);
-        if (cancelOnFirstPiece)
-            gateway->cancel(id);
     }
     void ConnectionStatusChanged(uint32_t status) override { events << QStringLiteral("status %1").arg(status); }
     void ErrorCallback(int status, uint32_t id) override { events << QStringLiteral("error %1 %2").arg(status).arg(id); }
 };
-
-QByteArray pattern(int size, int seed)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        bytes[i] = char((i * 31 + seed) & 0xff);
-    return bytes;
-}
 
 QString said(const char *format, uint32_t id) { return QString::fromLatin1(format).arg(id); }
 
@@ -172,47 +158,6 @@ private slots:
         m_gateway.reset();
         m_server.reset();
         m_root.reset();
-    }
-
-    void gatewayUploadRoundTrip_data()
-    {
-        QTest::addColumn<QList<int>>("partSizes");
-        QTest::addColumn<int>("answerSize");
-        QTest::addColumn<QByteArray>("pieceSetting");
-        QTest::addColumn<QStringList>("pieces"); // "status length" of each ReceiveData
-        QTest::newRow("empty report, one piece") << QList<int>{0} << 50 << QByteArray() << QStringList{"2303 50"};
-        QTest::newRow("one part, pieces of 4") << QList<int>{100} << 10 << QByteArray("receive_piece_size=4\n")
-                                               << QStringList{"2301 4", "2301 4", "2303 2"};
-        QTest::newRow("three parts, empty end") << QList<int>{16384, 16384, 100} << 700
-            << QByteArray("receive_piece_size=300\nreceive_end_empty=1\n")
-            << QStringList{"2301 300", "2301 300", "2301 100", "2303 0"};
-        QTest::newRow("empty answer") << QList<int>{5} << 0 << QByteArray() << QStringList{"2303 0"};
-    }
-    void gatewayUploadRoundTrip()
-    {
-        QFETCH(QList<int>, partSizes);
-        QFETCH(int, answerSize);
-        QFETCH(QByteArray, pieceSetting);
-        QFETCH(QStringList, pieces);
-        writeConfig(pieceSetting);
-        m_server->answer = pattern(answerSize, 7);
-        for (int i = 0; i < partSizes.size(); ++i)
-            m_recorder.parts << pattern(partSizes[i], i);
-        connectGateway();
-        const uint32_t id = start(false, ESlpGwNwUsageAny);
-        QVERIFY(id != 0);
-
-        QTRY_VERIFY_WITH_TIMEOUT(m_recorder.events.join(' ').contains(QStringLiteral("2303")), 10000);
-        QCOMPARE(m_recorder.sendResults, QList<int>(partSizes.size(), 0));
-        QCOMPARE(m_server->bodies, QList<QByteArray>{m_recorder.parts.join()});
-        QVERIFY(m_server->heads[0].startsWith("POST /fp HTTP/1.1\r\n"));
-        QVERIFY(m_server->heads[0].toLower().contains("\r\ncontent-type: application/octet-stream\r\n"));
-        QVERIFY(m_server->heads[0].toLower().contains("\r\nx-slpgw-request-type: upload\r\n"));
-        QStringList expected{said("request %1", id)};
-        for (const QString &piece : pieces)
-            expected << QStringLiteral("piece %1 %2").arg(piece).arg(id);
-        QCOMPARE(m_recorder.events, expected);
-        QCOMPARE(m_recorder.received, m_server->answer);
     }
 
     void gatewayAttachWaitsForAllowedNetwork_data()
@@ -281,7 +226,7 @@ private slots:
             m_server->answer = "<SLP-FP/>";
         }
         if (mode != -2)
-            m_recorder.parts << pattern(10, 1);
+            m_recorder.parts << QByteArray(10, 'x');
         if (networkLost)
             writeConfig("answer_timeout_ms=60000\n");
         connectGateway();
@@ -293,46 +238,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(m_recorder.events.join(' ').contains(QStringLiteral("error")), 10000);
         QCOMPARE(m_recorder.events.filter(QRegularExpression(QStringLiteral("^(request|piece|error)"))),
                  (QStringList{said("request %1", id), QStringLiteral("error %1 %2").arg(code).arg(id)}));
-    }
-
-    void gatewayCancelEndsTransactionSilently()
-    {
-        m_server->mode = LoopbackServer::Silent;
-        m_recorder.parts << pattern(10, 2);
-        connectGateway();
-        const uint32_t posting = start(false, ESlpGwNwUsageAny);
-        QTRY_COMPARE_WITH_TIMEOUT(m_server->bodies.size(), 1, 10000);
-        QCOMPARE(m_gateway->cancel(posting), 0);
-        QCOMPARE(m_gateway->cancel(posting), int(ESlpGwErrNotFound));
-        // Started later with the same answer time-out: once it has timed out,
-        // the cancelled transfer would have, too.
-        const uint32_t later = start(false, ESlpGwNwUsageAny);
-        QTRY_VERIFY_WITH_TIMEOUT(m_recorder.events.contains(said("error 2208 %1", later)), 10000);
-        QCOMPARE(m_recorder.events.filter(QRegularExpression(QStringLiteral(" %1$").arg(posting))),
-                 QStringList{said("request %1", posting)});
-
-        // Cancelled while the answer comes in: no further piece.
-        m_recorder.events.clear();
-        m_server->mode = LoopbackServer::Answer;
-        m_server->answer = pattern(40, 3);
-        writeConfig("receive_piece_size=10\n");
-        m_recorder.cancelOnFirstPiece = true;
-        const uint32_t answered = start(false, ESlpGwNwUsageAny);
-        QTRY_COMPARE_WITH_TIMEOUT(m_recorder.events.size(), 2, 10000);
-        m_recorder.cancelOnFirstPiece = false;
-
-        // Waiting attaches: only the one not cancelled is started.
-        writeConfig("receive_piece_size=10\nnetwork=none\n");
-        const uint32_t first = start(true, OnlyFree);
-        const uint32_t second = start(true, OnlyFree);
-        QCOMPARE(m_gateway->cancel(first), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(m_recorder.events.contains(QStringLiteral("status 0")), 10000);
-        writeConfig("receive_piece_size=10\nnetwork=wlan\n");
-        QTRY_VERIFY_WITH_TIMEOUT(m_recorder.events.join(' ').contains(QStringLiteral("2303")), 10000);
-        const QString piece = said("piece 2301 10 %1", second);
-        QCOMPARE(m_recorder.events, (QStringList{said("request %1", answered), said("piece 2301 10 %1", answered),
-                                                 "status 0", "status 3", said("request %1", second), piece, piece,
-                                                 piece, said("piece 2303 10 %1", second)}));
     }
 
     void gatewayRefusals()

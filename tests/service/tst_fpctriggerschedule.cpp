@@ -40,6 +40,16 @@ private slots:
         QTEST(schedule.timerMilliseconds(&wasClamped), "timerMs");
         QCOMPARE(wasClamped, clamped);
     }
+
+    // Without the keys: every 180 minutes from 06:00, twice that from 23:00.
+    void defaults()
+    {
+        const auto settings = FpcTriggerSchedule::fromConfiguration();
+        QCOMPARE(FpcTriggerSchedule(settings, QTime(6, 0)).minutes(), 180);
+        QCOMPARE(FpcTriggerSchedule(settings, QTime(5, 59)).minutes(), 360);
+        QCOMPARE(FpcTriggerSchedule(settings, QTime(22, 59)).minutes(), 180);
+        QCOMPARE(FpcTriggerSchedule(settings, QTime(23, 0)).minutes(), 360);
+    }
 };
 
 QTEST_APPLESS_MAIN(TstFpcTriggerSchedule)

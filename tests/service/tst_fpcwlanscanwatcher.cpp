@@ -14,16 +14,23 @@ class TstFpcWlanScanWatcher : public QObject
     Q_OBJECT
 
     FpcWlanScanWatcher m_watcher;
+    FpcWlanScanWatcher::Settings m_settings;
 
-    // Search start at `at`, stop a second later; the daemon's own last scan result at ownScan.
+    // Search start at `at`, stop a second later; the daemon's own last scan
+    // result at ownScan.
     FpcWlanScanWatcher::Reaction scan(qint64 at, qint64 ownScan, const QString &bearer = Wlan)
     {
-        m_watcher.onStateChange(bearer, FpcWlanScanWatcher::SearchStarted, at, ownScan, {});
-        return m_watcher.onStateChange(bearer, FpcWlanScanWatcher::SearchStopped, at + 1000, ownScan, {});
+        m_watcher.onStateChange(bearer, FpcWlanScanWatcher::SearchStarted, at, ownScan, m_settings);
+        return m_watcher.onStateChange(bearer, FpcWlanScanWatcher::SearchStopped, at + 1000, ownScan, m_settings);
     }
 
 private slots:
-    void init() { m_watcher = FpcWlanScanWatcher(); }
+    // Settings from a configuration without the keys: the defaults.
+    void init()
+    {
+        m_watcher = FpcWlanScanWatcher();
+        m_settings = FpcWlanScanWatcher::fromConfiguration();
+    }
 
     void otherBearerIsNotLookedAt()
     {
@@ -40,6 +47,8 @@ private slots:
         QCOMPARE(m_watcher.searchState(), FpcWlanScanWatcher::SearchStopped);
     }
 
+    // By default a free-WLAN fingerprint at most every 240 minutes: one
+    // exactly 240 minutes later is still too early.
     void foreignScansTenMinutesApart()
     {
         LogCapture log;
@@ -49,7 +58,8 @@ private slots:
         const auto second = scan(T0 + 10 * Minute, 0);
         QVERIFY(second.freeResults && !second.createFingerprint);
         QVERIFY(log.contains(QStringLiteral("Free Wlan results ignored: last free scan  done  10")));
-        QVERIFY(scan(T0 + 242 * Minute, 0).createFingerprint);
+        QVERIFY(!scan(T0 + 240 * Minute, 0).createFingerprint);
+        QVERIFY(scan(T0 + 241 * Minute, 0).createFingerprint);
     }
 
     void unknownStateIsRefused()

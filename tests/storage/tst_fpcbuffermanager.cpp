@@ -252,6 +252,20 @@ private slots:
         QCOMPARE(buffer().getFpBufferAge(), 100u);
     }
 
+    // A buffer at exactly its maximum size is full: it cleans up (here one
+    // fingerprint goes) before it takes the next.
+    void fullAtExactlyTheMaximum()
+    {
+        for (int i = 0; i < 10; ++i)
+            QVERIFY(store(withMask(15, i)) > 0);
+        setConfig("fp_buffer_max_size", "1024");
+        const qint64 size = buffer().bufferSize();
+        setConfig("fp_buffer_max_size", QString::number(size));
+        QCOMPARE(buffer().bufferSize(), size);
+        QVERIFY(store(withMask(15, 10)) > 0);
+        QCOMPARE(ids().size(), 10);
+    }
+
     void lostDatabaseFile()
     {
         QVERIFY(store(fingerprint(T0, {gsm(1)})) > 0);
@@ -309,13 +323,18 @@ private slots:
         QTest::addColumn<QString>("gprsRatio");
         QTest::addColumn<QString>("expectedLine");
         QTest::addColumn<QString>("pending");
-        // A ratio of 0 is exceeded by any buffer, 0.5 by none here.
+        // A ratio of 0 is exceeded by any buffer, 0.5 by none here. An empty
+        // W is the default, 259200 s.
+        QTest::newRow("age equal to default W") << qint64(259200) << "" << "0" << "0"
+            << "FP buffer age less than WLAN age threshold -- No upload" << "";
         QTest::newRow("age equal to W") << qint64(1000) << "1000" << "0" << "0"
             << "FP buffer age less than WLAN age threshold -- No upload" << "";
         QTest::newRow("past W, ratio not above") << qint64(1001) << "1000" << "0.5" << "0"
             << "WLAN FP fill ratio not exceeded the config value" << "";
         QTest::newRow("past W, ratio above") << qint64(1001) << "1000" << "0" << "0"
             << "WLAN FP fill ratio exceeded the config value, making attach request" << "OnlyFree";
+        QTest::newRow("past default W") << qint64(259201) << "" << "0" << "0"
+            << "attach for OnlyFree pending already -- continue collection  ->" << "OnlyFree";
         QTest::newRow("age equal to G") << qint64(5000) << "1000" << "0" << "0"
             << "attach for OnlyFree pending already -- continue collection  ->" << "OnlyFree";
         QTest::newRow("past G, ratio not above") << qint64(5001) << "1000" << "0" << "0.5"
@@ -340,7 +359,7 @@ private slots:
         QFETCH(QString, expectedLine);
         QFETCH(QString, pending);
         setConfig("wlan_upload_age_threshold", wlanThreshold);
-        setConfig("gprs_upload_age_threshold", "5000");
+        setConfig("gprs_upload_age_threshold", wlanThreshold.isEmpty() ? "1000000" : "5000");
         setConfig("wlan_upload_fill_ratio", wlanRatio);
         setConfig("gprs_upload_fill_ratio", gprsRatio);
         buffer();

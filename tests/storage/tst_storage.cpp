@@ -4,6 +4,7 @@
 
 #include "FpcBufferManager.h"
 #include "FpcConfig.h"
+#include "LogCapture.h"
 #include "StorageTestData.h"
 
 #include <QProcess>
@@ -24,7 +25,7 @@ namespace {
 // neighbours and twelve access points.
 int runWriter(const QString &database)
 {
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    const LogCapture quiet(LogCapture::Quiet);
     FpcConfig::addKey(QStringLiteral("db_file"), database);
     FpcConfig::addKey(QStringLiteral("fp_buffer_max_size"), QStringLiteral("100000000"));
     FpcConfig::addKey(QStringLiteral("fp_buffer_daily_limit"), QStringLiteral("100000000"));

@@ -6,7 +6,7 @@ namespace {
 LogCapture *g_capture = nullptr;
 }
 
-LogCapture::LogCapture()
+LogCapture::LogCapture(Mode mode) : m_mode(mode)
 {
     Q_ASSERT_X(!g_capture, "LogCapture", "one capture at a time");
     g_capture = this;
@@ -28,7 +28,8 @@ void LogCapture::handler(QtMsgType type, const QMessageLogContext &context, cons
         QMutexLocker lock(&capture->m_mutex);
         capture->m_lines.append(message);
     }
-    if (capture->m_previous)
+    const bool chatter = type == QtDebugMsg || type == QtInfoMsg;
+    if (capture->m_previous && !(capture->m_mode == Quiet && chatter))
         capture->m_previous(type, context, message);
 }
 

@@ -6,11 +6,13 @@
 
 // Records the text of every Qt log message while it exists (and still hands
 // each message to the handler installed before), so a test can check which
-// lines a component wrote. One capture at a time.
+// lines a component wrote. One capture at a time. A quiet capture hands on
+// only warnings and worse, for tests that log a lot.
 class LogCapture
 {
 public:
-    LogCapture();
+    enum Mode { PassOn, Quiet };
+    explicit LogCapture(Mode mode = PassOn);
     ~LogCapture();
     LogCapture(const LogCapture &) = delete;
     LogCapture &operator=(const LogCapture &) = delete;
@@ -28,4 +30,5 @@ private:
     mutable QMutex m_mutex;
     QStringList m_lines;
     QtMessageHandler m_previous = nullptr;
+    Mode m_mode;
 };

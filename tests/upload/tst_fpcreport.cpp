@@ -2,6 +2,7 @@
 #include "FpcFingerprint.h"
 #include "FpcLog.h"
 #include "FpcReport.h"
+#include "LogCapture.h"
 #include "TempRoot.h"
 #include "TestSupport.h"
 #include "VomuElementGSM.h"
@@ -14,10 +15,9 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
-namespace {
+#include <memory>
 
-QStringList captured;
-void capture(QtMsgType, const QMessageLogContext &, const QString &message) { captured << message; }
+namespace {
 
 const QByteArray kHeader = QByteArray::fromHex("000003056c696e75780007766f6d756670631500087465726d696e616c");
 
@@ -159,18 +159,17 @@ class TstFpcReport : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { qInstallMessageHandler(capture); }
-    void cleanupTestCase() { qInstallMessageHandler(nullptr); }
-
     void init()
     {
-        captured.clear();
+        m_log = std::make_unique<LogCapture>();
         FpcLog::setThreshold(FpcLog::Debug);
         for (const char *key : {"fpr/user_id", "fpr/hw_id", "fpr/user_name"})
             FpcConfig::addKey(QString::fromLatin1(key), QString());
-        FpcConfig::addKey(QStringLiteral("trust_level"), QStringLiteral("20"));
+        FpcConfig::addKey(QStringLiteral("trust_level"), QString()); // the default, 20
         FpcConfig::addKey(QStringLiteral("fpr/dump_reports"), QStringLiteral("0"));
     }
+
+    void cleanup() { m_log.reset(); }
 
     void emptyReportAndChecksum()
     {
@@ -178,7 +177,7 @@ private slots:
         QCOMPARE(FpcReport::externalize({}, out), 0);
         QCOMPARE(out, kHeader + QByteArray::fromHex("000000" "0000" "b908"));
         QCOMPARE(decoded(out)[u"count"].toInt(), 0);
-        QCOMPARE(captured.filter(QStringLiteral("\n====== FPR data BEGIN\n000000: 00 00 03 05")).size(), 1);
+        QCOMPARE(m_log->count(QStringLiteral("\n====== FPR data BEGIN\n000000: 00 00 03 05")), 1);
 
         // One more in a header byte and in a record byte: the checksum grows by 2.
         FpcConfig::addKey(QStringLiteral("fpr/user_id"), QStringLiteral("a"));
@@ -378,7 +377,7 @@ private slots:
     {
         TempRoot root;
         QVERIFY(!FpcReport::dumpBinary("lost"));
-        QCOMPARE(captured.filter(QStringLiteral("FpcReport() FAILED TO WRITE FPR DUMP - ")).size(), 1);
+        QCOMPARE(m_log->count(QStringLiteral("FpcReport() FAILED TO WRITE FPR DUMP - ")), 1);
         QVERIFY(root.writeFile(QStringLiteral("/home/user/fpr_10"), "old"));
         QVERIFY(root.writeFile(QStringLiteral("/home/user/fpr_x99"), ""));
         FpcConfig::addKey(QStringLiteral("fpr/dump_reports"), QStringLiteral("1"));
@@ -406,10 +405,13 @@ private slots:
         QVERIFY(QFile::link(root.path(QStringLiteral("/secret")),
                             root.path(QStringLiteral("/home/user/fpr_18446744073709551615"))));
         QVERIFY(!FpcReport::dumpBinary("report"));
-        QCOMPARE(captured.filter(QStringLiteral("Name taken, skipped:")).size(), 1);
+        QCOMPARE(m_log->count(QStringLiteral("Name taken, skipped:")), 1);
         QCOMPARE(TestSupport::readFile(root.path(QStringLiteral("/secret"))), QByteArray("root's file"));
         QVERIFY(!QFile::exists(root.path(QStringLiteral("/missing"))));
     }
+
+private:
+    std::unique_ptr<LogCapture> m_log;
 };
 
 // Run by the upload tests' main: one executable for the upload library.

@@ -117,7 +117,7 @@ private slots:
         useReportSource([this](QByteArray &out) { out = m_report; return true; });
         FpcUploader::setUploadState(FpcUploader::Idle);
         FpcConfig::addKey(QStringLiteral("slpgw_connection_timeout"), QStringLiteral("60000"));
-        FpcConfig::addKey(QStringLiteral("fp_upload_retry_timeout"), QStringLiteral("3600"));
+        FpcConfig::addKey(QStringLiteral("fp_upload_retry_timeout"), QString()); // the default, an hour
         m_log.reset();
         m_log = std::make_unique<LogCapture>();
     }
@@ -415,6 +415,10 @@ private slots:
         QVERIFY(uploader.isRetryPending());
         QCOMPARE(m_log->count(QStringLiteral("Attach(ONLY_FREE) failed -- new retry attach timered at: ")), 1);
         QCOMPARE(m_log->count(QStringLiteral("Attach(ATTACH_ONLY_FREE) failed again-- already waiting for retry timer")), 1);
+        const QString line = m_log->matching(QStringLiteral("new retry attach timered at: ")).value(0);
+        const QString at = line.section(QStringLiteral("at: "), 1).remove(u'"').simplified();
+        const qint64 in = QDateTime::currentDateTime().secsTo(QDateTime::fromString(at, Qt::TextDate));
+        QVERIFY2(in > 3000 && in <= 3600, qPrintable(line));
     }
 
     void retryTimerExpires_data()

@@ -1,7 +1,7 @@
 #include "FpcCtlApp.h"
 
-#include "FpcCtlClient.h"
-#include "FpcCtlConfiguration.h"
+#include "FpcClient.h"
+#include "FpcConfigurationText.h"
 #include "FpcCtlDatabase.h"
 #include "FpcCtlExitCode.h"
 #include "FpcCtlExporter.h"
@@ -10,12 +10,11 @@
 #include "FpcCtlMap.h"
 #include "FpcCtlOutput.h"
 #include "FpcCtlStatusView.h"
+#include "FpcCtlWait.h"
 #include "FpcConfigKeys.h"
 #include "FpcKeptSettings.h"
 #include "FpcPaths.h"
 
-#include <QDBusArgument>
-#include <QDBusMetaType>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -33,8 +32,6 @@ constexpr int DefaultUploadTimeoutMs = 120000;
 // A configuration file is a few kilobytes; anything far larger is a mistake.
 constexpr qint64 MaxConfigurationFileBytes = 1024 * 1024;
 const QString DefaultDatabaseLiteral = QStringLiteral("/home/user/.vomu-fpcd/private/fp.db");
-const QString UploadStarted = QStringLiteral("Upload to server started");
-const QString AllDeleted = QStringLiteral("All fingerprints deleted");
 
 QString seconds(int ms)
 {
@@ -82,7 +79,12 @@ int FpcCtlApp::run(const QStringList &arguments)
         FpcCtlOutput::print(topic.isEmpty() ? FpcCtlCommandLine::usage() : FpcCtlCommandLine::help(topic));
         return FpcCtlExitCode::Success;
     }
-    return FpcCtlApp(options).dispatch();
+    FpcCtlApp app(options);
+    app.m_timeoutMs = options.timeoutMs > 0 ? options.timeoutMs
+                      : options.command == QLatin1String("upload") && options.arguments.isEmpty()
+                          ? DefaultUploadTimeoutMs
+                          : DefaultTimeoutMs;
+    return app.dispatch();
 }
 
 int FpcCtlApp::dispatch()
@@ -119,17 +121,33 @@ int FpcCtlApp::fail(int exitCode, const QString &reason)
     return exitCode;
 }
 
-bool FpcCtlApp::connectClient(FpcCtlClient &client, int *exitCode) const
+int FpcCtlApp::exitCodeOf(const FpcClientResult &result)
 {
-    const FpcCtlClient::Result result = client.connectToDaemon();
+    switch (result.error) {
+    case FpcClientResult::NoError: return FpcCtlExitCode::Success;
+    case FpcClientResult::NotRunning: return FpcCtlExitCode::NotRunning;
+    case FpcClientResult::Timeout: return FpcCtlExitCode::Timeout;
+    default: return FpcCtlExitCode::Failed;
+    }
+}
+
+int FpcCtlApp::fail(const FpcClientResult &result)
+{
+    return fail(exitCodeOf(result), result.message);
+}
+
+bool FpcCtlApp::connectClient(FpcClient &client, int *exitCode) const
+{
+    client.setTimeoutMs(m_timeoutMs);
+    const FpcClientResult result = client.checkDaemon();
     if (!result.ok())
-        *exitCode = fail(result.exitCode, result.error);
+        *exitCode = fail(result);
     return result.ok();
 }
 
 // The status commands listen to the daemon's signals: subscribe before the
 // first call so no report is missed.
-bool FpcCtlApp::connectAndSubscribe(FpcCtlClient &client, int *exitCode) const
+bool FpcCtlApp::connectAndSubscribe(FpcClient &client, int *exitCode) const
 {
     if (!connectClient(client, exitCode))
         return false;
@@ -142,17 +160,18 @@ bool FpcCtlApp::connectAndSubscribe(FpcCtlClient &client, int *exitCode) const
 
 int FpcCtlApp::status()
 {
-    FpcCtlClient client(timeoutMs(DefaultTimeoutMs));
+    FpcClient client;
     int exitCode = 0;
     if (!connectAndSubscribe(client, &exitCode))
         return exitCode;
-    const FpcCtlClient::Result reply = client.call(QStringLiteral("sendStatistics"));
+    FpcCtlWait wait(client);
+    const FpcClientResult reply = client.wait([&](const FpcClient::Done &done) { client.requestStatus(nullptr, done); });
     if (!reply.ok())
-        return fail(reply.exitCode, reply.error);
-    switch (client.waitUntil([&] { return client.hasStatus() && client.hasActiveGps(); }, client.timeoutMs())) {
-    case FpcCtlClient::Wait::Done:
+        return fail(reply);
+    switch (wait.until([&] { return client.hasStatus() && client.hasActiveGps(); }, client.timeoutMs())) {
+    case FpcCtlWait::Done:
         break;
-    case FpcCtlClient::Wait::DaemonGone:
+    case FpcCtlWait::DaemonGone:
         return fail(FpcCtlExitCode::NotRunning, QStringLiteral("vomu-fpcd stopped before it sent its status"));
     default:
         return fail(FpcCtlExitCode::Timeout,
@@ -160,18 +179,18 @@ int FpcCtlApp::status()
     }
     const uint pid = client.daemonPid();
     // A daemon without the counters still has a status to show.
-    const FpcCtlClient::Result counters = client.call(QStringLiteral("dropCounters"));
-    const QVariantMap counterMap = counters.ok() ? qdbus_cast<QVariantMap>(counters.values.value(0)) : QVariantMap();
+    const FpcClientResult counters =
+        client.wait([&](const FpcClient::Done &done) { client.readDropCounters(nullptr, done); });
     if (m_options.json) {
         QJsonObject json = FpcCtlStatusView::json(client.status(), client.activeGps(), pid);
         if (counters.ok())
-            json.insert(QStringLiteral("counters"), FpcCtlStatusView::countersJson(counterMap));
+            json.insert(QStringLiteral("counters"), FpcCtlStatusView::countersJson(counters.counters));
         FpcCtlOutput::printJson(json);
     } else {
         QString text =
             FpcCtlStatusView::text(client.status(), client.activeGps(), pid, QDateTime::currentDateTimeUtc());
         if (counters.ok())
-            text += FpcCtlStatusView::countersText(counterMap);
+            text += FpcCtlStatusView::countersText(counters.counters);
         FpcCtlOutput::print(text);
     }
     return FpcCtlExitCode::Success;
@@ -180,16 +199,17 @@ int FpcCtlApp::status()
 int FpcCtlApp::watch()
 {
     FpcCtlInterrupt interrupt;
-    FpcCtlClient client(timeoutMs(DefaultTimeoutMs));
+    FpcClient client;
     int exitCode = 0;
     if (!connectAndSubscribe(client, &exitCode))
         return exitCode;
+    FpcCtlWait wait(client);
 
     int lines = 0;
     bool hasPrevious = false;
-    FpcCtlStatus previous;
+    FpcStatusReport previous;
     int previousActive = -1;
-    QObject::connect(&client, &FpcCtlClient::statusReceived, &client, [&](const FpcCtlStatus &status) {
+    QObject::connect(&client, &FpcClient::statusReceived, &client, [&](const FpcStatusReport &status) {
         if (hasPrevious && status.sameReport(previous))
             return;
         const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -201,7 +221,7 @@ int FpcCtlApp::watch()
         hasPrevious = true;
         ++lines;
     });
-    QObject::connect(&client, &FpcCtlClient::activeGpsReceived, &client, [&](bool enabled) {
+    QObject::connect(&client, &FpcClient::activeGpsReceived, &client, [&](bool enabled) {
         if (previousActive == int(enabled))
             return;
         const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -214,37 +234,32 @@ int FpcCtlApp::watch()
     });
     // Asking once subscribes the daemon to status reports and gives the
     // first lines.
-    const FpcCtlClient::Result reply = client.call(QStringLiteral("sendStatistics"));
-    if (!reply.ok() && reply.exitCode != FpcCtlExitCode::Failed)
-        return fail(reply.exitCode, reply.error);
+    const FpcClientResult reply = client.wait([&](const FpcClient::Done &done) { client.requestStatus(nullptr, done); });
+    if (reply.error == FpcClientResult::NotRunning || reply.error == FpcClientResult::Timeout)
+        return fail(reply);
     if (!reply.ok())
-        FpcCtlOutput::printError(reply.error);
+        FpcCtlOutput::printError(reply.message);
 
     const auto done = [&] { return m_options.count > 0 && lines >= m_options.count; };
-    switch (client.waitUntil(done, INT_MAX)) {
-    case FpcCtlClient::Wait::DaemonGone:
+    if (wait.until(done, INT_MAX) == FpcCtlWait::DaemonGone)
         return fail(FpcCtlExitCode::NotRunning, QStringLiteral("vomu-fpcd left the bus"));
-    default:
-        return FpcCtlExitCode::Success;
-    }
+    return FpcCtlExitCode::Success;
 }
 
 int FpcCtlApp::upload()
 {
     FpcCtlInterrupt interrupt;
-    FpcCtlClient client(timeoutMs(DefaultUploadTimeoutMs));
+    FpcClient client;
     int exitCode = 0;
     if (!connectAndSubscribe(client, &exitCode))
         return exitCode;
+    FpcCtlWait wait(client);
 
     // Subscribed before the call: the daemon's uploadFinished after this
     // attempt, success or failure, is what ends the wait.
-    const FpcCtlClient::Result reply = client.call(QStringLiteral("forcedUpload"));
+    const FpcClientResult reply = client.wait([&](const FpcClient::Done &done) { client.startUpload(nullptr, done); });
     if (!reply.ok())
-        return fail(reply.exitCode, reply.error);
-    const QString answer = reply.values.value(0).toString();
-    if (answer != UploadStarted)
-        return fail(FpcCtlExitCode::Failed, QStringLiteral("the upload did not start: ") + answer);
+        return fail(reply);
 
     static const char spinner[] = {'|', '/', '-', '\\'};
     const auto progress = [&](int elapsedMs) {
@@ -252,87 +267,96 @@ int FpcCtlApp::upload()
                                    .arg(QLatin1Char(spinner[(elapsedMs / 100) % 4]))
                                    .arg(seconds(elapsedMs / 1000 * 1000)));
     };
-    const FpcCtlClient::Wait wait =
-        client.waitUntil([&] { return client.uploadOutcomeCount() > 0; }, client.timeoutMs(), progress);
+    const FpcCtlWait::Outcome outcome =
+        wait.until([&] { return client.uploadOutcomeCount() > 0; }, client.timeoutMs(), progress);
     FpcCtlOutput::clearProgress();
-    switch (wait) {
-    case FpcCtlClient::Wait::Done:
+    switch (outcome) {
+    case FpcCtlWait::Done:
         break;
-    case FpcCtlClient::Wait::DaemonGone:
+    case FpcCtlWait::DaemonGone:
         return fail(FpcCtlExitCode::NotRunning, QStringLiteral("vomu-fpcd stopped during the upload"));
-    case FpcCtlClient::Wait::Interrupted:
+    case FpcCtlWait::Interrupted:
         return fail(FpcCtlExitCode::Interrupted, QStringLiteral("stopped waiting; the upload goes on in vomu-fpcd"));
-    case FpcCtlClient::Wait::TimedOut:
+    case FpcCtlWait::TimedOut:
         return fail(FpcCtlExitCode::Timeout,
                     QStringLiteral("the upload started, but no outcome came within %1: it is still under way")
                         .arg(seconds(client.timeoutMs())));
     }
-    const FpcCtlClient::UploadOutcome outcome = client.uploadOutcome();
-    const qint64 remaining = bufferTotal(client);
+    const bool ok = client.uploadOk();
+    const uint count = client.uploadCount();
+    const qint64 remaining = bufferTotal(client, wait);
     if (m_options.json) {
         QJsonObject result{{QStringLiteral("started"), true},
                            {QStringLiteral("finished"), true},
-                           {QStringLiteral("ok"), outcome.ok},
-                           {QStringLiteral("answer"), answer},
-                           {QStringLiteral("uploaded"), outcome.ok ? qint64(outcome.count) : 0},
+                           {QStringLiteral("ok"), ok},
+                           {QStringLiteral("answer"), reply.answer},
+                           {QStringLiteral("uploaded"), ok ? qint64(count) : 0},
                            {QStringLiteral("remaining"), remaining}};
-        if (!outcome.ok)
-            result.insert(QStringLiteral("reason"), outcome.reason);
+        if (!ok)
+            result.insert(QStringLiteral("reason"), client.uploadReason());
         FpcCtlOutput::printJson(result);
-    } else if (outcome.ok) {
+    } else if (ok) {
         FpcCtlOutput::printLine(QStringLiteral("Upload finished: %1 fingerprint%2 uploaded, %3 left in the buffer.")
-                                    .arg(outcome.count)
-                                    .arg(outcome.count == 1 ? QString() : QStringLiteral("s"))
+                                    .arg(count)
+                                    .arg(count == 1 ? QString() : QStringLiteral("s"))
                                     .arg(remaining < 0 ? QStringLiteral("?") : QString::number(remaining)));
     } else {
         FpcCtlOutput::printError(QStringLiteral("the upload failed, %1 fingerprint%2 kept in the buffer: %3")
-                                     .arg(outcome.count)
-                                     .arg(outcome.count == 1 ? QString() : QStringLiteral("s"))
-                                     .arg(outcome.reason));
+                                     .arg(count)
+                                     .arg(count == 1 ? QString() : QStringLiteral("s"))
+                                     .arg(client.uploadReason()));
     }
-    return outcome.ok ? FpcCtlExitCode::Success : FpcCtlExitCode::Failed;
+    return ok ? FpcCtlExitCode::Success : FpcCtlExitCode::Failed;
 }
 
 // Fingerprints in the buffer from a fresh status report; -1 when none came.
-qint64 FpcCtlApp::bufferTotal(FpcCtlClient &client) const
+qint64 FpcCtlApp::bufferTotal(FpcClient &client, FpcCtlWait &wait) const
 {
     const int before = client.statusCount();
-    if (!client.call(QStringLiteral("sendStatistics")).ok())
+    if (!client.wait([&](const FpcClient::Done &done) { client.requestStatus(nullptr, done); }).ok())
         return -1;
-    client.waitUntil([&] { return client.statusCount() > before; }, std::min(client.timeoutMs(), DefaultTimeoutMs));
+    wait.until([&] { return client.statusCount() > before; }, std::min(client.timeoutMs(), DefaultTimeoutMs));
     return client.statusCount() > before ? qint64(client.status().total()) : -1;
 }
 
-bool FpcCtlApp::readConfiguration(FpcCtlClient &client, QMap<QString, QString> *items, int *exitCode) const
+bool FpcCtlApp::readConfiguration(FpcClient &client, QMap<QString, QString> *items, int *exitCode) const
 {
-    const FpcCtlClient::Result reply = client.call(QStringLiteral("configurations"));
+    const FpcClientResult reply =
+        client.wait([&](const FpcClient::Done &done) { client.readConfiguration(nullptr, done); });
     if (!reply.ok()) {
-        *exitCode = fail(reply.exitCode, reply.error);
+        *exitCode = fail(reply);
         return false;
     }
-    QString error;
-    if (!FpcCtlConfiguration::parse(reply.values.value(0).toString().toUtf8(), items, &error)) {
-        *exitCode = fail(FpcCtlExitCode::Failed, QStringLiteral("unreadable configuration from vomu-fpcd: ") + error);
-        return false;
-    }
+    *items = reply.configuration;
     return true;
 }
 
 int FpcCtlApp::config()
 {
-    if (m_options.arguments.at(0) == QLatin1String("keys"))
+    const QString action = m_options.arguments.at(0);
+    if (action == QLatin1String("keys"))
         return configKeys();
-    FpcCtlClient client(timeoutMs(DefaultTimeoutMs));
+    // A value the daemon's reader would not take is refused before anything is sent.
+    const FpcConfigKeys::Key *known = FpcConfigKeys::find(m_options.arguments.value(1));
+    QString typeError;
+    if (action == QLatin1String("set") && known && !m_options.force
+        && !FpcConfigKeys::valueFits(*known, m_options.arguments.at(2), &typeError))
+        return fail(FpcCtlExitCode::Usage, typeError + QStringLiteral("; not sent (--force sends it all the same)"));
+    FpcClient client;
     int exitCode = 0;
     if (!connectClient(client, &exitCode))
         return exitCode;
-    const QString action = m_options.arguments.at(0);
     if (action == QLatin1String("show"))
         return configShow(client);
     if (action == QLatin1String("get"))
         return configGet(client, m_options.arguments.at(1));
-    if (action == QLatin1String("set"))
+    if (action == QLatin1String("set")) {
+        if (!known)
+            FpcCtlOutput::printError(QStringLiteral("warning: vomu-fpcd does not use the key '%1' (see 'fpcctl config "
+                                                    "keys'); setting it all the same")
+                                         .arg(m_options.arguments.at(1)));
         return configSet(client, m_options.arguments.at(1), m_options.arguments.at(2));
+    }
     return configLoad(client, m_options.arguments.at(1));
 }
 
@@ -357,7 +381,7 @@ int FpcCtlApp::configKeys()
     return FpcCtlExitCode::Success;
 }
 
-int FpcCtlApp::configShow(FpcCtlClient &client)
+int FpcCtlApp::configShow(FpcClient &client)
 {
     QMap<QString, QString> items;
     int exitCode = 0;
@@ -377,18 +401,26 @@ int FpcCtlApp::configShow(FpcCtlClient &client)
     return FpcCtlExitCode::Success;
 }
 
-int FpcCtlApp::configGet(FpcCtlClient &client, const QString &key)
+// The value in effect: the one set, else the default of a key the daemon reads.
+int FpcCtlApp::configGet(FpcClient &client, const QString &key)
 {
     QMap<QString, QString> items;
     int exitCode = 0;
     if (!readConfiguration(client, &items, &exitCode))
         return exitCode;
-    if (!items.contains(key))
+    const FpcConfigKeys::Key *known = FpcConfigKeys::find(key);
+    const bool isDefault = !items.contains(key);
+    if (isDefault && !known)
         return fail(FpcCtlExitCode::NotFound, QStringLiteral("configuration key '%1' is not set").arg(key));
-    if (m_options.json)
-        FpcCtlOutput::printJson(QJsonObject{{QStringLiteral("key"), key}, {QStringLiteral("value"), items.value(key)}});
-    else
-        FpcCtlOutput::printLine(items.value(key));
+    const QString value = isDefault ? known->defaultValue : items.value(key);
+    if (m_options.json) {
+        FpcCtlOutput::printJson(QJsonObject{
+            {QStringLiteral("key"), key}, {QStringLiteral("value"), value}, {QStringLiteral("default"), isDefault}});
+        return FpcCtlExitCode::Success;
+    }
+    FpcCtlOutput::printLine(value);
+    if (isDefault)
+        FpcCtlOutput::printNote(QStringLiteral("(%1 is not set: this is the daemon's default)\n").arg(key));
     return FpcCtlExitCode::Success;
 }
 
@@ -396,7 +428,7 @@ int FpcCtlApp::configGet(FpcCtlClient &client, const QString &key)
 // across restarts) and read back.
 int FpcCtlApp::switchKey(const QString &key)
 {
-    FpcCtlClient client(timeoutMs(DefaultTimeoutMs));
+    FpcClient client;
     int exitCode = 0;
     if (!connectClient(client, &exitCode))
         return exitCode;
@@ -404,19 +436,12 @@ int FpcCtlApp::switchKey(const QString &key)
     return configSet(client, key, on ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
-int FpcCtlApp::configSet(FpcCtlClient &client, const QString &key, const QString &value)
+int FpcCtlApp::configSet(FpcClient &client, const QString &key, const QString &value)
 {
-    const FpcCtlClient::Result sent = client.send(QStringLiteral("setConfigurationValue"), {key, value});
-    if (!sent.ok())
-        return fail(sent.exitCode, sent.error);
-    // The method has no reply: reading the configuration back confirms it.
-    QMap<QString, QString> items;
-    int exitCode = 0;
-    if (!readConfiguration(client, &items, &exitCode))
-        return exitCode;
-    if (!items.contains(key) || items.value(key) != value)
-        return fail(FpcCtlExitCode::Failed,
-                    QStringLiteral("vomu-fpcd did not take the value for '%1' (see its trace)").arg(key));
+    const FpcClientResult reply = client.wait(
+        [&](const FpcClient::Done &done) { client.setConfigurationValue(key, value, nullptr, done); });
+    if (!reply.ok())
+        return fail(reply);
     if (m_options.json)
         FpcCtlOutput::printJson(QJsonObject{{QStringLiteral("key"), key}, {QStringLiteral("value"), value}});
     else
@@ -426,26 +451,25 @@ int FpcCtlApp::configSet(FpcCtlClient &client, const QString &key, const QString
     return FpcCtlExitCode::Success;
 }
 
-int FpcCtlApp::configLoad(FpcCtlClient &client, const QString &file)
+int FpcCtlApp::configLoad(FpcClient &client, const QString &file)
 {
     QFile input(file);
     if (!input.open(QIODevice::ReadOnly))
         return fail(FpcCtlExitCode::FileError, QStringLiteral("cannot read %1: %2").arg(file, input.errorString()));
-    if (input.size() > MaxConfigurationFileBytes)
-        return fail(FpcCtlExitCode::FileError, QStringLiteral("%1: too large for a configuration file").arg(file));
     const QByteArray xml = input.read(MaxConfigurationFileBytes + 1);
     if (xml.size() > MaxConfigurationFileBytes)
         return fail(FpcCtlExitCode::FileError, QStringLiteral("%1: too large for a configuration file").arg(file));
     // Checked whole first: the daemon keeps the items before a faulty one.
     QMap<QString, QString> items;
     QString error;
-    if (!FpcCtlConfiguration::parse(xml, &items, &error))
+    if (!FpcConfigurationText::parse(xml, &items, &error))
         return fail(FpcCtlExitCode::FileError, QStringLiteral("%1: %2; nothing loaded").arg(file, error));
-    const FpcCtlClient::Result reply = client.call(QStringLiteral("setConfigurations"), {QString::fromUtf8(xml)});
-    if (!reply.ok())
-        return fail(reply.exitCode, reply.error);
-    if (!reply.values.value(0).toBool())
+    const FpcClientResult reply =
+        client.wait([&](const FpcClient::Done &done) { client.loadConfiguration(xml, nullptr, done); });
+    if (reply.error == FpcClientResult::Refused)
         return fail(FpcCtlExitCode::Failed, QStringLiteral("vomu-fpcd refused %1 (see its trace)").arg(file));
+    if (!reply.ok())
+        return fail(reply);
     if (m_options.json) {
         QJsonArray keys;
         for (const QString &key : items.keys())
@@ -462,7 +486,7 @@ int FpcCtlApp::configLoad(FpcCtlClient &client, const QString &file)
 
 int FpcCtlApp::clear()
 {
-    FpcCtlClient client(timeoutMs(DefaultTimeoutMs));
+    FpcClient client;
     int exitCode = 0;
     if (!connectClient(client, &exitCode))
         return exitCode;
@@ -476,39 +500,39 @@ int FpcCtlApp::clear()
         if (answer != QLatin1String("y") && answer != QLatin1String("yes"))
             return fail(FpcCtlExitCode::Cancelled, QStringLiteral("cancelled; nothing deleted"));
     }
-    const FpcCtlClient::Result reply = client.call(QStringLiteral("clearBuffer"));
+    const FpcClientResult reply = client.wait([&](const FpcClient::Done &done) { client.clearBuffer(nullptr, done); });
     if (!reply.ok())
-        return fail(reply.exitCode, reply.error);
-    const QString answer = reply.values.value(0).toString();
-    if (answer != AllDeleted)
-        return fail(FpcCtlExitCode::Failed, answer.isEmpty() ? QStringLiteral("clearBuffer gave no answer") : answer);
+        return fail(reply);
     if (m_options.json)
-        FpcCtlOutput::printJson(QJsonObject{{QStringLiteral("cleared"), true}, {QStringLiteral("answer"), answer}});
+        FpcCtlOutput::printJson(QJsonObject{{QStringLiteral("cleared"), true}, {QStringLiteral("answer"), reply.answer}});
     else
-        FpcCtlOutput::printLine(answer);
+        FpcCtlOutput::printLine(reply.answer);
     return FpcCtlExitCode::Success;
 }
 
 int FpcCtlApp::active()
 {
     const bool wanted = m_options.arguments.at(0) == QLatin1String("on");
-    FpcCtlClient client(timeoutMs(DefaultTimeoutMs));
+    FpcClient client;
     int exitCode = 0;
     if (!connectAndSubscribe(client, &exitCode))
         return exitCode;
+    FpcCtlWait wait(client);
     // The daemon reports active GPS changes only to a status subscriber.
-    const FpcCtlClient::Result statistics = client.call(QStringLiteral("sendStatistics"));
-    if (statistics.exitCode == FpcCtlExitCode::NotRunning || statistics.exitCode == FpcCtlExitCode::Timeout)
-        return fail(statistics.exitCode, statistics.error);
-    client.waitUntil([&] { return client.hasActiveGps(); }, client.timeoutMs());
+    const FpcClientResult statistics =
+        client.wait([&](const FpcClient::Done &done) { client.requestStatus(nullptr, done); });
+    if (statistics.error == FpcClientResult::NotRunning || statistics.error == FpcClientResult::Timeout)
+        return fail(statistics);
+    wait.until([&] { return client.hasActiveGps(); }, client.timeoutMs());
     const int before = client.activeGpsCount();
-    const FpcCtlClient::Result sent = client.send(QStringLiteral("activeMode"), {wanted});
+    const FpcClientResult sent =
+        client.wait([&](const FpcClient::Done &done) { client.setActiveMode(wanted, nullptr, done); });
     if (!sent.ok())
-        return fail(sent.exitCode, sent.error);
-    switch (client.waitUntil([&] { return client.activeGpsCount() > before; }, client.timeoutMs())) {
-    case FpcCtlClient::Wait::Done:
+        return fail(sent);
+    switch (wait.until([&] { return client.activeGpsCount() > before; }, client.timeoutMs())) {
+    case FpcCtlWait::Done:
         break;
-    case FpcCtlClient::Wait::DaemonGone:
+    case FpcCtlWait::DaemonGone:
         return fail(FpcCtlExitCode::NotRunning, QStringLiteral("vomu-fpcd stopped"));
     default:
         return fail(FpcCtlExitCode::Timeout, QStringLiteral("vomu-fpcd did not report active GPS within %1")
@@ -527,13 +551,13 @@ int FpcCtlApp::active()
 
 int FpcCtlApp::logRestart()
 {
-    FpcCtlClient client(timeoutMs(DefaultTimeoutMs));
+    FpcClient client;
     int exitCode = 0;
     if (!connectClient(client, &exitCode))
         return exitCode;
-    const FpcCtlClient::Result sent = client.send(QStringLiteral("restartLogging"));
+    const FpcClientResult sent = client.wait([&](const FpcClient::Done &done) { client.restartLogging(nullptr, done); });
     if (!sent.ok())
-        return fail(sent.exitCode, sent.error);
+        return fail(sent);
     if (m_options.json)
         FpcCtlOutput::printJson(QJsonObject{{QStringLiteral("loggingRestarted"), true}});
     else
@@ -543,17 +567,17 @@ int FpcCtlApp::logRestart()
 
 int FpcCtlApp::quit()
 {
-    FpcCtlClient client(timeoutMs(DefaultTimeoutMs));
+    FpcClient client;
     int exitCode = 0;
     if (!connectAndSubscribe(client, &exitCode))
         return exitCode;
+    FpcCtlWait wait(client);
     const uint pid = client.daemonPid();
-    // No round trip after quit: the daemon may be gone before it answers.
-    const FpcCtlClient::Result sent = client.send(QStringLiteral("quit"), {}, false);
+    const FpcClientResult sent = client.wait([&](const FpcClient::Done &done) { client.quitDaemon(nullptr, done); });
     if (!sent.ok())
-        return fail(sent.exitCode, sent.error);
-    const auto stopped = [&] { return !client.isDaemonRegistered(); };
-    if (client.waitUntil(stopped, client.timeoutMs()) == FpcCtlClient::Wait::TimedOut)
+        return fail(sent);
+    const auto stopped = [&] { return !client.isDaemonRunning(); };
+    if (wait.until(stopped, client.timeoutMs()) == FpcCtlWait::TimedOut)
         return fail(FpcCtlExitCode::Timeout,
                     QStringLiteral("vomu-fpcd did not stop within %1").arg(seconds(client.timeoutMs())));
     if (m_options.json) {
@@ -572,15 +596,16 @@ QString FpcCtlApp::databasePath(const FpcCtlOptions &options, int timeoutMs, QSt
 {
     if (!options.database.isEmpty() && !privacyZones)
         return options.database;
-    FpcCtlClient client(timeoutMs);
-    if (!client.connectToDaemon().ok())
+    FpcClient client;
+    client.setTimeoutMs(timeoutMs);
+    if (!client.checkDaemon().ok())
         return options.database.isEmpty() ? FpcPaths::databaseFile() : options.database;
     const uint pid = client.daemonPid();
-    const FpcCtlClient::Result reply = client.call(QStringLiteral("configurations"));
-    QMap<QString, QString> items;
-    QString error;
-    if (!reply.ok() || !FpcCtlConfiguration::parse(reply.values.value(0).toString().toUtf8(), &items, &error))
+    const FpcClientResult reply =
+        client.wait([&](const FpcClient::Done &done) { client.readConfiguration(nullptr, done); });
+    if (!reply.ok())
         return options.database.isEmpty() ? defaultDatabaseOf(pid) : options.database;
+    const QMap<QString, QString> &items = reply.configuration;
     if (privacyZones)
         *privacyZones = items.value(QStringLiteral("privacy_zones"));
     if (!options.database.isEmpty())
@@ -616,7 +641,7 @@ bool FpcCtlApp::writeOutput(const QString &file, const QByteArray &data, int *ex
 
 int FpcCtlApp::exportDatabase()
 {
-    const QString path = databasePath(m_options, timeoutMs(DefaultTimeoutMs));
+    const QString path = databasePath(m_options, m_timeoutMs);
     QList<FpcCtlRecord> records;
     QString error;
     if (!FpcCtlDatabase::read(path, &records, &error))
@@ -647,7 +672,7 @@ int FpcCtlApp::exportDatabase()
 int FpcCtlApp::map()
 {
     QString zonesText;
-    const QString path = databasePath(m_options, timeoutMs(DefaultTimeoutMs), &zonesText);
+    const QString path = databasePath(m_options, m_timeoutMs, &zonesText);
     QList<FpcCtlRecord> records;
     QString error;
     if (!FpcCtlDatabase::read(path, &records, &error))

@@ -6,7 +6,9 @@
 #include <QString>
 #include <QStringList>
 
-class FpcCtlClient;
+class FpcClient;
+class FpcCtlWait;
+struct FpcClientResult;
 
 // Runs one fpcctl command: parses the command line, talks to the daemon or
 // reads its database, prints the result (text or JSON) and returns the exit
@@ -34,10 +36,10 @@ private:
     int switchKey(const QString &key);
     int config();
     int configKeys();
-    int configShow(FpcCtlClient &client);
-    int configGet(FpcCtlClient &client, const QString &key);
-    int configSet(FpcCtlClient &client, const QString &key, const QString &value);
-    int configLoad(FpcCtlClient &client, const QString &file);
+    int configShow(FpcClient &client);
+    int configGet(FpcClient &client, const QString &key);
+    int configSet(FpcClient &client, const QString &key, const QString &value);
+    int configLoad(FpcClient &client, const QString &file);
     int clear();
     int active();
     int logRestart();
@@ -45,15 +47,18 @@ private:
     int exportDatabase();
     int map();
 
-    int timeoutMs(int fallbackMs) const { return m_options.timeoutMs > 0 ? m_options.timeoutMs : fallbackMs; }
     // Connects to the daemon; on failure prints the reason and stores the
     // exit status.
-    bool connectClient(FpcCtlClient &client, int *exitCode) const;
-    bool connectAndSubscribe(FpcCtlClient &client, int *exitCode) const;
-    qint64 bufferTotal(FpcCtlClient &client) const;
-    bool readConfiguration(FpcCtlClient &client, QMap<QString, QString> *items, int *exitCode) const;
+    bool connectClient(FpcClient &client, int *exitCode) const;
+    bool connectAndSubscribe(FpcClient &client, int *exitCode) const;
+    qint64 bufferTotal(FpcClient &client, FpcCtlWait &wait) const;
+    bool readConfiguration(FpcClient &client, QMap<QString, QString> *items, int *exitCode) const;
     bool writeOutput(const QString &file, const QByteArray &data, int *exitCode) const;
     static int fail(int exitCode, const QString &reason);
+    // The reason on standard error; the exit status of the client's error.
+    static int fail(const FpcClientResult &result);
+    static int exitCodeOf(const FpcClientResult &result);
 
     FpcCtlOptions m_options;
+    int m_timeoutMs = 0;
 };

@@ -1,5 +1,6 @@
 #include "FpcCtlCommandLine.h"
 
+#include <QCommandLineParser>
 #include <QHash>
 #include <QRegularExpression>
 #include <QSet>
@@ -24,7 +25,7 @@ const QHash<QString, CommandRule> &rules()
         {QStringLiteral("watch"), {0, 0, {QStringLiteral("count")}}},
         {QStringLiteral("upload"), {0, 1, {}}},
         {QStringLiteral("collect"), {1, 1, {}}},
-        {QStringLiteral("config"), {1, 3, {}}},
+        {QStringLiteral("config"), {1, 3, {QStringLiteral("force")}}},
         {QStringLiteral("clear"), {0, 0, {QStringLiteral("yes")}}},
         {QStringLiteral("active"), {1, 1, {}}},
         {QStringLiteral("log"), {1, 1, {}}},
@@ -36,37 +37,45 @@ const QHash<QString, CommandRule> &rules()
     return table;
 }
 
-// Options that take a value, by long name, with their short forms.
-const QHash<QString, QString> &shortNames()
+// Every option: long name, short name (or none), the name of its value
+// (none for a switch).
+struct OptionSpec
 {
-    static const QHash<QString, QString> table{
-        {QStringLiteral("-h"), QStringLiteral("help")},   {QStringLiteral("-j"), QStringLiteral("json")},
-        {QStringLiteral("-y"), QStringLiteral("yes")},    {QStringLiteral("-t"), QStringLiteral("timeout")},
-        {QStringLiteral("-f"), QStringLiteral("format")}, {QStringLiteral("-o"), QStringLiteral("output")},
-        {QStringLiteral("-n"), QStringLiteral("count")},
-    };
-    return table;
-}
+    const char *name;
+    const char *shortName;
+    const char *valueName;
+};
 
-bool takesValue(const QString &name)
-{
-    static const QSet<QString> withValue{QStringLiteral("timeout"), QStringLiteral("db"), QStringLiteral("format"),
-                                         QStringLiteral("output"), QStringLiteral("count")};
-    return withValue.contains(name);
-}
+const OptionSpec Options[] = {
+    {"help", "h", nullptr},        {"version", nullptr, nullptr}, {"json", "j", nullptr},
+    {"yes", "y", nullptr},         {"force", nullptr, nullptr},   {"timeout", "t", "SECONDS"},
+    {"db", nullptr, "PATH"},       {"format", "f", "FORMAT"},     {"output", "o", "FILE"},
+    {"count", "n", "COUNT"},
+};
 
-bool isKnownOption(const QString &name)
-{
-    static const QSet<QString> known{QStringLiteral("help"),    QStringLiteral("version"), QStringLiteral("json"),
-                                     QStringLiteral("yes"),     QStringLiteral("timeout"), QStringLiteral("db"),
-                                     QStringLiteral("format"),  QStringLiteral("output"),  QStringLiteral("count")};
-    return known.contains(name);
-}
+// QCommandLineParser reads every word that starts with '-' as an option; a
+// word that looks like a negative number is an argument (config set KEY -1),
+// so it is hidden behind this mark while parsing.
+const QChar NumberMark(0x1);
 
-bool looksLikeNegativeNumber(const QString &word)
+QString marked(const QString &word)
 {
     static const QRegularExpression number(QStringLiteral("^-[0-9.]"));
-    return number.match(word).hasMatch();
+    return number.match(word).hasMatch() ? NumberMark + word : word;
+}
+
+QString unmarked(const QString &word)
+{
+    return word.startsWith(NumberMark) ? word.mid(1) : word;
+}
+
+QString longName(const QString &given)
+{
+    for (const OptionSpec &option : Options) {
+        if (option.shortName && given == QLatin1String(option.shortName))
+            return QLatin1String(option.name);
+    }
+    return given;
 }
 
 const char *const GeneralUsage =
@@ -137,17 +146,22 @@ const QHash<QString, QString> &commandHelp()
                         "data (the fingerprints stay in the buffer), 4 when no outcome came in time.\n")},
         {QStringLiteral("config"),
          QStringLiteral("Usage: fpcctl config show [--json]\n"
-                        "       fpcctl config get KEY\n"
-                        "       fpcctl config set KEY VALUE\n"
+                        "       fpcctl config get KEY [--json]\n"
+                        "       fpcctl config set KEY VALUE [--force] [--json]\n"
                         "       fpcctl config load FILE\n"
                         "       fpcctl config keys [--json]\n\n"
                         "show   every configuration value of the running daemon, sorted by key\n"
-                        "get    one value (exit status 6 when the key is not set)\n"
-                        "set    change one value in the daemon's memory and read it back to confirm\n"
+                        "get    the value in effect; for a key the daemon reads that is not set, its\n"
+                        "       default, with a note on standard error (exit status 6 for another key\n"
+                        "       that is not set)\n"
+                        "set    change one value in the daemon's memory and read it back to confirm;\n"
+                        "       warns about a key the daemon does not use and refuses a value of the\n"
+                        "       wrong type for its key (exit status 2)\n"
                         "load   add the items of an XML configuration file (<fpcconfig><item key=\"..\"\n"
                         "       value=\"..\"/>...</fpcconfig>)\n"
                         "keys   every key the daemon reads: key, type, default and meaning, separated by\n"
                         "       tabs (needs no daemon)\n\n"
+                        "      --force   set: send a value of the wrong type all the same\n\n"
                         "Changes last until the daemon stops; the configuration file is not written.\n")},
         {QStringLiteral("clear"),
          QStringLiteral("Usage: fpcctl clear [--yes] [--json]\n\n"
@@ -226,77 +240,30 @@ bool FpcCtlCommandLine::parseTimeout(const QString &text, int *milliseconds)
     return true;
 }
 
-bool FpcCtlCommandLine::takeOption(const QStringList &arguments, int *index, FpcCtlOptions *options, QString *error)
+bool FpcCtlCommandLine::takeValue(const QString &name, const QString &value, FpcCtlOptions *options, QString *error)
 {
-    const QString word = arguments.at(*index);
-    QString name;
-    QString value;
-    bool hasValue = false;
-    if (word.startsWith(QLatin1String("--"))) {
-        name = word.mid(2);
-        const int equals = name.indexOf(QLatin1Char('='));
-        if (equals >= 0) {
-            value = name.mid(equals + 1);
-            name = name.left(equals);
-            hasValue = true;
-        }
-    } else {
-        name = shortNames().value(word);
-        if (name.isEmpty()) {
-            *error = QStringLiteral("unknown option '%1'").arg(word);
-            return false;
-        }
-    }
-    if (!isKnownOption(name)) {
-        *error = QStringLiteral("unknown option '%1'").arg(word);
+    if (name == QLatin1String("timeout") && !parseTimeout(value, &options->timeoutMs)) {
+        *error = QStringLiteral("invalid time-out '%1': expected seconds above 0 and at most 86400").arg(value);
         return false;
     }
-    if (takesValue(name) && !hasValue) {
-        if (*index + 1 >= arguments.size()) {
-            *error = QStringLiteral("option '--%1' needs a value").arg(name);
-            return false;
-        }
-        value = arguments.at(++*index);
-        hasValue = true;
-    } else if (!takesValue(name) && hasValue) {
-        *error = QStringLiteral("option '--%1' takes no value").arg(name);
+    if ((name == QLatin1String("db") || name == QLatin1String("output")) && value.isEmpty()) {
+        *error = QStringLiteral("option '--%1' needs a %2")
+                     .arg(name, name == QLatin1String("db") ? QStringLiteral("path") : QStringLiteral("file name"));
         return false;
     }
-    options->given << name;
-
-    if (name == QLatin1String("help")) {
-        options->help = true;
-    } else if (name == QLatin1String("version")) {
-        options->version = true;
-    } else if (name == QLatin1String("json")) {
-        options->json = true;
-    } else if (name == QLatin1String("yes")) {
-        options->yes = true;
-    } else if (name == QLatin1String("timeout")) {
-        if (!parseTimeout(value, &options->timeoutMs)) {
-            *error = QStringLiteral("invalid time-out '%1': expected seconds above 0 and at most 86400").arg(value);
-            return false;
-        }
-    } else if (name == QLatin1String("db")) {
-        if (value.isEmpty()) {
-            *error = QStringLiteral("option '--db' needs a path");
-            return false;
-        }
+    if (name == QLatin1String("db"))
         options->database = value;
-    } else if (name == QLatin1String("format")) {
+    else if (name == QLatin1String("output"))
+        options->output = value;
+    if (name == QLatin1String("format")) {
         options->format = value.toLower();
         if (options->format != QLatin1String("geojson") && options->format != QLatin1String("csv")
             && options->format != QLatin1String("geosubmit")) {
             *error = QStringLiteral("unknown format '%1': expected geojson, csv or geosubmit").arg(value);
             return false;
         }
-    } else if (name == QLatin1String("output")) {
-        if (value.isEmpty()) {
-            *error = QStringLiteral("option '--output' needs a file name");
-            return false;
-        }
-        options->output = value;
-    } else if (name == QLatin1String("count")) {
+    }
+    if (name == QLatin1String("count")) {
         bool ok = false;
         options->count = value.toInt(&ok);
         if (!ok || options->count < 1) {
@@ -310,23 +277,43 @@ bool FpcCtlCommandLine::takeOption(const QStringList &arguments, int *index, Fpc
 bool FpcCtlCommandLine::parse(const QStringList &arguments, FpcCtlOptions *options, QString *error)
 {
     *options = FpcCtlOptions();
-    QStringList words;
-    bool optionsEnded = false;
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString &word = arguments.at(i);
-        if (!optionsEnded && word == QLatin1String("--")) {
-            optionsEnded = true;
-        } else if (!optionsEnded && word.size() > 1 && word.startsWith(QLatin1Char('-'))
-                   && !looksLikeNegativeNumber(word)) {
-            if (!takeOption(arguments, &i, options, error))
-                return false;
-        } else {
-            words << word;
-        }
+    QCommandLineParser parser;
+    for (const OptionSpec &spec : Options) {
+        QStringList names{QLatin1String(spec.name)};
+        if (spec.shortName)
+            names.prepend(QLatin1String(spec.shortName));
+        parser.addOption(QCommandLineOption(names, QString(), QLatin1String(spec.valueName ? spec.valueName : "")));
     }
-    if (!words.isEmpty()) {
-        options->command = words.takeFirst();
-        options->arguments = words;
+    QStringList words{QStringLiteral("fpcctl")};
+    for (const QString &word : arguments)
+        words << marked(word);
+    if (!parser.parse(words)) {
+        QString text = parser.errorText().remove(NumberMark);
+        if (text.endsWith(QLatin1Char('.')))
+            text.chop(1);
+        *error = text.left(1).toLower() + text.mid(1);
+        return false;
+    }
+    for (const QString &given : parser.optionNames()) {
+        if (!options->given.contains(longName(given)))
+            options->given << longName(given);
+    }
+    options->help = parser.isSet(QStringLiteral("help"));
+    options->version = parser.isSet(QStringLiteral("version"));
+    options->json = parser.isSet(QStringLiteral("json"));
+    options->yes = parser.isSet(QStringLiteral("yes"));
+    options->force = parser.isSet(QStringLiteral("force"));
+    for (const OptionSpec &spec : Options) {
+        const QString name = QLatin1String(spec.name);
+        if (spec.valueName && parser.isSet(name) && !takeValue(name, unmarked(parser.value(name)), options, error))
+            return false;
+    }
+    QStringList positional;
+    for (const QString &word : parser.positionalArguments())
+        positional << unmarked(word);
+    if (!positional.isEmpty()) {
+        options->command = positional.takeFirst();
+        options->arguments = positional;
     }
     if (options->version)
         return true;

@@ -13,6 +13,8 @@ struct FpcCtlOptions
     bool version = false;
     bool json = false;
     bool yes = false;
+    // config set: send a value of the wrong type all the same.
+    bool force = false;
     // Milliseconds; -1 when not given (each command has its own default).
     int timeoutMs = -1;
     QString database;
@@ -24,8 +26,9 @@ struct FpcCtlOptions
     QStringList given;
 };
 
-// The fpcctl command line, in the manner of systemctl and busctl: global
-// options may stand before or after the command, "--opt=value" and
+// The fpcctl command line, in the manner of systemctl and busctl, read by
+// QCommandLineParser: the command and its arguments are the positional
+// arguments, options may stand before or after them, "--opt=value" and
 // "--opt value" are both accepted, "--" ends the options, and a word that
 // looks like a negative number is an argument (config set KEY -1).
 class FpcCtlCommandLine
@@ -42,7 +45,7 @@ public:
     static QString help(const QString &command);
 
 private:
-    static bool takeOption(const QStringList &arguments, int *index, FpcCtlOptions *options, QString *error);
+    static bool takeValue(const QString &name, const QString &value, FpcCtlOptions *options, QString *error);
     static bool checkCommand(const FpcCtlOptions &options, QString *error);
     static bool parseTimeout(const QString &text, int *milliseconds);
 };

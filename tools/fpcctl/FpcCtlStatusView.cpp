@@ -48,7 +48,7 @@ QString watchTime(const QDateTime &now)
 }
 
 // Kinds by count, most frequent first; equal counts by mask.
-QList<QPair<int, int>> sortedKinds(const FpcCtlStatus &status)
+QList<QPair<int, int>> sortedKinds(const FpcStatusReport &status)
 {
     QList<QPair<int, int>> kinds;
     for (auto it = status.kinds.cbegin(); it != status.kinds.cend(); ++it)
@@ -69,7 +69,7 @@ QString FpcCtlStatusView::bar(uint percent)
            + QStringLiteral("] ") + QString::number(percent).rightJustified(3) + QLatin1Char('%');
 }
 
-QString FpcCtlStatusView::lastUploadText(const FpcCtlStatus &status, const QDateTime &now)
+QString FpcCtlStatusView::lastUploadText(const FpcStatusReport &status, const QDateTime &now)
 {
     if (status.lastUpload == 0)
         return QStringLiteral("never");
@@ -78,20 +78,20 @@ QString FpcCtlStatusView::lastUploadText(const FpcCtlStatus &status, const QDate
            + plural(int(status.lastUploadAmount), QStringLiteral("fingerprint"), QStringLiteral("fingerprints"));
 }
 
-QString FpcCtlStatusView::sizeText(const FpcCtlStatus &status)
+QString FpcCtlStatusView::sizeText(const FpcStatusReport &status)
 {
     return FpcCtlOutput::bytes(status.dbSize) + QStringLiteral(" of ") + FpcCtlOutput::bytes(status.effectiveMaxSize())
            + (status.maxSizeConfigured() ? QString() : QStringLiteral(" (default)"));
 }
 
-QString FpcCtlStatusView::growthText(const FpcCtlStatus &status)
+QString FpcCtlStatusView::growthText(const FpcStatusReport &status)
 {
     return FpcCtlOutput::bytes(status.growth) + QStringLiteral(" of ")
            + FpcCtlOutput::bytes(status.effectiveDailyLimit())
            + (status.dailyLimitConfigured() ? QString() : QStringLiteral(" (default)"));
 }
 
-QString FpcCtlStatusView::text(const FpcCtlStatus &status, bool activeGps, uint pid, const QDateTime &now)
+QString FpcCtlStatusView::text(const FpcStatusReport &status, bool activeGps, uint pid, const QDateTime &now)
 {
     QString page = QStringLiteral("vomu-fpcd (") + Service
                    + (pid ? QStringLiteral(", pid %1)").arg(pid) : QStringLiteral(")")) + QLatin1Char('\n');
@@ -131,7 +131,7 @@ QString FpcCtlStatusView::text(const FpcCtlStatus &status, bool activeGps, uint 
     return page;
 }
 
-QJsonObject FpcCtlStatusView::fingerprintsJson(const FpcCtlStatus &status)
+QJsonObject FpcCtlStatusView::fingerprintsJson(const FpcStatusReport &status)
 {
     QJsonArray kinds;
     for (const auto &kind : sortedKinds(status)) {
@@ -151,7 +151,7 @@ QJsonObject FpcCtlStatusView::fingerprintsJson(const FpcCtlStatus &status)
     };
 }
 
-QJsonObject FpcCtlStatusView::json(const FpcCtlStatus &status, bool activeGps, uint pid)
+QJsonObject FpcCtlStatusView::json(const FpcStatusReport &status, bool activeGps, uint pid)
 {
     QJsonObject object{
         {QStringLiteral("service"), Service},
@@ -177,7 +177,7 @@ QJsonObject FpcCtlStatusView::json(const FpcCtlStatus &status, bool activeGps, u
     return object;
 }
 
-QString FpcCtlStatusView::watchLine(const FpcCtlStatus &status, const FpcCtlStatus *previous, const QDateTime &now)
+QString FpcCtlStatusView::watchLine(const FpcStatusReport &status, const FpcStatusReport *previous, const QDateTime &now)
 {
     QString count = plural(status.total(), QStringLiteral("fingerprint"), QStringLiteral("fingerprints"));
     if (previous && previous->total() != status.total()) {
@@ -200,7 +200,7 @@ QString FpcCtlStatusView::watchActiveLine(bool activeGps, const QDateTime &now)
     return watchTime(now) + QStringLiteral("  active GPS ") + (activeGps ? QStringLiteral("on") : QStringLiteral("off"));
 }
 
-QJsonObject FpcCtlStatusView::watchJson(const FpcCtlStatus &status, const QDateTime &now)
+QJsonObject FpcCtlStatusView::watchJson(const FpcStatusReport &status, const QDateTime &now)
 {
     QJsonObject object = json(status, false, 0);
     object.remove(QStringLiteral("activeGps"));

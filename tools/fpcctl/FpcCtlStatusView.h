@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FpcCtlStatus.h"
+#include "FpcStatusReport.h"
 
 #include <QDateTime>
 #include <QJsonObject>
@@ -16,8 +16,8 @@ public:
     static constexpr int BarWidth = 30;
 
     // pid 0 when unknown.
-    static QString text(const FpcCtlStatus &status, bool activeGps, uint pid, const QDateTime &now);
-    static QJsonObject json(const FpcCtlStatus &status, bool activeGps, uint pid);
+    static QString text(const FpcStatusReport &status, bool activeGps, uint pid, const QDateTime &now);
+    static QJsonObject json(const FpcStatusReport &status, bool activeGps, uint pid);
 
     // The daemon's drop and upload counters (dropCounters): a block of
     // lines for the status page, and the same as a JSON object.
@@ -28,14 +28,14 @@ public:
     static QString bar(uint percent);
 
     // previous is null for the first line of a watch.
-    static QString watchLine(const FpcCtlStatus &status, const FpcCtlStatus *previous, const QDateTime &now);
+    static QString watchLine(const FpcStatusReport &status, const FpcStatusReport *previous, const QDateTime &now);
     static QString watchActiveLine(bool activeGps, const QDateTime &now);
-    static QJsonObject watchJson(const FpcCtlStatus &status, const QDateTime &now);
+    static QJsonObject watchJson(const FpcStatusReport &status, const QDateTime &now);
     static QJsonObject watchActiveJson(bool activeGps, const QDateTime &now);
 
 private:
-    static QString lastUploadText(const FpcCtlStatus &status, const QDateTime &now);
-    static QString sizeText(const FpcCtlStatus &status);
-    static QString growthText(const FpcCtlStatus &status);
-    static QJsonObject fingerprintsJson(const FpcCtlStatus &status);
+    static QString lastUploadText(const FpcStatusReport &status, const QDateTime &now);
+    static QString sizeText(const FpcStatusReport &status);
+    static QString growthText(const FpcStatusReport &status);
+    static QJsonObject fingerprintsJson(const FpcStatusReport &status);
 };

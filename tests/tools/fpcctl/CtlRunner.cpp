@@ -41,12 +41,13 @@ QByteArray CtlResult::describe() const
 }
 
 CtlResult CtlRunner::run(const QStringList &arguments, const QByteArray &input, const QStringList &environment,
-                         int timeoutMs)
+                         int timeoutMs, const QStringList &wrapper)
 {
     QProcess process;
     process.setProcessEnvironment(childEnvironment(environment));
     TestSupport::dieWithParent(process);
-    process.start(QStringLiteral(FPCCTL_BINARY), arguments);
+    const QStringList command = wrapper + QStringList{QStringLiteral(FPCCTL_BINARY)} + arguments;
+    process.start(command.first(), command.mid(1));
     CtlResult result;
     if (!process.waitForStarted(10000))
         return result;

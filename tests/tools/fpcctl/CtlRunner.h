@@ -22,9 +22,10 @@ struct CtlResult
 namespace CtlRunner {
 
 // Standard input, output and error are pipes; input is written and closed.
-// environment: extra "NAME=value" entries for this run.
+// environment: extra "NAME=value" entries for this run; wrapper: a command
+// fpcctl runs under (e.g. setpriv for another user).
 CtlResult run(const QStringList &arguments, const QByteArray &input = {}, const QStringList &environment = {},
-              int timeoutMs = 30000);
+              int timeoutMs = 30000, const QStringList &wrapper = {});
 // A process environment for fpcctl children (TZ=UTC plus extra entries).
 QProcessEnvironment childEnvironment(const QStringList &extra = {});
 // Standard input, output and error are one pseudo terminal; out holds all

@@ -1,8 +1,7 @@
 #include "CtlRunner.h"
-#include "DaemonProcess.h"
 #include "FpServerProcess.h"
 #include "KnownDatabase.h"
-#include "TempRoot.h"
+#include "ServiceFixture.h"
 #include "TestBus.h"
 #include "TestSupport.h"
 
@@ -12,6 +11,8 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTest>
+
+#include <unistd.h>
 
 #include <memory>
 
@@ -28,31 +29,27 @@ class TstFpcCtlDaemon : public QObject
     Q_OBJECT
 
     std::unique_ptr<TestBus> m_bus;
-    std::unique_ptr<TempRoot> m_root;
-    std::unique_ptr<DaemonProcess> m_daemon;
+    std::unique_ptr<ServiceFixture> m_service;
 
-    QString databasePath() const { return m_root->path(QStringLiteral("/fp.db")); }
-    QString tracePath() const { return m_root->path(QStringLiteral("/trace.log")); }
+    QString databasePath() const { return m_service->databasePath(); }
+    TempRoot &root() { return m_service->root(); }
+    DaemonProcess &daemon() { return m_service->daemon(); }
 
-    // The daemon, tracing to a file in the root, on the known
-    // database, with extra configuration items.
-    // Without a "db_file" item the daemon uses its default path below the root.
-    bool startDaemon(const QList<QPair<QString, QString>> &items = {}, const QStringList &environment = {},
+    // The daemon on the known database, with extra configuration items and
+    // environment; database, when given, is a path below the root, named in
+    // "db_file" as it stands (the default path, named so, lies below the root).
+    bool startDaemon(const ServiceFixture::Items &items = {}, const QStringList &environment = {},
                      const QString &database = QString())
     {
-        const QString path = database.isEmpty() ? databasePath() : database;
         QString error;
-        if (!KnownDatabase::create(path, &error))
-            return false;
-        QList<QPair<QString, QString>> config = items;
-        if (database.isEmpty())
-            config << qMakePair(QStringLiteral("db_file"), path);
-        if (!m_root->setRdMode(true) || !m_root->makeLogDirectory() || !m_root->writeConfigItems(config))
+        if (!KnownDatabase::create(database.isEmpty() ? databasePath() : root().path(database), &error))
             return false;
         for (const QString &entry : environment)
-            m_daemon->setEnv(entry.section('=', 0, 0), entry.section('=', 1));
-        return m_daemon->startAndWaitRegistered({QStringLiteral("--tracefile"), tracePath()})
-               && TestSupport::waitForFileContains(tracePath(), "FpcEventHandler::startComponents() ->");
+            daemon().setEnv(entry.section('=', 0, 0), entry.section('=', 1));
+        ServiceFixture::Items config = items;
+        if (!database.isEmpty())
+            config << qMakePair(QStringLiteral("db_file"), database);
+        return m_service->start({}, config);
     }
 
     // Counted by fpcctl's own read-only reader, past the daemon.
@@ -73,17 +70,10 @@ private slots:
         m_bus = std::make_unique<TestBus>();
         QVERIFY2(m_bus->start(), qPrintable(m_bus->errorString()));
     }
-    void init()
-    {
-        m_root = std::make_unique<TempRoot>();
-        m_daemon = std::make_unique<DaemonProcess>(*m_bus);
-    }
+    void init() { m_service = std::make_unique<ServiceFixture>(*m_bus); }
     void cleanup()
     {
-        if (QTest::currentTestFailed())
-            qWarning().noquote() << "Daemon trace (end):\n" << TestSupport::readFile(tracePath()).right(6000);
-        m_daemon.reset();
-        m_root.reset();
+        m_service.reset();
         QVERIFY(m_bus->waitForNameGone(DaemonProcess::ServiceName));
     }
 
@@ -99,7 +89,7 @@ private slots:
         // Without daemon and --db, export looks at the default path below the root.
         const CtlResult exported = CtlRunner::run({"export"});
         QVERIFY2(exported.exitCode == 5
-                     && oneLineReason(exported, m_root->path("/home/user/.vomu-fpcd/private/fp.db").toUtf8()),
+                     && oneLineReason(exported, root().path("/home/user/.vomu-fpcd/private/fp.db").toUtf8()),
                  exported.describe());
     }
 
@@ -109,7 +99,7 @@ private slots:
         CtlResult result = CtlRunner::run({"status", "--json"});
         QVERIFY2(result.exitCode == 0, result.describe());
         const QJsonObject status = result.json().object();
-        QCOMPARE(status["pid"].toInteger(), m_daemon->pid());
+        QCOMPARE(status["pid"].toInteger(), daemon().pid());
         const QJsonObject fingerprints = status["fingerprints"].toObject();
         QCOMPARE(fingerprints["total"].toInt(), KnownDatabase::Total);
         QCOMPARE(fingerprints["byRadio"].toObject(), (QJsonObject{{"WCDMA", 2}, {"GSM", 3}, {"none", 1}}));
@@ -164,25 +154,38 @@ private slots:
         QVERIFY2(result.exitCode == 0 && result.json()["fp_buffer_max_size"].toString() == "500000", result.describe());
         result = CtlRunner::run({"config", "get", "no_such_key"});
         QVERIFY2(result.exitCode == 6 && oneLineReason(result, "'no_such_key' is not set"), result.describe());
+        // A key the daemon reads shows its default while unset.
+        result = CtlRunner::run({"config", "get", "fp_upload_retry_timeout", "--json"});
+        QVERIFY2(result.exitCode == 0 && result.json()["value"] == "3600" && result.json()["default"] == true,
+                 result.describe());
         result = CtlRunner::run({"config", "set", "timer_trigger_base_value", "-1", "--json"});
         QVERIFY2(result.exitCode == 0 && result.json()["value"].toString() == "-1", result.describe());
         QCOMPARE(CtlRunner::run({"config", "get", "timer_trigger_base_value"}).out, QByteArray("-1\n"));
-        // A key the daemon does not take is reported, not claimed as set.
+        // A key the daemon does not use is warned about; one it does not take is reported, not claimed as set.
         result = CtlRunner::run({"config", "set", QString(300, 'k'), "1"});
-        QVERIFY2(result.exitCode == 1 && oneLineReason(result, "did not take the value"), result.describe());
+        QVERIFY2(result.exitCode == 1 && result.err.contains("does not use the key")
+                     && result.err.contains("did not take the value"), result.describe());
+        // A value of the wrong type is not sent unless forced.
+        result = CtlRunner::run({"config", "set", "speed_threshold", "fast"});
+        QVERIFY2(result.exitCode == 2 && oneLineReason(result, "not a valid int value"), result.describe());
+        QVERIFY(CtlRunner::run({"config", "get", "speed_threshold"}).out == "10\n");
+        result = CtlRunner::run({"config", "set", "speed_threshold", "fast", "--force"});
+        QVERIFY2(result.exitCode == 0 && result.out == "speed_threshold=fast (until vomu-fpcd stops)\n",
+                 result.describe());
 
-        QVERIFY(m_root->writeFile("/good.cfg", "<fpcconfig><item key=\"min_wlan_count\" value=\"5\"/>"
+        QVERIFY(root().writeFile("/good.cfg", "<fpcconfig><item key=\"min_wlan_count\" value=\"5\"/>"
                                                "<item><key>speed_threshold</key><value>12</value></item></fpcconfig>"));
-        QVERIFY(m_root->writeFile("/bad.cfg", "<fpcconfig><item key=\"max_wlan_speed\" value=\"41\"/>"
+        QVERIFY(root().writeFile("/bad.cfg", "<fpcconfig><item key=\"max_wlan_speed\" value=\"41\"/>"
                                               "<item key=\"gps_max_speed\"/></fpcconfig>"));
-        result = CtlRunner::run({"config", "load", m_root->path("/good.cfg")});
+        result = CtlRunner::run({"config", "load", root().path("/good.cfg")});
         QVERIFY2(result.exitCode == 0 && result.out.startsWith("Loaded 2 values from"), result.describe());
         QCOMPARE(CtlRunner::run({"config", "get", "speed_threshold"}).out, QByteArray("12\n"));
         // A faulty file is refused whole: not even its first item is applied.
-        result = CtlRunner::run({"config", "load", m_root->path("/bad.cfg")});
+        result = CtlRunner::run({"config", "load", root().path("/bad.cfg")});
         QVERIFY2(result.exitCode == 5 && oneLineReason(result, "key \"gps_max_speed\") has no value"),
                  result.describe());
-        QCOMPARE(CtlRunner::run({"config", "get", "max_wlan_speed"}).exitCode, 6);
+        result = CtlRunner::run({"config", "get", "max_wlan_speed"});
+        QVERIFY2(result.exitCode == 0 && result.out == "40\n" && result.err.contains("default"), result.describe());
 
         // Export finds the database through the daemon's "db_file".
         result = CtlRunner::run({"export", "--format", "csv"}, {}, {"FPCD_ROOT=/nonexistent"});
@@ -192,9 +195,10 @@ private slots:
     void exportFindsDefaultDatabaseBelowDaemonRoot()
     {
         const QString directory = QStringLiteral("/home/user/.vomu-fpcd/private");
-        QVERIFY(m_root->makeDirectory(directory));
-        QVERIFY(QFile::setPermissions(m_root->path(directory), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        QVERIFY(startDaemon({}, {}, m_root->path(directory + QStringLiteral("/fp.db"))));
+        QVERIFY(root().makeDirectory(directory));
+        QVERIFY(QFile::setPermissions(root().path(directory), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        // The default named literally: below the daemon's root.
+        QVERIFY(startDaemon({}, {}, directory + QStringLiteral("/fp.db")));
         // fpcctl's own root points elsewhere: the daemon's root is the one that counts.
         const CtlResult result = CtlRunner::run({"map", "-o", "-"}, {}, {"FPCD_ROOT=/nonexistent"});
         QVERIFY2(result.exitCode == 0 && result.out.contains("Access points: 7"), result.describe());
@@ -228,11 +232,11 @@ private slots:
 
         result = CtlRunner::run({"log", "restart"});
         QVERIFY2(result.exitCode == 0 && result.out == "Logging restarted\n", result.describe());
-        QVERIFY(TestSupport::waitForFileContains(tracePath(), "FpcEventHandler::restartLogging() <-"));
+        QVERIFY(m_service->waitForTrace("FpcEventHandler::restartLogging() <-"));
 
         result = CtlRunner::run({"quit", "--json"});
-        QVERIFY2(result.exitCode == 0 && result.json()["pid"].toInteger() == m_daemon->pid(), result.describe());
-        QVERIFY(m_daemon->waitForExit() && m_daemon->exitCode() == 0);
+        QVERIFY2(result.exitCode == 0 && result.json()["pid"].toInteger() == daemon().pid(), result.describe());
+        QVERIFY(daemon().waitForExit() && daemon().exitCode() == 0);
     }
 
     // The switches go through the daemon's configuration and are kept; a
@@ -257,6 +261,14 @@ private slots:
         result = CtlRunner::run({"status"});
         QVERIFY2(result.out.contains("Uploads since start:  1 tried, 0 succeeded, 1 failed\n")
                      && result.out.contains("  privacy rule:"), result.describe());
+        // Outside the control group: refused with a clear line, nothing changed.
+        if (::getuid() == 0) {
+            const QStringList nobody{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+            result = CtlRunner::run({"collect", "on"}, {}, {}, 30000, nobody);
+            QVERIFY2(result.exitCode == 1 && oneLineReason(result, "needs root or membership of its control group"),
+                     result.describe());
+            QCOMPARE(CtlRunner::run({"config", "get", "collection_enabled"}).out, QByteArray("0\n"));
+        }
         result = CtlRunner::run({"collect", "maybe"});
         QVERIFY2(result.exitCode == 2 && oneLineReason(result, "expected 'on' or 'off', not 'maybe'"),
                  result.describe());
@@ -264,7 +276,7 @@ private slots:
 
     void upload()
     {
-        FpServerProcess server(m_root->path(QStringLiteral("/server")));
+        FpServerProcess server(root().path(QStringLiteral("/server")));
         QVERIFY2(server.start(QStringLiteral("fail")), qPrintable(server.errorString()));
         QVERIFY(startDaemon({}, {QStringLiteral("SLPGW_SERVER_URL=") + server.url()}));
 

@@ -2,7 +2,7 @@
 #include "FpcCtlDatabase.h"
 #include "FpcCtlKind.h"
 #include "FpcCtlMap.h"
-#include "FpcCtlStatus.h"
+#include "FpcStatusReport.h"
 #include "FpcCtlStatusView.h"
 
 #include <QJsonArray>
@@ -38,7 +38,9 @@ private slots:
         row("unknown command", {"stauts"}, "unknown command 'stauts'");
         row("option of another command", {"status", "--db", "x"}, "option '--db' does not apply to 'status'");
         row("format unknown", {"export", "--format", "kml"}, "unknown format 'kml'");
-        row("flag with value", {"status", "--json=yes"}, "takes no value");
+        row("flag with value", {"status", "--json=yes"}, "unexpected value after '--json'");
+        row("unknown option", {"status", "--jsno"}, "unknown option 'jsno'");
+        row("missing value", {"export", "--db"}, "missing value after '--db'");
         row("count zero", {"watch", "-n", "0"}, "invalid count");
         row("active needs on or off", {"active", "yes"}, "expected 'on' or 'off'");
         row("config set empty key", {"config", "set", "", "1"}, "must not be empty");
@@ -64,6 +66,8 @@ private slots:
         QVERIFY(options.count == 3 && options.timeoutMs == 250 && options.json);
         QVERIFY(FpcCtlCommandLine::parse({"export", "-f", "CSV", "-o", "out.csv"}, &options, &error));
         QCOMPARE(options.format, QStringLiteral("csv"));
+        QVERIFY(FpcCtlCommandLine::parse({"--force", "config", "set", "k", "-2.5"}, &options, &error));
+        QVERIFY(options.force && options.arguments == QStringList({"set", "k", "-2.5"}));
         for (const QString &command : FpcCtlCommandLine::commands())
             QVERIFY2(FpcCtlCommandLine::help(command).startsWith(QLatin1String("Usage: fpcctl ")), qPrintable(command));
     }
@@ -83,32 +87,13 @@ private slots:
         QCOMPARE(FpcCtlMap::distanceText(FpcCtlMap::scaleLength(2400)), QStringLiteral("2 km"));
     }
 
-    void statusEntries()
-    {
-        FpcCtlStatus status;
-        QString error;
-        const QStringList entries{"1714557600250:15:W", "1714557660000:11:W", "1714557720000:7:G", "1714557780000:9",
-                                  "1714557540000:15:W", "garbage", "17:15:X", "12:abc:G", "1:2:G:extra"};
-        QVERIFY(FpcCtlStatus::fromArguments(report(entries), &status, &error));
-        QCOMPARE(status.total(), 9);
-        QCOMPARE(status.unreadable, 4);
-        QVERIFY(status.wcdma == 3 && status.gsm == 1 && status.noRadio == 1 && status.kinds.value(15) == 2);
-        QCOMPARE(status.oldestMs, 1714557540000);
-        QCOMPARE(status.newestMs, 1714557780000);
-        // Reports of the wrong shape are refused.
-        QVERIFY(!FpcCtlStatus::fromArguments(report({}).mid(0, 7), &status, &error));
-        QVariantList wrongType = report({});
-        wrongType[3] = QVariant(qint64(126000));
-        QVERIFY(!FpcCtlStatus::fromArguments(wrongType, &status, &error));
-    }
-
     void statusViews()
     {
-        FpcCtlStatus status;
-        FpcCtlStatus before;
+        FpcStatusReport status;
+        FpcStatusReport before;
         QString error;
-        QVERIFY(FpcCtlStatus::fromArguments(report({"1714557600250:15:W"}), &before, &error));
-        QVERIFY(FpcCtlStatus::fromArguments(report({"1714557600250:15:W", "1714557660000:10:G"}), &status, &error));
+        QVERIFY(FpcStatusReport::fromArguments(report({"1714557600250:15:W"}), &before, &error));
+        QVERIFY(FpcStatusReport::fromArguments(report({"1714557600250:15:W", "1714557660000:10:G"}), &status, &error));
         const QDateTime now = QDateTime::fromSecsSinceEpoch(1714557600 + 185, Qt::UTC);
         const QString page = FpcCtlStatusView::text(status, true, 4242, now);
         for (const char *line : {"pid 4242", "Active GPS: on", "Fingerprints: 2 stored (WCDMA 1, GSM 1)", "42%",
@@ -118,7 +103,7 @@ private slots:
         QVERIFY(before.sameReport(before) && !before.sameReport(status));
 
         // Limits left unset: the daemon works with its defaults.
-        QVERIFY(FpcCtlStatus::fromArguments(report({}, 0, 0), &status, &error));
+        QVERIFY(FpcStatusReport::fromArguments(report({}, 0, 0), &status, &error));
         QVERIFY(FpcCtlStatusView::text(status, false, 0, now).contains("default maximum"));
         const QJsonObject json = FpcCtlStatusView::json(status, false, 0);
         QCOMPARE(json["buffer"]["maxSize"].toInt(), 300000);

@@ -7,7 +7,7 @@
 // The daemon's XML configuration text: root "fpcconfig", "item" children
 // with a key and a value, each as an attribute or, when the attribute is
 // absent or empty, as a child element of that name.
-class FpcCtlConfiguration
+class FpcConfigurationText
 {
 public:
     // Every item in document order; a later item replaces an earlier one

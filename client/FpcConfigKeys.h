@@ -5,9 +5,9 @@
 
 // Every configuration key the daemon reads, with the type its reader
 // converts to, the default the reader falls back to and what it controls.
-// The control client lists it, its shell completion offers it and the
-// manual page of the configuration file documents it; the readers keep
-// their own defaults at the call site, and a test holds the three together.
+// The control client and the app list it, check values against it and show
+// its defaults; the daemon's readers keep their own defaults at the call
+// site.
 class FpcConfigKeys
 {
 public:
@@ -27,4 +27,8 @@ public:
     static const QList<Key> &all();
     // The entry of name, or nullptr for a key the daemon does not read.
     static const Key *find(const QString &name);
+    // Whether the daemon's reader takes value as the key's type (a whole
+    // number for int, a non-negative one for uint, a finite number for
+    // float, anything for string); false with a one-line reason otherwise.
+    static bool valueFits(const Key &key, const QString &value, QString *error);
 };

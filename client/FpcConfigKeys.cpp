@@ -1,5 +1,7 @@
 #include "FpcConfigKeys.h"
 
+#include <cmath>
+
 namespace {
 
 using Key = FpcConfigKeys::Key;
@@ -95,4 +97,18 @@ const Key *FpcConfigKeys::find(const QString &name)
             return &entry;
     }
     return nullptr;
+}
+
+bool FpcConfigKeys::valueFits(const Key &key, const QString &value, QString *error)
+{
+    bool ok = true;
+    if (key.type == QLatin1String("int"))
+        value.toInt(&ok);
+    else if (key.type == QLatin1String("uint"))
+        value.toUInt(&ok);
+    else if (key.type == QLatin1String("float"))
+        ok = std::isfinite(value.toDouble(&ok)) && ok;
+    if (!ok)
+        *error = QStringLiteral("'%1' is not a valid %2 value for %3").arg(value, key.type, key.name);
+    return ok;
 }

@@ -1,6 +1,4 @@
-#include "FpcCtlStatus.h"
-
-#include "FpcCtlKind.h"
+#include "FpcStatusReport.h"
 
 #include <QDBusArgument>
 #include <QMetaType>
@@ -33,9 +31,9 @@ bool takeStringList(const QVariant &value, QStringList *out)
 
 } // namespace
 
-bool FpcCtlStatus::fromArguments(const QVariantList &arguments, FpcCtlStatus *status, QString *error)
+bool FpcStatusReport::fromArguments(const QVariantList &arguments, FpcStatusReport *status, QString *error)
 {
-    *status = FpcCtlStatus();
+    *status = FpcStatusReport();
     if (arguments.size() != 8) {
         *error = QStringLiteral("status report with %1 arguments instead of 8").arg(arguments.size());
         return false;
@@ -54,27 +52,24 @@ bool FpcCtlStatus::fromArguments(const QVariantList &arguments, FpcCtlStatus *st
     return true;
 }
 
-void FpcCtlStatus::countEntry(const QString &entry)
+void FpcStatusReport::countEntry(const QString &entry)
 {
     const QStringList parts = entry.split(QLatin1Char(':'));
     bool timeOk = false;
     bool maskOk = false;
     const qint64 ms = parts.value(0).toLongLong(&timeOk);
     const int mask = parts.value(1).toInt(&maskOk);
-    int radio = FpcCtlKind::NoRadio;
-    bool radioOk = parts.size() == 2;
-    if (parts.size() == 3) {
-        radioOk = parts.at(2) == QLatin1String("W") || parts.at(2) == QLatin1String("G");
-        radio = parts.at(2) == QLatin1String("W") ? FpcCtlKind::Wcdma : FpcCtlKind::Gsm;
-    }
+    const QString radio = parts.value(2);
+    const bool radioOk = parts.size() == 2
+                         || (parts.size() == 3 && (radio == QLatin1String("W") || radio == QLatin1String("G")));
     if (!timeOk || !maskOk || !radioOk || mask < 0 || mask > 255) {
         ++unreadable;
         return;
     }
     ++kinds[mask];
-    if (radio == FpcCtlKind::Wcdma)
+    if (radio == QLatin1String("W"))
         ++wcdma;
-    else if (radio == FpcCtlKind::Gsm)
+    else if (radio == QLatin1String("G"))
         ++gsm;
     else
         ++noRadio;
@@ -84,7 +79,7 @@ void FpcCtlStatus::countEntry(const QString &entry)
         newestMs = ms;
 }
 
-bool FpcCtlStatus::sameReport(const FpcCtlStatus &other) const
+bool FpcStatusReport::sameReport(const FpcStatusReport &other) const
 {
     return entries == other.entries && lastUpload == other.lastUpload && fillRatio == other.fillRatio
            && dbSize == other.dbSize && dbMaxSize == other.dbMaxSize && growth == other.growth

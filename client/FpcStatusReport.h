@@ -9,7 +9,7 @@
 // "<birth in ms since the epoch>:<data mask>", followed by ":W" for a WCDMA
 // or ":G" for a GSM serving cell; an entry of another form is counted as
 // unreadable, never trusted.
-class FpcCtlStatus
+class FpcStatusReport
 {
 public:
     // The daemon's own limits when the configuration leaves them unset (the
@@ -20,7 +20,7 @@ public:
 
     // The eight signal arguments: as, then seven u. False with a reason
     // when the types or the count do not fit.
-    static bool fromArguments(const QVariantList &arguments, FpcCtlStatus *status, QString *error);
+    static bool fromArguments(const QVariantList &arguments, FpcStatusReport *status, QString *error);
 
     QStringList entries;
     quint32 lastUpload = 0;
@@ -49,7 +49,7 @@ public:
     bool dailyLimitConfigured() const { return dailyLimit > 0; }
     quint32 effectiveDailyLimit() const { return dailyLimitConfigured() ? dailyLimit : DefaultDailyLimit; }
 
-    bool sameReport(const FpcCtlStatus &other) const;
+    bool sameReport(const FpcStatusReport &other) const;
 
 private:
     void countEntry(const QString &entry);
