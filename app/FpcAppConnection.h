@@ -1,18 +1,15 @@
 #pragma once
 
-#include <QDBusConnection>
-#include <QDBusServiceWatcher>
+#include "FpcClient.h"
+#include "FpcClientResult.h"
+
 #include <QObject>
 #include <QString>
-#include <QVariantList>
 
-#include <functional>
-
-// The app's link to the daemon on the system bus: every call is
-// asynchronous with a time-out, so the window never waits on the daemon.
-// It follows the daemon coming and going on the bus, subscribes to its status
-// and upload signals, and turns each failure into a message a person can
-// act on.
+// The app's one link to the daemon: the control clients' library (every call
+// asynchronous, so the window never waits on the daemon) plus what the pages
+// show about the link itself: whether the daemon runs, refuses this user or
+// could not be reached, and what to do about it.
 class FpcAppConnection : public QObject
 {
     Q_OBJECT
@@ -23,52 +20,27 @@ public:
     enum State { Connecting, Ready, NotRunning, AccessDenied, Broken };
     Q_ENUM(State)
 
-    static constexpr int DefaultTimeoutMs = 10000;
-
-    struct Reply
-    {
-        bool ok = false;
-        QVariantList values;
-        QString error;
-    };
-    using Handler = std::function<void(const Reply &)>;
-
     explicit FpcAppConnection(QObject *parent = nullptr);
 
     State state() const { return m_state; }
     QString message() const { return m_message; }
-    void setTimeoutMs(int ms) { m_timeoutMs = ms; }
+    FpcClient &client() { return m_client; }
 
-    // Looks for the daemon now; later arrivals are followed by themselves.
+    // Looks for the daemon now; later arrivals and departures follow by themselves.
     void start();
-    // An asynchronous call; handler runs on the main thread with the reply
-    // or a readable error. A refusal or a lost daemon also updates state().
-    void call(const QString &method, const QVariantList &arguments, const Handler &handler);
-    // A method the daemon answers without a reply.
-    void send(const QString &method, const QVariantList &arguments);
-    // Sets the state from outside, e.g. when a change did not arrive.
-    void report(State state, const QString &message);
+    // Takes what a failed request says about the link (not running, refused).
+    void note(const FpcClientResult &result);
 
 Q_SIGNALS:
     void stateChanged();
     // The daemon is on the bus (again): everything shown is to be fetched anew.
     void daemonAppeared();
-    void statusReceived(const QVariantList &arguments);
-    void uploadFinished(bool ok, uint count, const QString &reason);
-
-private Q_SLOTS:
-    void onStatusSignal(const QDBusMessage &message);
-    void onUploadSignal(const QDBusMessage &message);
 
 private:
-    void onRegistered();
-    void onUnregistered();
+    void onRunningChanged(bool running);
     void setState(State state, const QString &message);
-    QString describeFailure(const QDBusMessage &reply, const QString &method);
 
-    QDBusConnection m_bus;
-    QDBusServiceWatcher m_watcher;
+    FpcClient m_client;
     State m_state = Connecting;
     QString m_message;
-    int m_timeoutMs = DefaultTimeoutMs;
 };

@@ -3,17 +3,16 @@
 #include "FpcAppConnection.h"
 #include "FpcZoneText.h"
 
-#include <QXmlStreamReader>
-
 #include <cmath>
 
 namespace {
 
-QString zoneEntry(double latitude, double longitude, double radiusMetres)
+QString zoneEntry(const QVariantMap &zone)
 {
     return QStringLiteral("%1,%2,%3")
-        .arg(QString::number(latitude, 'f', 6), QString::number(longitude, 'f', 6),
-             QString::number(std::round(radiusMetres)));
+        .arg(QString::number(zone.value(QStringLiteral("latitude")).toDouble(), 'f', 6),
+             QString::number(zone.value(QStringLiteral("longitude")).toDouble(), 'f', 6),
+             QString::number(std::round(zone.value(QStringLiteral("radius")).toDouble())));
 }
 
 } // namespace
@@ -61,50 +60,47 @@ void FpcAppSettingsModel::reload()
 {
     ++m_pending;
     emit busyChanged();
-    m_connection->call(QStringLiteral("configurations"), {}, [this](const FpcAppConnection::Reply &reply) {
-        --m_pending;
-        emit busyChanged();
-        if (!reply.ok) {
-            setError(reply.error);
-            return;
-        }
-        if (!parse(reply.values.value(0).toString())) {
-            setError(tr("The collector's settings could not be read; the last ones stay shown."));
-            return;
-        }
-        m_loaded = true;
-        emit settingsChanged();
-    });
+    m_connection->client().readConfiguration(this, [this](const FpcClientResult &result) { take(result); });
 }
 
-bool FpcAppSettingsModel::parse(const QString &xml)
+// Every answer, a refused change's too, carries the settings in effect: shown as they are.
+void FpcAppSettingsModel::take(const FpcClientResult &result)
 {
-    QXmlStreamReader reader(xml);
-    QMap<QString, QString> values;
-    bool root = false;
-    while (!reader.atEnd()) {
-        if (reader.readNext() != QXmlStreamReader::StartElement)
-            continue;
-        if (reader.name() == QLatin1String("fpcconfig"))
-            root = true;
-        else if (reader.name() == QLatin1String("item"))
-            values.insert(reader.attributes().value(QLatin1String("key")).toString(),
-                          reader.attributes().value(QLatin1String("value")).toString());
+    --m_pending;
+    emit busyChanged();
+    m_connection->note(result);
+    if (result.ok() || !result.configuration.isEmpty()) {
+        m_values = result.configuration;
+        m_loaded = true;
+        emit settingsChanged();
     }
-    if (reader.hasError() || !root)
+    setError(result.ok() ? QString() : result.message);
+}
+
+// Nothing is sent while the daemon is away: the person decides again, no queue does.
+bool FpcAppSettingsModel::ready()
+{
+    if (m_connection->state() != FpcAppConnection::Ready) {
+        setError(m_connection->message().isEmpty() ? tr("The collector is not reachable; nothing was changed.")
+                                                   : m_connection->message());
         return false;
-    m_values = values;
+    }
+    ++m_pending;
+    emit busyChanged();
+    setError(QString());
     return true;
 }
 
 void FpcAppSettingsModel::setCollectionEnabled(bool enabled)
 {
-    change(QLatin1String(CollectionKey), enabled ? QStringLiteral("1") : QStringLiteral("0"));
+    if (ready())
+        m_connection->client().setCollectionEnabled(enabled, this, [this](const FpcClientResult &r) { take(r); });
 }
 
 void FpcAppSettingsModel::setUploadEnabled(bool enabled)
 {
-    change(QLatin1String(UploadKey), enabled ? QStringLiteral("1") : QStringLiteral("0"));
+    if (ready())
+        m_connection->client().setUploadEnabled(enabled, this, [this](const FpcClientResult &r) { take(r); });
 }
 
 bool FpcAppSettingsModel::addZone(double latitude, double longitude, double radiusMetres)
@@ -115,62 +111,33 @@ bool FpcAppSettingsModel::addZone(double latitude, double longitude, double radi
         return false;
     }
     QStringList entries;
-    for (const QVariant &zone : zones()) {
-        const QVariantMap map = zone.toMap();
-        entries << zoneEntry(map.value(QStringLiteral("latitude")).toDouble(),
-                             map.value(QStringLiteral("longitude")).toDouble(),
-                             map.value(QStringLiteral("radius")).toDouble());
-    }
-    entries << zoneEntry(latitude, longitude, radiusMetres);
-    change(QLatin1String(ZonesKey), entries.join(QStringLiteral("; ")));
+    for (const QVariant &zone : zones())
+        entries << zoneEntry(zone.toMap());
+    entries << zoneEntry({{QStringLiteral("latitude"), latitude},
+                          {QStringLiteral("longitude"), longitude},
+                          {QStringLiteral("radius"), radiusMetres}});
+    setZones(entries);
     return true;
 }
 
 void FpcAppSettingsModel::removeZone(int index)
 {
-    QStringList entries;
     const QVariantList list = zones();
     if (index < 0 || index >= list.size())
         return;
+    QStringList entries;
     for (int i = 0; i < list.size(); ++i) {
-        const QVariantMap map = list.at(i).toMap();
         if (i != index)
-            entries << zoneEntry(map.value(QStringLiteral("latitude")).toDouble(),
-                                 map.value(QStringLiteral("longitude")).toDouble(),
-                                 map.value(QStringLiteral("radius")).toDouble());
+            entries << zoneEntry(list.at(i).toMap());
     }
-    change(QLatin1String(ZonesKey), entries.join(QStringLiteral("; ")));
+    setZones(entries);
 }
 
-// The daemon answers no setting change; reading the settings back right after
-// (the bus keeps the order) shows whether it took it.
-void FpcAppSettingsModel::change(const QString &key, const QString &value)
+void FpcAppSettingsModel::setZones(const QStringList &entries)
 {
-    if (m_connection->state() != FpcAppConnection::Ready) {
-        setError(m_connection->message().isEmpty() ? tr("The collector is not reachable; nothing was changed.")
-                                                   : m_connection->message());
-        return;
-    }
-    setError(QString());
-    m_connection->send(QStringLiteral("setConfigurationValue"), {key, value});
-    ++m_pending;
-    emit busyChanged();
-    m_connection->call(QStringLiteral("configurations"), {}, [this, key, value](const FpcAppConnection::Reply &reply) {
-        --m_pending;
-        emit busyChanged();
-        if (!reply.ok || !parse(reply.values.value(0).toString())) {
-            setError(reply.ok ? tr("The collector's settings could not be read back.") : reply.error);
-            return;
-        }
-        m_loaded = true;
-        emit settingsChanged();
-        if (m_values.value(key) != value) {
-            m_connection->report(FpcAppConnection::AccessDenied,
-                                 tr("The collector did not take the change: only root and members of the vomu-fpcd "
-                                    "group may change it. Ask the phone's owner to add you to that group."));
-            setError(tr("Not changed: the collector refused it."));
-        }
-    });
+    if (ready())
+        m_connection->client().setPrivacyZones(entries.join(QStringLiteral("; ")), this,
+                                               [this](const FpcClientResult &r) { take(r); });
 }
 
 void FpcAppSettingsModel::setError(const QString &error)

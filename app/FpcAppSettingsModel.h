@@ -3,14 +3,16 @@
 #include <QMap>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 
 class FpcAppConnection;
+struct FpcClientResult;
 
 // The Privacy page's settings as the daemon holds them: the collection and
-// upload switches and the privacy zones. A change is checked here first
-// (nothing the daemon would refuse is sent), then sent and read back: a
-// change that did not arrive is reported, never shown as done.
+// upload switches and the privacy zones. A zone is checked here first
+// (nothing the daemon would refuse is sent); the library reads each change
+// back, so one that did not arrive is reported, never shown as done.
 class FpcAppSettingsModel : public QObject
 {
     Q_OBJECT
@@ -55,8 +57,9 @@ Q_SIGNALS:
     void errorChanged();
 
 private:
-    bool parse(const QString &xml);
-    void change(const QString &key, const QString &value);
+    void take(const FpcClientResult &result);
+    bool ready();
+    void setZones(const QStringList &entries);
     void setError(const QString &error);
 
     FpcAppConnection *m_connection;

@@ -1,9 +1,7 @@
 #include "FpcAppStatusModel.h"
 
 #include "FpcAppConnection.h"
-#include "FpcCtlStatus.h"
-
-#include <QDBusArgument>
+#include "FpcStatusReport.h"
 
 #include <algorithm>
 
@@ -13,22 +11,14 @@ constexpr int UploadTickMs = 1000;
 // The counters change with every fix; a minute keeps the hour's window current.
 constexpr int DropPollMs = 60000;
 
-QVariantMap unsignedMap(const QVariant &value)
-{
-    QVariantMap map = value.canConvert<QDBusArgument>() ? qdbus_cast<QVariantMap>(value) : value.toMap();
-    for (auto it = map.begin(); it != map.end(); ++it)
-        it.value() = it.value().toUInt();
-    return map;
-}
-
 } // namespace
 
 FpcAppStatusModel::FpcAppStatusModel(FpcAppConnection *connection, QObject *parent)
     : QObject(parent)
     , m_connection(connection)
 {
-    connect(connection, &FpcAppConnection::statusReceived, this, &FpcAppStatusModel::onStatus);
-    connect(connection, &FpcAppConnection::uploadFinished, this, &FpcAppStatusModel::onUploadFinished);
+    connect(&connection->client(), &FpcClient::statusReceived, this, &FpcAppStatusModel::onStatus);
+    connect(&connection->client(), &FpcClient::uploadFinished, this, &FpcAppStatusModel::onUploadFinished);
     connect(connection, &FpcAppConnection::daemonAppeared, this, &FpcAppStatusModel::refresh);
     connect(connection, &FpcAppConnection::stateChanged, this, [this] {
         if (m_uploading && m_connection->state() == FpcAppConnection::NotRunning)
@@ -50,17 +40,12 @@ FpcAppStatusModel::FpcAppStatusModel(FpcAppConnection *connection, QObject *pare
 
 void FpcAppStatusModel::refresh()
 {
-    m_connection->call(QStringLiteral("sendStatistics"), {}, {});
+    m_connection->client().requestStatus(this, [this](const FpcClientResult &result) { m_connection->note(result); });
     fetchDrops();
 }
 
-void FpcAppStatusModel::onStatus(const QVariantList &arguments)
+void FpcAppStatusModel::onStatus(const FpcStatusReport &status)
 {
-    FpcCtlStatus status;
-    QString error;
-    // A report of another shape is ignored: the last good one stays shown.
-    if (!FpcCtlStatus::fromArguments(arguments, &status, &error))
-        return;
     m_hasStatus = true;
     m_total = status.total();
     m_gsm = status.gsm;
@@ -87,9 +72,9 @@ void FpcAppStatusModel::fetchDrops()
 {
     if (m_connection->state() != FpcAppConnection::Ready && m_connection->state() != FpcAppConnection::AccessDenied)
         return;
-    m_connection->call(QStringLiteral("dropCounters"), {}, [this](const FpcAppConnection::Reply &reply) {
-        if (reply.ok && !reply.values.isEmpty())
-            addDropSample(unsignedMap(reply.values.first()));
+    m_connection->client().readDropCounters(this, [this](const FpcClientResult &result) {
+        if (result.ok())
+            addDropSample(result.counters);
     });
 }
 
@@ -99,11 +84,10 @@ void FpcAppStatusModel::addDropSample(const QVariantMap &counters)
 {
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     // A counter that went down means the daemon restarted: older samples are void.
-    const bool restarted = !m_samples.isEmpty() && std::any_of(counters.cbegin(), counters.cend(), [&](const QVariant &v) {
-        return v.toUInt() < m_samples.last().counters.value(counters.key(v)).toUInt();
-    });
-    if (restarted)
-        m_samples.clear();
+    for (auto it = counters.cbegin(); it != counters.cend() && !m_samples.isEmpty(); ++it) {
+        if (it.value().toUInt() < m_samples.last().counters.value(it.key()).toUInt())
+            m_samples.clear();
+    }
     m_samples.append({now, counters});
     while (m_samples.size() > 1 && m_samples.at(1).timeMs <= now - DropWindowMs)
         m_samples.removeFirst();
@@ -123,13 +107,16 @@ void FpcAppStatusModel::uploadNow()
     if (m_uploading)
         return;
     setUpload(true, QString(), tr("Asking the collector to upload…"));
-    m_connection->call(QStringLiteral("forcedUpload"), {}, [this](const FpcAppConnection::Reply &reply) {
+    // A start the daemon refuses also comes as a failed outcome; whichever
+    // arrives first is shown.
+    m_connection->client().startUpload(this, [this](const FpcClientResult &result) {
+        m_connection->note(result);
         if (!m_uploading)
             return;
-        if (!reply.ok)
-            setUpload(false, QStringLiteral("failed"), reply.error);
-        else if (m_uploadOutcome.isEmpty())
-            setUploadMessage(reply.values.value(0).toString());
+        if (!result.ok())
+            setUpload(false, QStringLiteral("failed"), result.message);
+        else
+            setUploadMessage(result.answer);
     });
 }
 

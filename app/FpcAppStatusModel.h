@@ -8,6 +8,7 @@
 #include <QVariantMap>
 
 class FpcAppConnection;
+class FpcStatusReport;
 
 // What the Status page shows: the daemon's last status report (stored
 // fingerprints by radio and kind, buffer and growth against their limits,
@@ -82,7 +83,7 @@ private:
         QVariantMap counters;
     };
 
-    void onStatus(const QVariantList &arguments);
+    void onStatus(const FpcStatusReport &status);
     void onUploadFinished(bool ok, uint count, const QString &reason);
     void fetchDrops();
     void addDropSample(const QVariantMap &counters);

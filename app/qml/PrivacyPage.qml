@@ -26,8 +26,10 @@ ScrollView {
             page.centre = null
     }
 
+    // On a laptop the column keeps a readable width in the middle.
     ColumnLayout {
-        width: page.availableWidth
+        width: Math.min(page.availableWidth, 720)
+        x: (page.availableWidth - width) / 2
         spacing: 10
 
         Item { height: 4 }

@@ -11,8 +11,10 @@ ScrollView {
 
     Timer { interval: 30000; running: true; repeat: true; onTriggered: page.now = Date.now() / 1000 }
 
+    // On a laptop the column keeps a readable width in the middle.
     ColumnLayout {
-        width: page.availableWidth
+        width: Math.min(page.availableWidth, 720)
+        x: (page.availableWidth - width) / 2
         spacing: 14
 
         Item { height: 4 }

@@ -3,12 +3,12 @@
 #include "FpcAppMapModel.h"
 #include "FpcAppSettingsModel.h"
 #include "FpcAppStatusModel.h"
+#include "FpcConfigurationText.h"
 #include "PositioningDaemonSim.h"
 #include "ServiceFixture.h"
 #include "TestBus.h"
 
 #include <QTest>
-#include <QXmlStreamReader>
 
 #include <memory>
 
@@ -42,12 +42,11 @@ class TstAppViewModels : public QObject
     }
     QString configured(const QString &key)
     {
-        QXmlStreamReader xml(m_service->call("configurations").arguments().value(0).toString());
-        while (xml.readNextStartElement() || !xml.atEnd()) {
-            if (xml.isStartElement() && xml.attributes().value("key") == key)
-                return xml.attributes().value("value").toString();
-        }
-        return QStringLiteral("<unset>");
+        QMap<QString, QString> items;
+        QString error;
+        FpcConfigurationText::parse(m_service->call("configurations").arguments().value(0).toString().toUtf8(),
+                                    &items, &error);
+        return items.value(key, QStringLiteral("<unset>"));
     }
 
 private slots:
