@@ -12,11 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTest>
-#include <QUuid>
 
 #include <algorithm>
 #include <memory>
@@ -127,33 +123,10 @@ class TstUploadE2e : public QObject
         }, 30000);
     }
 
-    // Rows of sql on a read-only connection of its own.
-    QList<QVariantList> rows(const QString &sql)
-    {
-        QList<QVariantList> result;
-        const QString name = QUuid::createUuid().toString();
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-            db.setDatabaseName(m_service->databasePath());
-            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-            QSqlQuery query(db.open() ? db : QSqlDatabase());
-            if (query.exec(sql)) {
-                while (query.next()) {
-                    QVariantList row;
-                    for (int i = 0; i < query.record().count(); ++i)
-                        row << query.value(i);
-                    result << row;
-                }
-            }
-        }
-        QSqlDatabase::removeDatabase(name);
-        return result;
-    }
-
     QList<Fp> stored(bool onlyUnexported = false)
     {
         QList<Fp> fps;
-        const auto all = rows(QStringLiteral("SELECT f.time, p.latitude FROM Fingerprint f LEFT JOIN Position p "
+        const auto all = m_service->queryRows(QStringLiteral("SELECT f.time, p.latitude FROM Fingerprint f LEFT JOIN Position p "
                                              "ON p.fpId = f.fpId") + (onlyUnexported ? " WHERE f.exported = 0" : ""));
         for (const QVariantList &row : all)
             fps << Fp{row[0].toLongLong(), row[1].isNull() ? NoLatitude : row[1].toDouble()};
@@ -184,7 +157,7 @@ class TstUploadE2e : public QObject
     QStringList storedStatusEntries()
     {
         QStringList entries;
-        for (const QVariantList &row : rows("SELECT time * 1000 + timeMSecs, dataMask FROM Fingerprint"))
+        for (const QVariantList &row : m_service->queryRows("SELECT time * 1000 + timeMSecs, dataMask FROM Fingerprint"))
             entries << row[0].toString() + ':' + row[1].toString();
         entries.sort();
         return entries;
@@ -255,7 +228,7 @@ private slots:
         const QVariantMap counters =
             qdbus_cast<QVariantMap>(m_service->call("dropCounters").arguments().value(0));
         QVERIFY2(counters.value("privacyRule").toUInt() >= 3, qPrintable(QString::number(counters.value("privacyRule").toUInt())));
-        for (const QVariantList &row : rows("SELECT latitude, longitude FROM Position")) {
+        for (const QVariantList &row : m_service->queryRows("SELECT latitude, longitude FROM Position")) {
             // 30 m is 0.00027 degrees of latitude and 0.00057 of longitude here.
             const double north = (row[0].toDouble() - 61.48576) / 0.00027, east = (row[1].toDouble() - 21.797) / 0.00057;
             QVERIFY2(north * north + east * east > 1.0, qPrintable(row[0].toString() + ' ' + row[1].toString()));

@@ -42,7 +42,7 @@ private slots:
 
     void searchRightAfterOwnScanIsOurs()
     {
-        const auto reaction = scan(T0, T0 - 2000); // within the 5 s delay
+        const auto reaction = scan(T0, T0 - 5000); // exactly the default delay of 5 s
         QVERIFY(!reaction.freeResults && !reaction.createFingerprint);
         QCOMPARE(m_watcher.searchState(), FpcWlanScanWatcher::SearchStopped);
     }

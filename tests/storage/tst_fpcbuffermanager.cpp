@@ -246,24 +246,28 @@ private slots:
         quint32 last = 9, fill, size, max, growth, limit, count = 9;
         QVERIFY(buffer().getBufferStatistics(last, fill, size, max, growth, limit, count));
         QCOMPARE(QList<quint32>({fill, max, last, count}), QList<quint32>({100, 1024, 0, 0}));
+        setConfig("fp_buffer_max_size", QString::number(buffer().bufferSize() * 1000 / 756));
+        QVERIFY(buffer().getBufferStatistics(last, fill, size, max, growth, limit, count));
+        QCOMPARE(fill, 76u); // 75.6 % rounded
 
         QCOMPARE(buffer().getFpBufferAge(), 0u);
         s_now = s_now.addSecs(100);
         QCOMPARE(buffer().getFpBufferAge(), 100u);
     }
 
-    // A buffer at exactly its maximum size is full: it cleans up (here one
-    // fingerprint goes) before it takes the next.
+    // A buffer at exactly its maximum size is full: it cleans up (by default
+    // 5 %, here 2 of 40 fingerprints) before it takes the next.
     void fullAtExactlyTheMaximum()
     {
-        for (int i = 0; i < 10; ++i)
+        setConfig("fp_buffer_cleanup_percentage", QString());
+        for (int i = 0; i < 40; ++i)
             QVERIFY(store(withMask(15, i)) > 0);
         setConfig("fp_buffer_max_size", "1024");
         const qint64 size = buffer().bufferSize();
         setConfig("fp_buffer_max_size", QString::number(size));
         QCOMPARE(buffer().bufferSize(), size);
-        QVERIFY(store(withMask(15, 10)) > 0);
-        QCOMPARE(ids().size(), 10);
+        QVERIFY(store(withMask(15, 40)) > 0);
+        QCOMPARE(ids().size(), 39);
     }
 
     void lostDatabaseFile()

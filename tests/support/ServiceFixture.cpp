@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTest>
 #include <QUuid>
 
@@ -83,22 +84,26 @@ bool ServiceFixture::broadcast(const QString &interface, const QString &member, 
     return m_bus.connection().send(message);
 }
 
-QVariant ServiceFixture::queryValue(const QString &sql)
+QList<QVariantList> ServiceFixture::queryRows(const QString &sql)
 {
     const QString name = QUuid::createUuid().toString();
-    QVariant value;
+    QList<QVariantList> rows;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(databasePath());
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (db.open()) {
-            QSqlQuery query(db);
-            if (query.exec(sql) && query.next())
-                value = query.value(0);
+        QSqlQuery query(db.open() ? db : QSqlDatabase());
+        if (query.exec(sql)) {
+            while (query.next()) {
+                QVariantList row;
+                for (int i = 0; i < query.record().count(); ++i)
+                    row << query.value(i);
+                rows << row;
+            }
         }
     }
     QSqlDatabase::removeDatabase(name);
-    return value;
+    return rows;
 }
 
 DaemonSignalRecorder::DaemonSignalRecorder(QDBusConnection bus, const QString &member)

@@ -40,8 +40,9 @@ public:
     bool callNoReply(const QString &method, const QVariantList &arguments = {});
     bool broadcast(const QString &interface, const QString &member, const QVariantList &arguments = {});
 
-    // First value of the first row of sql, on a read-only connection of its own.
-    QVariant queryValue(const QString &sql);
+    // Rows of sql, on a read-only connection of its own; queryValue the first value of the first row.
+    QList<QVariantList> queryRows(const QString &sql);
+    QVariant queryValue(const QString &sql) { return queryRows(sql).value(0).value(0); }
     int fingerprintCount() { return queryValue(QStringLiteral("SELECT COUNT(*) FROM Fingerprint")).toInt(); }
 
 private:

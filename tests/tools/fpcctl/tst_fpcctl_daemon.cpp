@@ -1,4 +1,5 @@
 #include "CtlRunner.h"
+#include "FpcCounterText.h"
 #include "FpServerProcess.h"
 #include "KnownDatabase.h"
 #include "ServiceFixture.h"
@@ -113,11 +114,6 @@ private slots:
         QVERIFY2(result.exitCode == 0 && result.out.contains("Fingerprints: 6 stored (WCDMA 2, GSM 3, no cell 1)")
                      && result.out.contains("Last upload: never"),
                  result.describe());
-        // watch in text: one line per state, then the count ends it.
-        result = CtlRunner::run({"watch", "-n", "2"});
-        const QList<QByteArray> lines = result.out.trimmed().split('\n');
-        QVERIFY2(result.exitCode == 0 && lines.size() == 2 && lines[1].contains("status  6 fingerprints"),
-                 result.describe());
     }
 
     void watchFollowsChangesUntilDaemonLeaves()
@@ -160,7 +156,6 @@ private slots:
                  result.describe());
         result = CtlRunner::run({"config", "set", "timer_trigger_base_value", "-1", "--json"});
         QVERIFY2(result.exitCode == 0 && result.json()["value"].toString() == "-1", result.describe());
-        QCOMPARE(CtlRunner::run({"config", "get", "timer_trigger_base_value"}).out, QByteArray("-1\n"));
         // A key the daemon does not use is warned about; one it does not take is reported, not claimed as set.
         result = CtlRunner::run({"config", "set", QString(300, 'k'), "1"});
         QVERIFY2(result.exitCode == 1 && result.err.contains("does not use the key")
@@ -215,8 +210,6 @@ private slots:
         result = CtlRunner::runOnTerminal({"clear"}, "y\n");
         QVERIFY2(result.exitCode == 0 && result.out.contains("All fingerprints deleted"), result.describe());
         QCOMPARE(storedCount(), 0);
-        result = CtlRunner::run({"clear", "-y", "--json"});
-        QVERIFY2(result.exitCode == 0 && result.json()["cleared"].toBool(), result.describe());
     }
 
     void activeLogAndQuit()
@@ -258,6 +251,8 @@ private slots:
         QVERIFY2(result.exitCode == 0 && counters["uploads"]["uploadsFailed"].toInt() == 1
                      && counters["dropped"].toObject().size() == 11 && counters["dropped"]["tooFast"].toInt() == 0,
                  result.describe());
+        for (const QString &name : counters["dropped"].toObject().keys() + counters["uploads"].toObject().keys())
+            QVERIFY2(FpcCounterText::names().contains(name), qPrintable(name)); // the app's words for each
         result = CtlRunner::run({"status"});
         QVERIFY2(result.out.contains("Uploads since start:  1 tried, 0 succeeded, 1 failed\n")
                      && result.out.contains("  privacy rule:"), result.describe());
