@@ -1,6 +1,7 @@
 #include "FpcAppStatusModel.h"
 
 #include "FpcAppConnection.h"
+#include "FpcCounterText.h"
 #include "FpcStatusReport.h"
 
 #include <algorithm>
@@ -100,6 +101,20 @@ void FpcAppStatusModel::addDropSample(const QVariantMap &counters)
     m_recentDrops = recent;
     m_dropsSince = hasBaseline ? QDateTime::fromMSecsSinceEpoch(m_samples.first().timeMs) : QDateTime();
     emit dropsChanged();
+}
+
+QStringList FpcAppStatusModel::dropLines() const
+{
+    QList<QPair<uint, QString>> drops;
+    for (auto it = m_recentDrops.cbegin(); it != m_recentDrops.cend(); ++it) {
+        if (it.value().toUInt() > 0 && !it.key().startsWith(QLatin1String("uploads")))
+            drops << qMakePair(it.value().toUInt(), it.key());
+    }
+    std::stable_sort(drops.begin(), drops.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
+    QStringList lines;
+    for (const auto &drop : drops)
+        lines << FpcCounterText::sentence(drop.second, drop.first);
+    return lines;
 }
 
 void FpcAppStatusModel::uploadNow()

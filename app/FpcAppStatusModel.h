@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QObject>
+#include <QStringList>
 #include <QTimer>
 #include <QVariantList>
 #include <QVariantMap>
@@ -33,6 +34,8 @@ class FpcAppStatusModel : public QObject
     Q_PROPERTY(int lastUploadCount READ lastUploadCount NOTIFY statusChanged)
     // Counter name -> count over the window below.
     Q_PROPERTY(QVariantMap recentDrops READ recentDrops NOTIFY dropsChanged)
+    // The non-zero drops of that window in plain words, largest first.
+    Q_PROPERTY(QStringList dropLines READ dropLines NOTIFY dropsChanged)
     // Start of that window; invalid while it reaches back to the daemon's start.
     Q_PROPERTY(QDateTime dropsSince READ dropsSince NOTIFY dropsChanged)
     Q_PROPERTY(bool uploading READ uploading NOTIFY uploadChanged)
@@ -61,6 +64,7 @@ public:
     double lastUpload() const { return m_lastUpload; }
     int lastUploadCount() const { return m_lastUploadCount; }
     QVariantMap recentDrops() const { return m_recentDrops; }
+    QStringList dropLines() const;
     QDateTime dropsSince() const { return m_dropsSince; }
     bool uploading() const { return m_uploading; }
     QString uploadOutcome() const { return m_uploadOutcome; }

@@ -22,45 +22,6 @@ function plural(count, one, many) {
     return count + " " + (count === 1 ? one : many)
 }
 
-// What each drop counter means, in the words of someone watching the app.
-var dropWords = {
-    collectionOff: ["fix while collection was off", "fixes while collection was off"],
-    tooFast: ["fix too fast to use", "fixes too fast to use"],
-    tooClose: ["fix too close to the last fingerprint", "fixes too close to the last fingerprint"],
-    privacyRule: ["fix inside a privacy zone", "fixes inside a privacy zone"],
-    batteryRule: ["WLAN scan skipped for a low battery", "WLAN scans skipped for a low battery"],
-    noMeasurements: ["fingerprint without measurements", "fingerprints without measurements"],
-    evaluator: ["fingerprint refused as a poor measurement", "fingerprints refused as poor measurements"],
-    firstFilter: ["fingerprint too like a stored one", "fingerprints too like stored ones"],
-    secondFilter: ["fingerprint refused by the second check", "fingerprints refused by the second check"],
-    bufferFull: ["fingerprint deleted because the buffer was full", "fingerprints deleted because the buffer was full"],
-    dailyLimit: ["fingerprint deleted for the daily limit", "fingerprints deleted for the daily limit"]
-}
-
-function isUploadCounter(name) {
-    return name.indexOf("uploads") === 0
-}
-
-// "12 fixes too close to the last fingerprint"; a counter without words
-// keeps its name so nothing the daemon counts goes unshown.
-function dropSentence(name, count) {
-    var words = dropWords[name]
-    if (!words)
-        return count + " × " + name
-    return count + " " + (count === 1 ? words[0] : words[1])
-}
-
-// The non-zero drop counters as sentences, largest first.
-function dropLines(counters) {
-    var lines = []
-    for (var name in counters) {
-        if (!isUploadCounter(name) && counters[name] > 0)
-            lines.push({ name: name, count: counters[name] })
-    }
-    lines.sort(function (a, b) { return b.count - a.count || (a.name < b.name ? -1 : 1) })
-    return lines.map(function (line) { return dropSentence(line.name, line.count) })
-}
-
 function kindName(mask) {
     if (mask <= 0 || mask > 15)
         return mask === 0 ? "empty" : "unknown"
@@ -92,16 +53,6 @@ function radiusProblem(radius) {
         return "A zone needs a radius of at least 1 m."
     if (r > MaxZoneRadius)
         return "A zone may be at most 50 km wide."
-    return ""
-}
-
-// Empty when text is an http or https address with a host.
-function urlProblem(text) {
-    var m = /^(https?):\/\/([^\/?#:@\s]+)(:\d{1,5})?([\/?#]\S*)?$/i.exec(String(text).trim())
-    if (!m)
-        return "Enter an address starting with http:// or https://, e.g. https://example.org/v2/geosubmit."
-    if (m[3] && Number(m[3].slice(1)) > 65535)
-        return "The port must be at most 65535."
     return ""
 }
 

@@ -122,7 +122,7 @@ ScrollView {
                 anchors.fill: parent
                 Repeater {
                     id: drops
-                    model: Logic.dropLines(statusModel.recentDrops)
+                    model: statusModel.dropLines
                     Label { Layout.fillWidth: true; wrapMode: Text.Wrap; text: modelData }
                 }
                 Label { visible: drops.count === 0; text: "Nothing"; opacity: 0.7 }

@@ -145,6 +145,7 @@ private slots:
         if (outcome == "ok")
             QVERIFY2(status.uploadMessage().contains("1 fingerprint"), qPrintable(status.uploadMessage()));
         QCOMPARE(status.recentDrops().value("uploadsTried").toUInt(), 1u);
+        QVERIFY(!status.dropLines().join(' ').contains("upload")); // uploads are no drops
         QCOMPARE(m_service->quit(), 0);
     }
 };

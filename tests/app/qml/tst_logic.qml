@@ -15,21 +15,6 @@ TestCase {
         verify(Logic.radiusProblem("12a") !== "")
     }
 
-    function test_urls() {
-        compare(Logic.urlProblem("https://example.org/v2/geosubmit?key=x"), "")
-        compare(Logic.urlProblem("http://127.0.0.1:8080"), "")
-        verify(Logic.urlProblem("ftp://example.org/") !== "")
-        verify(Logic.urlProblem("example.org") !== "")
-        verify(Logic.urlProblem("https://") !== "")
-        verify(Logic.urlProblem("https://a b/") !== "")
-        verify(Logic.urlProblem("http://host:70000/") !== "")
-    }
-
-    function test_dropsInPlainWords() {
-        compare(Logic.dropLines({ tooClose: 12, tooFast: 1, uploadsTried: 3, privacyRule: 0, newCounter: 2 }),
-                ["12 fixes too close to the last fingerprint", "2 × newCounter", "1 fix too fast to use"])
-    }
-
     function test_wording() {
         compare(Logic.bytesText(1023), "1023 B")
         compare(Logic.bytesText(262144), "256 KiB")
