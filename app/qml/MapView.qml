@@ -13,7 +13,8 @@ Item {
     property var marker: null            // {latitude, longitude, radius} drawn dashed
     property bool showStations: true
     property var view: Logic.fit([], width, height)
-    property bool fitted: false
+    // Until the person pans or zooms, the view keeps everything in sight.
+    property bool userMoved: false
 
     signal tapped(var position, int fingerprint)
 
@@ -26,9 +27,10 @@ Item {
     function fitAll() {
         var pts = fingerprints.concat(zones)
         view = Logic.fit(pts, width, height)
-        fitted = pts.length > 0
+        userMoved = false
     }
     function zoom(factor, x, y) {
+        userMoved = true
         var anchor = Logic.unproject(view, x, y)
         var v = Object.assign({}, view)
         v.scale = Math.min(20000, Math.max(0.05, v.scale / factor))
@@ -37,15 +39,22 @@ Item {
         view = v
     }
     function panBy(dx, dy) {
+        userMoved = true
         var v = Object.assign({}, view)
         v = Object.assign(v, Logic.unproject(v, v.width / 2 - dx, v.height / 2 - dy))
         view = v
     }
 
-    onWidthChanged: { view = Object.assign({}, view, { width: width, height: height }); if (!fitted) fitAll() }
-    onHeightChanged: { view = Object.assign({}, view, { width: width, height: height }); if (!fitted) fitAll() }
-    onFingerprintsChanged: { if (!fitted) fitAll(); canvas.requestPaint() }
-    onZonesChanged: { if (!fitted) fitAll(); canvas.requestPaint() }
+    function follow() {
+        if (userMoved)
+            view = Object.assign({}, view, { width: width, height: height })
+        else
+            fitAll()
+    }
+    onWidthChanged: follow()
+    onHeightChanged: follow()
+    onFingerprintsChanged: { follow(); canvas.requestPaint() }
+    onZonesChanged: { follow(); canvas.requestPaint() }
     onCellsChanged: canvas.requestPaint()
     onAccessPointsChanged: canvas.requestPaint()
     onViewChanged: canvas.requestPaint()
