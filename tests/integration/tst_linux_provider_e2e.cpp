@@ -1,4 +1,5 @@
 #include "FakeService.h"
+#include "FpServerProcess.h"
 #include "PositioningDaemonSim.h"
 #include "ServiceFixture.h"
 #include "TestBus.h"
@@ -7,8 +8,38 @@
 #include <QSignalSpy>
 #include <QTest>
 
+namespace {
+
+// The elements of the one fingerprint the server decoded from the uploaded
+// report, by kind; WLAN access points as "mac:received power", in MAC order.
+struct Uploaded
+{
+    QJsonObject geran;
+    QStringList wlan;
+};
+
+Uploaded uploadedFingerprint(const FpServerProcess &server)
+{
+    Uploaded uploaded;
+    const QList<QJsonObject> lines = server.readLines(QStringLiteral("fingerprints.jsonl"));
+    if (lines.size() != 1)
+        return uploaded;
+    for (const QJsonValue element : lines.first()[QLatin1String("elements")].toArray()) {
+        if (element[QLatin1String("kind")] == QLatin1String("GERAN"))
+            uploaded.geran = element.toObject();
+        else if (element[QLatin1String("kind")] == QLatin1String("WLAN"))
+            uploaded.wlan << element[QLatin1String("mac")].toString() + ':'
+                                 + QString::number(element[QLatin1String("powerRx")].toInt());
+    }
+    uploaded.wlan.sort();
+    return uploaded;
+}
+
+} // namespace
+
 // The real daemon with the Linux providers against fake ModemManager,
-// NetworkManager and UPower: what the fakes serve is what it stores.
+// NetworkManager and UPower: what the fakes serve is what it stores and what
+// the report it uploads carries.
 class TstLinuxProviderE2e : public QObject
 {
     Q_OBJECT
@@ -57,6 +88,10 @@ private slots:
         QVERIFY2(positioning.registerOnBus(&error), qPrintable(error));
         QSignalSpy requests(&positioning, &PositioningDaemonSim::requestReceived);
         ServiceFixture service(*m_bus);
+        FpServerProcess server(service.root().path("/server"));
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(service.root().writeFile("/etc/slpgw/slpgw.conf",
+                                         QStringLiteral("server_url=%1\npoll_interval_ms=50\n").arg(server.url()).toUtf8()));
         service.daemon().setEnv(QStringLiteral("FPCD_PROVIDER"), QStringLiteral("linux"));
         QVERIFY(service.start({}, {{"wlan_scan_interval", "0"}}));
         QVERIFY(service.waitForTrace("main() platform provider: \"linux\""));
@@ -68,14 +103,23 @@ private slots:
         QCOMPARE(positioning.sendFix(fix), QString());
         QTRY_COMPARE_WITH_TIMEOUT(service.fingerprintCount(), 1, 15000);
         QCOMPARE(service.queryValue("SELECT dataMask FROM Fingerprint").toInt(), 1 | 2 | 4 | 8);
-        QCOMPARE(service.queryValue("SELECT mcc || '/' || mnc || '/' || lac || '/' || cid || '/' || rxLevel || '/' "
-                                    "|| ta FROM Geran").toString(),
-                 QStringLiteral("244/5/6699/20001/40/3"));
-        QCOMPARE(service.queryValue("SELECT bsic || '/' || bcch || '/' || rxLevel FROM Gncell").toString(),
-                 QStringLiteral("43/62/31"));
-        QCOMPARE(service.queryValue("SELECT group_concat(printf('%x:%d', mac, rxLevel), ' ') FROM "
-                                    "(SELECT mac, rxLevel FROM Wlan ORDER BY mac)").toString(),
-                 QStringLiteral("1a2b3c4d01:-40 1a2b3c4d02:-70 1a2b3c4d03:-100"));
+
+        // The modem fake reports a home registration, so the gateway finds a
+        // network for the forced upload.
+        QCOMPARE(service.call("forcedUpload").arguments().value(0).toString(), QStringLiteral("Upload to server started"));
+        QTRY_COMPARE_WITH_TIMEOUT(server.uploadCount(), 1, 15000);
+        const Uploaded uploaded = uploadedFingerprint(server);
+        QCOMPARE(uploaded.geran[QLatin1String("mcc")].toInt(), 244);
+        QCOMPARE(uploaded.geran[QLatin1String("mnc")].toInt(), 5);
+        QCOMPARE(uploaded.geran[QLatin1String("lac")].toInt(), 0x1A2B);
+        QCOMPARE(uploaded.geran[QLatin1String("cellId")].toInt(), 0x4E21);
+        QCOMPARE(uploaded.geran[QLatin1String("rxLevel")].toInt(), 40);
+        QCOMPARE(uploaded.geran[QLatin1String("timingAdvance")].toInt(), 3);
+        const QJsonObject uploadedNeighbour = uploaded.geran[QLatin1String("neighbours")].toArray().first().toObject();
+        QCOMPARE(uploadedNeighbour[QLatin1String("bsic")].toInt(), 0x2B);
+        QCOMPARE(uploadedNeighbour[QLatin1String("bcch")].toInt(), 62);
+        QCOMPARE(uploadedNeighbour[QLatin1String("rxLevel")].toInt(), 31);
+        QCOMPARE(uploaded.wlan, QStringList({"00:1a:2b:3c:4d:01:-40", "00:1a:2b:3c:4d:02:-70", "00:1a:2b:3c:4d:03:-100"}));
         QCOMPARE(service.quit(), 0);
     }
 

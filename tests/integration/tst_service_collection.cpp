@@ -1,6 +1,5 @@
 #include "ConnectivityDaemonSim.h"
 #include "FpServerProcess.h"
-#include "GpxRoute.h"
 #include "PositioningDaemonSim.h"
 #include "ServiceFixture.h"
 #include "TestBus.h"
@@ -9,15 +8,14 @@
 #include <QDBusArgument>
 #include <QDir>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <limits>
 
 // Collection driven by the peers: the real daemon on a private bus with the
-// simulated positioning and connectivity daemons of fpcsim.
+// simulated positioning and connectivity daemons of fpcsim. (A walk along a
+// route is in tst_upload_e2e.)
 class TstServiceCollection : public QObject
 {
     Q_OBJECT
@@ -85,32 +83,6 @@ private slots:
         QTRY_COMPARE(m_service->fingerprintCount(), 1);
         QCOMPARE(m_service->queryValue("SELECT dataMask FROM Fingerprint").toInt(), 1 | 2 | 4 | 8);
         QCOMPARE(m_service->queryValue("SELECT latitude FROM Position").toDouble(), 61.4901);
-        QCOMPARE(m_service->quit(), 0);
-    }
-
-    void routeWalkStoresFingerprintsAlongIt()
-    {
-        QFile worldFile(QStringLiteral(FPCD_SOURCE_DIR "/platform/radio/worlds/example-world.json"));
-        QVERIFY(worldFile.open(QIODevice::ReadOnly));
-        QJsonObject world = QJsonDocument::fromJson(worldFile.readAll()).object();
-        world["wlanScanDelayMs"] = 20;
-        QVERIFY(m_service->root().writeFile("/world.json", QJsonDocument(world).toJson()));
-        m_service->daemon().setEnv("FPCD_RADIO_WORLD", m_service->root().path("/world.json"));
-        startPositioning();
-        QString error;
-        const GpxRoute route =
-            GpxRoute::fromGpxFile(FPCD_SOURCE_DIR "/tools/fpcsim/examples/short-walk.gpx", 5.0, &error);
-        QVERIFY2(error.isEmpty(), qPrintable(error));
-        m_positioning->setWalker(RouteWalker(route, 10, 100)); // 13 fixes about 14 m apart, 1.2 s
-        QSignalSpy walked(m_positioning.get(), &PositioningDaemonSim::walkFinished);
-        QVERIFY(m_service->start({}, {{"min_distance_between_consecutive_positions", "10"},
-                                      {"max_distance_to_new_fp", "5"}, {"wlan_scan_interval", "0"}}));
-        QVERIFY(walked.wait(20000));
-        QTRY_VERIFY(m_service->fingerprintCount() >= 3);
-        QTRY_COMPARE(m_service->queryValue("SELECT COUNT(*) FROM Position WHERE latitude BETWEEN 61.4849 AND "
-                                           "61.4858 AND longitude BETWEEN 21.7969 AND 21.7987").toInt(),
-                     m_service->fingerprintCount());
-        QVERIFY(m_service->queryValue("SELECT COUNT(*) FROM Wlan").toInt() > 0);
         QCOMPARE(m_service->quit(), 0);
     }
 

@@ -186,6 +186,10 @@ private slots:
         QVERIFY(collected());
         const QList<Fp> before = stored();
         QVERIFY2(before.size() >= 3, qPrintable(QString::number(before.size())));
+        // Every fix along the short walk, access points heard.
+        QCOMPARE(m_service->queryValue("SELECT COUNT(*) FROM Position WHERE latitude BETWEEN 61.4849 AND 61.4858 "
+                                       "AND longitude BETWEEN 21.7969 AND 21.7987").toInt(), before.size());
+        QVERIFY(m_service->queryValue("SELECT COUNT(*) FROM Wlan").toInt() > 0);
 
         DaemonSignalRecorder status(m_bus->connection(), "fpStatus");
         QCOMPARE(m_service->call("sendStatistics").type(), QDBusMessage::ReplyMessage);
