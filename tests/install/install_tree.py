@@ -27,6 +27,8 @@ daemon_files = [
     "{mandir}/man8/vomu-fpcd.8", "{mandir}/man1/fpcctl.1", "{mandir}/man5/vomu-fpc.cfg.5",
 ]
 devtools_files = ["{bindir}/fpcsim", "{bindir}/fprdecode", "{mandir}/man1/fpcsim.1", "{mandir}/man1/fprdecode.1"]
+app_files = ["{bindir}/vomu-fpc-app", "{datadir}/applications/vomu-fpc-app.desktop",
+             "{datadir}/icons/hicolor/scalable/apps/vomu-fpc-app.svg"]
 executables = ["{sbindir}/vomu-fpcd", "{bindir}/fpcctl", "{bindir}/fpcsim", "{bindir}/fprdecode"]
 
 
@@ -67,6 +69,11 @@ try:
     install("devtools", destdir)
     if tree(destdir) != expand(daemon_files + devtools_files):
         fail("with the developer tools the tree is %s" % tree(destdir))
+    if facts["app"] == "ON":
+        install("app", destdir)
+        if tree(destdir) != expand(daemon_files + devtools_files + app_files):
+            fail("with the app the tree is %s" % tree(destdir))
+        executables.append("{bindir}/vomu-fpc-app")
     for path in expand(executables):
         if not os.access(destdir + path, os.X_OK):
             fail(path + " is not executable")

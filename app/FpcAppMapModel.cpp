@@ -1,0 +1,125 @@
+#include "FpcAppMapModel.h"
+
+#include "FpcCtlDatabase.h"
+#include "FpcCtlMap.h"
+#include "FpcPaths.h"
+
+#include <QMap>
+#include <QMetaObject>
+#include <QThread>
+
+struct FpcAppMapModel::Result
+{
+    QVariantList fingerprints;
+    QVariantList cells;
+    QVariantList accessPoints;
+    int withoutPosition = 0;
+    QString error;
+};
+
+namespace {
+
+struct Centroid
+{
+    double latitude = 0;
+    double longitude = 0;
+    int count = 0;
+    void add(const FpcCtlRecord &record)
+    {
+        latitude += record.position.latitude;
+        longitude += record.position.longitude;
+        ++count;
+    }
+    QVariantMap toMap(const QString &key) const
+    {
+        return {{QStringLiteral("key"), key},
+                {QStringLiteral("latitude"), latitude / count},
+                {QStringLiteral("longitude"), longitude / count},
+                {QStringLiteral("count"), count}};
+    }
+};
+
+} // namespace
+
+FpcAppMapModel::FpcAppMapModel(QObject *parent)
+    : QObject(parent)
+{
+}
+
+FpcAppMapModel::~FpcAppMapModel()
+{
+    if (m_worker)
+        m_worker->wait();
+}
+
+void FpcAppMapModel::load(const QString &databaseFile)
+{
+    if (m_loading) {
+        m_queued = databaseFile;
+        m_hasQueued = true;
+        return;
+    }
+    m_loading = true;
+    emit loadingChanged();
+    const QString path = databaseFile.isEmpty() ? FpcPaths::databaseFile() : databaseFile;
+    m_worker = QThread::create([this, path] {
+        const Result result = read(path);
+        QMetaObject::invokeMethod(this, [this, result] { apply(result); }, Qt::QueuedConnection);
+    });
+    connect(m_worker, &QThread::finished, m_worker, &QObject::deleteLater);
+    m_worker->start();
+}
+
+FpcAppMapModel::Result FpcAppMapModel::read(const QString &path)
+{
+    Result result;
+    QList<FpcCtlRecord> records;
+    if (!FpcCtlDatabase::read(path, &records, &result.error))
+        return result;
+    QMap<QString, Centroid> cells;
+    QMap<QString, Centroid> accessPoints;
+    for (const FpcCtlRecord &record : std::as_const(records)) {
+        if (!record.hasPosition) {
+            ++result.withoutPosition;
+            continue;
+        }
+        const QString cell = FpcCtlMap::cellKey(record);
+        QStringList wlans;
+        for (const FpcCtlRecord::Wlan &wlan : record.wlans) {
+            const QString mac = FpcCtlDatabase::macText(wlan.mac);
+            wlans << mac;
+            accessPoints[mac].add(record);
+        }
+        if (!cell.isEmpty())
+            cells[cell].add(record);
+        result.fingerprints << QVariantMap{{QStringLiteral("id"), record.id},
+                                           {QStringLiteral("latitude"), record.position.latitude},
+                                           {QStringLiteral("longitude"), record.position.longitude},
+                                           {QStringLiteral("mask"), record.dataMask},
+                                           {QStringLiteral("time"), record.timeMs},
+                                           {QStringLiteral("cell"), cell},
+                                           {QStringLiteral("wlans"), wlans}};
+    }
+    for (auto it = cells.cbegin(); it != cells.cend(); ++it)
+        result.cells << it.value().toMap(it.key());
+    for (auto it = accessPoints.cbegin(); it != accessPoints.cend(); ++it)
+        result.accessPoints << it.value().toMap(it.key());
+    return result;
+}
+
+void FpcAppMapModel::apply(const Result &result)
+{
+    m_worker = nullptr;
+    m_fingerprints = result.fingerprints;
+    m_cells = result.cells;
+    m_accessPoints = result.accessPoints;
+    m_withoutPosition = result.withoutPosition;
+    m_error = result.error;
+    m_loading = false;
+    emit loaded();
+    emit loadingChanged();
+    if (m_hasQueued) {
+        m_hasQueued = false;
+        load(m_queued);
+    }
+}
