@@ -1,7 +1,6 @@
 #include "FpcAppMapModel.h"
 
-#include "FpcCtlDatabase.h"
-#include "FpcCtlMap.h"
+#include "FpcDatabaseReader.h"
 #include "FpcPaths.h"
 
 #include <QMap>
@@ -24,7 +23,7 @@ struct Centroid
     double latitude = 0;
     double longitude = 0;
     int count = 0;
-    void add(const FpcCtlRecord &record)
+    void add(const FpcStoredRecord &record)
     {
         latitude += record.position.latitude;
         longitude += record.position.longitude;
@@ -73,20 +72,20 @@ void FpcAppMapModel::load(const QString &databaseFile)
 FpcAppMapModel::Result FpcAppMapModel::read(const QString &path)
 {
     Result result;
-    QList<FpcCtlRecord> records;
-    if (!FpcCtlDatabase::read(path, &records, &result.error))
+    QList<FpcStoredRecord> records;
+    if (!FpcDatabaseReader::read(path, &records, &result.error))
         return result;
     QMap<QString, Centroid> cells;
     QMap<QString, Centroid> accessPoints;
-    for (const FpcCtlRecord &record : std::as_const(records)) {
+    for (const FpcStoredRecord &record : std::as_const(records)) {
         if (!record.hasPosition) {
             ++result.withoutPosition;
             continue;
         }
-        const QString cell = FpcCtlMap::cellKey(record);
+        const QString cell = record.servingCellKey();
         QStringList wlans;
-        for (const FpcCtlRecord::Wlan &wlan : record.wlans) {
-            const QString mac = FpcCtlDatabase::macText(wlan.mac);
+        for (const FpcStoredRecord::Wlan &wlan : record.wlans) {
+            const QString mac = FpcDatabaseReader::macText(wlan.mac);
             wlans << mac;
             accessPoints[mac].add(record);
         }

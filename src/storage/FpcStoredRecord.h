@@ -77,4 +77,15 @@ struct FpcStoredRecord
 
     // The radio of the serving cell: 1 WCDMA, 2 GSM, 0 none.
     int radio() const { return hasWcdma ? 1 : hasGsm ? 2 : 0; }
+
+    // The serving cell as "gsm mcc/mnc/lac/ci" or "wcdma mcc/mnc/ucid", the
+    // same text for every fingerprint of one cell; empty without a cell.
+    QString servingCellKey() const
+    {
+        if (hasWcdma)
+            return QStringLiteral("wcdma %1/%2/%3").arg(wcdma.mcc).arg(wcdma.mnc).arg(wcdma.ucid);
+        if (hasGsm)
+            return QStringLiteral("gsm %1/%2/%3/%4").arg(gsm.mcc).arg(gsm.mnc).arg(gsm.lac).arg(gsm.cellId);
+        return QString();
+    }
 };

@@ -129,7 +129,7 @@ struct Estimates
     {
         Estimates estimates;
         for (const FpcCtlRecord *r : points) {
-            const QString key = FpcCtlMap::cellKey(*r);
+            const QString key = r->servingCellKey();
             if (!key.isEmpty())
                 estimates.cells[key].add(*r);
             QSet<qint64> heard;
@@ -153,7 +153,7 @@ QString dot(const FpcCtlRecord &record, const Projection &projection, const Esti
                            FpcCtlKind::name(record.dataMask));
     if (record.radio())
         tip += QStringLiteral(", ") + FpcCtlKind::radioName(record.radio());
-    const QString key = FpcCtlMap::cellKey(record);
+    const QString key = record.servingCellKey();
     if (!key.isEmpty())
         tip += QStringLiteral(" ") + key;
     if (!record.wlans.isEmpty())
@@ -300,15 +300,6 @@ QString FpcCtlMap::distanceText(double metres)
         return QString::number(qint64(std::llround(metres))) + QStringLiteral(" m");
     const double km = metres / 1000;
     return (km == std::floor(km) ? QString::number(qint64(km)) : QString::number(km, 'g', 3)) + QStringLiteral(" km");
-}
-
-QString FpcCtlMap::cellKey(const FpcCtlRecord &r)
-{
-    if (r.hasWcdma)
-        return QStringLiteral("wcdma %1/%2/%3").arg(r.wcdma.mcc).arg(r.wcdma.mnc).arg(r.wcdma.ucid);
-    if (r.hasGsm)
-        return QStringLiteral("gsm %1/%2/%3/%4").arg(r.gsm.mcc).arg(r.gsm.mnc).arg(r.gsm.lac).arg(r.gsm.cellId);
-    return QString();
 }
 
 QString FpcCtlMap::cellColour(const QString &key)

@@ -39,9 +39,6 @@ public:
     static QByteArray svg(const QList<FpcCtlRecord> &records, const QString &subtitle,
                           const QList<FpcZoneText::Zone> &zones = {});
 
-    // "gsm 244/5/1234/5678", "wcdma 244/5/123456789"; empty without a
-    // serving cell.
-    static QString cellKey(const FpcCtlRecord &record);
     // The same colour for the same cell in every run and on every machine.
     static QString cellColour(const QString &key);
 
