@@ -102,8 +102,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(service.fingerprintCount(), 1, 15000);
         QCOMPARE(service.queryValue("SELECT dataMask FROM Fingerprint").toInt(), 1 | 2 | 4 | 8);
 
-        // The modem fake reports a home registration, so the gateway finds a
-        // network for the forced upload.
+        // The modem fake reports a home registration, so the gateway finds a network for the forced upload.
         QCOMPARE(service.call("forcedUpload").arguments().value(0).toString(), QStringLiteral("Upload to server started"));
         QTRY_COMPARE_WITH_TIMEOUT(server.uploadCount(), 1, 15000);
         const Uploaded uploaded = uploadedFingerprint(server);

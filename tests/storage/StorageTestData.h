@@ -21,8 +21,7 @@ VomuElementGSM *gsm(quint16 cellId, Optional optional = AllFields);
 VomuElementWCDMA *wcdma(quint32 ucId, Optional optional = AllFields);
 VomuElementWLAN *wlan(std::initializer_list<uint8_t> macBytes, Optional optional = AllFields);
 
-// Born at secondsSinceEpoch + 250 ms with the elements (taken over) and,
-// when withPosition, a fix.
+// Born at secondsSinceEpoch + 250 ms with the elements (taken over) and, when withPosition, a fix.
 FpcFingerprint fingerprint(qint64 secondsSinceEpoch, std::initializer_list<VomuObservationElement *> elements,
                            bool withPosition = true, double latitude = 60.1699, double longitude = 24.9384);
 // Born at T0 + seconds with an element behind each bit of the data mask:

@@ -299,8 +299,7 @@ private slots:
         QTest::addColumn<QString>("gprsRatio");
         QTest::addColumn<QString>("expectedLine");
         QTest::addColumn<QString>("pending");
-        // A ratio of 0 is exceeded by any buffer, 0.5 by none here. An empty
-        // W is the default, 259200 s.
+        // A ratio of 0 is exceeded by any buffer, 0.5 by none here. An empty W is the default, 259200 s.
         QTest::newRow("age equal to default W") << qint64(259200) << "" << "0" << "0"
             << "FP buffer age less than WLAN age threshold -- No upload" << "";
         QTest::newRow("age equal to W") << qint64(1000) << "1000" << "0" << "0"

@@ -65,8 +65,7 @@ private slots:
         QCOMPARE(column("PRAGMA auto_vacuum"), QStringList{"2"});
     }
 
-    // Without SchemaVersion the old data is dropped; with it the data stays
-    // and a missing table is recreated.
+    // Without SchemaVersion the old data is dropped; with it the data stays and a missing table is recreated.
     void migration_data()
     {
         QTest::addColumn<bool>("withVersionTable");
@@ -186,8 +185,7 @@ private slots:
             QVERIFY2(rowCount(t) == 0, qPrintable(t));
     }
 
-    // Id lists longer than one statement takes; queries prepared again after
-    // the file was compacted.
+    // Id lists longer than one statement takes; queries prepared again after the file was compacted.
     void longIdListsAndCompaction()
     {
         QVERIFY(exec("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 1234) "

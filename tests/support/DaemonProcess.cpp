@@ -24,14 +24,7 @@ QString DaemonProcess::binaryPath()
 
 void DaemonProcess::setEnv(const QString &name, const QString &value)
 {
-    m_removedVariables.removeAll(name);
     m_extraEnvironment.insert(name, value);
-}
-
-void DaemonProcess::unsetEnv(const QString &name)
-{
-    m_extraEnvironment.remove(name);
-    m_removedVariables << name;
 }
 
 bool DaemonProcess::start(const QStringList &arguments)
@@ -41,8 +34,6 @@ bool DaemonProcess::start(const QStringList &arguments)
     m_stderr.clear();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(m_extraEnvironment);
-    for (const QString &name : std::as_const(m_removedVariables))
-        environment.remove(name);
     m_process.setProcessEnvironment(environment);
     m_process.setArguments(arguments);
     m_process.start();
@@ -110,17 +101,6 @@ QByteArray DaemonProcess::standardOutput()
 {
     collectOutput();
     return m_stdout;
-}
-
-QByteArray DaemonProcess::standardError()
-{
-    collectOutput();
-    return m_stderr;
-}
-
-bool DaemonProcess::waitForOutput(const QByteArray &needle, int timeoutMs)
-{
-    return TestSupport::waitFor([&] { return standardOutput().contains(needle); }, timeoutMs);
 }
 
 QByteArray DaemonProcess::readTrace(const QString &path)

@@ -8,12 +8,8 @@
 
 class TestBus;
 
-// The real vomu-fpcd binary of this build, started as a child of the test.
-// It inherits this process's environment at start() (so FPCD_ROOT of a
-// TempRoot and DBUS_SYSTEM_BUS_ADDRESS of a TestBus reach it) plus the
-// variables set with setEnv(). Standard output and error are collected.
-// A daemon still running when the object is destroyed is stopped; it also
-// dies with the test process.
+// The vomu-fpcd binary of this build as a child with this process's environment (FPCD_ROOT, bus address)
+// plus setEnv() variables; stopped when destroyed, dies with the test process.
 class DaemonProcess
 {
 public:
@@ -27,17 +23,14 @@ public:
 
     static QString binaryPath();
 
-    // Extra environment for the next start(); unsetEnv removes an inherited one.
+    // Extra environment for the next start().
     void setEnv(const QString &name, const QString &value);
-    void unsetEnv(const QString &name);
 
-    // Starts the daemon with arguments (no program name); false when it
-    // cannot be executed.
+    // Starts the daemon with arguments (no program name); false when it cannot be executed.
     bool start(const QStringList &arguments = {});
     // start() and wait until the daemon owns its service name.
     bool startAndWaitRegistered(const QStringList &arguments = {}, int timeoutMs = 15000);
-    // True once the service name is on the bus; false when the daemon ends
-    // first or the time runs out.
+    // True once the service name is on the bus; false when the daemon ends first or the time runs out.
     bool waitRegistered(int timeoutMs = 15000);
 
     // Waits for the process to end; false on time-out.
@@ -55,8 +48,6 @@ public:
 
     // Everything printed so far (read on each call).
     QByteArray standardOutput();
-    QByteArray standardError();
-    bool waitForOutput(const QByteArray &needle, int timeoutMs = 10000);
 
     // Contents of a trace (or any) file, empty when there is none.
     static QByteArray readTrace(const QString &path);
@@ -70,7 +61,6 @@ private:
     const TestBus &m_bus;
     QProcess m_process;
     QProcessEnvironment m_extraEnvironment;
-    QStringList m_removedVariables;
     QByteArray m_stdout;
     QByteArray m_stderr;
 };

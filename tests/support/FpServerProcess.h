@@ -31,7 +31,6 @@ public:
     // Takes effect from the next upload on.
     bool setMode(const QString &mode);
 
-    QString storeDirectory() const { return m_store; }
     // Uploads received so far; the raw body of the n-th one (from 1).
     int uploadCount() const;
     QByteArray uploadBody(int number) const;

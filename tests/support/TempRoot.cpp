@@ -79,11 +79,6 @@ bool TempRoot::setDeviceInfo(const QString &fileName, const QByteArray &value) c
     return writeAbsolute(file, value);
 }
 
-bool TempRoot::writeConfigFile(const QByteArray &contents) const
-{
-    return writeAbsolute(configFile(), contents);
-}
-
 bool TempRoot::writeConfigItems(const QList<QPair<QString, QString>> &items) const
 {
     QByteArray xml = "<fpcconfig>\n";
@@ -92,7 +87,7 @@ bool TempRoot::writeConfigItems(const QList<QPair<QString, QString>> &items) con
             + item.second.toHtmlEscaped().toUtf8() + "\"/>\n";
     }
     xml += "</fpcconfig>\n";
-    return writeConfigFile(xml);
+    return writeAbsolute(configFile(), xml);
 }
 
 QString TempRoot::logDirectory() const

@@ -31,13 +31,10 @@ public:
     bool setRdMode(bool enabled) const;
     // Any system information key, e.g. "/device/rd-mode".
     bool setSysInfoValue(const QString &key, const QByteArray &value) const;
-    // A device information file (imsi, imei, wlan_interface, wlan_hwaddr,
-    // battery_level); an empty value removes it.
+    // A device information file (imsi, imei, wlan_interface, wlan_hwaddr, battery_level); an empty value removes it.
     bool setDeviceInfo(const QString &fileName, const QByteArray &value) const;
 
-    // The daemon's configuration file: raw contents, or items written as
-    // <item key=".." value=".."/> of an "fpcconfig" document.
-    bool writeConfigFile(const QByteArray &contents) const;
+    // The daemon's configuration file: items as <item key=".." value=".."/> of an "fpcconfig" document.
     bool writeConfigItems(const QList<QPair<QString, QString>> &items) const;
 
     // The trace directory, created on demand, and files in it.

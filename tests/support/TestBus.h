@@ -5,14 +5,8 @@
 #include <QProcess>
 #include <QString>
 
-// A private bus standing in for the system bus: starts dbus-daemon with the
-// repository's tests/dbus/test-bus.conf, points DBUS_SYSTEM_BUS_ADDRESS of
-// this process (and so of every child started afterwards) at it, and stops it
-// and restores the variable when destroyed. The bus dies with the test
-// process even when the test crashes.
-//
-// Create it before anything in the test process touches
-// QDBusConnection::systemBus(): Qt connects that one only once.
+// A private dbus-daemon (tests/dbus/test-bus.conf) as the system bus of this process and its children.
+// Create it before anything touches QDBusConnection::systemBus(): Qt connects that one only once.
 class TestBus
 {
 public:
@@ -21,15 +15,13 @@ public:
     TestBus(const TestBus &) = delete;
     TestBus &operator=(const TestBus &) = delete;
 
-    // Starts the bus; false (with errorString()) when it does not come up
-    // within timeoutMs.
+    // Starts the bus; false (with errorString()) when it does not come up within timeoutMs.
     bool start(int timeoutMs = 10000);
     bool isRunning() const;
     QString address() const { return m_address; }
     QString errorString() const { return m_error; }
 
-    // A connection of the test process to the bus (its own, not the cached
-    // system bus connection).
+    // A connection of the test process to the bus (its own, not the cached system bus connection).
     QDBusConnection connection() const;
 
     bool isNameRegistered(const QString &name) const;

@@ -38,11 +38,6 @@ int fileMode(const QString &path)
     return int(info.st_mode & 07777);
 }
 
-bool waitForFileContains(const QString &path, const QByteArray &needle, int timeoutMs)
-{
-    return waitFor([&] { return readFile(path).contains(needle); }, timeoutMs);
-}
-
 void dieWithParent(QProcess &process)
 {
     process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });

@@ -21,9 +21,6 @@ QByteArray readFile(const QString &path);
 // Permission bits of path itself (a link is not followed), -1 when missing.
 int fileMode(const QString &path);
 
-// Waits until the file exists and contains needle.
-bool waitForFileContains(const QString &path, const QByteArray &needle, int timeoutMs = 10000);
-
 // Makes the process started next by process receive SIGKILL when the test
 // process dies, so a crashed test leaves nothing running.
 void dieWithParent(QProcess &process);

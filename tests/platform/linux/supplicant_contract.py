@@ -132,8 +132,7 @@ def main():
         failures = []
         real_contract, fake_contract = contract_of(real, real_interface), contract_of(fake, fake_interface)
         for key, expected in USED_MEMBERS.items():
-            # A python-dbusmock object does not list its signals; the fake's
-            # ScanDone is checked by receiving it below.
+            # A python-dbusmock object does not list its signals; the fake's ScanDone is checked by receiving it below.
             fake_matches = fake_contract[key] == expected or key[1] == 'signal'
             if real_contract[key] != expected or not fake_matches:
                 failures.append('%s: real %s, fake %s, scanner expects %s'

@@ -258,8 +258,7 @@ private slots:
                          {interface, QStringLiteral("ScanDone"), QStringLiteral("b"), QVariantList{true}});
         QVERIFY(foreign.wait(5000));
         QCOMPARE(foreign.size(), 1);
-        // An own scan that fails answers with nothing rather than with the
-        // access points of an earlier scan.
+        // An own scan that fails answers with nothing rather than with the access points of an earlier scan.
         ScanResult scan;
         QVERIFY(scanner.startScan(&onScan, &scan));
         QTRY_VERIFY_WITH_TIMEOUT(scan.done, 5000);

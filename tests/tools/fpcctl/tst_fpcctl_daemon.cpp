@@ -199,7 +199,7 @@ private slots:
         QVERIFY2(result.exitCode == 0 && result.out.contains("Access points: 7"), result.describe());
     }
 
-    void clearAsksFirst()
+    void clearActiveLogAndQuit()
     {
         QVERIFY(startDaemon());
         CtlResult result = CtlRunner::run({"clear"});
@@ -210,12 +210,8 @@ private slots:
         result = CtlRunner::runOnTerminal({"clear"}, "y\n");
         QVERIFY2(result.exitCode == 0 && result.out.contains("All fingerprints deleted"), result.describe());
         QCOMPARE(storedCount(), 0);
-    }
 
-    void activeLogAndQuit()
-    {
-        QVERIFY(startDaemon());
-        CtlResult result = CtlRunner::run({"active", "off", "--json"});
+        result = CtlRunner::run({"active", "off", "--json"});
         QVERIFY2(result.exitCode == 0 && result.json()["activeGps"] == false, result.describe());
         // Whether active GPS can run depends on the host's position sources;
         // the exit status must agree with the state the daemon reports.
@@ -293,8 +289,7 @@ private slots:
                  result.describe());
         QVERIFY(server.uploadCount() == 3 && storedCount() == 0);
 
-        // Right after the last one, an upload of nothing is still told apart
-        // from the report before it.
+        // Right after the last one, an upload of nothing is still told apart from the report before it.
         QVERIFY(server.setMode(QStringLiteral("ok")));
         result = CtlRunner::run({"upload", "--json"});
         QVERIFY2(result.exitCode == 0 && result.json()["uploaded"].toInt() == 0, result.describe());

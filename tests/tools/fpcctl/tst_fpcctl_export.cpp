@@ -146,26 +146,18 @@ private slots:
         QVERIFY2(result.exitCode == 0 && result.out.contains("Map of 6 fingerprints (4 drawn, 2 without position)"),
                  result.describe());
         QVERIFY(QFile::exists(m_dir.filePath(QStringLiteral("map.svg"))));
-    }
 
-    // Cell markers at the centroid of their fingerprints, a colour per
-    // serving cell, the link from a dot to its cell, and only the zones the
-    // daemon keeps in force, drawn to scale.
-    void svgMapCellsAndZones()
-    {
-        QList<FpcCtlRecord> records;
-        QString error;
-        QVERIFY2(FpcDatabaseReader::read(m_db, &records, &error), qPrintable(error));
+        // Cell markers at the centroid of their fingerprints, a colour per serving cell, the link from a dot
+        // to its cell, and only the zones the daemon keeps in force, drawn to scale.
         QStringList refused;
         const auto zones = FpcZoneText::parse(QStringLiteral("60.1699,24.9384,100; 1,2; 95,0,5; 60,24,-3;;"), &refused);
         QVERIFY(zones.size() == 1 && refused.size() == 3);
-        QDomDocument document;
         QVERIFY2(document.setContent(FpcCtlMap::svg(records, QString(), zones), &error), qPrintable(error));
-        const QDomNodeList titles = document.elementsByTagName(QStringLiteral("title"));
+        const QDomNodeList zoneTitles = document.elementsByTagName(QStringLiteral("title"));
         const auto titled = [&](const QString &start) {
-            for (int i = 0; i < titles.size(); ++i) {
-                if (titles.at(i).toElement().text().startsWith(start))
-                    return titles.at(i).parentNode().toElement();
+            for (int i = 0; i < zoneTitles.size(); ++i) {
+                if (zoneTitles.at(i).toElement().text().startsWith(start))
+                    return zoneTitles.at(i).parentNode().toElement();
             }
             return QDomElement();
         };
@@ -189,8 +181,7 @@ private slots:
 
     void writeAheadLogReadWhileWriterHoldsIt()
     {
-        // Rows committed to the log but not yet copied back are seen; an open
-        // write transaction is not.
+        // Rows committed to the log but not yet copied back are seen; an open write transaction is not.
         const QString path = m_dir.filePath(QStringLiteral("wal.db"));
         QString error;
         QVERIFY2(KnownDatabase::create(path, &error, true), qPrintable(error));
@@ -227,10 +218,13 @@ private slots:
         for (const auto &[path, reason] : cases) {
             for (const QString &command : {QStringLiteral("export"), QStringLiteral("map")}) {
                 const CtlResult result = CtlRunner::run({command, "--db", path, "-o", m_dir.filePath("unused")});
-                QVERIFY2(result.exitCode == 5 && result.out.isEmpty() && result.err.contains(reason), result.describe());
+                QVERIFY2(result.exitCode == 5 && result.out.isEmpty() && result.err.contains(reason)
+                             && result.err.count('\n') == 1, result.describe());
             }
         }
-        QVERIFY(!QFile::exists(m_dir.filePath("unused")));
+        // Read-only: the file that is no database is left as it was, nothing is created.
+        QVERIFY(digest(text) == QByteArray("no database\n").repeated(400) && !QFile::exists(m_dir.filePath("unused"))
+                && !QFile::exists(m_dir.filePath("missing.db")));
         const CtlResult result = run({"map", "-o", m_dir.filePath("no/such/dir/map.svg")});
         QVERIFY2(result.exitCode == 5 && result.err.startsWith("fpcctl: cannot write"), result.describe());
     }

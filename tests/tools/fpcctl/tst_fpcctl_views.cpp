@@ -8,8 +8,7 @@
 #include <QJsonArray>
 #include <QTest>
 
-// fpcctl's pieces without a daemon: the command line, the reading of status
-// reports, and the forms they are shown in.
+// fpcctl's pieces without a daemon: the command line, the reading of status reports, and the forms they are shown in.
 class TstFpcCtlViews : public QObject
 {
     Q_OBJECT
