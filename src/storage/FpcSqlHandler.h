@@ -2,6 +2,8 @@
 
 #include "FpcConfigurationTable.h"
 #include "FpcFingerprint.h"
+#include "FpcFingerprintWriter.h"
+#include "FpcJournalTuning.h"
 #include "FpcPosition.h"
 #include "VomuElementGSM.h"
 #include "VomuElementWCDMA.h"
@@ -44,29 +46,20 @@ public:
     // when the file does not accept them (for example: not a database).
     bool configureConnection();
     // Whether the connection writes through the write-ahead log.
-    bool usesWal() const { return m_wal; }
+    bool usesWal() const { return m_journal.usesWal(); }
     // Folds the write-ahead log back into the database file.
     bool checkpoint();
 
-    // One fingerprint touches about a dozen tables and indices, so every
-    // commit writes that many pages to the log: small pages keep a commit
-    // small (SQLite's default of 4 KiB writes eight times as much), and with
-    // the log's share below the checkpoints stay rare. 512-byte pages wrote
-    // less and flushed less than 1 KiB pages both in a small and in a large
-    // buffer (bench/README.md).
-    static constexpr int PageSize = 512;
-    // The log may take this share (1/n) of the buffer's size limit. It is
-    // folded back into the database when it holds that many bytes, so a
-    // larger buffer gets rarer checkpoints (two flushes each).
-    static constexpr int LogShareDivisor = 6;
-    static constexpr int MinCheckpointPages = 16;
-    static constexpr int MaxCheckpointPages = 1000;
-    // Pages one commit may add to the log past the checkpoint mark.
-    static constexpr int CommitSlackPages = 16;
+    // Page and log sizes (FpcJournalTuning explains them).
+    static constexpr int PageSize = FpcJournalTuning::PageSize;
+    static constexpr int LogShareDivisor = FpcJournalTuning::LogShareDivisor;
+    static constexpr int MinCheckpointPages = FpcJournalTuning::MinCheckpointPages;
+    static constexpr int MaxCheckpointPages = FpcJournalTuning::MaxCheckpointPages;
+    static constexpr int CommitSlackPages = FpcJournalTuning::CommitSlackPages;
     // Sizes the log for a buffer limited to sizeLimit bytes: the checkpoint
     // mark, and the size the log file is cut back to after a checkpoint.
     void setLogShare(qint64 sizeLimit);
-    int checkpointPages() const { return m_checkpointPages; }
+    int checkpointPages() const { return m_journal.checkpointPages(); }
     // Bytes counted for the log whatever its current size: the largest it
     // grows to between checkpoints, so that the counted size does not jump
     // when the log is folded back.
@@ -79,8 +72,8 @@ public:
     // table and recreates it; true when every step succeeded.
     bool createTables();
 
-    // Stores fp with all its rows in one transaction; the new fpId, or -1
-    // when nothing was stored.
+    // Fingerprint rows (FpcFingerprintWriter). Stores fp with all its rows
+    // in one transaction; the new fpId, or -1 when nothing was stored.
     qint64 insert(const FpcFingerprint &fp);
     bool insertGsm(const VomuElementGSM &gsm, qint64 fpId);
     bool insertUtraFdd(const VomuElementWCDMA &wcdma, qint64 fpId);
@@ -175,41 +168,15 @@ private:
         PreparedQueryCount
     };
 
-    class InsertRow;
-
-    bool insertFingerprintRow(const FpcFingerprint &fp, qint64 *fpId);
-    bool insertPosition(const FpcPosition &position, qint64 fpId);
-    bool insertMeasurements(const VomuMeasurements &measurements, qint64 fpId);
-    // Runs one row insert; on failure logs the statement under prefix/label.
-    bool execInsert(const InsertRow &row, const char *prefix, const char *label);
     bool execBound(PreparedQuery which, qint64 fpId, const char *prefix);
-    bool readPositionRow(const QSqlQuery &query, FpcPosition &position, const char *prefix,
-                         bool cep68Required);
-    // Row readers shared by the look-ups by id and the reading of all
-    // fingerprints: the query stands on a row of the table's read query.
-    static bool readFingerprintRow(const QSqlQuery &query, FpcFingerprint &fp);
-    static std::unique_ptr<VomuElementGSM> readGeranRow(const QSqlQuery &query);
-    static std::unique_ptr<VomuElementWCDMA> readUtraFddRow(const QSqlQuery &query);
-    // Append one neighbour or access point; false when the last value read
-    // did not convert.
-    static bool readGeranNcellRow(const QSqlQuery &query, VomuElementGSM &gsm);
-    static bool readUtraFddNcellRow(const QSqlQuery &query, VomuElementWCDMA &wcdma);
-    static bool readWlanRow(const QSqlQuery &query, VomuMeasurements &measurements);
-    // Rewrites a file whose page size or vacuum mode differ from ours.
-    bool convertLayout();
     // Runs statement once for each chunk of ids; false at the first failure.
     bool execForIdChunks(const QString &head, const QList<qint64> &ids, const char *prefix,
                          const char *failureText);
 
     Clock m_now;
     bool m_prepared = false;
-    bool m_wal = false;
-    int m_checkpointPages = MinCheckpointPages;
-    int m_pageSize = PageSize;
     std::unique_ptr<QSqlQuery> m_queries[PreparedQueryCount];
-    QSqlQuery &cachedQuery(std::unique_ptr<QSqlQuery> &query, const char *text);
     FpcConfigurationTable m_configuration;
-    std::unique_ptr<QSqlQuery> m_pageCountQuery;
-    // Insert statements, prepared once and reused for every row.
-    QHash<QString, QSqlQuery> m_insertQueries;
+    FpcJournalTuning m_journal;
+    FpcFingerprintWriter m_writer;
 };
