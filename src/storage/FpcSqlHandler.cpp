@@ -1,6 +1,7 @@
 #include "FpcSqlHandler.h"
 
 #include "FpcFingerprintRows.h"
+#include "FpcFingerprintScan.h"
 #include "FpcLog.h"
 #include "FpcMacConversion.h"
 #include "FpcSchema.h"
@@ -9,14 +10,10 @@
 #include <QDebug>
 #include <QSqlDatabase>
 #include <QSqlError>
-#include <QScopeGuard>
-#include <QSqlRecord>
 #include <QStringList>
 
 #include <algorithm>
-#include <cmath>
 #include <vector>
-#include <limits>
 
 namespace {
 
@@ -41,18 +38,6 @@ bool execText(const QString &statement, QString *errorOut = nullptr)
     return false;
 }
 
-// The seven read queries, in the order of FpcSqlHandler::PreparedQuery.
-const char *const PreparedTexts[] = {
-    "SELECT time, timeMSecs, dataMask FROM Fingerprint WHERE FpId= :fpid",
-    "SELECT mcc, mnc, ucid, lac FROM UtraFdd WHERE FpId= :fpid",
-    "SELECT pcpich, uarfcndn, ucid, rssi, ecn, rscp, pl FROM Uncell WHERE fpId= :fpid",
-    "SELECT mac, rxLevel, rssi FROM Wlan WHERE FpId= :fpid",
-    "SELECT latitude, longitude, altitude, altUncertainty, time,timeMSecs, cep68 FROM Position "
-    "WHERE fpId= :fpid",
-    "SELECT mcc, mnc, lac, cid, rxLevel, ta FROM Geran WHERE fpId= :fpid",
-    "SELECT bsic, bcch, rxLevel FROM Gncell WHERE fpId= :fpid",
-};
-
 // Tables in the order in which a fingerprint's rows are deleted.
 const char *const DeleteOrder[] = {"Uncell", "Gncell", "UtraFdd", "Geran", "Wlan", "Position",
                                    "Fingerprint"};
@@ -60,7 +45,7 @@ const char *const DeleteOrder[] = {"Uncell", "Gncell", "UtraFdd", "Geran", "Wlan
 } // namespace
 
 FpcSqlHandler::FpcSqlHandler(Clock now)
-    : m_now(std::move(now))
+    : m_now(std::move(now)), m_lookup([this] { clearOtherQueries(); })
 {
 }
 
@@ -136,53 +121,26 @@ bool FpcSqlHandler::vacuum()
 
 void FpcSqlHandler::clearQueries()
 {
-    for (auto &query : m_queries) {
-        if (query)
-            query->clear();
-    }
-    m_writer.clearQueries();
-    m_configuration.clearQueries();
-    m_journal.clearQueries();
-    m_prepared = false;
+    m_lookup.clearQueries();
+    clearOtherQueries();
 }
 
 void FpcSqlHandler::resetQueries()
 {
-    for (auto &query : m_queries)
-        query = std::make_unique<QSqlQuery>(connection());
+    m_lookup.resetQueries();
+    clearOtherQueries();
+}
+
+void FpcSqlHandler::clearOtherQueries()
+{
     m_writer.clearQueries();
     m_configuration.clearQueries();
     m_journal.clearQueries();
-    m_prepared = false;
 }
 
 void FpcSqlHandler::prepareQueries()
 {
-    if (m_prepared)
-        return;
-    resetQueries();
-    m_prepared = true;
-    for (int i = 0; i < PreparedQueryCount; ++i) {
-        m_queries[i]->setForwardOnly(true);
-        if (!m_queries[i]->prepare(QString::fromLatin1(PreparedTexts[i]))) {
-            qCritical() << "FpcSqlHandler::prepareQueries() Unable to prepare" << PreparedTexts[i]
-                        << errorText(*m_queries[i]);
-            // Try again on the next read rather than keep a broken query.
-            m_prepared = false;
-        }
-    }
-}
-
-bool FpcSqlHandler::execBound(PreparedQuery which, qint64 fpId, const char *prefix)
-{
-    prepareQueries();
-    QSqlQuery &query = *m_queries[which];
-    query.bindValue(QStringLiteral(":fpid"), fpId);
-    if (query.exec())
-        return true;
-    qCritical() << prefix << "Error in select:" << errorText(query);
-    qCritical() << prefix << "Select clause:" << query.executedQuery();
-    return false;
+    m_lookup.prepareQueries();
 }
 
 // ---------------------------------------------------------------- forwarded
@@ -226,137 +184,39 @@ VomuWlanMacAddress FpcSqlHandler::intToMac(qint64 value)
 
 bool FpcSqlHandler::select(qint64 fpId, FpcFingerprint &fp)
 {
-    FPC_TRACE << "FpcSqlHandler::select() fp id: " << fpId;
-    prepareQueries();
-    QSqlQuery &query = *m_queries[QueryFingerprint];
-    query.bindValue(QStringLiteral(":fpid"), fpId);
-    if (!query.exec()) {
-        qDebug() << "[ERROR] FpcSqlHandler::select() Error in select:" << errorText(query);
-        qDebug() << "[ERROR] FpcSqlHandler::select() Select clause:" << query.executedQuery();
-        return false;
-    }
-    query.next();
-    const bool read = FpcFingerprintRows::readFingerprint(query, fp);
-    query.finish();
-    if (!read)
-        return false;
-    fp.setId(fpId);
-
-    VomuMeasurements measurements;
-    if (selectUtraFdd(fpId, measurements))
-        FPC_TRACE << "FpcSqlHandler::select() fp id:" << fpId << "-> WCDMA cell found";
-    else if (selectGeran(fpId, measurements))
-        FPC_TRACE << "FpcSqlHandler::select() fp id:" << fpId << "-> GSM cell found";
-    if (selectWlan(fpId, measurements))
-        FPC_TRACE << "FpcSqlHandler::select() fp id:" << fpId << "-> WLAN measurements found";
-    fp.setMeasurements(measurements);
-
-    FpcPosition position;
-    if (selectPosition(fpId, position)) {
-        fp.setPosition(position);
-        FPC_TRACE << "FpcSqlHandler::select() GPS fix:" << position.latitude() << position.longitude();
-    }
-    FPC_TRACE << "FpcSqlHandler::select() ->";
-    return true;
+    return m_lookup.select(fpId, fp);
 }
 
 bool FpcSqlHandler::selectGeran(qint64 fpId, VomuMeasurements &measurements)
 {
-    static const char prefix[] = "FpcSqlHandler::selectGeran()";
-    if (!execBound(QueryGeran, fpId, prefix))
-        return false;
-    QSqlQuery &query = *m_queries[QueryGeran];
-    if (!query.next()) {
-        query.finish();
-        FPC_TRACE << "FpcSqlHandler::selectGeran() Cell not found";
-        return false;
-    }
-    std::unique_ptr<VomuElementGSM> gsm = FpcFingerprintRows::readGeran(query);
-    query.finish();
-    if (!gsm)
-        return false;
-    if (!selectGeranNcells(fpId, *gsm)) {
-        qDebug() << "[ERROR] FpcSqlHandler::selectGeran() GSM cell not appended to measurements";
-        return false;
-    }
-    measurements.append(gsm.release());
-    return true;
+    return m_lookup.selectGeran(fpId, measurements);
 }
 
 bool FpcSqlHandler::selectGeranNcells(qint64 fpId, VomuElementGSM &gsm)
 {
-    if (!execBound(QueryGeranNcells, fpId, "FpcSqlHandler::selectGeranNcells()"))
-        return false;
-    QSqlQuery &query = *m_queries[QueryGeranNcells];
-    bool lastConverted = true;
-    while (query.next())
-        lastConverted = FpcFingerprintRows::readGeranNcell(query, gsm);
-    query.finish();
-    return lastConverted;
+    return m_lookup.selectGeranNcells(fpId, gsm);
 }
 
 bool FpcSqlHandler::selectUtraFdd(qint64 fpId, VomuMeasurements &measurements)
 {
-    static const char prefix[] = "FpcSqlHandler::selectUtraFdd()";
-    if (!execBound(QueryUtraFdd, fpId, prefix))
-        return false;
-    QSqlQuery &query = *m_queries[QueryUtraFdd];
-    if (!query.next()) {
-        query.finish();
-        FPC_TRACE << "FpcSqlHandler::selectUtraFdd() Cell not found";
-        return false;
-    }
-    std::unique_ptr<VomuElementWCDMA> wcdma = FpcFingerprintRows::readUtraFdd(query);
-    query.finish();
-    if (!wcdma)
-        return false;
-    if (!selectUtraFddNcells(fpId, *wcdma)) {
-        qDebug() << "[ERROR] FpcSqlHandler::selectUtraFdd() WCDMA cell not appended to measurements";
-        return false;
-    }
-    measurements.append(wcdma.release());
-    return true;
+    return m_lookup.selectUtraFdd(fpId, measurements);
 }
 
 bool FpcSqlHandler::selectUtraFddNcells(qint64 fpId, VomuElementWCDMA &wcdma)
 {
-    if (!execBound(QueryUtraFddNcells, fpId, "FpcSqlHandler::selectUtraFddNcells()"))
-        return false;
-    QSqlQuery &query = *m_queries[QueryUtraFddNcells];
-    bool lastConverted = true;
-    while (query.next())
-        lastConverted = FpcFingerprintRows::readUtraFddNcell(query, wcdma);
-    query.finish();
-    return lastConverted;
+    return m_lookup.selectUtraFddNcells(fpId, wcdma);
 }
 
 bool FpcSqlHandler::selectWlan(qint64 fpId, VomuMeasurements &measurements)
 {
-    if (!execBound(QueryWlan, fpId, "FpcSqlHandler::selectWlan()"))
-        return false;
-    QSqlQuery &query = *m_queries[QueryWlan];
-    bool lastConverted = true;
-    while (query.next())
-        lastConverted = FpcFingerprintRows::readWlan(query, measurements);
-    query.finish();
-    return lastConverted;
+    return m_lookup.selectWlan(fpId, measurements);
 }
 
 bool FpcSqlHandler::selectPosition(qint64 fpId, FpcPosition &position)
 {
-    static const char prefix[] = "FpcSqlHandler::selectPosition()";
-    if (!execBound(QueryPosition, fpId, prefix))
-        return false;
-    QSqlQuery &query = *m_queries[QueryPosition];
-    if (!query.next()) {
-        query.finish();
-        FPC_TRACE << "FpcSqlHandler::selectPosition() Position not found";
-        return false;
-    }
-    const bool ok = FpcFingerprintRows::readPosition(query, position, prefix, true);
-    query.finish();
-    return ok;
+    return m_lookup.selectPosition(fpId, position);
 }
+
 
 bool FpcSqlHandler::selectAllPositions(QList<FpcPosition *> &positions)
 {
@@ -515,124 +375,11 @@ bool FpcSqlHandler::selectPositionsInBox(double south, double north, double west
     return true;
 }
 
-namespace {
-
-// One table read in fingerprint id order: the tables are walked side by
-// side, each row handed to the fingerprint with its id.
-class TableCursor
-{
-public:
-    TableCursor(const char *statement, int idColumn)
-        : m_query(connection()), m_statement(QString::fromLatin1(statement)), m_idColumn(idColumn)
-    {
-        m_query.setForwardOnly(true);
-    }
-
-    bool start()
-    {
-        if (!m_query.exec(m_statement)) {
-            qCritical() << "FpcSqlHandler::forEachFingerprint() Error in select:" << errorText(m_query);
-            qCritical() << "FpcSqlHandler::forEachFingerprint() Select clause:" << m_statement;
-            return false;
-        }
-        advance();
-        return true;
-    }
-
-    // Skips the rows of lower ids; true while the current row is fpId's.
-    bool at(qint64 fpId)
-    {
-        while (m_valid && m_id < fpId)
-            advance();
-        return m_valid && m_id == fpId;
-    }
-
-    // Rows without a usable id belong to no fingerprint and are passed over.
-    void advance()
-    {
-        for (m_valid = m_query.next(); m_valid; m_valid = m_query.next()) {
-            if (const auto id = FpcSqlValue::toInt64(m_query.value(m_idColumn))) {
-                m_id = *id;
-                return;
-            }
-        }
-    }
-
-    bool valid() const { return m_valid; }
-    qint64 id() const { return m_id; }
-    const QSqlQuery &row() const { return m_query; }
-
-private:
-    QSqlQuery m_query;
-    QString m_statement;
-    int m_idColumn;
-    bool m_valid = false;
-    qint64 m_id = 0;
-};
-
-} // namespace
-
 bool FpcSqlHandler::forEachFingerprint(const std::function<bool(const FpcFingerprint &)> &visit)
 {
-    // The columns of each table's look-up by id, followed by the id.
-    TableCursor fingerprints("SELECT time, timeMSecs, dataMask, fpId FROM Fingerprint ORDER BY fpId", 3);
-    TableCursor utraFdd("SELECT mcc, mnc, ucid, lac, fpId FROM UtraFdd ORDER BY fpId, rowid", 4);
-    TableCursor uncells("SELECT pcpich, uarfcndn, ucid, rssi, ecn, rscp, pl, fpId FROM Uncell "
-                        "ORDER BY fpId, rowid", 7);
-    TableCursor geran("SELECT mcc, mnc, lac, cid, rxLevel, ta, fpId FROM Geran ORDER BY fpId", 6);
-    TableCursor gncells("SELECT bsic, bcch, rxLevel, fpId FROM Gncell ORDER BY fpId, rowid", 3);
-    TableCursor wlans("SELECT mac, rxLevel, rssi, fpId FROM Wlan ORDER BY fpId, rowid", 3);
-    TableCursor positions("SELECT latitude, longitude, altitude, altUncertainty, time, timeMSecs, cep68, fpId "
-                          "FROM Position ORDER BY fpId, rowid", 7);
-    for (TableCursor *cursor : {&fingerprints, &utraFdd, &uncells, &geran, &gncells, &wlans, &positions}) {
-        if (!cursor->start())
-            return false;
-    }
-
-    for (; fingerprints.valid(); fingerprints.advance()) {
-        const qint64 fpId = fingerprints.id();
-        FpcFingerprint fp;
-        if (!FpcFingerprintRows::readFingerprint(fingerprints.row(), fp))
-            continue;
-        fp.setId(fpId);
-
-        // As select(): the first WCDMA cell, else the first GSM cell, each
-        // only with all its neighbours readable; then the access points.
-        VomuMeasurements measurements;
-        bool cellFound = false;
-        if (utraFdd.at(fpId)) {
-            if (std::unique_ptr<VomuElementWCDMA> wcdma = FpcFingerprintRows::readUtraFdd(utraFdd.row())) {
-                bool converted = true;
-                for (; uncells.at(fpId); uncells.advance())
-                    converted = FpcFingerprintRows::readUtraFddNcell(uncells.row(), *wcdma);
-                if (converted) {
-                    measurements.append(wcdma.release());
-                    cellFound = true;
-                }
-            }
-        }
-        if (!cellFound && geran.at(fpId)) {
-            if (std::unique_ptr<VomuElementGSM> gsm = FpcFingerprintRows::readGeran(geran.row())) {
-                bool converted = true;
-                for (; gncells.at(fpId); gncells.advance())
-                    converted = FpcFingerprintRows::readGeranNcell(gncells.row(), *gsm);
-                if (converted)
-                    measurements.append(gsm.release());
-            }
-        }
-        for (; wlans.at(fpId); wlans.advance())
-            FpcFingerprintRows::readWlan(wlans.row(), measurements);
-        fp.setMeasurements(measurements);
-
-        FpcPosition position;
-        if (positions.at(fpId)
-            && FpcFingerprintRows::readPosition(positions.row(), position, "FpcSqlHandler::selectPosition()", true))
-            fp.setPosition(position);
-        if (!visit(fp))
-            break;
-    }
-    return true;
+    return FpcFingerprintScan::forEach(visit);
 }
+
 
 namespace {
 

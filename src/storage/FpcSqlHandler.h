@@ -2,6 +2,7 @@
 
 #include "FpcConfigurationTable.h"
 #include "FpcFingerprint.h"
+#include "FpcFingerprintLookup.h"
 #include "FpcFingerprintWriter.h"
 #include "FpcJournalTuning.h"
 #include "FpcPosition.h"
@@ -22,12 +23,16 @@
 #include <functional>
 #include <memory>
 
-// The only code that speaks SQL: owns the fingerprint database's schema,
+// The buffer's one door to the fingerprint database: owns the schema,
 // writes a fingerprint with all its rows in one transaction, reads
 // fingerprints, positions and id lists back, marks and deletes them, and
-// keeps the buffer's bookkeeping values in the Configuration table.
-// Works on the application's default connection, main thread only. Nothing
-// here throws: failures are results plus a log line.
+// keeps the buffer's bookkeeping values in the Configuration table. The
+// schema, the journal tuning, the row writing, the look-ups by id, the
+// reading of all fingerprints and the Configuration table live in classes
+// of their own (named at each group below); the id lists, the marking and
+// the deletion are here. Works on the application's default connection,
+// main thread only. Nothing here throws: failures are results plus a log
+// line.
 class FpcSqlHandler : public QObject
 {
     Q_OBJECT
@@ -39,7 +44,8 @@ public:
     explicit FpcSqlHandler(Clock now = Clock());
     ~FpcSqlHandler() override;
 
-    // Storage settings of a freshly opened connection, before createTables:
+    // Journal tuning (FpcJournalTuning). Storage settings of a freshly
+    // opened connection, before createTables:
     // PageSize pages, free pages given back to the file system on vacuum(),
     // and a write-ahead log. A file laid out otherwise (an older buffer, a
     // file made by another tool) is rewritten once into this layout. False
@@ -79,7 +85,8 @@ public:
     bool insertUtraFdd(const VomuElementWCDMA &wcdma, qint64 fpId);
     bool insertWlan(const VomuElementWLAN &wlan, qint64 fpId);
 
-    // Configuration table. getValue assigns value only when the key exists.
+    // Configuration table (FpcConfigurationTable). getValue assigns value
+    // only when the key exists.
     bool getValue(const QString &key, QString &value);
     // Text converted in base 10; a text that does not convert gives 0.
     bool getValue(const QString &key, quint32 &value);
@@ -90,12 +97,14 @@ public:
     // rewrite of the whole file) and folds the log back into the file.
     bool vacuum();
 
-    // The reusable read queries.
+    // The reusable prepared queries of all the classes above: clearQueries
+    // before the connection closes or changes.
     void clearQueries();
     void resetQueries();
     void prepareQueries();
 
-    // Reads.
+    // Reads. The look-ups by id are FpcFingerprintLookup's; the rows are
+    // turned into model objects by FpcFingerprintRows.
     bool select(qint64 fpId, FpcFingerprint &fp);
     bool selectPosition(qint64 fpId, FpcPosition &position);
     // Newly allocated positions with their fpId; the caller deletes them.
@@ -135,7 +144,7 @@ public:
     };
     bool selectPositionsInBox(double south, double north, double west, double east,
                               QList<StoredCoordinate> &found);
-    // Every stored fingerprint, whole, in id order, read table by table
+    // Every stored fingerprint (FpcFingerprintScan), whole, in id order, read table by table
     // with one query each and handed to visit one at a time; a fingerprint
     // whose own row cannot be read is skipped as select() skips it. Stops
     // early when visit returns false. False when a table cannot be read.
@@ -157,26 +166,15 @@ public:
     static constexpr int MaxIdsPerStatement = 500;
 
 private:
-    enum PreparedQuery {
-        QueryFingerprint,
-        QueryUtraFdd,
-        QueryUtraFddNcells,
-        QueryWlan,
-        QueryPosition,
-        QueryGeran,
-        QueryGeranNcells,
-        PreparedQueryCount
-    };
-
-    bool execBound(PreparedQuery which, qint64 fpId, const char *prefix);
+    // Drops the prepared statements other than the look-ups by id.
+    void clearOtherQueries();
     // Runs statement once for each chunk of ids; false at the first failure.
     bool execForIdChunks(const QString &head, const QList<qint64> &ids, const char *prefix,
                          const char *failureText);
 
     Clock m_now;
-    bool m_prepared = false;
-    std::unique_ptr<QSqlQuery> m_queries[PreparedQueryCount];
     FpcConfigurationTable m_configuration;
     FpcJournalTuning m_journal;
     FpcFingerprintWriter m_writer;
+    FpcFingerprintLookup m_lookup;
 };
