@@ -2,6 +2,9 @@
 
 #include "FpcConfigurationTable.h"
 #include "FpcFingerprint.h"
+#include "FpcFingerprintLookup.h"
+#include "FpcFingerprintWriter.h"
+#include "FpcJournalTuning.h"
 #include "FpcPosition.h"
 #include "VomuElementGSM.h"
 #include "VomuElementWCDMA.h"
@@ -20,12 +23,16 @@
 #include <functional>
 #include <memory>
 
-// The only code that speaks SQL: owns the fingerprint database's schema,
+// The buffer's one door to the fingerprint database: owns the schema,
 // writes a fingerprint with all its rows in one transaction, reads
 // fingerprints, positions and id lists back, marks and deletes them, and
-// keeps the buffer's bookkeeping values in the Configuration table.
-// Works on the application's default connection, main thread only. Nothing
-// here throws: failures are results plus a log line.
+// keeps the buffer's bookkeeping values in the Configuration table. The
+// schema, the journal tuning, the row writing, the look-ups by id, the
+// reading of all fingerprints and the Configuration table live in classes
+// of their own (named at each group below); the id lists, the marking and
+// the deletion are here. Works on the application's default connection,
+// main thread only. Nothing here throws: failures are results plus a log
+// line.
 class FpcSqlHandler : public QObject
 {
     Q_OBJECT
@@ -37,36 +44,28 @@ public:
     explicit FpcSqlHandler(Clock now = Clock());
     ~FpcSqlHandler() override;
 
-    // Storage settings of a freshly opened connection, before createTables:
+    // Journal tuning (FpcJournalTuning). Storage settings of a freshly
+    // opened connection, before createTables:
     // PageSize pages, free pages given back to the file system on vacuum(),
     // and a write-ahead log. A file laid out otherwise (an older buffer, a
     // file made by another tool) is rewritten once into this layout. False
     // when the file does not accept them (for example: not a database).
     bool configureConnection();
     // Whether the connection writes through the write-ahead log.
-    bool usesWal() const { return m_wal; }
+    bool usesWal() const { return m_journal.usesWal(); }
     // Folds the write-ahead log back into the database file.
     bool checkpoint();
 
-    // One fingerprint touches about a dozen tables and indices, so every
-    // commit writes that many pages to the log: small pages keep a commit
-    // small (SQLite's default of 4 KiB writes eight times as much), and with
-    // the log's share below the checkpoints stay rare. 512-byte pages wrote
-    // less and flushed less than 1 KiB pages both in a small and in a large
-    // buffer (bench/README.md).
-    static constexpr int PageSize = 512;
-    // The log may take this share (1/n) of the buffer's size limit. It is
-    // folded back into the database when it holds that many bytes, so a
-    // larger buffer gets rarer checkpoints (two flushes each).
-    static constexpr int LogShareDivisor = 6;
-    static constexpr int MinCheckpointPages = 16;
-    static constexpr int MaxCheckpointPages = 1000;
-    // Pages one commit may add to the log past the checkpoint mark.
-    static constexpr int CommitSlackPages = 16;
+    // Page and log sizes (FpcJournalTuning explains them).
+    static constexpr int PageSize = FpcJournalTuning::PageSize;
+    static constexpr int LogShareDivisor = FpcJournalTuning::LogShareDivisor;
+    static constexpr int MinCheckpointPages = FpcJournalTuning::MinCheckpointPages;
+    static constexpr int MaxCheckpointPages = FpcJournalTuning::MaxCheckpointPages;
+    static constexpr int CommitSlackPages = FpcJournalTuning::CommitSlackPages;
     // Sizes the log for a buffer limited to sizeLimit bytes: the checkpoint
     // mark, and the size the log file is cut back to after a checkpoint.
     void setLogShare(qint64 sizeLimit);
-    int checkpointPages() const { return m_checkpointPages; }
+    int checkpointPages() const { return m_journal.checkpointPages(); }
     // Bytes counted for the log whatever its current size: the largest it
     // grows to between checkpoints, so that the counted size does not jump
     // when the log is folded back.
@@ -79,14 +78,15 @@ public:
     // table and recreates it; true when every step succeeded.
     bool createTables();
 
-    // Stores fp with all its rows in one transaction; the new fpId, or -1
-    // when nothing was stored.
+    // Fingerprint rows (FpcFingerprintWriter). Stores fp with all its rows
+    // in one transaction; the new fpId, or -1 when nothing was stored.
     qint64 insert(const FpcFingerprint &fp);
     bool insertGsm(const VomuElementGSM &gsm, qint64 fpId);
     bool insertUtraFdd(const VomuElementWCDMA &wcdma, qint64 fpId);
     bool insertWlan(const VomuElementWLAN &wlan, qint64 fpId);
 
-    // Configuration table. getValue assigns value only when the key exists.
+    // Configuration table (FpcConfigurationTable). getValue assigns value
+    // only when the key exists.
     bool getValue(const QString &key, QString &value);
     // Text converted in base 10; a text that does not convert gives 0.
     bool getValue(const QString &key, quint32 &value);
@@ -97,12 +97,14 @@ public:
     // rewrite of the whole file) and folds the log back into the file.
     bool vacuum();
 
-    // The reusable read queries.
+    // The reusable prepared queries of all the classes above: clearQueries
+    // before the connection closes or changes.
     void clearQueries();
     void resetQueries();
     void prepareQueries();
 
-    // Reads.
+    // Reads. The look-ups by id are FpcFingerprintLookup's; the rows are
+    // turned into model objects by FpcFingerprintRows.
     bool select(qint64 fpId, FpcFingerprint &fp);
     bool selectPosition(qint64 fpId, FpcPosition &position);
     // Newly allocated positions with their fpId; the caller deletes them.
@@ -142,7 +144,7 @@ public:
     };
     bool selectPositionsInBox(double south, double north, double west, double east,
                               QList<StoredCoordinate> &found);
-    // Every stored fingerprint, whole, in id order, read table by table
+    // Every stored fingerprint (FpcFingerprintScan), whole, in id order, read table by table
     // with one query each and handed to visit one at a time; a fingerprint
     // whose own row cannot be read is skipped as select() skips it. Stops
     // early when visit returns false. False when a table cannot be read.
@@ -164,52 +166,15 @@ public:
     static constexpr int MaxIdsPerStatement = 500;
 
 private:
-    enum PreparedQuery {
-        QueryFingerprint,
-        QueryUtraFdd,
-        QueryUtraFddNcells,
-        QueryWlan,
-        QueryPosition,
-        QueryGeran,
-        QueryGeranNcells,
-        PreparedQueryCount
-    };
-
-    class InsertRow;
-
-    bool insertFingerprintRow(const FpcFingerprint &fp, qint64 *fpId);
-    bool insertPosition(const FpcPosition &position, qint64 fpId);
-    bool insertMeasurements(const VomuMeasurements &measurements, qint64 fpId);
-    // Runs one row insert; on failure logs the statement under prefix/label.
-    bool execInsert(const InsertRow &row, const char *prefix, const char *label);
-    bool execBound(PreparedQuery which, qint64 fpId, const char *prefix);
-    bool readPositionRow(const QSqlQuery &query, FpcPosition &position, const char *prefix,
-                         bool cep68Required);
-    // Row readers shared by the look-ups by id and the reading of all
-    // fingerprints: the query stands on a row of the table's read query.
-    static bool readFingerprintRow(const QSqlQuery &query, FpcFingerprint &fp);
-    static std::unique_ptr<VomuElementGSM> readGeranRow(const QSqlQuery &query);
-    static std::unique_ptr<VomuElementWCDMA> readUtraFddRow(const QSqlQuery &query);
-    // Append one neighbour or access point; false when the last value read
-    // did not convert.
-    static bool readGeranNcellRow(const QSqlQuery &query, VomuElementGSM &gsm);
-    static bool readUtraFddNcellRow(const QSqlQuery &query, VomuElementWCDMA &wcdma);
-    static bool readWlanRow(const QSqlQuery &query, VomuMeasurements &measurements);
-    // Rewrites a file whose page size or vacuum mode differ from ours.
-    bool convertLayout();
+    // Drops the prepared statements other than the look-ups by id.
+    void clearOtherQueries();
     // Runs statement once for each chunk of ids; false at the first failure.
     bool execForIdChunks(const QString &head, const QList<qint64> &ids, const char *prefix,
                          const char *failureText);
 
     Clock m_now;
-    bool m_prepared = false;
-    bool m_wal = false;
-    int m_checkpointPages = MinCheckpointPages;
-    int m_pageSize = PageSize;
-    std::unique_ptr<QSqlQuery> m_queries[PreparedQueryCount];
-    QSqlQuery &cachedQuery(std::unique_ptr<QSqlQuery> &query, const char *text);
     FpcConfigurationTable m_configuration;
-    std::unique_ptr<QSqlQuery> m_pageCountQuery;
-    // Insert statements, prepared once and reused for every row.
-    QHash<QString, QSqlQuery> m_insertQueries;
+    FpcJournalTuning m_journal;
+    FpcFingerprintWriter m_writer;
+    FpcFingerprintLookup m_lookup;
 };
