@@ -1,23 +1,13 @@
 #include "FpcConfigurationTable.h"
 
 #include "FpcLog.h"
+#include "FpcSqlConnection.h"
 
 #include <QDebug>
 #include <QScopeGuard>
 #include <QSqlDatabase>
-#include <QSqlError>
 
 namespace {
-
-QSqlDatabase connection()
-{
-    return QSqlDatabase::database(QSqlDatabase::defaultConnection, false);
-}
-
-QString errorText(const QSqlQuery &query)
-{
-    return query.lastError().text();
-}
 
 const QString SelectConfigurationValue =
     QStringLiteral("SELECT value FROM Configuration WHERE key='%1'");
@@ -41,7 +31,7 @@ QSqlQuery &FpcConfigurationTable::valueQuery()
 {
     // Prepared once: values are read several times for every stored fingerprint.
     if (!m_valueQuery) {
-        m_valueQuery = std::make_unique<QSqlQuery>(connection());
+        m_valueQuery = std::make_unique<QSqlQuery>(FpcSqlConnection::database());
         m_valueQuery->setForwardOnly(true);
         m_valueQuery->prepare(QStringLiteral("SELECT value FROM Configuration WHERE key=?"));
     }
@@ -55,7 +45,7 @@ bool FpcConfigurationTable::getValue(const QString &key, QString &value)
     const auto finish = qScopeGuard([&query] { query.finish(); });
     if (!query.exec()) {
         qCritical() << "FpcSqlHandler::getValue(key=" << key << ") query fail: "
-                    << quotedConfigurationStatement(key) << errorText(query) << ", return false ->";
+                    << quotedConfigurationStatement(key) << FpcSqlConnection::errorText(query) << ", return false ->";
         return false;
     }
     if (query.isActive() && query.next()) {
@@ -80,19 +70,19 @@ bool FpcConfigurationTable::getValue(const QString &key, quint32 &value)
 
 void FpcConfigurationTable::setValue(const QString &key, const QString &value)
 {
-    QSqlQuery lookup(connection());
+    QSqlQuery lookup(FpcSqlConnection::database());
     lookup.setForwardOnly(true);
     lookup.prepare(QStringLiteral("SELECT value FROM Configuration WHERE key=?"));
     lookup.addBindValue(key);
     if (!lookup.exec()) {
         qCritical() << "FpcSqlHandler::setValue(" << key << " -> " << value << ") query: "
-                    << quotedConfigurationStatement(key) << errorText(lookup) << "value set FAILED ->";
+                    << quotedConfigurationStatement(key) << FpcSqlConnection::errorText(lookup) << "value set FAILED ->";
         return;
     }
     const bool exists = lookup.next();
     lookup.finish();
 
-    QSqlQuery write(connection());
+    QSqlQuery write(FpcSqlConnection::database());
     QString shown;
     if (exists) {
         write.prepare(QStringLiteral("UPDATE Configuration SET value=? WHERE key=?"));
@@ -107,7 +97,7 @@ void FpcConfigurationTable::setValue(const QString &key, const QString &value)
     }
     if (!write.exec()) {
         qCritical() << "FpcSqlHandler::setValue(" << key << " -> " << value << ") query: " << shown
-                    << errorText(write) << "value set FAILED ->";
+                    << FpcSqlConnection::errorText(write) << "value set FAILED ->";
         return;
     }
     FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcSqlHandler::setValue(" << key << " -> " << value << ") succeeded ->";

@@ -2,22 +2,12 @@
 
 #include "FpcFingerprintRows.h"
 #include "FpcLog.h"
+#include "FpcSqlConnection.h"
 
 #include <QDebug>
 #include <QSqlDatabase>
-#include <QSqlError>
 
 namespace {
-
-QSqlDatabase connection()
-{
-    return QSqlDatabase::database(QSqlDatabase::defaultConnection, false);
-}
-
-QString errorText(const QSqlQuery &query)
-{
-    return query.lastError().text();
-}
 
 // The seven read queries, in the order of FpcFingerprintLookup::PreparedQuery.
 const char *const PreparedTexts[] = {
@@ -52,7 +42,7 @@ void FpcFingerprintLookup::clearQueries()
 void FpcFingerprintLookup::resetQueries()
 {
     for (auto &query : m_queries)
-        query = std::make_unique<QSqlQuery>(connection());
+        query = std::make_unique<QSqlQuery>(FpcSqlConnection::database());
     m_prepared = false;
 }
 
@@ -67,7 +57,7 @@ void FpcFingerprintLookup::prepareQueries()
         m_queries[i]->setForwardOnly(true);
         if (!m_queries[i]->prepare(QString::fromLatin1(PreparedTexts[i]))) {
             qCritical() << "FpcSqlHandler::prepareQueries() Unable to prepare" << PreparedTexts[i]
-                        << errorText(*m_queries[i]);
+                        << FpcSqlConnection::errorText(*m_queries[i]);
             // Try again on the next read rather than keep a broken query.
             m_prepared = false;
         }
@@ -81,7 +71,7 @@ bool FpcFingerprintLookup::execBound(PreparedQuery which, qint64 fpId, const cha
     query.bindValue(QStringLiteral(":fpid"), fpId);
     if (query.exec())
         return true;
-    qCritical() << prefix << "Error in select:" << errorText(query);
+    qCritical() << prefix << "Error in select:" << FpcSqlConnection::errorText(query);
     qCritical() << prefix << "Select clause:" << query.executedQuery();
     return false;
 }
@@ -93,7 +83,7 @@ bool FpcFingerprintLookup::select(qint64 fpId, FpcFingerprint &fp)
     QSqlQuery &query = *m_queries[QueryFingerprint];
     query.bindValue(QStringLiteral(":fpid"), fpId);
     if (!query.exec()) {
-        qDebug() << "[ERROR] FpcSqlHandler::select() Error in select:" << errorText(query);
+        qDebug() << "[ERROR] FpcSqlHandler::select() Error in select:" << FpcSqlConnection::errorText(query);
         qDebug() << "[ERROR] FpcSqlHandler::select() Select clause:" << query.executedQuery();
         return false;
     }

@@ -1,24 +1,14 @@
 #include "FpcFingerprintScan.h"
 
 #include "FpcFingerprintRows.h"
+#include "FpcSqlConnection.h"
 #include "FpcSqlValue.h"
 
 #include <QDebug>
 #include <QSqlDatabase>
-#include <QSqlError>
 #include <QSqlQuery>
 
 namespace {
-
-QSqlDatabase connection()
-{
-    return QSqlDatabase::database(QSqlDatabase::defaultConnection, false);
-}
-
-QString errorText(const QSqlQuery &query)
-{
-    return query.lastError().text();
-}
 
 // One table read in fingerprint id order: the tables are walked side by
 // side, each row handed to the fingerprint with its id.
@@ -26,7 +16,7 @@ class TableCursor
 {
 public:
     TableCursor(const char *statement, int idColumn)
-        : m_query(connection()), m_statement(QString::fromLatin1(statement)), m_idColumn(idColumn)
+        : m_query(FpcSqlConnection::database()), m_statement(QString::fromLatin1(statement)), m_idColumn(idColumn)
     {
         m_query.setForwardOnly(true);
     }
@@ -34,7 +24,7 @@ public:
     bool start()
     {
         if (!m_query.exec(m_statement)) {
-            qCritical() << "FpcSqlHandler::forEachFingerprint() Error in select:" << errorText(m_query);
+            qCritical() << "FpcSqlHandler::forEachFingerprint() Error in select:" << FpcSqlConnection::errorText(m_query);
             qCritical() << "FpcSqlHandler::forEachFingerprint() Select clause:" << m_statement;
             return false;
         }

@@ -2,6 +2,7 @@
 
 #include "FpcLog.h"
 #include "FpcMacConversion.h"
+#include "FpcSqlConnection.h"
 #include "FpcSqlValue.h"
 
 #include <QDebug>
@@ -13,16 +14,6 @@
 #include <limits>
 
 namespace {
-
-QSqlDatabase connection()
-{
-    return QSqlDatabase::database(QSqlDatabase::defaultConnection, false);
-}
-
-QString errorText(const QSqlQuery &query)
-{
-    return query.lastError().text();
-}
 
 // A float of the position in whole units, truncated toward zero; NULL
 // (no value) for a value that is not defined.
@@ -111,10 +102,10 @@ bool FpcFingerprintWriter::execInsert(const InsertRow &row, const char *prefix, 
 {
     auto it = m_insertQueries.find(row.head());
     if (it == m_insertQueries.end()) {
-        QSqlQuery query(connection());
+        QSqlQuery query(FpcSqlConnection::database());
         if (!query.prepare(row.preparedText())) {
             qCritical() << prefix << "Unable to insert row to"
-                        << QString(QLatin1String(label) + errorText(query));
+                        << QString(QLatin1String(label) + FpcSqlConnection::errorText(query));
             qCritical() << prefix << "statement:" << row.literalText();
             return false;
         }
@@ -126,7 +117,7 @@ bool FpcFingerprintWriter::execInsert(const InsertRow &row, const char *prefix, 
         query.bindValue(i, values.at(i));
     if (!query.exec()) {
         qCritical() << prefix << "Unable to insert row to"
-                    << QString(QLatin1String(label) + errorText(query));
+                    << QString(QLatin1String(label) + FpcSqlConnection::errorText(query));
         qCritical() << prefix << "statement:" << row.literalText();
         // A statement that failed may be unusable; the next row prepares anew.
         m_insertQueries.erase(it);
@@ -142,7 +133,7 @@ qint64 FpcFingerprintWriter::insert(const FpcFingerprint &fp)
         qCritical() << "FpcSqlHandler::insert() Fingerprint has no valid time - not stored";
         return -1;
     }
-    QSqlDatabase db = connection();
+    QSqlDatabase db = FpcSqlConnection::database();
     if (!db.transaction()) {
         qCritical() << "FpcSqlHandler::insert() Unable to begin a transaction:" << db.lastError().text();
         return -1;

@@ -1,6 +1,7 @@
 #include "FpcJournalTuning.h"
 
 #include "FpcLog.h"
+#include "FpcSqlConnection.h"
 #include "FpcSqlValue.h"
 
 #include <QDebug>
@@ -8,26 +9,6 @@
 #include <QSqlError>
 
 #include <optional>
-
-namespace {
-
-QSqlDatabase connection()
-{
-    return QSqlDatabase::database(QSqlDatabase::defaultConnection, false);
-}
-
-// Runs one statement on a throw-away query; errorOut gets the driver's text.
-bool execText(const QString &statement, QString *errorOut = nullptr)
-{
-    QSqlQuery query(connection());
-    if (query.exec(statement))
-        return true;
-    if (errorOut)
-        *errorOut = query.lastError().text();
-    return false;
-}
-
-} // namespace
 
 FpcJournalTuning::FpcJournalTuning() = default;
 
@@ -42,7 +23,7 @@ namespace {
 
 std::optional<qint64> pragmaValue(const char *name)
 {
-    QSqlQuery query(connection());
+    QSqlQuery query(FpcSqlConnection::database());
     if (!query.exec(QStringLiteral("PRAGMA %1").arg(QLatin1String(name))) || !query.next())
         return std::nullopt;
     return FpcSqlValue::toInt64(query.value(0));
@@ -50,7 +31,7 @@ std::optional<qint64> pragmaValue(const char *name)
 
 QString journalMode(const char *mode)
 {
-    QSqlQuery query(connection());
+    QSqlQuery query(FpcSqlConnection::database());
     if (!query.exec(QStringLiteral("PRAGMA journal_mode=%1").arg(QLatin1String(mode))) || !query.next())
         return QString();
     return query.value(0).toString().toLower();
@@ -66,8 +47,8 @@ bool FpcJournalTuning::configureConnection()
 {
     // Both take effect only on a file that holds no table yet; an existing
     // file is brought over by convertLayout().
-    bool ok = execText(QStringLiteral("PRAGMA page_size=%1").arg(PageSize));
-    ok = execText(QStringLiteral("PRAGMA auto_vacuum=INCREMENTAL")) && ok;
+    bool ok = FpcSqlConnection::exec(QStringLiteral("PRAGMA page_size=%1").arg(PageSize));
+    ok = FpcSqlConnection::exec(QStringLiteral("PRAGMA auto_vacuum=INCREMENTAL")) && ok;
     ok = convertLayout() && ok;
     const QString mode = journalMode("WAL");
     if (mode.isEmpty()) {
@@ -78,7 +59,7 @@ bool FpcJournalTuning::configureConnection()
     m_wal = mode == QLatin1String("wal");
     if (!m_wal)
         qWarning() << "FpcSqlHandler::configureConnection() Write-ahead log refused, journal mode:" << mode;
-    ok = execText(QStringLiteral("PRAGMA synchronous=NORMAL")) && ok;
+    ok = FpcSqlConnection::exec(QStringLiteral("PRAGMA synchronous=NORMAL")) && ok;
     m_pageSize = int(pragmaValue("page_size").value_or(PageSize));
     setLogShare(0);
     FPC_TRACE << "FpcSqlHandler::configureConnection() write-ahead log:" << m_wal << "page size:" << m_pageSize
@@ -106,9 +87,9 @@ bool FpcJournalTuning::convertLayout()
         return false;
     }
     QString error;
-    const bool converted = execText(QStringLiteral("PRAGMA page_size=%1").arg(PageSize), &error)
-        && execText(QStringLiteral("PRAGMA auto_vacuum=INCREMENTAL"), &error)
-        && execText(QStringLiteral("VACUUM"), &error);
+    const bool converted = FpcSqlConnection::exec(QStringLiteral("PRAGMA page_size=%1").arg(PageSize), &error)
+        && FpcSqlConnection::exec(QStringLiteral("PRAGMA auto_vacuum=INCREMENTAL"), &error)
+        && FpcSqlConnection::exec(QStringLiteral("VACUUM"), &error);
     if (!converted)
         qWarning() << "FpcSqlHandler::configureConnection() Rewriting the database failed:" << error;
     return converted;
@@ -121,8 +102,8 @@ void FpcJournalTuning::setLogShare(qint64 sizeLimit)
     m_checkpointPages = int(qBound(qint64(MinCheckpointPages), pages, qint64(MaxCheckpointPages)));
     if (!m_wal)
         return;
-    execText(QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(m_checkpointPages));
-    execText(QStringLiteral("PRAGMA journal_size_limit=%1").arg(logReserve()));
+    FpcSqlConnection::exec(QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(m_checkpointPages));
+    FpcSqlConnection::exec(QStringLiteral("PRAGMA journal_size_limit=%1").arg(logReserve()));
 }
 
 qint64 FpcJournalTuning::logReserve() const
@@ -136,7 +117,7 @@ qint64 FpcJournalTuning::pageBytes()
 {
     // Prepared once: this runs several times for every stored fingerprint.
     if (!m_pageCountQuery) {
-        m_pageCountQuery = std::make_unique<QSqlQuery>(connection());
+        m_pageCountQuery = std::make_unique<QSqlQuery>(FpcSqlConnection::database());
         m_pageCountQuery->setForwardOnly(true);
         m_pageCountQuery->prepare(QStringLiteral("PRAGMA page_count"));
     }
@@ -152,7 +133,7 @@ bool FpcJournalTuning::checkpoint()
     if (!m_wal)
         return true;
     QString error;
-    if (execText(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"), &error))
+    if (FpcSqlConnection::exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"), &error))
         return true;
     qWarning() << "FpcSqlHandler::checkpoint() Folding the log back failed:" << error;
     return false;
@@ -165,9 +146,9 @@ bool FpcJournalTuning::vacuum()
     // Each run of the statement moves and frees one page; one transaction
     // for all of them.
     const qint64 freePages = pragmaValue("freelist_count").value_or(0);
-    QSqlDatabase db = connection();
+    QSqlDatabase db = FpcSqlConnection::database();
     const bool inTransaction = db.transaction();
-    QSqlQuery query(connection());
+    QSqlQuery query(FpcSqlConnection::database());
     bool ok = query.prepare(QStringLiteral("PRAGMA incremental_vacuum"));
     for (qint64 page = 0; ok && page < freePages; ++page)
         ok = query.exec();

@@ -1,6 +1,7 @@
 #include "FpcSchema.h"
 
 #include "FpcLog.h"
+#include "FpcSqlConnection.h"
 
 #include <QDebug>
 #include <QSqlDatabase>
@@ -8,27 +9,6 @@
 #include <QSqlQuery>
 
 namespace {
-
-QSqlDatabase connection()
-{
-    return QSqlDatabase::database(QSqlDatabase::defaultConnection, false);
-}
-
-QString errorText(const QSqlQuery &query)
-{
-    return query.lastError().text();
-}
-
-// Runs one statement on a throw-away query; errorOut gets the driver's text.
-bool execText(const QString &statement, QString *errorOut = nullptr)
-{
-    QSqlQuery query(connection());
-    if (query.exec(statement))
-        return true;
-    if (errorOut)
-        *errorOut = errorText(query);
-    return false;
-}
 
 struct TableStatements {
     const char *name;
@@ -100,10 +80,10 @@ const char *const DropStatements[] = {
 bool FpcSchema::listTables(QStringList &tables)
 {
     tables.clear();
-    QSqlQuery query(connection());
+    QSqlQuery query(FpcSqlConnection::database());
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"))) {
-        qCritical() << "FpcSqlHandler::createTables() Unable to list tables:" << errorText(query);
+        qCritical() << "FpcSqlHandler::createTables() Unable to list tables:" << FpcSqlConnection::errorText(query);
         return false;
     }
     while (query.next())
@@ -114,7 +94,7 @@ bool FpcSchema::listTables(QStringList &tables)
 void FpcSchema::dropAllTables()
 {
     for (const char *statement : DropStatements)
-        execText(QString::fromLatin1(statement));
+        FpcSqlConnection::exec(QString::fromLatin1(statement));
 }
 
 bool FpcSchema::create(FpcConfigurationTable &configuration, const std::function<QDateTime()> &now)
@@ -130,10 +110,10 @@ bool FpcSchema::create(FpcConfigurationTable &configuration, const std::function
         FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcSqlHandler::createTables() No SchemaVersion table found - dropping all old data";
         dropAllTables();
         QString error;
-        if (!execText(QStringLiteral("CREATE TABLE IF NOT EXISTS SchemaVersion(version INT)"), &error))
+        if (!FpcSqlConnection::exec(QStringLiteral("CREATE TABLE IF NOT EXISTS SchemaVersion(version INT)"), &error))
             qCritical() << "FpcSqlHandler::createTables() Unable to create version table"
                         << QString(QStringLiteral("SchemaVersion: ") + error);
-        if (!execText(QStringLiteral("INSERT INTO SchemaVersion (version) VALUES (1)"), &error))
+        if (!FpcSqlConnection::exec(QStringLiteral("INSERT INTO SchemaVersion (version) VALUES (1)"), &error))
             qCritical() << "FpcSqlHandler::createTables() Unable to setversion table"
                         << QString(QStringLiteral("SchemaVersion: ") + error);
         FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcSqlHandler::createTables() Possibly old databases and indices dropped, "
@@ -144,7 +124,7 @@ bool FpcSchema::create(FpcConfigurationTable &configuration, const std::function
 
     // The data tables and the bookkeeping rows appear together or not at
     // all, so an interrupted first start cannot leave a half schema.
-    QSqlDatabase db = connection();
+    QSqlDatabase db = FpcSqlConnection::database();
     const bool inTransaction = db.transaction();
     bool configurationCreated = false;
     if (!createDataTables(&configurationCreated)) {
@@ -175,7 +155,7 @@ bool FpcSchema::createDataTables(bool *configurationCreated)
         const bool isConfiguration = name == QLatin1String("Configuration");
         QString error;
         if (!tables.contains(name, Qt::CaseInsensitive)) {
-            if (!execText(QString::fromLatin1(table.create), &error)) {
+            if (!FpcSqlConnection::exec(QString::fromLatin1(table.create), &error)) {
                 qCritical() << (isConfiguration ? "FpcSqlHandler::createTables() Unable to create table "
                                                 : "FpcSqlHandler::createTables() Unable to create table")
                             << QString(name + QStringLiteral(": ") + error);
@@ -185,7 +165,7 @@ bool FpcSchema::createDataTables(bool *configurationCreated)
                 *configurationCreated = true;
         }
         for (const char *const *index = table.indexes; *index; ++index) {
-            if (!execText(QString::fromLatin1(*index), &error)) {
+            if (!FpcSqlConnection::exec(QString::fromLatin1(*index), &error)) {
                 qCritical() << "FpcSqlHandler::createTables() Unable to create index"
                             << QString(name + QStringLiteral(": ") + error);
                 return false;
@@ -193,6 +173,6 @@ bool FpcSchema::createDataTables(bool *configurationCreated)
         }
     }
     // Older files carry an index that duplicates Geran's row id.
-    execText(QStringLiteral("DROP INDEX IF EXISTS IDX_GERAN_FPID"));
+    FpcSqlConnection::exec(QStringLiteral("DROP INDEX IF EXISTS IDX_GERAN_FPID"));
     return true;
 }

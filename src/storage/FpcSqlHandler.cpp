@@ -5,6 +5,7 @@
 #include "FpcLog.h"
 #include "FpcMacConversion.h"
 #include "FpcSchema.h"
+#include "FpcSqlConnection.h"
 #include "FpcSqlValue.h"
 
 #include <QDebug>
@@ -16,27 +17,6 @@
 #include <vector>
 
 namespace {
-
-QSqlDatabase connection()
-{
-    return QSqlDatabase::database(QSqlDatabase::defaultConnection, false);
-}
-
-QString errorText(const QSqlQuery &query)
-{
-    return query.lastError().text();
-}
-
-// Runs one statement on a throw-away query; errorOut gets the driver's text.
-bool execText(const QString &statement, QString *errorOut = nullptr)
-{
-    QSqlQuery query(connection());
-    if (query.exec(statement))
-        return true;
-    if (errorOut)
-        *errorOut = errorText(query);
-    return false;
-}
 
 // Tables in the order in which a fingerprint's rows are deleted.
 const char *const DeleteOrder[] = {"Uncell", "Gncell", "UtraFdd", "Geran", "Wlan", "Position",
@@ -221,11 +201,11 @@ bool FpcSqlHandler::selectPosition(qint64 fpId, FpcPosition &position)
 bool FpcSqlHandler::selectAllPositions(QList<FpcPosition *> &positions)
 {
     static const char prefix[] = "FpcSqlHandler::selectAllPositions()";
-    QSqlQuery query(connection());
+    QSqlQuery query(FpcSqlConnection::database());
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("SELECT latitude, longitude, altitude, altUncertainty, time, "
                                    "timeMSecs, cep68, fpId FROM Position"))) {
-        qCritical() << prefix << "Error in select:" << errorText(query);
+        qCritical() << prefix << "Error in select:" << FpcSqlConnection::errorText(query);
         qCritical() << prefix << "Select clause:" << query.lastQuery();
         return false;
     }
@@ -251,10 +231,10 @@ bool FpcSqlHandler::selectIds(QList<qint64> &ids, const QString &condition)
     // Id order, as the table stores its rows: an index on another column
     // must not change the order in which ids (and reports) come.
     statement += QStringLiteral(" ORDER BY fpId");
-    QSqlQuery query(connection());
+    QSqlQuery query(FpcSqlConnection::database());
     query.setForwardOnly(true);
     if (!query.exec(statement)) {
-        qCritical() << "FpcSqlHandler::selectIds() Error in select:" << errorText(query);
+        qCritical() << "FpcSqlHandler::selectIds() Error in select:" << FpcSqlConnection::errorText(query);
         return false;
     }
     while (query.next()) {
@@ -290,14 +270,14 @@ qint64 FpcSqlHandler::selectNewest()
 bool FpcSqlHandler::selectFingerprintsOnly(QList<FpcFingerprint *> &fps, bool withRadioType)
 {
     static const char prefix[] = "FpcSqlHandler::selectFingerprintsOnly()";
-    QSqlQuery query(connection());
+    QSqlQuery query(FpcSqlConnection::database());
     query.setForwardOnly(true);
     const QString statement = withRadioType
         ? QStringLiteral("SELECT fpId, time, timeMSecs, dataMask, "
                          "EXISTS(SELECT 1 FROM UtraFdd u WHERE u.fpId=f.fpId) FROM Fingerprint f")
         : QStringLiteral("SELECT fpId, time, timeMSecs, dataMask FROM Fingerprint");
     if (!query.exec(statement)) {
-        qCritical() << prefix << "Error in select:" << errorText(query);
+        qCritical() << prefix << "Error in select:" << FpcSqlConnection::errorText(query);
         qCritical() << prefix << "Select clause:" << query.lastQuery();
         return false;
     }
@@ -319,11 +299,11 @@ bool FpcSqlHandler::selectFingerprintsOnly(QList<FpcFingerprint *> &fps, bool wi
 bool FpcSqlHandler::selectSummaries(QList<StoredSummary> &summaries)
 {
     static const char prefix[] = "FpcSqlHandler::selectFingerprintsOnly()";
-    QSqlQuery query(connection());
+    QSqlQuery query(FpcSqlConnection::database());
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("SELECT fpId, time, timeMSecs, dataMask, "
                                    "EXISTS(SELECT 1 FROM UtraFdd u WHERE u.fpId=f.fpId) FROM Fingerprint f"))) {
-        qCritical() << prefix << "Error in select:" << errorText(query);
+        qCritical() << prefix << "Error in select:" << FpcSqlConnection::errorText(query);
         qCritical() << prefix << "Select clause:" << query.lastQuery();
         return false;
     }
@@ -345,7 +325,7 @@ bool FpcSqlHandler::selectPositionsInBox(double south, double north, double west
     static const char prefix[] = "FpcSqlHandler::selectPositionsInBox()";
     const QString longitudes = west <= east ? QStringLiteral("longitude BETWEEN :west AND :east")
                                             : QStringLiteral("(longitude >= :west OR longitude <= :east)");
-    QSqlQuery query(connection());
+    QSqlQuery query(FpcSqlConnection::database());
     query.setForwardOnly(true);
     query.prepare(QStringLiteral("SELECT fpId, latitude, longitude, rowid FROM Position "
                                  "WHERE latitude BETWEEN :south AND :north AND (%1)")
@@ -355,7 +335,7 @@ bool FpcSqlHandler::selectPositionsInBox(double south, double north, double west
     query.bindValue(QStringLiteral(":west"), west);
     query.bindValue(QStringLiteral(":east"), east);
     if (!query.exec()) {
-        qCritical() << prefix << "Error in select:" << errorText(query);
+        qCritical() << prefix << "Error in select:" << FpcSqlConnection::errorText(query);
         qCritical() << prefix << "Select clause:" << query.lastQuery();
         return false;
     }
@@ -385,10 +365,10 @@ namespace {
 
 bool selectIdsBy(const QString &statement, const char *prefix, QList<qint64> &ids)
 {
-    QSqlQuery query(connection());
+    QSqlQuery query(FpcSqlConnection::database());
     query.setForwardOnly(true);
     if (!query.exec(statement)) {
-        qCritical() << prefix << "Error in select:" << errorText(query);
+        qCritical() << prefix << "Error in select:" << FpcSqlConnection::errorText(query);
         qCritical() << prefix << "Select clause:" << statement;
         return false;
     }
@@ -434,7 +414,7 @@ bool FpcSqlHandler::execForIdChunks(const QString &head, const QList<qint64> &id
             texts << QString::number(ids.at(i));
         const QString statement = head + texts.join(QLatin1Char(',')) + QLatin1Char(')');
         QString error;
-        if (!execText(statement, &error)) {
+        if (!FpcSqlConnection::exec(statement, &error)) {
             qCritical() << prefix << failureText << error;
             qCritical() << prefix << "statement:" << statement;
             return false;
@@ -450,7 +430,7 @@ bool FpcSqlHandler::updateFingerprint(const QList<qint64> &ids, bool exported)
         return true;
     }
     // A long list takes several statements: one transaction marks all or none.
-    QSqlDatabase db = connection();
+    QSqlDatabase db = FpcSqlConnection::database();
     const bool inTransaction = db.transaction();
     const QString head = QStringLiteral("UPDATE Fingerprint SET exported=%1 WHERE fpId IN (")
                              .arg(exported ? QLatin1Char('1') : QLatin1Char('0'));
@@ -482,7 +462,7 @@ bool FpcSqlHandler::deleteFingerprint(const QList<qint64> &ids)
     }
 
     // All or nothing: the first failing statement rolls every table back.
-    QSqlDatabase db = connection();
+    QSqlDatabase db = FpcSqlConnection::database();
     if (!db.transaction()) {
         qCritical() << "FpcSqlHandler::deleteFingerprint() Delete failed:" << db.lastError().text();
         return false;
