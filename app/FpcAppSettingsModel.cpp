@@ -3,6 +3,8 @@
 #include "FpcAppConnection.h"
 #include "FpcZoneText.h"
 
+#include <QUrl>
+
 #include <cmath>
 
 namespace {
@@ -53,6 +55,19 @@ QString FpcAppSettingsModel::zoneProblem(double latitude, double longitude, doub
         return tr("A zone needs a radius of at least 1 m.");
     if (radiusMetres > MaxZoneRadiusMetres)
         return tr("A zone may be at most 50 km wide.");
+    return QString();
+}
+
+QString FpcAppSettingsModel::urlProblem(const QString &url)
+{
+    const QString text = url.trimmed();
+    if (text.isEmpty())
+        return QString();
+    const QUrl parsed(text, QUrl::StrictMode);
+    if (!parsed.isValid() || (parsed.scheme() != QLatin1String("http") && parsed.scheme() != QLatin1String("https")))
+        return tr("The address must start with http:// or https://.");
+    if (parsed.host().isEmpty())
+        return tr("The address needs a server name after http(s)://.");
     return QString();
 }
 
@@ -131,6 +146,19 @@ void FpcAppSettingsModel::removeZone(int index)
             entries << zoneEntry(list.at(i).toMap());
     }
     setZones(entries);
+}
+
+bool FpcAppSettingsModel::setCommunityUploadUrl(const QString &url)
+{
+    const QString problem = urlProblem(url);
+    if (!problem.isEmpty()) {
+        setError(problem);
+        return false;
+    }
+    if (ready())
+        m_connection->client().setConfigurationValue(QLatin1String(CommunityUrlKey), url.trimmed(), this,
+                                                     [this](const FpcClientResult &r) { take(r); });
+    return true;
 }
 
 void FpcAppSettingsModel::setZones(const QStringList &entries)

@@ -10,7 +10,8 @@ class FpcAppConnection;
 struct FpcClientResult;
 
 // The Privacy page's settings as the daemon holds them: the collection and
-// upload switches and the privacy zones. A zone is checked here first
+// upload switches, the privacy zones and the community-upload address. A zone
+// or address is checked here first
 // (nothing the daemon would refuse is sent); the library reads each change
 // back, so one that did not arrive is reported, never shown as done.
 class FpcAppSettingsModel : public QObject
@@ -21,6 +22,8 @@ class FpcAppSettingsModel : public QObject
     Q_PROPERTY(bool uploadEnabled READ uploadEnabled NOTIFY settingsChanged)
     // [{latitude, longitude, radius}]
     Q_PROPERTY(QVariantList zones READ zones NOTIFY settingsChanged)
+    // Empty: the gateway's own server.
+    Q_PROPERTY(QString communityUploadUrl READ communityUploadUrl NOTIFY settingsChanged)
     // The database the daemon writes, as configured; empty for its default place.
     Q_PROPERTY(QString databaseFile READ databaseFile NOTIFY settingsChanged)
     Q_PROPERTY(bool busy READ busy NOTIFY busyChanged)
@@ -31,6 +34,7 @@ public:
     static constexpr const char *CollectionKey = "collection_enabled";
     static constexpr const char *UploadKey = "upload_enabled";
     static constexpr const char *ZonesKey = "privacy_zones";
+    static constexpr const char *CommunityUrlKey = "community_upload_url";
 
     explicit FpcAppSettingsModel(FpcAppConnection *connection, QObject *parent = nullptr);
 
@@ -38,18 +42,23 @@ public:
     bool collectionEnabled() const;
     bool uploadEnabled() const;
     QVariantList zones() const;
+    QString communityUploadUrl() const { return m_values.value(QLatin1String(CommunityUrlKey)); }
     QString databaseFile() const { return m_values.value(QStringLiteral("db_file")); }
     bool busy() const { return m_pending > 0; }
     QString error() const { return m_error; }
 
     // Empty when a zone may be sent, else what is wrong with it.
     Q_INVOKABLE static QString zoneProblem(double latitude, double longitude, double radiusMetres);
+    // Empty when the address may be sent (empty or an http(s) URL with a host, as the daemon takes it).
+    Q_INVOKABLE static QString urlProblem(const QString &url);
 
     Q_INVOKABLE void reload();
     Q_INVOKABLE void setCollectionEnabled(bool enabled);
     Q_INVOKABLE void setUploadEnabled(bool enabled);
     Q_INVOKABLE bool addZone(double latitude, double longitude, double radiusMetres);
     Q_INVOKABLE void removeZone(int index);
+    // False (with the error set) when the address is refused here and not sent.
+    Q_INVOKABLE bool setCommunityUploadUrl(const QString &url);
 
 Q_SIGNALS:
     void settingsChanged();

@@ -70,6 +70,9 @@ QList<Key> buildTable()
         key("privacy_zones", "string", "",
             "Circles without collection, 'latitude,longitude,radius_m' separated by ';'; a fingerprint without "
             "fix is dropped while the newest fix lies in a zone or none has come since start."),
+        key("community_upload_url", "string", "",
+            "http(s) URL of a geosubmit v2 community server that uploads go to instead of the gateway's own "
+            "settings; empty keeps the gateway's transport and server_url."),
         key("wlan_source", "string", "networkmanager",
             "Service that scans WLAN with the linux provider: networkmanager or wpa_supplicant. "
             "FPCD_WLAN_SOURCE wins."),

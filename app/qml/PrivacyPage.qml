@@ -53,6 +53,39 @@ ScrollView {
             onToggled: { settingsModel.setUploadEnabled(checked); checked = Qt.binding(() => settingsModel.uploadEnabled) }
         }
 
+        Label { Layout.leftMargin: 16; text: "Community upload"; font.bold: true }
+        Label {
+            objectName: "communityUrlInUse"
+            Layout.fillWidth: true; Layout.leftMargin: 16; Layout.rightMargin: 16
+            wrapMode: Text.Wrap; opacity: 0.8
+            text: "Uploads go to " + (settingsModel.communityUploadUrl !== "" ? settingsModel.communityUploadUrl
+                                                                           : "the gateway's own server") + "."
+        }
+        RowLayout {
+            Layout.fillWidth: true; Layout.leftMargin: 16; Layout.rightMargin: 8
+            TextField {
+                id: urlField
+                objectName: "communityUrlField"
+                Layout.fillWidth: true
+                implicitHeight: page.touch
+                placeholderText: "https://… (empty: the gateway's own server)"
+                inputMethodHints: Qt.ImhUrlCharactersOnly | Qt.ImhNoAutoUppercase
+                text: settingsModel.communityUploadUrl
+            }
+            Button {
+                objectName: "communityUrlSave"
+                text: "Save"
+                implicitHeight: page.touch
+                enabled: settingsModel.loaded && daemon.state === 1
+                onClicked: { page.problem = ""; settingsModel.setCommunityUploadUrl(urlField.text) }
+            }
+        }
+        // The daemon's read-back replaces what was typed: the field shows what is in effect.
+        Connections {
+            target: settingsModel
+            function onSettingsChanged() { urlField.text = settingsModel.communityUploadUrl }
+        }
+
         Label {
             Layout.fillWidth: true; Layout.leftMargin: 16; Layout.rightMargin: 16
             wrapMode: Text.Wrap; color: "#c62828"

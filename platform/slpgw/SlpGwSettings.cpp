@@ -20,6 +20,12 @@ const char *const Keys[] = {
 };
 
 constexpr int MaxFailList = 64;
+
+QUrl &communityServerOverride()
+{
+    static QUrl url;
+    return url;
+}
 constexpr int MaxCode = 99999;
 
 QString environmentName(const QString &key)
@@ -67,6 +73,8 @@ QString SlpGwSettings::currentStamp()
     const QMap<QString, QString> env = environmentOverrides();
     for (auto it = env.cbegin(); it != env.cend(); ++it)
         stamp += QLatin1Char('\n') + it.key() + QLatin1Char('=') + it.value();
+    if (!communityServer().isEmpty())
+        stamp += QStringLiteral("\ncommunity=") + communityServer().toString();
     return stamp;
 }
 
@@ -112,6 +120,7 @@ SlpGwSettings SlpGwSettings::fromText(const QByteArray &fileText, const QString 
         values.insert(it.key(), it.value());
     for (auto it = values.cbegin(); it != values.cend(); ++it)
         settings.apply(it.key(), it.value());
+    settings.applyCommunityServer();
 
     // The failure list restarts whenever it is given anew: each write of the
     // file, or a new value of its environment variable.
@@ -159,8 +168,7 @@ void SlpGwSettings::apply(const QString &key, const QString &value)
 {
     if (key == QLatin1String("server_url")) {
         const QUrl url(value, QUrl::StrictMode);
-        if (url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))
-            && !url.host().isEmpty())
+        if (isServerUrl(url))
             serverUrl = url;
         else
             qWarning() << "SlpGwSettings: invalid server_url" << value << "-- not an http(s) URL, default kept";
@@ -219,6 +227,32 @@ void SlpGwSettings::apply(const QString &key, const QString &value)
         else
             (key == QLatin1String("fail_create") ? failCreate : receiveEndEmpty) = flag == 1;
     }
+}
+
+bool SlpGwSettings::isServerUrl(const QUrl &url)
+{
+    return url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))
+        && !url.host().isEmpty();
+}
+
+void SlpGwSettings::setCommunityServer(const QUrl &url)
+{
+    communityServerOverride() = isServerUrl(url) ? url : QUrl();
+}
+
+QUrl SlpGwSettings::communityServer()
+{
+    return communityServerOverride();
+}
+
+void SlpGwSettings::applyCommunityServer()
+{
+    const QUrl url = communityServer();
+    if (url.isEmpty())
+        return;
+    transport = SlpGwTransport::Geosubmit;
+    serverUrl = url;
+    serverUrlUsable = true;
 }
 
 QString SlpGwSettings::networkName(SlpGwNetwork network)

@@ -47,10 +47,21 @@ public:
     static SlpGwSettings fromText(const QByteArray &fileText, const QString &fileStamp);
 
     static QString networkName(SlpGwNetwork network);
+    // True for an http or https URL with a host: what a server_url must be.
+    static bool isServerUrl(const QUrl &url);
+
+    // The owner of the gateway (the daemon) may name a community server of
+    // its own: while set, uploads go there as geosubmit, whatever transport
+    // and server_url the file and environment give; everything else stays
+    // theirs. An empty URL returns to them. Takes effect at the gateway's
+    // next refresh (the stamp changes with it).
+    static void setCommunityServer(const QUrl &url);
+    static QUrl communityServer();
 
 private:
     static QString fileStamp(const QString &path);
     static QMap<QString, QString> parseLines(const QByteArray &text);
     static QMap<QString, QString> environmentOverrides();
     void apply(const QString &key, const QString &value);
+    void applyCommunityServer();
 };

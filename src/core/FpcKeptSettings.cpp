@@ -13,7 +13,7 @@
 const QStringList &FpcKeptSettings::keys()
 {
     static const QStringList list{QStringLiteral("collection_enabled"), QStringLiteral("upload_enabled"),
-                                  QStringLiteral("privacy_zones")};
+                                  QStringLiteral("privacy_zones"), QStringLiteral("community_upload_url")};
     return list;
 }
 
@@ -53,11 +53,18 @@ bool FpcKeptSettings::save()
     xml.writeStartElement(QStringLiteral("fpcconfig"));
     for (const QString &key : keys()) {
         const QString value = FpcConfig::getValue(key);
-        if (value.isEmpty() && key != QLatin1String("privacy_zones"))
+        // An empty text is a value of its own (no zones, the gateway's own
+        // server) that must win over the configuration file's.
+        if (value.isEmpty() && key != QLatin1String("privacy_zones") && key != QLatin1String("community_upload_url"))
             continue;
         xml.writeStartElement(QStringLiteral("item"));
         xml.writeAttribute(QStringLiteral("key"), key);
         xml.writeAttribute(QStringLiteral("value"), value);
+        // The reader takes an empty attribute for a missing one and looks
+        // for a child element instead: without it the file would be refused
+        // from this item on.
+        if (value.isEmpty())
+            xml.writeEmptyElement(QStringLiteral("value"));
         xml.writeEndElement();
     }
     xml.writeEndElement();

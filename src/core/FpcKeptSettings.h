@@ -3,7 +3,8 @@
 #include <QString>
 #include <QStringList>
 
-// The privacy settings - collection and upload switches and privacy zones -
+// The privacy settings - collection and upload switches, privacy zones and
+// the community upload server -
 // outlive the daemon even when set at run time: a switch turned off over
 // D-Bus must not come back on at the next start. They are kept in
 // "settings.cfg" (an fpcconfig file) next to the database in the private

@@ -61,6 +61,7 @@ FpcEventHandler::FpcEventHandler(QObject *parent)
     else
         restartLogging();
 
+    m_communityUpload.apply("FpcEventHandler::FpcEventHandler()");
     subscribeOwnInterfaceSignals();
     readFakeFixArguments();
 
@@ -246,8 +247,12 @@ void FpcEventHandler::setConfigurationValue(const QString &key, const QString &v
         qWarning() << "FpcEventHandler::setConfigurationValue() Refused: key of" << key.size()
                    << "characters, value of" << value.size() << "characters (limits" << MaxKeyLength << "and"
                    << MaxValueLength << ")";
+    } else if (key == QLatin1String(FpcCommunityUpload::Key) && !FpcCommunityUpload::accepts(value.trimmed())) {
+        qWarning() << "FpcEventHandler::setConfigurationValue()" << key << "refused:" << value
+                   << "is not an http(s) URL with a host";
     } else {
         FpcConfig::addKey(key, value);
+        m_communityUpload.apply("FpcEventHandler::setConfigurationValue()");
         if (FpcKeptSettings::isKept(key))
             FpcKeptSettings::save();
     }
@@ -413,6 +418,7 @@ bool FpcEventHandler::setConfigurations(const QString &xmlConfig)
                    << "characters (limit" << MaxConfigurationTextLength << ")";
     } else {
         result = FpcConfig::internalizeFromString(xmlConfig);
+        m_communityUpload.apply("FpcEventHandler::setConfigurations()");
         // Items before a faulty one are in effect: kept ones are saved either way.
         FpcKeptSettings::save();
         if (!result)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DeviceInfo.h"
+#include "FpcCommunityUpload.h"
 #include "FpcConfig.h"
 #include "FpcControlAccess.h"
 #include "FpcCreator.h"
@@ -217,4 +218,5 @@ private:
     FpcUploader *m_uploader = nullptr;
     QPointer<FpcBufferManager> m_connectedBuffer;
     FpcBusSignal *m_positionSignal = nullptr;
+    FpcCommunityUpload m_communityUpload;
 };

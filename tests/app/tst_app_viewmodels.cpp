@@ -105,6 +105,15 @@ private slots:
         settings.removeZone(0);
         QTRY_COMPARE(configured("privacy_zones"), QStringLiteral("61.500000,21.800000,50000"));
 
+        const QString community = QStringLiteral("https://community.example.org/v2/geosubmit?key=k");
+        QVERIFY(settings.setCommunityUploadUrl(community));
+        QTRY_COMPARE(settings.communityUploadUrl(), community);
+        QVERIFY(!settings.setCommunityUploadUrl("ftp://community.example.org/"));
+        QVERIFY(!settings.setCommunityUploadUrl("https://"));
+        QVERIFY(settings.error().contains("server name"));
+        QTRY_VERIFY(!settings.busy());
+        QCOMPARE(configured("community_upload_url"), community);
+
         QCOMPARE(m_service->quit(), 0);
         QTRY_COMPARE(connection.state(), FpcAppConnection::NotRunning);
         settings.setUploadEnabled(false); // refused locally: nobody to send it to
@@ -115,6 +124,7 @@ private slots:
         QTRY_COMPARE(settings.zones().size(), 1);
         QVERIFY(!settings.collectionEnabled());
         QVERIFY(settings.uploadEnabled());
+        QCOMPARE(settings.communityUploadUrl(), community);
         QTRY_COMPARE(status.total(), 1);
         QCOMPARE(m_service->quit(), 0);
     }

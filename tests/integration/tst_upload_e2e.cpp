@@ -326,6 +326,67 @@ private slots:
         QCOMPARE(m_service->quit(), 0);
     }
 
+    // community_upload_url sends uploads to a community server as geosubmit
+    // instead of the gateway file's server, also after a restart; a value
+    // that is no http(s) URL changes nothing; empty returns to the file's.
+    void communityUploadUrlOverridesTheGateway()
+    {
+        QVERIFY2(start("wlan").isEmpty(), "start");
+        QVERIFY(collected());
+        const int stored = m_service->fingerprintCount();
+        const QString community = m_server->url("/v2/geosubmit") + "?key=own";
+        const auto set = [this](const QString &value) {
+            return m_service->call("setConfigurationValue", {"community_upload_url", value}).type()
+                == QDBusMessage::ReplyMessage;
+        };
+        const auto configured = [this] { return m_service->call("configurations").arguments().value(0).toString(); };
+        DaemonSignalRecorder outcomes(m_bus->connection(), "uploadFinished");
+        // How many fingerprints a successful upload sent, -1 when it failed.
+        const auto upload = [&] {
+            const int before = outcomes.messages.size();
+            const bool ok = forcedUpload() == QLatin1String("Upload to server started")
+                && TestSupport::waitFor([&] { return outcomes.messages.size() > before; }, 15000)
+                && outcomes.messages.last().arguments().value(0).toBool();
+            return ok ? outcomes.messages.last().arguments().value(1).toInt() : -1;
+        };
+        const auto geosubmitted = [this] { return int(m_server->readLines("geosubmit.jsonl").size()); };
+        const auto newFingerprint = [this](double lat) {
+            PositionFix fix;
+            fix.lat = lat;
+            fix.lon = 21.7985;
+            fix.setTime(QDateTime::currentDateTimeUtc());
+            const int before = m_service->fingerprintCount();
+            return m_positioning->sendFix(fix).isEmpty()
+                && TestSupport::waitFor([&] { return m_service->fingerprintCount() == before + 1; }, 10000);
+        };
+
+        QVERIFY(set(community));
+        QVERIFY(set("ftp://example.org/v2/geosubmit"));
+        QVERIFY(set("http:///no-host"));
+        QVERIFY(configured().contains(community.toHtmlEscaped()));
+        QCOMPARE(upload(), stored);
+        QCOMPARE(geosubmitted(), stored);
+        QVERIFY(m_server->readLines().last()["path"].toString().endsWith("/v2/geosubmit?key=own"));
+
+        QCOMPARE(m_service->quit(), 0);
+        QVERIFY(m_service->start({}, {{"min_distance_between_consecutive_positions", "10"},
+                                      {"max_distance_to_new_fp", "5"}, {"wlan_scan_interval", "0"}}));
+        QVERIFY(configured().contains(community.toHtmlEscaped()));
+        QVERIFY(newFingerprint(61.4853));
+        const int sent = upload();
+        QVERIFY(sent >= 1);
+        QCOMPARE(geosubmitted(), stored + sent);
+
+        // Back to the gateway file's binary report to its own server.
+        QVERIFY(set(""));
+        QVERIFY(newFingerprint(61.4860));
+        QCOMPARE(m_server->readLines("fingerprints.jsonl").size(), 0);
+        QVERIFY(upload() >= 1);
+        QCOMPARE(geosubmitted(), stored + sent);
+        QVERIFY(m_server->readLines("fingerprints.jsonl").size() >= 1);
+        QCOMPARE(m_service->quit(), 0);
+    }
+
     // Whatever goes wrong after the report was built, its fingerprints stay, unexported, for the next upload.
     void failedUploadsLoseNothing()
     {

@@ -18,12 +18,15 @@ Item {
         property bool collectionEnabled: true
         property bool uploadEnabled: true
         property var zones: []
+        property string communityUploadUrl: ""
+        signal settingsChanged()
         property string error: ""
         property var added: []
         function addZone(lat, lon, radius) { added.push([lat, lon, radius]); return true }
         function setCollectionEnabled(on) {}
         function setUploadEnabled(on) {}
         function removeZone(i) {}
+        function setCommunityUploadUrl(url) { return true }
     }
     QtObject {
         id: mapModel
