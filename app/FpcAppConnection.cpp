@@ -1,7 +1,6 @@
 #include "FpcAppConnection.h"
 
-FpcAppConnection::FpcAppConnection(QObject *parent)
-    : QObject(parent)
+FpcAppConnection::FpcAppConnection(QObject *parent) : QObject(parent)
 {
     connect(&m_client, &FpcClient::daemonRunningChanged, this, &FpcAppConnection::onRunningChanged);
     // A status report proves the daemon answers, whatever went before.
@@ -15,8 +14,8 @@ void FpcAppConnection::start()
 {
     QString error;
     if (!m_client.subscribe(&error)) {
-        setState(Broken, tr("The system bus cannot be reached (%1). Without it the app cannot see the collector.")
-                             .arg(error));
+        setState(Broken,
+                 tr("The system bus cannot be reached (%1). Without it the app cannot see the collector.").arg(error));
         return;
     }
     onRunningChanged(m_client.checkDaemon().ok());

@@ -40,10 +40,7 @@ struct Centroid
 
 } // namespace
 
-FpcAppMapModel::FpcAppMapModel(QObject *parent)
-    : QObject(parent)
-{
-}
+FpcAppMapModel::FpcAppMapModel(QObject *parent) : QObject(parent) {}
 
 FpcAppMapModel::~FpcAppMapModel()
 {
@@ -63,7 +60,8 @@ void FpcAppMapModel::load(const QString &databaseFile)
     const QString path = databaseFile.isEmpty() ? FpcPaths::databaseFile() : databaseFile;
     m_worker = QThread::create([this, path] {
         const Result result = read(path);
-        QMetaObject::invokeMethod(this, [this, result] { apply(result); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, result] { apply(result); }, Qt::QueuedConnection);
     });
     connect(m_worker, &QThread::finished, m_worker, &QObject::deleteLater);
     m_worker->start();

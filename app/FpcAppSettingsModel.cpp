@@ -20,8 +20,7 @@ QString zoneEntry(const QVariantMap &zone)
 } // namespace
 
 FpcAppSettingsModel::FpcAppSettingsModel(FpcAppConnection *connection, QObject *parent)
-    : QObject(parent)
-    , m_connection(connection)
+    : QObject(parent), m_connection(connection)
 {
     connect(connection, &FpcAppConnection::daemonAppeared, this, &FpcAppSettingsModel::reload);
 }

@@ -15,8 +15,7 @@ constexpr int DropPollMs = 60000;
 } // namespace
 
 FpcAppStatusModel::FpcAppStatusModel(FpcAppConnection *connection, QObject *parent)
-    : QObject(parent)
-    , m_connection(connection)
+    : QObject(parent), m_connection(connection)
 {
     connect(&connection->client(), &FpcClient::statusReceived, this, &FpcAppStatusModel::onStatus);
     connect(&connection->client(), &FpcClient::uploadFinished, this, &FpcAppStatusModel::onUploadFinished);
@@ -141,7 +140,8 @@ void FpcAppStatusModel::onUploadFinished(bool ok, uint count, const QString &rea
     if (ok)
         setUpload(false, QStringLiteral("ok"), tr("Uploaded %n fingerprint(s).", nullptr, int(count)));
     else
-        setUpload(false, QStringLiteral("failed"), tr("Upload failed: %1").arg(reason.isEmpty() ? tr("no reason given") : reason));
+        setUpload(false, QStringLiteral("failed"),
+                  tr("Upload failed: %1").arg(reason.isEmpty() ? tr("no reason given") : reason));
     refresh();
 }
 

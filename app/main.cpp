@@ -42,7 +42,8 @@ void takeScreenshotWhenReady(QQuickWindow *window, const QString &file, const Fp
         const QImage image = window->isExposed() ? window->grabWindow() : QImage();
         const bool saved = !image.isNull() && image.save(file, "PNG");
         if (!saved)
-            qCritical("vomu-fpc-app: no screenshot: the window %s", window->isExposed() ? "could not be saved" : "never came up");
+            qCritical("vomu-fpc-app: no screenshot: the window %s",
+                      window->isExposed() ? "could not be saved" : "never came up");
         delete clock;
         QCoreApplication::exit(saved ? 0 : 3);
     });
@@ -75,7 +76,8 @@ int main(int argc, char *argv[])
     // --page NAME opens that page first (the screenshot test walks them).
     engine.rootContext()->setContextProperty(QStringLiteral("startPage"), option(QStringLiteral("--page")));
     engine.load(QUrl(QStringLiteral("qrc:/qml/Main.qml")));
-    auto *window = engine.rootObjects().isEmpty() ? nullptr : qobject_cast<QQuickWindow *>(engine.rootObjects().first());
+    auto *window =
+        engine.rootObjects().isEmpty() ? nullptr : qobject_cast<QQuickWindow *>(engine.rootObjects().first());
     if (!window)
         return 1;
     // --size WxH: a laptop window instead of the phone's 360x720.

@@ -113,9 +113,9 @@ FpcClientResult FpcClient::failure(const QDBusMessage &reply, const QString &met
         if (!isDaemonRunning())
             return FpcClientResult::failure(FpcClientResult::NotRunning,
                                             QStringLiteral("vomu-fpcd stopped before answering %1").arg(method));
-        return FpcClientResult::failure(
-            FpcClientResult::Timeout,
-            QStringLiteral("vomu-fpcd did not answer %1 within %2").arg(method, seconds(m_timeoutMs)));
+        return FpcClientResult::failure(FpcClientResult::Timeout,
+                                        QStringLiteral("vomu-fpcd did not answer %1 within %2")
+                                            .arg(method, seconds(m_timeoutMs)));
     case QDBusError::AccessDenied:
         return FpcClientResult::failure(
             FpcClientResult::AccessDenied,
@@ -152,10 +152,9 @@ void FpcClient::request(const QString &method, const QVariantList &arguments, co
                 if (reply.type() != QDBusMessage::ReplyMessage) {
                     result = failure(reply, method);
                 } else if (signature != QLatin1String("*") && reply.signature() != signature) {
-                    result = FpcClientResult::failure(
-                        FpcClientResult::BadReply,
-                        QStringLiteral("vomu-fpcd answered %1 with '%2' instead of '%3'")
-                            .arg(method, reply.signature(), signature));
+                    result = FpcClientResult::failure(FpcClientResult::BadReply,
+                                                      QStringLiteral("vomu-fpcd answered %1 with '%2' instead of '%3'")
+                                                          .arg(method, reply.signature(), signature));
                 } else {
                     result.values = reply.arguments();
                     if (check)
@@ -177,12 +176,16 @@ void FpcClient::requestStatus(QObject *context, const Done &done)
 
 void FpcClient::readConfiguration(QObject *context, const Done &done)
 {
-    request(QStringLiteral("configurations"), {}, QStringLiteral("s"), [](FpcClientResult *result) {
-        QString error;
-        if (!FpcConfigurationText::parse(result->values.value(0).toString().toUtf8(), &result->configuration, &error))
-            *result = FpcClientResult::failure(FpcClientResult::BadReply,
-                                               QStringLiteral("unreadable configuration from vomu-fpcd: ") + error);
-    }, context, done);
+    request(
+        QStringLiteral("configurations"), {}, QStringLiteral("s"),
+        [](FpcClientResult *result) {
+            QString error;
+            if (!FpcConfigurationText::parse(result->values.value(0).toString().toUtf8(), &result->configuration,
+                                             &error))
+                *result = FpcClientResult::failure(FpcClientResult::BadReply,
+                                                   QStringLiteral("unreadable configuration from vomu-fpcd: ") + error);
+        },
+        context, done);
 }
 
 void FpcClient::setConfigurationValue(const QString &key, const QString &value, QObject *context, const Done &done)
@@ -229,41 +232,51 @@ void FpcClient::setPrivacyZones(const QString &zones, QObject *context, const Do
 
 void FpcClient::loadConfiguration(const QByteArray &xml, QObject *context, const Done &done)
 {
-    request(QStringLiteral("setConfigurations"), {QString::fromUtf8(xml)}, QStringLiteral("b"),
-            [](FpcClientResult *result) {
-                if (!result->values.value(0).toBool())
-                    *result = FpcClientResult::failure(FpcClientResult::Refused,
-                                                       QStringLiteral("vomu-fpcd refused the configuration (see its trace)"));
-            },
-            context, done);
+    request(
+        QStringLiteral("setConfigurations"), {QString::fromUtf8(xml)}, QStringLiteral("b"),
+        [](FpcClientResult *result) {
+            if (!result->values.value(0).toBool())
+                *result =
+                    FpcClientResult::failure(FpcClientResult::Refused,
+                                             QStringLiteral("vomu-fpcd refused the configuration (see its trace)"));
+        },
+        context, done);
 }
 
 void FpcClient::startUpload(QObject *context, const Done &done)
 {
-    request(QStringLiteral("forcedUpload"), {}, QStringLiteral("s"), [](FpcClientResult *result) {
-        result->answer = result->values.value(0).toString();
-        if (result->answer != text(UploadStarted))
-            *result = FpcClientResult::failure(FpcClientResult::Refused,
-                                               QStringLiteral("the upload did not start: ") + result->answer);
-    }, context, done);
+    request(
+        QStringLiteral("forcedUpload"), {}, QStringLiteral("s"),
+        [](FpcClientResult *result) {
+            result->answer = result->values.value(0).toString();
+            if (result->answer != text(UploadStarted))
+                *result = FpcClientResult::failure(FpcClientResult::Refused,
+                                                   QStringLiteral("the upload did not start: ") + result->answer);
+        },
+        context, done);
 }
 
 void FpcClient::readDropCounters(QObject *context, const Done &done)
 {
-    request(QStringLiteral("dropCounters"), {}, QStringLiteral("a{sv}"), [](FpcClientResult *result) {
-        result->counters = qdbus_cast<QVariantMap>(result->values.value(0));
-    }, context, done);
+    request(
+        QStringLiteral("dropCounters"), {}, QStringLiteral("a{sv}"),
+        [](FpcClientResult *result) { result->counters = qdbus_cast<QVariantMap>(result->values.value(0)); }, context,
+        done);
 }
 
 void FpcClient::clearBuffer(QObject *context, const Done &done)
 {
-    request(QStringLiteral("clearBuffer"), {}, QStringLiteral("s"), [](FpcClientResult *result) {
-        result->answer = result->values.value(0).toString();
-        if (result->answer != text(AllDeleted))
-            *result = FpcClientResult::failure(FpcClientResult::Refused,
-                                               result->answer.isEmpty() ? QStringLiteral("clearBuffer gave no answer")
-                                                                        : result->answer);
-    }, context, done);
+    request(
+        QStringLiteral("clearBuffer"), {}, QStringLiteral("s"),
+        [](FpcClientResult *result) {
+            result->answer = result->values.value(0).toString();
+            if (result->answer != text(AllDeleted))
+                *result =
+                    FpcClientResult::failure(FpcClientResult::Refused,
+                                             result->answer.isEmpty() ? QStringLiteral("clearBuffer gave no answer")
+                                                                      : result->answer);
+        },
+        context, done);
 }
 
 void FpcClient::setActiveMode(bool enabled, QObject *context, const Done &done)

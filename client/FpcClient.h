@@ -117,8 +117,8 @@ private:
     using Check = std::function<void(FpcClientResult *result)>;
 
     QDBusMessage methodCall(const QString &method, const QVariantList &arguments) const;
-    void request(const QString &method, const QVariantList &arguments, const QString &signature,
-                 const Check &check, QObject *context, const Done &done);
+    void request(const QString &method, const QVariantList &arguments, const QString &signature, const Check &check,
+                 QObject *context, const Done &done);
     FpcClientResult failure(const QDBusMessage &reply, const QString &method);
     static void answerLater(QObject *context, const Done &done, const FpcClientResult &result);
 

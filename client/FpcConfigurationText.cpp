@@ -70,7 +70,8 @@ bool FpcConfigurationText::parse(const QByteArray &xml, QMap<QString, QString> *
         if (!item.hasKey || item.key.isEmpty())
             problem = QStringLiteral("item %1 (line %2) has no key").arg(number).arg(item.line);
         else if (!item.hasValue)
-            problem = QStringLiteral("item %1 (line %2, key \"%3\") has no value").arg(number).arg(item.line).arg(item.key);
+            problem =
+                QStringLiteral("item %1 (line %2, key \"%3\") has no value").arg(number).arg(item.line).arg(item.key);
         else
             found.insert(item.key, item.value);
     }

@@ -38,7 +38,7 @@ bool FpcStatusReport::fromArguments(const QVariantList &arguments, FpcStatusRepo
         *error = QStringLiteral("status report with %1 arguments instead of 8").arg(arguments.size());
         return false;
     }
-    quint32 *const numbers[] = {&status->lastUpload, &status->fillRatio, &status->dbSize, &status->dbMaxSize,
+    quint32 *const numbers[] = {&status->lastUpload, &status->fillRatio,  &status->dbSize,          &status->dbMaxSize,
                                 &status->growth,     &status->dailyLimit, &status->lastUploadAmount};
     bool ok = takeStringList(arguments.at(0), &status->entries);
     for (int i = 0; ok && i < 7; ++i)
@@ -60,8 +60,8 @@ void FpcStatusReport::countEntry(const QString &entry)
     const qint64 ms = parts.value(0).toLongLong(&timeOk);
     const int mask = parts.value(1).toInt(&maskOk);
     const QString radio = parts.value(2);
-    const bool radioOk = parts.size() == 2
-                         || (parts.size() == 3 && (radio == QLatin1String("W") || radio == QLatin1String("G")));
+    const bool radioOk =
+        parts.size() == 2 || (parts.size() == 3 && (radio == QLatin1String("W") || radio == QLatin1String("G")));
     if (!timeOk || !maskOk || !radioOk || mask < 0 || mask > 255) {
         ++unreadable;
         return;

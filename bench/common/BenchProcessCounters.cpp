@@ -10,7 +10,7 @@
 namespace {
 std::atomic<long> g_flushes{0};
 
-template <typename Fn>
+template<typename Fn>
 Fn realFunction(const char *name)
 {
     return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));

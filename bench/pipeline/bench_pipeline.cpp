@@ -49,7 +49,10 @@ namespace {
 // ---------------------------------------------------------------- workload
 
 enum Kind { Gps, CellOnly };
-const char *kindName(Kind kind) { return kind == Gps ? "GPS + GSM + 10 APs" : "cell only (GSM)"; }
+const char *kindName(Kind kind)
+{
+    return kind == Gps ? "GPS + GSM + 10 APs" : "cell only (GSM)";
+}
 
 // Fingerprint number n, measured at place: fixes lie on a grid about 45 m
 // apart, serving cells repeat every 2000 places.
@@ -163,8 +166,8 @@ public:
         const VomuMeasurements m = fp.measurements();
         for (int i = 0; i < m.count(); ++i) {
             if (const auto *gsm = dynamic_cast<const VomuElementGSM *>(m.element(i))) {
-                run(m_statements[2], {id, gsm->countryCode(), gsm->networkId(), gsm->locationAreaCode(),
-                                      gsm->cellId(), gsm->powerRx(), gsm->timingAdvance()});
+                run(m_statements[2], {id, gsm->countryCode(), gsm->networkId(), gsm->locationAreaCode(), gsm->cellId(),
+                                      gsm->powerRx(), gsm->timingAdvance()});
                 for (int k = 0; k < gsm->neighbourCellCount(); ++k) {
                     const VomuElementGSM::NeighbourCell n = gsm->neighbourCell(k);
                     run(m_statements[3], {id, n.color(), n.frequency(), n.powerRx()});
@@ -198,8 +201,8 @@ qint64 plainSelect(const QString &path)
     qint64 values = 0;
     for (const char *table : {"Fingerprint", "Position", "Geran", "Gncell", "UtraFdd", "Uncell", "Wlan"}) {
         sqlite3_stmt *s = nullptr;
-        sqlite3_prepare_v2(db, QByteArray("SELECT * FROM ").append(table).append(" ORDER BY fpId").constData(),
-                           -1, &s, nullptr);
+        sqlite3_prepare_v2(db, QByteArray("SELECT * FROM ").append(table).append(" ORDER BY fpId").constData(), -1, &s,
+                           nullptr);
         while (sqlite3_step(s) == SQLITE_ROW) {
             for (int c = 0; c < sqlite3_column_count(s); ++c)
                 values += sqlite3_column_int64(s, c) != 0;
@@ -219,15 +222,22 @@ void resetPeakMemory()
         clear.write("5");
 }
 
-double minimum(std::vector<double> v) { return *std::min_element(v.begin(), v.end()); }
+double minimum(std::vector<double> v)
+{
+    return *std::min_element(v.begin(), v.end());
+}
 double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
 }
-QString ms(double value) { return QString::number(value, 'f', value < 1 ? 3 : 1); }
+QString ms(double value)
+{
+    return QString::number(value, 'f', value < 1 ? 3 : 1);
+}
 
-struct Options {
+struct Options
+{
     QList<qint64> sizes{100, 1000, 10000, 100000};
     QList<qint64> reportSizes{1000, 10000, 65535};
     int batch = 10;
@@ -248,8 +258,8 @@ QString pragmaText(const char *name)
 {
     QSqlQuery query(QSqlDatabase::database());
     return query.exec(QStringLiteral("PRAGMA %1").arg(QLatin1String(name))) && query.next()
-        ? QStringLiteral("PRAGMA %1=%2").arg(QLatin1String(name), query.value(0).toString())
-        : QString();
+               ? QStringLiteral("PRAGMA %1=%2").arg(QLatin1String(name), query.value(0).toString())
+               : QString();
 }
 
 // Creates the buffer's file holding count fingerprints (the buffer lays it
@@ -346,10 +356,9 @@ void benchPipeline(const Options &options, QTextStream &out)
                 const double statusMs = statusTimer.nsecsElapsed() / 1e6;
 
                 const double stored = double(options.repeats) * options.batch;
-                out << "| " << medium << " | " << kindName(kind) << " | " << size << " | "
-                    << ms(minimum(pipeline)) << " / " << ms(median(pipeline)) << " | " << ms(minimum(rawTimes))
-                    << " / " << ms(median(rawTimes)) << " | "
-                    << QString::number(median(pipeline) / median(rawTimes), 'f', 2) << " | "
+                out << "| " << medium << " | " << kindName(kind) << " | " << size << " | " << ms(minimum(pipeline))
+                    << " / " << ms(median(pipeline)) << " | " << ms(minimum(rawTimes)) << " / " << ms(median(rawTimes))
+                    << " | " << QString::number(median(pipeline) / median(rawTimes), 'f', 2) << " | "
                     << QString::number(flushes / stored, 'f', 2) << " | "
                     << QString::number(written / 1024.0 / stored, 'f', 1) << " | "
                     << QString::number(dirtied / 1024.0 / stored, 'f', 1) << " | " << ms(statusMs) << " |\n";

@@ -95,7 +95,8 @@ qint64 fileSize(const QString &path)
     return info.exists() ? info.size() : 0;
 }
 
-struct Setting {
+struct Setting
+{
     QString name;
     // Applied to the fresh connection before the schema is created.
     std::function<bool(FpcSqlHandler &)> configure;
@@ -104,7 +105,8 @@ struct Setting {
     qint64 logReserve;
 };
 
-struct Result {
+struct Result
+{
     double msPerInsert = 0;
     double kibPerInsert = 0;
     double flashKibPerInsert = 0;
@@ -186,13 +188,14 @@ Result run(const Setting &setting, const QString &directory, int count)
 
 Setting rollbackJournal(const char *mode, int pageSize)
 {
-    return {QStringLiteral("rollback journal (%1), synchronous=FULL, %2-byte pages").arg(QLatin1String(mode)).arg(pageSize),
-            [=](FpcSqlHandler &) {
-                return exec(QStringLiteral("PRAGMA page_size=%1").arg(pageSize))
-                    && exec(QStringLiteral("PRAGMA journal_mode=%1").arg(QLatin1String(mode)))
-                    && exec(QStringLiteral("PRAGMA synchronous=FULL"));
-            },
-            -1};
+    return {
+        QStringLiteral("rollback journal (%1), synchronous=FULL, %2-byte pages").arg(QLatin1String(mode)).arg(pageSize),
+        [=](FpcSqlHandler &) {
+            return exec(QStringLiteral("PRAGMA page_size=%1").arg(pageSize))
+                   && exec(QStringLiteral("PRAGMA journal_mode=%1").arg(QLatin1String(mode)))
+                   && exec(QStringLiteral("PRAGMA synchronous=FULL"));
+        },
+        -1};
 }
 
 Setting writeAheadLog(int pageSize, int checkpointPages, qint64 reserve)
@@ -204,10 +207,11 @@ Setting writeAheadLog(int pageSize, int checkpointPages, qint64 reserve)
                 .arg(checkpointPages)
                 .arg(bound),
             [=](FpcSqlHandler &) {
-                return exec(QStringLiteral("PRAGMA page_size=%1").arg(pageSize)) && exec(QStringLiteral("PRAGMA journal_mode=WAL"))
-                    && exec(QStringLiteral("PRAGMA synchronous=NORMAL"))
-                    && exec(QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(checkpointPages))
-                    && exec(QStringLiteral("PRAGMA journal_size_limit=%1").arg(reserve > 0 ? reserve : -1));
+                return exec(QStringLiteral("PRAGMA page_size=%1").arg(pageSize))
+                       && exec(QStringLiteral("PRAGMA journal_mode=WAL"))
+                       && exec(QStringLiteral("PRAGMA synchronous=NORMAL"))
+                       && exec(QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(checkpointPages))
+                       && exec(QStringLiteral("PRAGMA journal_size_limit=%1").arg(reserve > 0 ? reserve : -1));
             },
             reserve};
 }

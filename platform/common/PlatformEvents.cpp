@@ -3,9 +3,7 @@
 #include <QCoreApplication>
 #include <QPointer>
 
-PlatformEvents::PlatformEvents(QObject *parent) : QObject(parent)
-{
-}
+PlatformEvents::PlatformEvents(QObject *parent) : QObject(parent) {}
 
 PlatformEvents *PlatformEvents::instance()
 {

@@ -14,8 +14,8 @@ std::optional<QVariantMap> LinuxBusProperties::getAll(const QDBusConnection &bus
     call << interface;
     const QDBusMessage reply = QDBusConnection(bus).call(call, QDBus::Block, CallTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1) {
-        qDebug() << "LinuxBusProperties::getAll()" << service << path << interface << "not readable:"
-                 << reply.errorName();
+        qDebug() << "LinuxBusProperties::getAll()" << service << path
+                 << interface << "not readable:" << reply.errorName();
         return std::nullopt;
     }
     const QVariant value = reply.arguments().constFirst();

@@ -17,8 +17,8 @@ public:
     static constexpr int CallTimeoutMs = 2000;
 
     // Nothing when the service, the object or the interface is not there.
-    static std::optional<QVariantMap> getAll(const QDBusConnection &bus, const QString &service,
-                                             const QString &path, const QString &interface);
+    static std::optional<QVariantMap> getAll(const QDBusConnection &bus, const QString &service, const QString &path,
+                                             const QString &interface);
 
     static std::optional<QString> string(const QVariantMap &properties, const char *name);
     static std::optional<double> real(const QVariantMap &properties, const char *name);

@@ -26,13 +26,11 @@ bool LinuxNetworkState::freeWlan()
         return false;
     const std::optional<qint64> metered = LinuxBusProperties::integer(*manager, "Metered");
     const std::optional<QString> primary = LinuxBusProperties::objectPath(*manager, "PrimaryConnection");
-    if (!metered || (*metered != MeteredNo && *metered != MeteredGuessNo) || !primary
-        || *primary == QLatin1String("/"))
+    if (!metered || (*metered != MeteredNo && *metered != MeteredGuessNo) || !primary || *primary == QLatin1String("/"))
         return false;
-    const std::optional<QVariantMap> connection = LinuxBusProperties::getAll(
-        bus, QLatin1String(NmService), *primary, QLatin1String(ActiveConnectionInterface));
-    return connection
-        && LinuxBusProperties::string(*connection, "Type") == QLatin1String("802-11-wireless");
+    const std::optional<QVariantMap> connection =
+        LinuxBusProperties::getAll(bus, QLatin1String(NmService), *primary, QLatin1String(ActiveConnectionInterface));
+    return connection && LinuxBusProperties::string(*connection, "Type") == QLatin1String("802-11-wireless");
 }
 
 std::optional<SlpGwNetwork> LinuxNetworkState::cellular()

@@ -6,9 +6,7 @@
 
 #include <QCoreApplication>
 
-LinuxRadioBackend::LinuxRadioBackend(WlanSource wlanSource) : m_wlanSource(wlanSource)
-{
-}
+LinuxRadioBackend::LinuxRadioBackend(WlanSource wlanSource) : m_wlanSource(wlanSource) {}
 
 LinuxRadioBackend::~LinuxRadioBackend()
 {

@@ -57,8 +57,8 @@ QVariantMap ModemCellFallback::cellFromLocation(const QString &text)
         return {};
     const int mncDigits = parts.at(1).size() == 3 ? 3 : 2;
     QVariantMap cell;
-    cell.insert(QStringLiteral("operator-id"), QStringLiteral("%1%2").arg(mcc, 3, 10, QLatin1Char('0'))
-                                                   .arg(mnc, mncDigits, 10, QLatin1Char('0')));
+    cell.insert(QStringLiteral("operator-id"),
+                QStringLiteral("%1%2").arg(mcc, 3, 10, QLatin1Char('0')).arg(mnc, mncDigits, 10, QLatin1Char('0')));
     cell.insert(QStringLiteral("lac"), parts.at(2));
     cell.insert(QStringLiteral("ci"), parts.at(3));
     return cell;
@@ -85,9 +85,9 @@ std::optional<QString> ModemCellFallback::locationText(const ModemManagerModem &
             locationSignalledBefore = signalled;
         }
     }
-    QDBusMessage message = QDBusMessage::createMethodCall(QLatin1String(ModemManagerModem::Service), modem.path(),
-                                                          QLatin1String(LocationInterface),
-                                                          QStringLiteral("GetLocation"));
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(QLatin1String(ModemManagerModem::Service), modem.path(),
+                                       QLatin1String(LocationInterface), QStringLiteral("GetLocation"));
     const QDBusMessage reply =
         QDBusConnection::systemBus().call(message, QDBus::Block, LinuxBusProperties::CallTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1
@@ -120,12 +120,12 @@ void ModemCellFallback::ensureSignalRefresh(const ModemManagerModem &modem)
 
 std::unique_ptr<VomuObservationElement> ModemCellFallback::servingCell(const ModemManagerModem &modem)
 {
-    const quint32 technologies = quint32(LinuxBusProperties::integer(modem.properties(), "AccessTechnologies").value_or(0));
+    const quint32 technologies =
+        quint32(LinuxBusProperties::integer(modem.properties(), "AccessTechnologies").value_or(0));
     const bool gsm = technologies & TechnologiesGsm;
     const bool umts = technologies & TechnologiesUmts;
     if (!gsm && !umts) {
-        qDebug() << "[INFO] ModemCellFallback serving cell skipped: neither GSM nor UMTS, technologies"
-                 << technologies;
+        qDebug() << "[INFO] ModemCellFallback serving cell skipped: neither GSM nor UMTS, technologies" << technologies;
         return nullptr;
     }
     const std::optional<QString> text = locationText(modem);
@@ -136,9 +136,9 @@ std::unique_ptr<VomuObservationElement> ModemCellFallback::servingCell(const Mod
     }
     ensureSignalRefresh(modem);
     const std::optional<QVariantMap> signal = modem.interfaceProperties(SignalInterface);
-    const QVariantMap levels = signal ? qdbus_cast<QVariantMap>(signal->value(umts ? QStringLiteral("Umts")
-                                                                                  : QStringLiteral("Gsm")))
-                                      : QVariantMap();
+    const QVariantMap levels =
+        signal ? qdbus_cast<QVariantMap>(signal->value(umts ? QStringLiteral("Umts") : QStringLiteral("Gsm")))
+               : QVariantMap();
     if (umts) {
         for (const char *key : {"rscp", "ecio"}) {
             if (levels.contains(QLatin1String(key)))

@@ -27,7 +27,7 @@ bool isServing(const QVariantMap &cell)
     return serving.metaType().id() == QMetaType::Bool && serving.toBool();
 }
 
-template <typename Element>
+template<typename Element>
 void setOperator(Element &element, const QVariantMap &cell)
 {
     const std::optional<QString> text = LinuxBusProperties::string(cell, "operator-id");

@@ -53,11 +53,10 @@ bool ModemCells::appendServingCell(VomuMeasurements &measurements)
     const std::optional<ModemManagerModem> modem = ModemManagerModem::find();
     if (!modem || !unavailableReason(&*modem).isEmpty())
         return false;
-    QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(ModemManagerModem::Service), modem->path(),
-                                                       QLatin1String(ModemManagerModem::ModemInterface),
-                                                       QStringLiteral("GetCellInfo"));
-    const QDBusMessage reply =
-        QDBusConnection::systemBus().call(call, QDBus::Block, LinuxBusProperties::CallTimeoutMs);
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(QLatin1String(ModemManagerModem::Service), modem->path(),
+                                       QLatin1String(ModemManagerModem::ModemInterface), QStringLiteral("GetCellInfo"));
+    const QDBusMessage reply = QDBusConnection::systemBus().call(call, QDBus::Block, LinuxBusProperties::CallTimeoutMs);
     std::unique_ptr<VomuObservationElement> serving;
     if (reply.type() == QDBusMessage::ReplyMessage && reply.arguments().size() == 1
         && reply.arguments().constFirst().canConvert<QDBusArgument>()) {

@@ -30,9 +30,9 @@ QString ModemIdentity::imsi()
     const std::optional<ModemManagerModem> modem = ModemManagerModem::find();
     if (!modem || modem->simPath().isEmpty())
         return QString();
-    const std::optional<QVariantMap> sim = LinuxBusProperties::getAll(
-        QDBusConnection::systemBus(), QLatin1String(ModemManagerModem::Service), modem->simPath(),
-        QStringLiteral("org.freedesktop.ModemManager1.Sim"));
+    const std::optional<QVariantMap> sim =
+        LinuxBusProperties::getAll(QDBusConnection::systemBus(), QLatin1String(ModemManagerModem::Service),
+                                   modem->simPath(), QStringLiteral("org.freedesktop.ModemManager1.Sim"));
     if (!sim)
         return QString();
     return digitsOnly(LinuxBusProperties::string(*sim, "Imsi").value_or(QString()), "IMSI");

@@ -17,8 +17,7 @@ std::optional<ModemManagerModem> ModemManagerModem::find()
     QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(Service), QLatin1String(ManagerPath),
                                                        QStringLiteral("org.freedesktop.DBus.ObjectManager"),
                                                        QStringLiteral("GetManagedObjects"));
-    const QDBusMessage reply = QDBusConnection::systemBus().call(call, QDBus::Block,
-                                                                 LinuxBusProperties::CallTimeoutMs);
+    const QDBusMessage reply = QDBusConnection::systemBus().call(call, QDBus::Block, LinuxBusProperties::CallTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1
         || !reply.arguments().constFirst().canConvert<QDBusArgument>()) {
         qDebug() << "ModemManagerModem::find() ModemManager not reachable:" << reply.errorName();

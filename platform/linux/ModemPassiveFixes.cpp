@@ -18,9 +18,7 @@ const char LocationInterface[] = "org.freedesktop.ModemManager1.Modem.Location";
 constexpr quint16 SpeedNotDefined = 65535;
 }
 
-ModemPassiveFixes::ModemPassiveFixes(QObject *parent) : QObject(parent)
-{
-}
+ModemPassiveFixes::ModemPassiveFixes(QObject *parent) : QObject(parent) {}
 
 bool ModemPassiveFixes::follow()
 {
@@ -68,11 +66,19 @@ std::optional<QVariantList> ModemPassiveFixes::fieldsFrom(const QVariantMap &gps
         date = date.addDays(-1);
     const double undefined = std::numeric_limits<double>::quiet_NaN();
     const int msecs = time->second() * 1000 + time->msec();
-    return QVariantList{*lat, *lon, std::isfinite(alt) ? alt : 0.0, undefined, undefined,
-                        QVariant::fromValue(quint8(0)), QVariant::fromValue(quint16(0)),
-                        QVariant::fromValue(SpeedNotDefined), QVariant::fromValue(quint16(date.year())),
-                        QVariant::fromValue(quint8(date.day())), QVariant::fromValue(quint8(date.month())),
-                        QVariant::fromValue(quint8(time->hour())), QVariant::fromValue(quint8(time->minute())),
+    return QVariantList{*lat,
+                        *lon,
+                        std::isfinite(alt) ? alt : 0.0,
+                        undefined,
+                        undefined,
+                        QVariant::fromValue(quint8(0)),
+                        QVariant::fromValue(quint16(0)),
+                        QVariant::fromValue(SpeedNotDefined),
+                        QVariant::fromValue(quint16(date.year())),
+                        QVariant::fromValue(quint8(date.day())),
+                        QVariant::fromValue(quint8(date.month())),
+                        QVariant::fromValue(quint8(time->hour())),
+                        QVariant::fromValue(quint8(time->minute())),
                         QVariant::fromValue(quint16(msecs))};
 }
 

@@ -28,24 +28,22 @@ constexpr qint64 DeviceTypeWifi = 2;
 constexpr int MaxAccessPoints = 256;
 }
 
-NmWlanScanner::NmWlanScanner(QObject *parent) : WlanScanner(parent)
-{
-}
+NmWlanScanner::NmWlanScanner(QObject *parent) : WlanScanner(parent) {}
 
 QString NmWlanScanner::findWlanDevice()
 {
     QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(Service), QLatin1String(ManagerPath),
                                                        QLatin1String(Service), QStringLiteral("GetDevices"));
-    const QDBusMessage reply = QDBusConnection::systemBus().call(call, QDBus::Block,
-                                                                 LinuxBusProperties::CallTimeoutMs);
+    const QDBusMessage reply = QDBusConnection::systemBus().call(call, QDBus::Block, LinuxBusProperties::CallTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1) {
         qDebug() << "NmWlanScanner::findWlanDevice() NetworkManager not reachable:" << reply.errorName();
         return QString();
     }
     const QList<QDBusObjectPath> devices = qdbus_cast<QList<QDBusObjectPath>>(reply.arguments().constFirst());
     for (const QDBusObjectPath &device : devices) {
-        const std::optional<QVariantMap> properties = LinuxBusProperties::getAll(
-            QDBusConnection::systemBus(), QLatin1String(Service), device.path(), QLatin1String(DeviceInterface));
+        const std::optional<QVariantMap> properties =
+            LinuxBusProperties::getAll(QDBusConnection::systemBus(), QLatin1String(Service), device.path(),
+                                       QLatin1String(DeviceInterface));
         if (properties && LinuxBusProperties::integer(*properties, "DeviceType") == DeviceTypeWifi)
             return device.path();
     }
@@ -137,8 +135,9 @@ VomuMeasurements NmWlanScanner::accessPoints()
     VomuMeasurements result;
     if (m_watchedPath.isEmpty())
         return result;
-    const std::optional<QVariantMap> device = LinuxBusProperties::getAll(
-        QDBusConnection::systemBus(), QLatin1String(Service), m_watchedPath, QLatin1String(WirelessInterface));
+    const std::optional<QVariantMap> device =
+        LinuxBusProperties::getAll(QDBusConnection::systemBus(), QLatin1String(Service), m_watchedPath,
+                                   QLatin1String(WirelessInterface));
     const std::optional<QStringList> paths =
         device ? LinuxBusProperties::objectPaths(*device, "AccessPoints") : std::nullopt;
     if (!paths)
@@ -150,8 +149,9 @@ VomuMeasurements NmWlanScanner::accessPoints()
 
 bool NmWlanScanner::appendAccessPoint(const QString &path, VomuMeasurements &result)
 {
-    const std::optional<QVariantMap> properties = LinuxBusProperties::getAll(
-        QDBusConnection::systemBus(), QLatin1String(Service), path, QLatin1String(AccessPointInterface));
+    const std::optional<QVariantMap> properties =
+        LinuxBusProperties::getAll(QDBusConnection::systemBus(), QLatin1String(Service), path,
+                                   QLatin1String(AccessPointInterface));
     if (!properties)
         return false;
     const std::optional<QString> address = LinuxBusProperties::string(*properties, "HwAddress");
@@ -182,7 +182,8 @@ QString NmWlanScanner::interfaceName()
     const QString device = findWlanDevice();
     if (device.isEmpty())
         return QString();
-    const std::optional<QVariantMap> properties = LinuxBusProperties::getAll(
-        QDBusConnection::systemBus(), QLatin1String(Service), device, QLatin1String(DeviceInterface));
+    const std::optional<QVariantMap> properties =
+        LinuxBusProperties::getAll(QDBusConnection::systemBus(), QLatin1String(Service), device,
+                                   QLatin1String(DeviceInterface));
     return properties ? LinuxBusProperties::string(*properties, "Interface").value_or(QString()) : QString();
 }

@@ -27,14 +27,13 @@ constexpr int MaxAccessPoints = 256;
 constexpr int BssidBytes = 6;
 }
 
-SupplicantWlanScanner::SupplicantWlanScanner(QObject *parent) : WlanScanner(parent)
-{
-}
+SupplicantWlanScanner::SupplicantWlanScanner(QObject *parent) : WlanScanner(parent) {}
 
 QString SupplicantWlanScanner::findInterface()
 {
-    const std::optional<QVariantMap> manager = LinuxBusProperties::getAll(
-        QDBusConnection::systemBus(), QLatin1String(Service), QLatin1String(ManagerPath), QLatin1String(Service));
+    const std::optional<QVariantMap> manager =
+        LinuxBusProperties::getAll(QDBusConnection::systemBus(), QLatin1String(Service), QLatin1String(ManagerPath),
+                                   QLatin1String(Service));
     const std::optional<QStringList> interfaces =
         manager ? LinuxBusProperties::objectPaths(*manager, "Interfaces") : std::nullopt;
     if (!interfaces || interfaces->isEmpty()) {
@@ -129,8 +128,9 @@ VomuMeasurements SupplicantWlanScanner::accessPoints()
     VomuMeasurements result;
     if (m_watchedPath.isEmpty())
         return result;
-    const std::optional<QVariantMap> interface = LinuxBusProperties::getAll(
-        QDBusConnection::systemBus(), QLatin1String(Service), m_watchedPath, QLatin1String(InterfaceInterface));
+    const std::optional<QVariantMap> interface =
+        LinuxBusProperties::getAll(QDBusConnection::systemBus(), QLatin1String(Service), m_watchedPath,
+                                   QLatin1String(InterfaceInterface));
     const std::optional<QStringList> paths =
         interface ? LinuxBusProperties::objectPaths(*interface, "BSSs") : std::nullopt;
     if (!paths)
@@ -142,8 +142,9 @@ VomuMeasurements SupplicantWlanScanner::accessPoints()
 
 bool SupplicantWlanScanner::appendAccessPoint(const QString &path, VomuMeasurements &result)
 {
-    const std::optional<QVariantMap> properties = LinuxBusProperties::getAll(
-        QDBusConnection::systemBus(), QLatin1String(Service), path, QLatin1String(BssInterface));
+    const std::optional<QVariantMap> properties =
+        LinuxBusProperties::getAll(QDBusConnection::systemBus(), QLatin1String(Service), path,
+                                   QLatin1String(BssInterface));
     if (!properties)
         return false;
     const std::optional<QByteArray> bssid = LinuxBusProperties::bytes(*properties, "BSSID");
@@ -173,7 +174,8 @@ QString SupplicantWlanScanner::interfaceName()
     const QString path = findInterface();
     if (path.isEmpty())
         return QString();
-    const std::optional<QVariantMap> properties = LinuxBusProperties::getAll(
-        QDBusConnection::systemBus(), QLatin1String(Service), path, QLatin1String(InterfaceInterface));
+    const std::optional<QVariantMap> properties =
+        LinuxBusProperties::getAll(QDBusConnection::systemBus(), QLatin1String(Service), path,
+                                   QLatin1String(InterfaceInterface));
     return properties ? LinuxBusProperties::string(*properties, "Ifname").value_or(QString()) : QString();
 }

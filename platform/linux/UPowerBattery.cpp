@@ -18,9 +18,9 @@ constexpr qint64 StateUnknown = 0;
 
 std::optional<int> UPowerBattery::level()
 {
-    const std::optional<QVariantMap> properties = LinuxBusProperties::getAll(
-        QDBusConnection::systemBus(), QLatin1String(Service), QLatin1String(DisplayDevicePath),
-        QLatin1String(DeviceInterface));
+    const std::optional<QVariantMap> properties =
+        LinuxBusProperties::getAll(QDBusConnection::systemBus(), QLatin1String(Service),
+                                   QLatin1String(DisplayDevicePath), QLatin1String(DeviceInterface));
     if (!properties)
         return std::nullopt;
     const std::optional<qint64> type = LinuxBusProperties::integer(*properties, "Type");

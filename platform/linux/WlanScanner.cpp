@@ -1,7 +1,5 @@
 #include "WlanScanner.h"
 
-WlanScanner::WlanScanner(QObject *parent) : QObject(parent)
-{
-}
+WlanScanner::WlanScanner(QObject *parent) : QObject(parent) {}
 
 WlanScanner::~WlanScanner() = default;

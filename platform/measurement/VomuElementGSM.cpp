@@ -6,10 +6,8 @@
 
 #include <climits>
 
-VomuElementGSM::NeighbourCell::NeighbourCell(uint8_t color, uint16_t frequency)
-    : m_color(color), m_frequency(frequency)
-{
-}
+VomuElementGSM::NeighbourCell::NeighbourCell(uint8_t color, uint16_t frequency) : m_color(color), m_frequency(frequency)
+{}
 
 void VomuElementGSM::NeighbourCell::setCellId(uint16_t cellId)
 {
@@ -23,10 +21,7 @@ void VomuElementGSM::NeighbourCell::setLocationAreaCode(uint16_t locationAreaCod
     m_locationAreaCodeSet = true;
 }
 
-VomuElementGSM::VomuElementGSM()
-    : VomuObservationElement(ElementIdGSM)
-{
-}
+VomuElementGSM::VomuElementGSM() : VomuObservationElement(ElementIdGSM) {}
 
 void VomuElementGSM::setLocationAreaCode(uint16_t locationAreaCode)
 {

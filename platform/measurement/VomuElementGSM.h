@@ -32,9 +32,9 @@ public:
         NeighbourCell() = default;
         NeighbourCell(uint8_t color, uint16_t frequency);
 
-        uint8_t color() const { return m_color; }             // BSIC
-        uint16_t frequency() const { return m_frequency; }    // BCCH ARFCN
-        uint8_t powerRx() const { return m_powerRx; }         // RXLEV, 255 = not set
+        uint8_t color() const { return m_color; }          // BSIC
+        uint16_t frequency() const { return m_frequency; } // BCCH ARFCN
+        uint8_t powerRx() const { return m_powerRx; }      // RXLEV, 255 = not set
         uint16_t cellId() const { return m_cellId; }
         uint16_t locationAreaCode() const { return m_locationAreaCode; }
         bool cellIdSet() const { return m_cellIdSet; }

@@ -7,10 +7,7 @@
 #include <climits>
 #include <cmath>
 
-VomuElementWCDMA::VomuElementWCDMA()
-    : VomuObservationElement(ElementIdWCDMA)
-{
-}
+VomuElementWCDMA::VomuElementWCDMA() : VomuObservationElement(ElementIdWCDMA) {}
 
 void VomuElementWCDMA::setLocationAreaCode(uint16_t locationAreaCode)
 {

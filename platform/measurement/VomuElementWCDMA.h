@@ -37,9 +37,10 @@
 class VomuElementWCDMA : public VomuObservationElement
 {
 public:
-    struct NeighbourCell {
+    struct NeighbourCell
+    {
         uint32_t ucId = 0xFFFFFFFF;
-        uint16_t pCpich = 0xFFFF;   // primary CPICH scrambling code
+        uint16_t pCpich = 0xFFFF; // primary CPICH scrambling code
         uint16_t uarfcnDl = 0xFFFF;
         uint8_t rssi = 255;
         uint8_t ecn0 = 255;

@@ -5,10 +5,7 @@
 
 #include <climits>
 
-VomuElementWLAN::VomuElementWLAN()
-    : VomuObservationElement(ElementIdWLAN)
-{
-}
+VomuElementWLAN::VomuElementWLAN() : VomuObservationElement(ElementIdWLAN) {}
 
 void VomuElementWLAN::setPowerRx(int8_t dbm)
 {

@@ -28,9 +28,9 @@ public:
     VomuElementWLAN &operator=(const VomuElementWLAN &) = default;
 
     const VomuWlanMacAddress &mac() const { return m_mac; }
-    int8_t powerRx() const { return m_powerRx; }   // dBm
+    int8_t powerRx() const { return m_powerRx; } // dBm
     uint8_t rssi() const { return m_rssi; }
-    int8_t powerTx() const { return m_powerTx; }   // dBm
+    int8_t powerTx() const { return m_powerTx; } // dBm
     bool powerRxSet() const { return m_powerRxSet; }
     bool rssiSet() const { return m_rssiSet; }
     bool powerTxSet() const { return m_powerTxSet; }

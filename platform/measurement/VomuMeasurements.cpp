@@ -11,8 +11,7 @@ VomuMeasurements::VomuMeasurements(const VomuMeasurements &other)
         m_elements.push_back(element->clone());
 }
 
-VomuMeasurements::VomuMeasurements(VomuMeasurements &&other) noexcept
-    : m_elements(std::move(other.m_elements))
+VomuMeasurements::VomuMeasurements(VomuMeasurements &&other) noexcept : m_elements(std::move(other.m_elements))
 {
     other.m_elements.clear();
 }

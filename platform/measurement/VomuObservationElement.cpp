@@ -1,8 +1,5 @@
 #include "VomuObservationElement.h"
 
-VomuObservationElement::VomuObservationElement(int elementId)
-    : m_elementId(elementId)
-{
-}
+VomuObservationElement::VomuObservationElement(int elementId) : m_elementId(elementId) {}
 
 VomuObservationElement::~VomuObservationElement() = default;

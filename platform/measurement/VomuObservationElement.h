@@ -9,11 +9,7 @@
 class VomuObservationElement
 {
 public:
-    enum ElementId {
-        ElementIdGSM = 1,
-        ElementIdWCDMA = 2,
-        ElementIdWLAN = 4
-    };
+    enum ElementId { ElementIdGSM = 1, ElementIdWCDMA = 2, ElementIdWLAN = 4 };
 
     virtual ~VomuObservationElement();
 

@@ -24,10 +24,8 @@ void writeReal(QXmlStreamWriter &writer, const char *name, double value)
 } // namespace
 
 VomuPosition::VomuPosition()
-    : m_latitude(kNaN), m_longitude(kNaN), m_altitude(kNaNf), m_horizontalAccuracy(kNaNf),
-      m_altitudeAccuracy(kNaNf)
-{
-}
+    : m_latitude(kNaN), m_longitude(kNaN), m_altitude(kNaNf), m_horizontalAccuracy(kNaNf), m_altitudeAccuracy(kNaNf)
+{}
 
 VomuPosition::~VomuPosition() = default;
 

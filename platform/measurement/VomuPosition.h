@@ -3,9 +3,7 @@
 #include <string>
 
 // Geodetic datum of a position. Only WGS 84 is in use.
-enum VomuDatum {
-    VomuDatumWGS84 = 0
-};
+enum VomuDatum { VomuDatumWGS84 = 0 };
 
 // A position as the platform libraries exchange it. Every coordinate,
 // altitude and accuracy is NaN until set, and the timestamp is 0 (no time),

@@ -5,13 +5,9 @@ constexpr uint8_t kMask48 = 0xFC; // bytes 2..7
 constexpr uint8_t kMask64 = 0xFF;
 }
 
-VomuWlanMacAddress::VomuWlanMacAddress()
-    : m_bytes{}, m_setMask(0)
-{
-}
+VomuWlanMacAddress::VomuWlanMacAddress() : m_bytes{}, m_setMask(0) {}
 
-VomuWlanMacAddress::VomuWlanMacAddress(const uint8_t *bytes, int length)
-    : VomuWlanMacAddress()
+VomuWlanMacAddress::VomuWlanMacAddress(const uint8_t *bytes, int length) : VomuWlanMacAddress()
 {
     if (!bytes || (length != 6 && length != 8))
         return;

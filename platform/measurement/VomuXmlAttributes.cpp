@@ -38,11 +38,9 @@ int hexValue(QChar c)
 
 } // namespace
 
-VomuXmlAttributes::VomuXmlAttributes(const QString &elementName,
-                                     const QXmlStreamAttributes &attributes)
+VomuXmlAttributes::VomuXmlAttributes(const QString &elementName, const QXmlStreamAttributes &attributes)
     : m_elementName(elementName), m_attributes(attributes)
-{
-}
+{}
 
 bool VomuXmlAttributes::fetch(const char *name, QString &value) const
 {
@@ -54,8 +52,8 @@ bool VomuXmlAttributes::fetch(const char *name, QString &value) const
 
 void VomuXmlAttributes::reject(const char *name, const QString &value, const char *reason)
 {
-    qWarning().nospace().noquote() << "VomuXmlAttributes: <" << m_elementName << "> attribute " << name
-                         << "=" << value << " rejected: " << reason;
+    qWarning().nospace().noquote() << "VomuXmlAttributes: <" << m_elementName << "> attribute " << name << "=" << value
+                                   << " rejected: " << reason;
     m_ok = false;
 }
 
@@ -104,9 +102,8 @@ bool VomuXmlAttributes::readMagnitude(const char *name, double max, double &out)
     if (!fetch(name, text))
         return false;
     const qsizetype dot = text.indexOf(QLatin1Char('.'));
-    const bool wellFormed = dot < 0
-        ? allDigits(text)
-        : allDigits(QStringView(text).left(dot)) && allDigits(QStringView(text).mid(dot + 1));
+    const bool wellFormed =
+        dot < 0 ? allDigits(text) : allDigits(QStringView(text).left(dot)) && allDigits(QStringView(text).mid(dot + 1));
     if (!wellFormed) {
         reject(name, text, "not a non-negative decimal number");
         return false;

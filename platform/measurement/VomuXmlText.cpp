@@ -14,8 +14,7 @@ bool fail(const char *rootName, const QString &reason)
 
 } // namespace
 
-bool VomuXmlText::parse(const std::string &xml, const char *rootName, const char *childName,
-                        Node &root)
+bool VomuXmlText::parse(const std::string &xml, const char *rootName, const char *childName, Node &root)
 {
     if (xml.size() > kMaxTextLength)
         return fail(rootName, QStringLiteral("text too long"));
@@ -30,8 +29,7 @@ bool VomuXmlText::parse(const std::string &xml, const char *rootName, const char
         case QXmlStreamReader::StartElement:
             if (depth == 0) {
                 if (rootSeen || reader.name() != QLatin1String(rootName))
-                    return fail(rootName, QStringLiteral("unexpected element <%1>")
-                                              .arg(reader.name().toString()));
+                    return fail(rootName, QStringLiteral("unexpected element <%1>").arg(reader.name().toString()));
                 rootSeen = true;
                 parsed.name = reader.name().toString();
                 parsed.attributes = reader.attributes();
@@ -41,8 +39,7 @@ bool VomuXmlText::parse(const std::string &xml, const char *rootName, const char
                 child.attributes = reader.attributes();
                 parsed.children.push_back(std::move(child));
             } else {
-                return fail(rootName, QStringLiteral("unexpected element <%1>")
-                                          .arg(reader.name().toString()));
+                return fail(rootName, QStringLiteral("unexpected element <%1>").arg(reader.name().toString()));
             }
             ++depth;
             break;

@@ -14,7 +14,8 @@
 class VomuXmlText
 {
 public:
-    struct Node {
+    struct Node
+    {
         QString name;
         QXmlStreamAttributes attributes;
         std::vector<Node> children; // always empty for a child
@@ -25,6 +26,5 @@ public:
 
     // Parses xml into root. childName names the only element allowed below
     // the root (nullptr: none allowed). Returns false on any violation.
-    static bool parse(const std::string &xml, const char *rootName, const char *childName,
-                      Node &root);
+    static bool parse(const std::string &xml, const char *rootName, const char *childName, Node &root);
 };

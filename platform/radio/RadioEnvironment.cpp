@@ -67,7 +67,7 @@ bool RadioEnvironment::refresh()
     else
         contents = file.readAll();
     if (!problem.isEmpty())
-        contents = problem.toUtf8();   // remembered so the same fault is logged once
+        contents = problem.toUtf8(); // remembered so the same fault is logged once
 
     if (m_fileSeen && path == m_path && contents == m_contents)
         return m_survey.has_value();
@@ -149,9 +149,9 @@ bool RadioEnvironment::startWlanScan(RadioMeasurements::WlanScanCallback callbac
 void RadioEnvironment::useWorld(const RadioWorld &world, const QString &path)
 {
     m_survey.emplace(world);
-    qDebug().noquote() << "[INFO] RadioEnvironment::refresh() world" << path << "loaded:"
-                       << world.gsmCells().size() << "GSM cells," << world.wcdmaCells().size() << "WCDMA cells,"
-                       << world.accessPoints().size() << "access points";
+    qDebug().noquote() << "[INFO] RadioEnvironment::refresh() world" << path << "loaded:" << world.gsmCells().size()
+                       << "GSM cells," << world.wcdmaCells().size() << "WCDMA cells," << world.accessPoints().size()
+                       << "access points";
     RadioPhonePosition *position = phone();
     if (!position)
         return;

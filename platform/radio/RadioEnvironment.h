@@ -47,9 +47,9 @@ private:
     RadioPhonePosition *phone();
     RadioWlanScanner *scanner();
 
-    QByteArray m_contents;          // of the world file last read
-    bool m_fileSeen = false;        // m_contents came from an existing file
-    QString m_path;                 // of the world file last read
+    QByteArray m_contents;   // of the world file last read
+    bool m_fileSeen = false; // m_contents came from an existing file
+    QString m_path;          // of the world file last read
     std::optional<RadioSurvey> m_survey;
     QPointer<RadioPhonePosition> m_phone;
     QPointer<RadioWlanScanner> m_scanner;

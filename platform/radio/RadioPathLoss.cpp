@@ -28,8 +28,7 @@ double unitInterval(uint64_t bits)
 
 RadioPathLoss::RadioPathLoss(const RadioPropagation &propagation, uint64_t seed)
     : m_propagation(propagation), m_seed(seed)
-{
-}
+{}
 
 double RadioPathLoss::receivedPowerDbm(double txPowerDbm, const RadioGeoPoint &transmitter, uint64_t transmitterKey,
                                        const RadioGeoPoint &receiver) const
@@ -43,7 +42,7 @@ double RadioPathLoss::pathLossDb(const RadioGeoPoint &transmitter, uint64_t tran
     const double distance = std::max(1.0, distanceMeters(transmitter, receiver));
     const double atOneMetre = 20.0 * std::log10(m_propagation.frequencyMHz) - 27.55;
     const double loss = atOneMetre + 10.0 * m_propagation.exponent * std::log10(distance)
-        + m_propagation.shadowingSigmaDb * shadowing(transmitter, transmitterKey, receiver);
+                        + m_propagation.shadowingSigmaDb * shadowing(transmitter, transmitterKey, receiver);
     // Nothing is received louder than it was sent.
     return std::max(0.0, loss);
 }
@@ -52,7 +51,8 @@ double RadioPathLoss::distanceMeters(const RadioGeoPoint &a, const RadioGeoPoint
 {
     const double dLat = (b.latitude - a.latitude) * kDegree;
     const double dLon = (b.longitude - a.longitude) * kDegree;
-    const double h = std::sin(dLat / 2) * std::sin(dLat / 2)
+    const double h =
+        std::sin(dLat / 2) * std::sin(dLat / 2)
         + std::cos(a.latitude * kDegree) * std::cos(b.latitude * kDegree) * std::sin(dLon / 2) * std::sin(dLon / 2);
     return 2.0 * kEarthRadiusM * std::asin(std::min(1.0, std::sqrt(h)));
 }
@@ -74,7 +74,7 @@ double RadioPathLoss::shadowing(const RadioGeoPoint &transmitter, uint64_t trans
         return 0.0;
     // Local metres east and north of the transmitter, in grid units.
     const double east = (receiver.longitude - transmitter.longitude) * kDegree * kEarthRadiusM
-        * std::cos(transmitter.latitude * kDegree);
+                        * std::cos(transmitter.latitude * kDegree);
     const double north = (receiver.latitude - transmitter.latitude) * kDegree * kEarthRadiusM;
     const double x = east / m_propagation.shadowingGridM;
     const double y = north / m_propagation.shadowingGridM;

@@ -20,10 +20,7 @@ const char *positionSlot()
 
 } // namespace
 
-RadioPhonePosition::RadioPhonePosition(QObject *parent)
-    : QObject(parent)
-{
-}
+RadioPhonePosition::RadioPhonePosition(QObject *parent) : QObject(parent) {}
 
 RadioPhonePosition::~RadioPhonePosition()
 {

@@ -41,13 +41,12 @@ public:
 public slots:
     // The positioning daemon's broadcast; only lat and lon are used.
     void positionMessage(double lat, double lon, double alt, double along, double ortho, uchar angle, ushort ualt,
-                         ushort speed, ushort year, uchar day, uchar month, uchar hours, uchar minutes,
-                         ushort msecs);
+                         ushort speed, ushort year, uchar day, uchar month, uchar hours, uchar minutes, ushort msecs);
 
 signals:
     void positionChanged(double latitude, double longitude);
 
 private:
     std::optional<RadioGeoPoint> m_position;
-    QString m_busName;   // the followed connection's name, empty when not following
+    QString m_busName; // the followed connection's name, empty when not following
 };

@@ -22,7 +22,7 @@ double milliwatts(double dbm)
 }
 
 // Strongest first; equal levels keep the world's order.
-template <typename Heard>
+template<typename Heard>
 void strongestFirst(std::vector<Heard> &heard)
 {
     std::stable_sort(heard.begin(), heard.end(), [](const Heard &a, const Heard &b) { return a.dbm > b.dbm; });
@@ -31,10 +31,9 @@ void strongestFirst(std::vector<Heard> &heard)
 } // namespace
 
 RadioSurvey::RadioSurvey(RadioWorld world)
-    : m_world(std::move(world))
-    , m_gsmLoss(m_world.propagation(RadioWorld::Kind::Gsm), m_world.seed())
-    , m_wcdmaLoss(m_world.propagation(RadioWorld::Kind::Wcdma), m_world.seed())
-    , m_wlanLoss(m_world.propagation(RadioWorld::Kind::Wlan), m_world.seed())
+    : m_world(std::move(world)), m_gsmLoss(m_world.propagation(RadioWorld::Kind::Gsm), m_world.seed()),
+      m_wcdmaLoss(m_world.propagation(RadioWorld::Kind::Wcdma), m_world.seed()),
+      m_wlanLoss(m_world.propagation(RadioWorld::Kind::Wlan), m_world.seed())
 {
     // Shadowing follows a transmitter's identity, not its place in the file.
     for (const RadioWorld::GsmCell &cell : m_world.gsmCells())
@@ -127,8 +126,8 @@ std::vector<RadioSurvey::Heard> RadioSurvey::heardAccessPoints(const RadioGeoPoi
     const double sensitivity = m_world.propagation(RadioWorld::Kind::Wlan).sensitivityDbm;
     const auto &accessPoints = m_world.accessPoints();
     for (size_t i = 0; i < accessPoints.size(); ++i) {
-        const double dbm = m_wlanLoss.receivedPowerDbm(accessPoints[i].txPowerDbm, accessPoints[i].position,
-                                                       m_accessPointKeys[i], at);
+        const double dbm =
+            m_wlanLoss.receivedPowerDbm(accessPoints[i].txPowerDbm, accessPoints[i].position, m_accessPointKeys[i], at);
         if (dbm >= sensitivity)
             heard.push_back({i, dbm});
     }
@@ -137,7 +136,7 @@ std::vector<RadioSurvey::Heard> RadioSurvey::heardAccessPoints(const RadioGeoPoi
 }
 
 std::unique_ptr<VomuObservationElement> RadioSurvey::gsmElement(const std::vector<Heard> &heard,
-                                                                 const RadioGeoPoint &at, long timestamp) const
+                                                                const RadioGeoPoint &at, long timestamp) const
 {
     const RadioWorld::GsmCell &serving = m_world.gsmCells()[heard.front().index];
     auto element = std::make_unique<VomuElementGSM>();
@@ -149,8 +148,8 @@ std::unique_ptr<VomuObservationElement> RadioSurvey::gsmElement(const std::vecto
         element->setCellId(*serving.cid);
     element->setPowerRx(VomuElementGSM::rxLevelFromDbm(heard.front().dbm));
     const double distance = RadioPathLoss::distanceMeters(serving.position, at);
-    element->setTimingAdvance(static_cast<uint8_t>(
-        std::min<double>(kMaxTimingAdvance, std::floor(distance / kMetresPerTimingAdvance))));
+    element->setTimingAdvance(
+        static_cast<uint8_t>(std::min<double>(kMaxTimingAdvance, std::floor(distance / kMetresPerTimingAdvance))));
     element->setTimestamp(timestamp);
 
     const size_t limit = size_t(m_world.propagation(RadioWorld::Kind::Gsm).maxReported);
@@ -164,7 +163,7 @@ std::unique_ptr<VomuObservationElement> RadioSurvey::gsmElement(const std::vecto
 }
 
 std::unique_ptr<VomuObservationElement> RadioSurvey::wcdmaElement(const std::vector<Heard> &heard,
-                                                                   const RadioGeoPoint &at, long timestamp) const
+                                                                  const RadioGeoPoint &at, long timestamp) const
 {
     const RadioWorld::WcdmaCell &serving = m_world.wcdmaCells()[heard.front().index];
     auto element = std::make_unique<VomuElementWCDMA>();

@@ -39,8 +39,9 @@ public:
     VomuMeasurements accessPoints(const RadioGeoPoint &at, long timestamp) const;
 
 private:
-    struct Heard {
-        size_t index;   // into the world's list of that kind
+    struct Heard
+    {
+        size_t index; // into the world's list of that kind
         double dbm;
     };
 

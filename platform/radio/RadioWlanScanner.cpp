@@ -2,10 +2,7 @@
 
 #include <QTimer>
 
-RadioWlanScanner::RadioWlanScanner(QObject *parent)
-    : QObject(parent)
-{
-}
+RadioWlanScanner::RadioWlanScanner(QObject *parent) : QObject(parent) {}
 
 void RadioWlanScanner::deliverLater(RadioMeasurements::WlanScanCallback callback, void *context,
                                     const VomuMeasurements &result, int delayMs)

@@ -43,8 +43,7 @@ bool readNumber(const QJsonObject &object, const QString &path, const QString &k
         return true;
     const double number = value.toDouble(std::numeric_limits<double>::quiet_NaN());
     if (!value.isDouble() || !std::isfinite(number) || number < min || number > max)
-        return fail(error, childPath(path, key),
-                    QStringLiteral("expected a number from %1 to %2").arg(min).arg(max));
+        return fail(error, childPath(path, key), QStringLiteral("expected a number from %1 to %2").arg(min).arg(max));
     out = number;
     return true;
 }
@@ -56,8 +55,7 @@ bool readInteger(const QJsonObject &object, const QString &path, const QString &
     if (value.isUndefined())
         return true;
     const double number = value.toDouble(std::numeric_limits<double>::quiet_NaN());
-    if (!value.isDouble() || !std::isfinite(number) || std::floor(number) != number || number < min
-        || number > max)
+    if (!value.isDouble() || !std::isfinite(number) || std::floor(number) != number || number < min || number > max)
         return fail(error, childPath(path, key),
                     QStringLiteral("expected a whole number from %1 to %2")
                         .arg(QString::number(min, 'f', 0), QString::number(max, 'f', 0)));
@@ -76,7 +74,7 @@ bool readBool(const QJsonObject &object, const QString &path, const QString &key
     return true;
 }
 
-template <typename T>
+template<typename T>
 bool require(const std::optional<T> &value, const QString &path, const QString &key, QString *error)
 {
     return value.has_value() || fail(error, childPath(path, key), QStringLiteral("missing"));
@@ -125,7 +123,7 @@ bool readObjectArray(const QJsonObject &root, const QString &key, QList<QJsonObj
 bool isHexDigit(QChar c)
 {
     return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))
-        || (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
+           || (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
 }
 
 bool parseMac(const QString &text, VomuWlanMacAddress &mac)
@@ -144,13 +142,11 @@ bool parseMac(const QString &text, VomuWlanMacAddress &mac)
     return true;
 }
 
-bool readPropagationKind(const QJsonObject &object, const QString &path, RadioPropagation &propagation,
-                         QString *error)
+bool readPropagationKind(const QJsonObject &object, const QString &path, RadioPropagation &propagation, QString *error)
 {
     if (!checkKeys(object, path,
                    {QStringLiteral("frequencyMHz"), QStringLiteral("exponent"), QStringLiteral("shadowingSigmaDb"),
-                    QStringLiteral("shadowingGridM"), QStringLiteral("sensitivityDbm"),
-                    QStringLiteral("maxReported")},
+                    QStringLiteral("shadowingGridM"), QStringLiteral("sensitivityDbm"), QStringLiteral("maxReported")},
                    error))
         return false;
     std::optional<double> frequency, exponent, sigma, grid, sensitivity, maxReported;
@@ -173,11 +169,9 @@ bool readPropagationKind(const QJsonObject &object, const QString &path, RadioPr
 } // namespace
 
 RadioWorld::RadioWorld()
-    : m_gsmPropagation(defaultPropagation(Kind::Gsm))
-    , m_wcdmaPropagation(defaultPropagation(Kind::Wcdma))
-    , m_wlanPropagation(defaultPropagation(Kind::Wlan))
-{
-}
+    : m_gsmPropagation(defaultPropagation(Kind::Gsm)), m_wcdmaPropagation(defaultPropagation(Kind::Wcdma)),
+      m_wlanPropagation(defaultPropagation(Kind::Wlan))
+{}
 
 RadioPropagation RadioWorld::defaultPropagation(Kind kind)
 {
@@ -227,9 +221,8 @@ bool RadioWorld::fromJson(const QByteArray &json, RadioWorld &world, QString *er
                     QStringLiteral("gsmCells"), QStringLiteral("wcdmaCells"), QStringLiteral("accessPoints"),
                     QStringLiteral("propagation")},
                    error)
-        || !parsed.readSettings(root, error) || !parsed.readGsmCells(root, error)
-        || !parsed.readWcdmaCells(root, error) || !parsed.readAccessPoints(root, error)
-        || !parsed.readPropagation(root, error))
+        || !parsed.readSettings(root, error) || !parsed.readGsmCells(root, error) || !parsed.readWcdmaCells(root, error)
+        || !parsed.readAccessPoints(root, error) || !parsed.readPropagation(root, error))
         return false;
     world = std::move(parsed);
     return true;
@@ -283,8 +276,8 @@ bool RadioWorld::readGsmCells(const QJsonObject &root, QString *error)
             || !readInteger(object, path, QStringLiteral("bcch"), 0, 0xFFFF, bcch, error)
             || !require(mcc, path, QStringLiteral("mcc"), error) || !require(mnc, path, QStringLiteral("mnc"), error)
             || !require(bsic, path, QStringLiteral("bsic"), error)
-            || !require(bcch, path, QStringLiteral("bcch"), error)
-            || !readPosition(object, path, cell.position, error) || !readTxPower(object, path, cell.txPowerDbm, error))
+            || !require(bcch, path, QStringLiteral("bcch"), error) || !readPosition(object, path, cell.position, error)
+            || !readTxPower(object, path, cell.txPowerDbm, error))
             return false;
         cell.mcc = static_cast<uint16_t>(*mcc);
         cell.mnc = static_cast<uint16_t>(*mnc);
@@ -381,7 +374,8 @@ bool RadioWorld::readPropagation(const QJsonObject &root, QString *error)
     const QJsonObject object = value.toObject();
     if (!checkKeys(object, path, {QStringLiteral("gsm"), QStringLiteral("wcdma"), QStringLiteral("wlan")}, error))
         return false;
-    const struct {
+    const struct
+    {
         const char *key;
         RadioPropagation *propagation;
     } kinds[] = {{"gsm", &m_gsmPropagation}, {"wcdma", &m_wcdmaPropagation}, {"wlan", &m_wlanPropagation}};

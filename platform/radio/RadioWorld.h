@@ -12,20 +12,22 @@ class QJsonObject;
 #include <vector>
 
 // A point on the map in WGS-84 degrees.
-struct RadioGeoPoint {
+struct RadioGeoPoint
+{
     double latitude = 0.0;
     double longitude = 0.0;
 };
 
 // How one radio kind propagates and is reported. Defaults per kind are given
 // by RadioWorld::defaultPropagation().
-struct RadioPropagation {
-    double frequencyMHz = 0.0;      // sets the free-space loss at 1 m
-    double exponent = 0.0;          // path-loss exponent beyond 1 m
-    double shadowingSigmaDb = 0.0;  // standard deviation of the shadowing
-    double shadowingGridM = 0.0;    // distance over which the shadowing decorrelates
-    double sensitivityDbm = 0.0;    // weakest received power that is still reported
-    int maxReported = 0;            // neighbours (cells) or access points reported at most
+struct RadioPropagation
+{
+    double frequencyMHz = 0.0;     // sets the free-space loss at 1 m
+    double exponent = 0.0;         // path-loss exponent beyond 1 m
+    double shadowingSigmaDb = 0.0; // standard deviation of the shadowing
+    double shadowingGridM = 0.0;   // distance over which the shadowing decorrelates
+    double sensitivityDbm = 0.0;   // weakest received power that is still reported
+    int maxReported = 0;           // neighbours (cells) or access points reported at most
 };
 
 // The simulated radio world: cells, access points, where the phone starts and
@@ -58,7 +60,8 @@ struct RadioPropagation {
 class RadioWorld
 {
 public:
-    struct GsmCell {
+    struct GsmCell
+    {
         uint16_t mcc = 0;
         uint16_t mnc = 0;
         std::optional<uint16_t> lac;
@@ -69,7 +72,8 @@ public:
         double txPowerDbm = 0.0;
     };
 
-    struct WcdmaCell {
+    struct WcdmaCell
+    {
         uint16_t mcc = 0;
         uint16_t mnc = 0;
         std::optional<uint16_t> lac;
@@ -80,10 +84,11 @@ public:
         double txPowerDbm = 0.0;
     };
 
-    struct AccessPoint {
+    struct AccessPoint
+    {
         VomuWlanMacAddress mac;
-        QString macText;   // as written in the world, lower case
-        QString ssid;      // network name, for the privacy decision only
+        QString macText; // as written in the world, lower case
+        QString ssid;    // network name, for the privacy decision only
         RadioGeoPoint position;
         double txPowerDbm = 0.0;
     };

@@ -12,7 +12,8 @@ int sarvo_crypto_verify_sarvofs(const char *path)
 {
     if (!path || !*path)
         return SARVO_VERIFY_NO_PATH;
-    struct stat info {};
+    struct stat info
+    {};
     if (stat(path, &info) != 0)
         return SARVO_VERIFY_NOT_FOUND;
     if (!S_ISDIR(info.st_mode))

@@ -27,8 +27,7 @@ public:
     virtual int PrepareToSend(uint32_t &transactionId, const SlpGwRequestParam &params) = 0;
     // Hands over one part of the transaction's data (copied); the part with
     // last = true completes the upload and sends it to the server.
-    virtual int SendData(const char *data, uint32_t length, bool last,
-                         uint32_t transactionId) = 0;
+    virtual int SendData(const char *data, uint32_t length, bool last, uint32_t transactionId) = 0;
     // Ends the transaction; no callback for it follows.
     virtual int cancel(uint32_t transactionId) = 0;
     // The connection status bits (SlpGwConnectionStatus).

@@ -13,8 +13,7 @@ public:
     virtual void RequestData(uint32_t transactionId) = 0;
     // One piece of the server's reply; status is ESlpGwReceiveOngoing for
     // every piece but the last, which carries ESlpGwReceiveComplete.
-    virtual void ReceiveData(const char *data, uint32_t length, uint32_t transactionId,
-                             int status) = 0;
+    virtual void ReceiveData(const char *data, uint32_t length, uint32_t transactionId, int status) = 0;
     // The connection status bits (SlpGwConnectionStatus) changed.
     virtual void ConnectionStatusChanged(uint32_t status) = 0;
     // The transaction failed with a gateway code; it is over.

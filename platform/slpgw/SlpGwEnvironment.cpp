@@ -15,8 +15,7 @@ SlpGwEnvironment *SlpGwEnvironment::instance()
     return environment;
 }
 
-SlpGwEnvironment::SlpGwEnvironment(QObject *parent)
-    : QObject(parent)
+SlpGwEnvironment::SlpGwEnvironment(QObject *parent) : QObject(parent)
 {
     refresh();
     m_pollTimer.setInterval(m_settings.pollIntervalMs);
@@ -53,8 +52,8 @@ void SlpGwEnvironment::updateNetwork(bool announce)
     SlpGwNetworkSource *source = SlpGwNetworkSource::installed();
     m_network = source ? source->currentNetwork() : m_settings.network;
     if (announce && before != m_network) {
-        qDebug() << "SlpGwEnvironment: network changed from" << SlpGwSettings::networkName(before)
-                 << "to" << SlpGwSettings::networkName(m_network);
+        qDebug() << "SlpGwEnvironment: network changed from" << SlpGwSettings::networkName(before) << "to"
+                 << SlpGwSettings::networkName(m_network);
         emit networkChanged();
     }
 }

@@ -23,8 +23,8 @@ MSlpGw *SlpGwFactory::createSlpGw(int interfaceVersion)
     }
     environment->refresh();
     if (interfaceVersion != 1 || environment->settings().failCreate) {
-        qDebug() << "SlpGwFactory::createSlpGw() refused: interface version" << interfaceVersion
-                 << ", fail_create" << environment->settings().failCreate;
+        qDebug() << "SlpGwFactory::createSlpGw() refused: interface version" << interfaceVersion << ", fail_create"
+                 << environment->settings().failCreate;
         return nullptr;
     }
     return new SlpGwHttpGateway(environment);

@@ -14,7 +14,8 @@ constexpr qint64 GnssToUnixMs = Q_INT64_C(62167219200000);
 
 // Bounds-checked little-endian cursor over [pos, end); a read past the end
 // sets failed and returns 0, so one check after a block suffices.
-struct Reader {
+struct Reader
+{
     const QByteArray &data;
     qsizetype pos;
     qsizetype end;

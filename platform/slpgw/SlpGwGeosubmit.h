@@ -16,10 +16,11 @@
 class SlpGwGeosubmit
 {
 public:
-    struct Result {
+    struct Result
+    {
         QJsonArray items;
-        int fingerprints = 0;   // records in the report
-        QString error;          // empty when the report was read whole
+        int fingerprints = 0; // records in the report
+        QString error;        // empty when the report was read whole
     };
 
     static Result fromReport(const QByteArray &report);

@@ -36,18 +36,16 @@ QByteArray headerValue(const std::string &text)
 }
 
 const char *const AttributeHeaders[] = {
-    nullptr, "X-SlpGw-Request-Type", "X-SlpGw-Data-Type", "X-SlpGw-Protocol-Version",
-    "X-SlpGw-Encoding",
+    nullptr, "X-SlpGw-Request-Type", "X-SlpGw-Data-Type", "X-SlpGw-Protocol-Version", "X-SlpGw-Encoding",
 };
 
 } // namespace
 
-SlpGwHttpGateway::SlpGwHttpGateway(SlpGwEnvironment *environment)
-    : m_environment(environment)
+SlpGwHttpGateway::SlpGwHttpGateway(SlpGwEnvironment *environment) : m_environment(environment)
 {
     if (environment)
-        connect(environment, &SlpGwEnvironment::networkChanged, this,
-                &SlpGwHttpGateway::onNetworkChanged, Qt::QueuedConnection);
+        connect(environment, &SlpGwEnvironment::networkChanged, this, &SlpGwHttpGateway::onNetworkChanged,
+                Qt::QueuedConnection);
 }
 
 SlpGwHttpGateway::~SlpGwHttpGateway()
@@ -72,8 +70,8 @@ int SlpGwHttpGateway::Connect(const SlpGwRequestParam &params)
     m_observer = observer;
     m_connected = true;
     m_reportedStatus = connectionStatus();
-    qDebug() << "SlpGwHttpGateway::Connect() connected, network"
-             << SlpGwSettings::networkName(network()) << "status" << m_reportedStatus;
+    qDebug() << "SlpGwHttpGateway::Connect() connected, network" << SlpGwSettings::networkName(network()) << "status"
+             << m_reportedStatus;
     return ESlpGwOk;
 }
 
@@ -105,8 +103,7 @@ int SlpGwHttpGateway::request(bool attach, uint32_t &transactionId, const SlpGwR
         qDebug() << name << "refused: the gateway is not connected";
         return ESlpGwErrGeneral;
     }
-    const uint32_t usage = params.uintAttribute(ESlpGwAttrNetworkUsage,
-                                                attach ? 0 : uint32_t(ESlpGwNwUsageAny));
+    const uint32_t usage = params.uintAttribute(ESlpGwAttrNetworkUsage, attach ? 0 : uint32_t(ESlpGwNwUsageAny));
     auto *observer = static_cast<MSlpGwObserver *>(params.ptrAttribute(ESlpGwAttrObserver));
     if (!observer)
         observer = m_observer;
@@ -127,17 +124,16 @@ int SlpGwHttpGateway::request(bool attach, uint32_t &transactionId, const SlpGwR
     transaction.usage = SlpGwNetworkUsage(usage);
     transaction.observer = observer;
     const std::string contentType = params.stringAttribute(ESlpGwAttrContentType);
-    transaction.contentType = contentType.empty() ? QByteArray("application/octet-stream")
-                                                  : headerValue(contentType);
+    transaction.contentType = contentType.empty() ? QByteArray("application/octet-stream") : headerValue(contentType);
     for (int attribute = ESlpGwAttrRequestType; attribute <= ESlpGwAttrEncoding; ++attribute) {
         if (params.hasStringAttribute(attribute))
-            transaction.headers.append({AttributeHeaders[attribute],
-                                        headerValue(params.stringAttribute(attribute))});
+            transaction.headers.append({AttributeHeaders[attribute], headerValue(params.stringAttribute(attribute))});
     }
     const int configuredPiece = settings().receivePieceSize;
     const uint32_t askedPiece = params.uintAttribute(ESlpGwAttrBufferSize, DefaultPieceSize);
-    transaction.pieceSize = configuredPiece > 0 ? configuredPiece
-        : int(qBound<uint32_t>(1, askedPiece == 0 ? DefaultPieceSize : askedPiece, MaxAnswerBytes));
+    transaction.pieceSize =
+        configuredPiece > 0 ? configuredPiece
+                            : int(qBound<uint32_t>(1, askedPiece == 0 ? DefaultPieceSize : askedPiece, MaxAnswerBytes));
 
     transactionId = nextTransactionId();
     transaction.headers.append({"X-SlpGw-Transaction-Id", QByteArray::number(transactionId)});
@@ -162,8 +158,8 @@ int SlpGwHttpGateway::SendData(const char *data, uint32_t length, bool last, uin
         return ESlpGwErrInvalidArguments;
     }
     if (qint64(transaction->body.size()) + length > MaxUploadBytes) {
-        qDebug() << "SlpGwHttpGateway::SendData() transaction" << transactionId << "exceeds"
-                 << MaxUploadBytes << "bytes, dropped";
+        qDebug() << "SlpGwHttpGateway::SendData() transaction" << transactionId << "exceeds" << MaxUploadBytes
+                 << "bytes, dropped";
         drop(transactionId);
         return ESlpGwErrOutOfMemory;
     }
@@ -195,10 +191,14 @@ uint32_t SlpGwHttpGateway::connectionStatus()
 uint32_t SlpGwHttpGateway::statusBits(SlpGwNetwork network)
 {
     switch (network) {
-    case SlpGwNetwork::None: return 0;
-    case SlpGwNetwork::FreeWlan: return ESlpGwConnectionOpen | ESlpGwConnectionFree;
-    case SlpGwNetwork::HomeCellular: return ESlpGwConnectionOpen;
-    case SlpGwNetwork::RoamingCellular: return ESlpGwConnectionOpen | ESlpGwConnectionRoaming;
+    case SlpGwNetwork::None:
+        return 0;
+    case SlpGwNetwork::FreeWlan:
+        return ESlpGwConnectionOpen | ESlpGwConnectionFree;
+    case SlpGwNetwork::HomeCellular:
+        return ESlpGwConnectionOpen;
+    case SlpGwNetwork::RoamingCellular:
+        return ESlpGwConnectionOpen | ESlpGwConnectionRoaming;
     }
     return 0;
 }
@@ -258,8 +258,7 @@ quint64 SlpGwHttpGateway::enter(Transaction &transaction, State state)
 void SlpGwHttpGateway::scheduleRequest(uint32_t id, Transaction &transaction)
 {
     const quint64 step = enter(transaction, State::RequestScheduled);
-    QTimer::singleShot(settings().requestDataDelayMs, this,
-                       [this, id, step] { onRequestDue(id, step); });
+    QTimer::singleShot(settings().requestDataDelayMs, this, [this, id, step] { onRequestDue(id, step); });
 }
 
 void SlpGwHttpGateway::onRequestDue(uint32_t id, quint64 step)
@@ -309,8 +308,8 @@ void SlpGwHttpGateway::startPost(uint32_t id, quint64 step)
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     transaction->endEmpty = current.receiveEndEmpty;
 
-    qDebug() << "SlpGwHttpGateway: POST of transaction" << id << "," << transaction->body.size()
-             << "bytes to" << current.serverUrl.toString();
+    qDebug() << "SlpGwHttpGateway: POST of transaction" << id << "," << transaction->body.size() << "bytes to"
+             << current.serverUrl.toString();
     QNetworkReply *reply = m_manager->post(request, transaction->body);
     transaction->body = QByteArray();
     transaction->reply = reply;
@@ -335,7 +334,8 @@ void SlpGwHttpGateway::onReplyFinished(uint32_t id, QNetworkReply *reply)
     const QVariant httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const int status = httpStatus.isValid() ? httpStatus.toInt() : 0;
     // 4xx but 429 (sent too often): the server will not take these bytes.
-    if (transaction->geosubmit && ((status >= 200 && status < 300) || (status >= 400 && status < 500 && status != 429))) {
+    if (transaction->geosubmit
+        && ((status >= 200 && status < 300) || (status >= 400 && status < 500 && status != 429))) {
         qDebug() << "SlpGwHttpGateway: geosubmit server answered transaction" << id << "with HTTP status" << status
                  << reply->read(512);
         answerNow(id, *transaction, serverAnswer(status < 300));
@@ -348,8 +348,9 @@ void SlpGwHttpGateway::onReplyFinished(uint32_t id, QNetworkReply *reply)
     }
     if (reply->error() != QNetworkReply::NoError || status == 0) {
         qDebug() << "SlpGwHttpGateway: transfer of transaction" << id << "failed:" << reply->errorString();
-        fail(id, reply->error() != QNetworkReply::NoError ? codeForNetworkError(reply->error())
-                                                          : ESlpGwErrProtocolNotSupported,
+        fail(id,
+             reply->error() != QNetworkReply::NoError ? codeForNetworkError(reply->error())
+                                                      : ESlpGwErrProtocolNotSupported,
              "transfer failed");
         return;
     }
@@ -361,8 +362,8 @@ void SlpGwHttpGateway::onReplyFinished(uint32_t id, QNetworkReply *reply)
 
 QByteArray SlpGwHttpGateway::serverAnswer(bool accepted)
 {
-    return QByteArray("<SLP-FP><fingerprintResponse status=\"") + (accepted ? "Server.UploadOk" : "Server.UploadRefused")
-        + "\"/></SLP-FP>";
+    return QByteArray("<SLP-FP><fingerprintResponse status=\"")
+           + (accepted ? "Server.UploadOk" : "Server.UploadRefused") + "\"/></SLP-FP>";
 }
 
 bool SlpGwHttpGateway::prepareGeosubmit(uint32_t id, Transaction &transaction, const SlpGwSettings &current)
@@ -470,8 +471,7 @@ void SlpGwHttpGateway::onNetworkChanged()
         const bool allowed = networkAllows(*transaction);
         if (transaction->state == State::WaitingForNetwork && allowed) {
             scheduleRequest(id, *transaction);
-        } else if ((transaction->state == State::Sending || transaction->state == State::Posting)
-                   && !allowed) {
+        } else if ((transaction->state == State::Sending || transaction->state == State::Posting) && !allowed) {
             fail(id, network() == SlpGwNetwork::None ? ESlpGwErrNoConnection : ESlpGwErrBearerChanged,
                  "the network of the transfer went away");
         }
@@ -483,9 +483,12 @@ void SlpGwHttpGateway::onNetworkChanged()
 bool SlpGwHttpGateway::networkAllows(const Transaction &transaction) const
 {
     switch (network()) {
-    case SlpGwNetwork::None: return false;
-    case SlpGwNetwork::FreeWlan: return true;
-    case SlpGwNetwork::HomeCellular: return transaction.usage != OnlyFree;
+    case SlpGwNetwork::None:
+        return false;
+    case SlpGwNetwork::FreeWlan:
+        return true;
+    case SlpGwNetwork::HomeCellular:
+        return transaction.usage != OnlyFree;
     case SlpGwNetwork::RoamingCellular:
         return !transaction.attach && transaction.usage == ESlpGwNwUsageAny;
     }

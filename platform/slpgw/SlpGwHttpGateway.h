@@ -53,13 +53,14 @@ public:
 private:
     enum class State { WaitingForNetwork, RequestScheduled, Sending, Posting, Answering };
 
-    struct Transaction {
+    struct Transaction
+    {
         bool attach = false;
-        bool geosubmit = false;      // posted as geosubmit JSON: HTTP status decides the answer
+        bool geosubmit = false; // posted as geosubmit JSON: HTTP status decides the answer
         SlpGwNetworkUsage usage = ESlpGwNwUsageAny;
         MSlpGwObserver *observer = nullptr;
         State state = State::WaitingForNetwork;
-        quint64 step = 0;            // changes with every state change
+        quint64 step = 0; // changes with every state change
         QByteArray contentType;
         QList<QPair<QByteArray, QByteArray>> headers;
         int pieceSize = DefaultPieceSize;

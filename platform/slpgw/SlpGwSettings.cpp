@@ -14,9 +14,9 @@
 namespace {
 
 const char *const Keys[] = {
-    "server_url", "network", "request_data_delay_ms", "answer_timeout_ms",
-    "receive_piece_size", "receive_end_empty", "fail_connect", "fail_next_calls",
-    "fail_create", "library_version", "poll_interval_ms", "transport",
+    "server_url",         "network",           "request_data_delay_ms", "answer_timeout_ms",
+    "receive_piece_size", "receive_end_empty", "fail_connect",          "fail_next_calls",
+    "fail_create",        "library_version",   "poll_interval_ms",      "transport",
 };
 
 constexpr int MaxFailList = 64;
@@ -38,8 +38,8 @@ bool parseInt(const QString &key, const QString &text, int min, int max, int *ou
     bool ok = false;
     const qlonglong value = text.toLongLong(&ok);
     if (!ok || value < min || value > max) {
-        qDebug() << "SlpGwSettings: invalid value for" << key << ":" << text
-                 << "-- expected an integer from" << min << "to" << max << ", default kept";
+        qDebug() << "SlpGwSettings: invalid value for" << key << ":" << text << "-- expected an integer from" << min
+                 << "to" << max << ", default kept";
         return false;
     }
     *out = int(value);
@@ -50,11 +50,10 @@ bool parseInt(const QString &key, const QString &text, int min, int max, int *ou
 int parseBool(const QString &text)
 {
     const QString t = text.toLower();
-    if (t == QLatin1String("1") || t == QLatin1String("true") || t == QLatin1String("yes")
-        || t == QLatin1String("on"))
+    if (t == QLatin1String("1") || t == QLatin1String("true") || t == QLatin1String("yes") || t == QLatin1String("on"))
         return 1;
-    if (t.isEmpty() || t == QLatin1String("0") || t == QLatin1String("false")
-        || t == QLatin1String("no") || t == QLatin1String("off"))
+    if (t.isEmpty() || t == QLatin1String("0") || t == QLatin1String("false") || t == QLatin1String("no")
+        || t == QLatin1String("off"))
         return 0;
     return -1;
 }
@@ -86,9 +85,12 @@ QString SlpGwSettings::fileStamp(const QString &path)
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return QStringLiteral("missing");
     return QStringLiteral("%1:%2:%3.%4:%5.%6")
-        .arg(qulonglong(info.st_ino)).arg(qlonglong(info.st_size))
-        .arg(qlonglong(info.st_mtim.tv_sec)).arg(qlonglong(info.st_mtim.tv_nsec))
-        .arg(qlonglong(info.st_ctim.tv_sec)).arg(qlonglong(info.st_ctim.tv_nsec));
+        .arg(qulonglong(info.st_ino))
+        .arg(qlonglong(info.st_size))
+        .arg(qlonglong(info.st_mtim.tv_sec))
+        .arg(qlonglong(info.st_mtim.tv_nsec))
+        .arg(qlonglong(info.st_ctim.tv_sec))
+        .arg(qlonglong(info.st_ctim.tv_nsec));
 }
 
 SlpGwSettings SlpGwSettings::load()
@@ -100,13 +102,12 @@ SlpGwSettings SlpGwSettings::load()
     if (file.open(QIODevice::ReadOnly)) {
         text = file.read(MaxConfigBytes + 1);
         if (text.size() > MaxConfigBytes) {
-            qDebug() << "SlpGwSettings: configuration file" << path << "is larger than"
-                     << MaxConfigBytes << "bytes, ignored";
+            qDebug() << "SlpGwSettings: configuration file" << path << "is larger than" << MaxConfigBytes
+                     << "bytes, ignored";
             text.clear();
         }
     } else if (file.exists()) {
-        qDebug() << "SlpGwSettings: cannot read configuration file" << path << ":"
-                 << file.errorString();
+        qDebug() << "SlpGwSettings: cannot read configuration file" << path << ":" << file.errorString();
     }
     return fromText(text, stamp);
 }
@@ -125,8 +126,8 @@ SlpGwSettings SlpGwSettings::fromText(const QByteArray &fileText, const QString 
     // The failure list restarts whenever it is given anew: each write of the
     // file, or a new value of its environment variable.
     settings.failNextCallsStamp = env.contains(QStringLiteral("fail_next_calls"))
-        ? QStringLiteral("env:") + env.value(QStringLiteral("fail_next_calls"))
-        : QStringLiteral("file:") + fileStamp;
+                                      ? QStringLiteral("env:") + env.value(QStringLiteral("fail_next_calls"))
+                                      : QStringLiteral("file:") + fileStamp;
     return settings;
 }
 
@@ -222,8 +223,7 @@ void SlpGwSettings::apply(const QString &key, const QString &value)
     } else if (key == QLatin1String("receive_end_empty") || key == QLatin1String("fail_create")) {
         const int flag = parseBool(value);
         if (flag < 0)
-            qDebug() << "SlpGwSettings: invalid value for" << key << ":" << value
-                     << "-- expected 0 or 1, default kept";
+            qDebug() << "SlpGwSettings: invalid value for" << key << ":" << value << "-- expected 0 or 1, default kept";
         else
             (key == QLatin1String("fail_create") ? failCreate : receiveEndEmpty) = flag == 1;
     }
@@ -232,7 +232,7 @@ void SlpGwSettings::apply(const QString &key, const QString &value)
 bool SlpGwSettings::isServerUrl(const QUrl &url)
 {
     return url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))
-        && !url.host().isEmpty();
+           && !url.host().isEmpty();
 }
 
 void SlpGwSettings::setCommunityServer(const QUrl &url)
@@ -258,10 +258,14 @@ void SlpGwSettings::applyCommunityServer()
 QString SlpGwSettings::networkName(SlpGwNetwork network)
 {
     switch (network) {
-    case SlpGwNetwork::None: return QStringLiteral("none");
-    case SlpGwNetwork::FreeWlan: return QStringLiteral("wlan");
-    case SlpGwNetwork::HomeCellular: return QStringLiteral("home");
-    case SlpGwNetwork::RoamingCellular: return QStringLiteral("roaming");
+    case SlpGwNetwork::None:
+        return QStringLiteral("none");
+    case SlpGwNetwork::FreeWlan:
+        return QStringLiteral("wlan");
+    case SlpGwNetwork::HomeCellular:
+        return QStringLiteral("home");
+    case SlpGwNetwork::RoamingCellular:
+        return QStringLiteral("roaming");
     }
     return QString();
 }

@@ -30,14 +30,14 @@ public:
     SlpGwNetwork network = SlpGwNetwork::FreeWlan;
     int requestDataDelayMs = 200;
     int answerTimeoutMs = 60000;
-    int receivePieceSize = 0;        // 0: the caller's attribute 101, else 4096
-    bool receiveEndEmpty = false;    // end every reply with an empty complete piece
-    int failConnect = 0;             // code that Connect() returns; 0 = succeed
-    QList<int> failNextCalls;        // codes for the next attach/prepare calls
-    QString failNextCallsStamp;      // changes whenever the list is given anew
-    bool failCreate = false;         // createSlpGw() returns null
-    int libraryVersion = 1;          // what SlpGwFactory::version() answers
-    int pollIntervalMs = 1000;       // how often the file is checked for changes
+    int receivePieceSize = 0;     // 0: the caller's attribute 101, else 4096
+    bool receiveEndEmpty = false; // end every reply with an empty complete piece
+    int failConnect = 0;          // code that Connect() returns; 0 = succeed
+    QList<int> failNextCalls;     // codes for the next attach/prepare calls
+    QString failNextCallsStamp;   // changes whenever the list is given anew
+    bool failCreate = false;      // createSlpGw() returns null
+    int libraryVersion = 1;       // what SlpGwFactory::version() answers
+    int pollIntervalMs = 1000;    // how often the file is checked for changes
 
     static QString configPath();
     // Identifies the current file and environment: when it changes, the

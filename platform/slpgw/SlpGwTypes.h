@@ -5,9 +5,9 @@
 
 // Which networks a transaction may use (request attribute 102).
 enum SlpGwNetworkUsage {
-    OnlyFree = 1,          // free (WLAN) networks only
-    FreeAndHomeNw = 2,     // free networks and the home packet-data network
-    ESlpGwNwUsageAny = 3   // any network, roaming included (prepare only)
+    OnlyFree = 1,        // free (WLAN) networks only
+    FreeAndHomeNw = 2,   // free networks and the home packet-data network
+    ESlpGwNwUsageAny = 3 // any network, roaming included (prepare only)
 };
 
 // Gateway status codes: 0 is success; the 22xx codes describe transfer
@@ -37,20 +37,16 @@ enum SlpGwStatusCode {
 
 // Connection status bits reported by connectionStatus() and
 // MSlpGwObserver::ConnectionStatusChanged().
-enum SlpGwConnectionStatus {
-    ESlpGwConnectionOpen = 1,
-    ESlpGwConnectionFree = 2,
-    ESlpGwConnectionRoaming = 4
-};
+enum SlpGwConnectionStatus { ESlpGwConnectionOpen = 1, ESlpGwConnectionFree = 2, ESlpGwConnectionRoaming = 4 };
 
 // Request attribute numbers of SlpGwRequestParam.
 enum SlpGwAttribute {
-    ESlpGwAttrRequestType = 1,      // string, e.g. "upload"
-    ESlpGwAttrDataType = 2,         // string, e.g. "fingerprint"
-    ESlpGwAttrProtocolVersion = 3,  // string, e.g. "2.0"
-    ESlpGwAttrEncoding = 4,         // string, e.g. "binary"
-    ESlpGwAttrContentType = 5,      // string, MIME type of the uploaded data
-    ESlpGwAttrBufferSize = 101,     // unsigned, largest reply piece wanted
-    ESlpGwAttrNetworkUsage = 102,   // unsigned, a SlpGwNetworkUsage value
-    ESlpGwAttrObserver = 201        // pointer, the MSlpGwObserver of the caller
+    ESlpGwAttrRequestType = 1,     // string, e.g. "upload"
+    ESlpGwAttrDataType = 2,        // string, e.g. "fingerprint"
+    ESlpGwAttrProtocolVersion = 3, // string, e.g. "2.0"
+    ESlpGwAttrEncoding = 4,        // string, e.g. "binary"
+    ESlpGwAttrContentType = 5,     // string, MIME type of the uploaded data
+    ESlpGwAttrBufferSize = 101,    // unsigned, largest reply piece wanted
+    ESlpGwAttrNetworkUsage = 102,  // unsigned, a SlpGwNetworkUsage value
+    ESlpGwAttrObserver = 201       // pointer, the MSlpGwObserver of the caller
 };

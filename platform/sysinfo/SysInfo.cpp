@@ -10,8 +10,7 @@
 // Nothing to hold: each read goes to the file afresh, so a value changed
 // on disk is seen at the next read.
 struct sysinfo_context
-{
-};
+{};
 
 int sysinfo_init(sysinfo_context **context)
 {
@@ -21,8 +20,7 @@ int sysinfo_init(sysinfo_context **context)
     return 0;
 }
 
-int sysinfo_get_value(sysinfo_context *context, const char *key,
-                      unsigned char **value, size_t *length)
+int sysinfo_get_value(sysinfo_context *context, const char *key, unsigned char **value, size_t *length)
 {
     if (!context || !key || !value || !length)
         return -1;

@@ -16,8 +16,7 @@ int sysinfo_init(sysinfo_context **context);
 // malloc() (the caller frees it with free()) and its length in bytes; the
 // buffer carries one extra terminating zero byte that the length excludes.
 // Returns non-zero when the key is malformed or has no value.
-int sysinfo_get_value(sysinfo_context *context, const char *key,
-                      unsigned char **value, size_t *length);
+int sysinfo_get_value(sysinfo_context *context, const char *key, unsigned char **value, size_t *length);
 
 // Ends a session opened by sysinfo_init.
 void sysinfo_finish(sysinfo_context *context);

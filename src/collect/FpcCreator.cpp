@@ -37,8 +37,7 @@ FpcDropCounters::Reason filterReason(size_t index)
 
 } // namespace
 
-FpcCreator::FpcCreator(QObject *parent)
-    : QObject(parent)
+FpcCreator::FpcCreator(QObject *parent) : QObject(parent)
 {
     FpcFingerprint::registerMetaTypes();
     m_filters.push_back(std::make_unique<FpcMsmEvaluator>());
@@ -122,7 +121,8 @@ std::unique_ptr<FpcFingerprint> FpcCreator::newborn() const
     auto fp = std::make_unique<FpcFingerprint>();
     fp->setTime(now());
     if (fp->time().isNull() || !fp->time().isValid()) {
-        qDebug() << "FpcCreator::newGpsFix() ERROR: " << "Can't determine time for FP to be born ->";
+        qDebug() << "FpcCreator::newGpsFix() ERROR: "
+                 << "Can't determine time for FP to be born ->";
         return nullptr;
     }
     return fp;
@@ -178,7 +178,8 @@ bool FpcCreator::checkDistance(const FpcPosition &pos) const
     }
     bool ok = true;
     if (found && !previous.hasPosition()) {
-        qDebug() << "FpcCreator::checkDistance() Previous FP doesn't have" << "GPS position";
+        qDebug() << "FpcCreator::checkDistance() Previous FP doesn't have"
+                 << "GPS position";
     } else if (found) {
         const int minDistance = configInt("min_distance_between_consecutive_positions", 30);
         if (minDistance > 0 && pos.distanceTo(previous.position()) < minDistance) {
@@ -219,7 +220,8 @@ void FpcCreator::newMeasurements(const VomuMeasurements &measurements)
             qDebug() << "FpcCreator::newMeasurements() Measurements set to fingerprint";
             FpcPosition fix;
             if (!fp->hasPosition() && findMatchingGpsFix(fp->time(), fix)) {
-                qDebug() << "[INFO] FpcCreator::newMeasurements() Setting GPS" << "fix to fingerprint";
+                qDebug() << "[INFO] FpcCreator::newMeasurements() Setting GPS"
+                         << "fix to fingerprint";
                 fp->setPosition(fix);
             }
             fp->print();
@@ -238,11 +240,14 @@ bool FpcCreator::findMatchingGpsFix(const QDateTime &fpTime, FpcPosition &out) c
         qint64 diff = 0;
         if (!isValidPosition(fix, fpTime, diff))
             continue;
-        qDebug() << "FpcCreator::findMatchingGpsFix()" << "Found a valid GPS position";
-        qDebug() << "FpcCreator::findMatchingGpsFix()" << "diff:" << diff << "bestDiff:" << bestDiff;
+        qDebug() << "FpcCreator::findMatchingGpsFix()"
+                 << "Found a valid GPS position";
+        qDebug() << "FpcCreator::findMatchingGpsFix()"
+                 << "diff:" << diff << "bestDiff:" << bestDiff;
         // Strictly better only: on a tie the older fix stays.
         if (bestDiff < 0 || diff < bestDiff) {
-            qDebug() << "FpcCreator::findMatchingGpsFix()" << "Position is better than previous";
+            qDebug() << "FpcCreator::findMatchingGpsFix()"
+                     << "Position is better than previous";
             out = fix;
             bestDiff = diff;
         }
@@ -254,10 +259,9 @@ bool FpcCreator::findMatchingGpsFix(const QDateTime &fpTime, FpcPosition &out) c
 bool FpcCreator::isValidPosition(const FpcPosition &fix, const QDateTime &fpTime, qint64 &diff) const
 {
     qDebug() << "FpcCreator::isValidPosition() <-";
-    const bool lowSpeed = fix.groundSpeed() != kSpeedNotDefined
-        && fix.groundSpeed() < configInt("speed_threshold", 10);
-    const qint64 maxDiff = lowSpeed ? configInt("max_time_difference_low_speed", 10)
-                                    : configInt("max_time_difference_high_speed", 2);
+    const bool lowSpeed = fix.groundSpeed() != kSpeedNotDefined && fix.groundSpeed() < configInt("speed_threshold", 10);
+    const qint64 maxDiff =
+        lowSpeed ? configInt("max_time_difference_low_speed", 10) : configInt("max_time_difference_high_speed", 2);
     diff = qAbs(fpTime.toSecsSinceEpoch() - qint64(fix.timestamp()));
     qDebug() << "FpcCreator::isValidPosition() ->";
     return diff <= maxDiff;
@@ -282,7 +286,8 @@ void FpcCreator::evaluateFPEntry()
         // notification, a new birth) can reach the fingerprint under way.
         auto node = m_fpCache.extract(key);
         if (node.empty()) {
-            qDebug() << "FpcCreator::evaluateFPEntry() " << "ERROR: No FP found from internal cache";
+            qDebug() << "FpcCreator::evaluateFPEntry() "
+                     << "ERROR: No FP found from internal cache";
             continue;
         }
         const std::unique_ptr<FpcFingerprint> fp = std::move(node.mapped());
@@ -292,8 +297,8 @@ void FpcCreator::evaluateFPEntry()
             emit fingerprintCreated(*fp);
         } else {
             FpcDropCounters::add(refusal);
-            qDebug() << "FpcCreator::evaluateFPEntry() Fingerprint @" << fp.get() << " failed to pass filters:"
-                     << FpcDropCounters::name(refusal);
+            qDebug() << "FpcCreator::evaluateFPEntry() Fingerprint @" << fp.get()
+                     << " failed to pass filters:" << FpcDropCounters::name(refusal);
         }
     }
     qDebug() << "FpcCreator::evaluateFPEntry() ->";

@@ -14,8 +14,9 @@
 
 namespace {
 
-const char SboxCell[] = "<wCell mcc=\"244\" mnc=\"42\" ucid=\"100000\" timestamp=\"0\"><wNCell ucid=\"100000\" "
-                        "sCode=\"100\" uarfcn_dl=\"10000\" utraCarrierRssi=\"90\" rscp=\"63\" pathloss=\"66\"/></wCell>";
+const char SboxCell[] =
+    "<wCell mcc=\"244\" mnc=\"42\" ucid=\"100000\" timestamp=\"0\"><wNCell ucid=\"100000\" "
+    "sCode=\"100\" uarfcn_dl=\"10000\" utraCarrierRssi=\"90\" rscp=\"63\" pathloss=\"66\"/></wCell>";
 const char SboxAccessPoint[] = "<wlan mac=\"ee:ee:bb:77:44:99\" powRx=\"23\" timestamp=\"0\"/>";
 constexpr int kUpdateIntervalMs = 10000;
 
@@ -29,8 +30,7 @@ QSet<const void *> &liveCollectors()
 
 } // namespace
 
-FpcMeasurementCollector::FpcMeasurementCollector(QObject *parent)
-    : QObject(parent)
+FpcMeasurementCollector::FpcMeasurementCollector(QObject *parent) : QObject(parent)
 {
     qDebug() << "FpcMeasurementCollector::FpcMeasurementCollector() <-";
     qRegisterMetaType<VomuMeasurements>();
@@ -179,14 +179,17 @@ void FpcMeasurementCollector::startActiveGpsFixes()
 {
     qDebug() << "FpcMeasurementCollector::startActiveGpsFixes() <-";
     if (m_positionSource) {
-        qDebug() << "FpcMeasurementCollector::startActiveGpsFixes()" << "QGeoPositionInfoSource is already running";
+        qDebug() << "FpcMeasurementCollector::startActiveGpsFixes()"
+                 << "QGeoPositionInfoSource is already running";
         qDebug() << "FpcMeasurementCollector::startActiveGpsFixes() ->";
         return;
     }
     m_positionSource = QGeoPositionInfoSource::createDefaultSource(this);
     if (!m_positionSource) {
-        qDebug() << "FpcMeasurementCollector::startActiveGpsFixes()" << "QGeoPositionInfoSource object not created";
-        qCritical() << "FpcMeasurementCollector::startActiveGpsFixes()" << "Unable to start GPS";
+        qDebug() << "FpcMeasurementCollector::startActiveGpsFixes()"
+                 << "QGeoPositionInfoSource object not created";
+        qCritical() << "FpcMeasurementCollector::startActiveGpsFixes()"
+                    << "Unable to start GPS";
         qDebug() << "FpcMeasurementCollector::startActiveGpsFixes() ->";
         return;
     }
@@ -196,7 +199,8 @@ void FpcMeasurementCollector::startActiveGpsFixes()
     m_positionSource->setPreferredPositioningMethods(QGeoPositionInfoSource::AllPositioningMethods);
     m_positionSource->setUpdateInterval(kUpdateIntervalMs);
     m_positionSource->startUpdates();
-    qDebug() << "[INFO] FpcMeasurementCollector::startActiveGpsFixes()" << "Location update started";
+    qDebug() << "[INFO] FpcMeasurementCollector::startActiveGpsFixes()"
+             << "Location update started";
     qDebug() << "FpcMeasurementCollector::startActiveGpsFixes() ->";
 }
 
@@ -204,27 +208,32 @@ void FpcMeasurementCollector::stopActiveGpsFixes()
 {
     qDebug() << "FpcMeasurementCollector::stopActiveGpsFixes() <-";
     if (!m_positionSource) {
-        qDebug() << "FpcMeasurementCollector::stopActiveGpsFixes()" << "QGeoPositionInfoSource is already null";
+        qDebug() << "FpcMeasurementCollector::stopActiveGpsFixes()"
+                 << "QGeoPositionInfoSource is already null";
         qDebug() << "FpcMeasurementCollector::stopActiveGpsFixes() ->";
         return;
     }
     m_positionSource->stopUpdates();
-    qDebug() << "[INFO] FpcMeasurementCollector::stopActiveGpsFixes()" << "Location updates stopped";
+    qDebug() << "[INFO] FpcMeasurementCollector::stopActiveGpsFixes()"
+             << "Location updates stopped";
     m_positionSource->disconnect();
     delete m_positionSource;
     m_positionSource = nullptr;
-    qDebug() << "FpcMeasurementCollector::stopActiveGpsFixes()" << "QGeoPositionInfoSource destroyed";
+    qDebug() << "FpcMeasurementCollector::stopActiveGpsFixes()"
+             << "QGeoPositionInfoSource destroyed";
     qDebug() << "FpcMeasurementCollector::stopActiveGpsFixes() ->";
 }
 
 void FpcMeasurementCollector::positionUpdated(const QGeoPositionInfo &info)
 {
-    qDebug() << "FpcMeasurementCollector::positionUpdated()" << "Position updated:" << info;
+    qDebug() << "FpcMeasurementCollector::positionUpdated()"
+             << "Position updated:" << info;
 }
 
 void FpcMeasurementCollector::updateTimeout()
 {
-    qDebug() << "FpcMeasurementCollector::updateTimeout()" << "GPS update timeout";
+    qDebug() << "FpcMeasurementCollector::updateTimeout()"
+             << "GPS update timeout";
 }
 
 void FpcMeasurementCollector::positionError(QGeoPositionInfoSource::Error error)
@@ -233,5 +242,6 @@ void FpcMeasurementCollector::positionError(QGeoPositionInfoSource::Error error)
     if (error == QGeoPositionInfoSource::UpdateTimeoutError)
         updateTimeout();
     else
-        qDebug() << "FpcMeasurementCollector::positionError()" << "GPS error" << error;
+        qDebug() << "FpcMeasurementCollector::positionError()"
+                 << "GPS error" << error;
 }

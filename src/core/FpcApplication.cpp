@@ -1,7 +1,5 @@
 #include "FpcApplication.h"
 
-FpcApplication::FpcApplication(int &argc, char **argv) : QCoreApplication(argc, argv)
-{
-}
+FpcApplication::FpcApplication(int &argc, char **argv) : QCoreApplication(argc, argv) {}
 
 FpcApplication::~FpcApplication() = default;

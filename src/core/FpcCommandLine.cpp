@@ -13,8 +13,7 @@ FpcCommandLine::FpcCommandLine(const QStringList &arguments, bool rdMode) : m_ar
         if (argument == QLatin1String("--tracefile") && rdMode) {
             // The path is not consumed: the walk looks at it again as an
             // argument of its own.
-            m_traceFileRequests << (i + 1 < m_arguments.size() ? m_arguments.at(i + 1)
-                                                                : FpcPaths::defaultTraceFile());
+            m_traceFileRequests << (i + 1 < m_arguments.size() ? m_arguments.at(i + 1) : FpcPaths::defaultTraceFile());
         } else if (argument == QLatin1String("--loglevel")) {
             if (++i >= m_arguments.size())
                 break;

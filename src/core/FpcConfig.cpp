@@ -34,7 +34,7 @@ std::optional<QString> itemField(const QDomElement &item, const QString &name)
 
 // Shared by the typed getters: the stored text, or nothing when the key is
 // absent (then the "not found" line is logged).
-template <typename T>
+template<typename T>
 bool storedText(const char *method, const QString &key, T defaultValue, QString *text)
 {
     const auto it = table().constFind(key);
@@ -46,11 +46,10 @@ bool storedText(const char *method, const QString &key, T defaultValue, QString 
     return true;
 }
 
-template <typename T>
+template<typename T>
 T invalidValue(const char *method, const QString &key, const QString &text, T defaultValue)
 {
-    qDebug() << method << "value for" << key << "is invalid:" << text << ". Returning default value"
-             << defaultValue;
+    qDebug() << method << "value for" << key << "is invalid:" << text << ". Returning default value" << defaultValue;
     return defaultValue;
 }
 
@@ -141,8 +140,7 @@ bool FpcConfig::parseConfig(const QDomDocument &document)
         return false;
     }
     const QString itemTag = QStringLiteral("item");
-    for (QDomElement item = root.firstChildElement(itemTag); !item.isNull();
-         item = item.nextSiblingElement(itemTag)) {
+    for (QDomElement item = root.firstChildElement(itemTag); !item.isNull(); item = item.nextSiblingElement(itemTag)) {
         const std::optional<QString> key = itemField(item, QStringLiteral("key"));
         if (!key) {
             qDebug() << "FpcConfig::parseConfig() No key in item";
@@ -242,8 +240,8 @@ QString FpcConfig::getUserId()
 {
     qDebug() << "FpcConfig::getUserId() <-";
     const QString imsi = DeviceInfo().imsi();
-    const QString userId = QStringLiteral("IMSI: ")
-        + maskIdentity(imsi, 6, "SlpGwMain::getImsiAndImei() IMSI Replacement failed");
+    const QString userId =
+        QStringLiteral("IMSI: ") + maskIdentity(imsi, 6, "SlpGwMain::getImsiAndImei() IMSI Replacement failed");
     qDebug() << "FpcConfig::getUserId() User ID: " << userId;
     return userId;
 }
@@ -257,8 +255,7 @@ QString FpcConfig::getHwId()
     if (imei.isEmpty()) {
         hwId = QStringLiteral("MAC: ") + device.wlanHardwareAddress();
     } else {
-        hwId = QStringLiteral("IMEI: ")
-            + maskIdentity(imei, 8, "SlpGwMain::getImsiAndImei() IMEI Replacement failed");
+        hwId = QStringLiteral("IMEI: ") + maskIdentity(imei, 8, "SlpGwMain::getImsiAndImei() IMEI Replacement failed");
     }
     qDebug() << "FpcConfig::getHwId() HWID: " << hwId;
     return hwId;

@@ -2,10 +2,11 @@
 
 namespace {
 
-const char *const Names[FpcDropCounters::ReasonCount] = {
-    "collectionOff", "tooFast",     "tooClose",     "privacyRule", "batteryRule",
-    "noMeasurements", "evaluator",  "firstFilter",  "secondFilter", "bufferFull",
-    "dailyLimit",    "uploadsTried", "uploadsSucceeded", "uploadsFailed"};
+const char *const Names[FpcDropCounters::ReasonCount] = {"collectionOff",    "tooFast",      "tooClose",
+                                                         "privacyRule",      "batteryRule",  "noMeasurements",
+                                                         "evaluator",        "firstFilter",  "secondFilter",
+                                                         "bufferFull",       "dailyLimit",   "uploadsTried",
+                                                         "uploadsSucceeded", "uploadsFailed"};
 
 } // namespace
 

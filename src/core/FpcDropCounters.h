@@ -12,17 +12,17 @@ class FpcDropCounters
 {
 public:
     enum Reason {
-        CollectionOff,    // a fix or trigger while collection is switched off
-        TooFast,          // a fix faster than gps_max_speed
-        TooClose,         // a fix too close to the newest stored fingerprint
-        PrivacyRule,      // a fix or fingerprint inside a privacy zone
-        BatteryRule,      // a WLAN scan left out for a low battery
-        NoMeasurements,   // a fingerprint whose measurement result was empty
-        Evaluator,        // refused by the measurement evaluator
-        FirstFilter,      // refused by the first filter
-        SecondFilter,     // refused by the second filter
-        BufferFull,       // stored fingerprints deleted because the buffer was full
-        DailyLimit,       // stored fingerprints deleted because of the daily growth limit
+        CollectionOff,  // a fix or trigger while collection is switched off
+        TooFast,        // a fix faster than gps_max_speed
+        TooClose,       // a fix too close to the newest stored fingerprint
+        PrivacyRule,    // a fix or fingerprint inside a privacy zone
+        BatteryRule,    // a WLAN scan left out for a low battery
+        NoMeasurements, // a fingerprint whose measurement result was empty
+        Evaluator,      // refused by the measurement evaluator
+        FirstFilter,    // refused by the first filter
+        SecondFilter,   // refused by the second filter
+        BufferFull,     // stored fingerprints deleted because the buffer was full
+        DailyLimit,     // stored fingerprints deleted because of the daily growth limit
         UploadsTried,
         UploadsSucceeded,
         UploadsFailed,

@@ -110,8 +110,7 @@ void FpcLog::messageHandler(QtMsgType type, const QMessageLogContext &, const QS
     if (level != Fatal && level < s.threshold)
         return;
 
-    const QByteArray stamp =
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")).toUtf8();
+    const QByteArray stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")).toUtf8();
     const QByteArray line = text.toUtf8();
     {
         QMutexLocker locker(&s.mutex);
@@ -260,8 +259,7 @@ void FpcLog::restartLogging()
     }
     QFile seedFile;
     const int seedFd = FpcPrivateFile::openForReading(tracePathFile);
-    if (seedFd < 0
-        || !seedFile.open(seedFd, QIODevice::ReadOnly | QIODevice::Text, QFileDevice::AutoCloseHandle)) {
+    if (seedFd < 0 || !seedFile.open(seedFd, QIODevice::ReadOnly | QIODevice::Text, QFileDevice::AutoCloseHandle)) {
         if (seedFd >= 0)
             ::close(seedFd);
         qDebug() << "FpcEventHandler::restartLogging() tracepathfile open failed - return ->";
@@ -317,8 +315,9 @@ QString FpcLog::nextNumberedTraceFile(const QString &seed, bool *alreadyOngoing)
     const QString filter = QStringLiteral("*fpc_") + namePart + QStringLiteral("*");
     qDebug() << "FpcEventHandler::restartLogging() logfile filter " << filter;
 
-    const QStringList entries = QDir(logDirectory).entryList(
-        QStringList(filter), QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    const QStringList entries =
+        QDir(logDirectory)
+            .entryList(QStringList(filter), QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
     if (entries.isEmpty()) {
         qDebug() << "FpcEventHandler::restartLogging() Logfile with current seed doesn't exist";
         return logDirectory + QStringLiteral("fpc_") + seed + QStringLiteral(".log");

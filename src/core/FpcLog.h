@@ -20,8 +20,7 @@ public:
 
     // Installs messageHandler() as Qt's message handler.
     static void install();
-    static void messageHandler(QtMsgType type, const QMessageLogContext &context,
-                               const QString &message);
+    static void messageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message);
 
     // Whether a plain debug line passes the threshold and would reach a
     // trace file now. While the trace sink is not installed only the
@@ -73,6 +72,6 @@ private:
 // plain debug lines on paths that run for every stored fingerprint.
 #define FPC_TRACE FPC_TRACE_AT(FpcLog::Debug)
 // The same for a debug line tagged "[INFO]" or "[ERROR]" (level Info, Error).
-#define FPC_TRACE_AT(level)                                                                        \
-    for (bool fpcTraceOnce = FpcLog::writes(level); fpcTraceOnce; fpcTraceOnce = false)            \
-        qDebug()
+#define FPC_TRACE_AT(level)                                                                                            \
+    for (bool fpcTraceOnce = FpcLog::writes(level); fpcTraceOnce; fpcTraceOnce = false)                                \
+    qDebug()

@@ -21,8 +21,8 @@ struct LayoutPaths
 
 #ifdef FPCD_LAYOUT_DISTRIBUTION
 constexpr FpcPaths::Layout BuiltLayout = FpcPaths::Layout::Distribution;
-constexpr LayoutPaths Paths{"/etc/vomu-fpcd/vomu-fpc.cfg", "/var/log/vomu-fpcd/",
-                            "/var/lib/vomu-fpcd/private/fp.db", "/var/lib/vomu-fpcd/"};
+constexpr LayoutPaths Paths{"/etc/vomu-fpcd/vomu-fpc.cfg", "/var/log/vomu-fpcd/", "/var/lib/vomu-fpcd/private/fp.db",
+                            "/var/lib/vomu-fpcd/"};
 #else
 constexpr FpcPaths::Layout BuiltLayout = FpcPaths::Layout::Phone;
 constexpr LayoutPaths Paths{FPCD_SHIPPED_CONFIG_FILE, "/home/user/MyDocs/location_logs/",

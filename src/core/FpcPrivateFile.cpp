@@ -11,8 +11,7 @@ namespace {
 
 int openPath(const QString &path, int flags)
 {
-    return ::open(QFile::encodeName(path).constData(), flags | O_NOFOLLOW | O_CLOEXEC,
-                  FpcPrivateFile::kFileMode);
+    return ::open(QFile::encodeName(path).constData(), flags | O_NOFOLLOW | O_CLOEXEC, FpcPrivateFile::kFileMode);
 }
 
 // A regular file (with a single name when singleName is set); anything else
@@ -22,7 +21,8 @@ int openRegular(const QString &path, int flags, bool singleName)
     const int fd = openPath(path, flags | O_NONBLOCK);
     if (fd < 0)
         return -1;
-    struct stat info {};
+    struct stat info
+    {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || (singleName && info.st_nlink != 1)) {
         ::close(fd);
         errno = EPERM;

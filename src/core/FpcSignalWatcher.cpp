@@ -20,15 +20,15 @@ FpcSignalWatcher::FpcSignalWatcher(QObject *parent) : QObject(parent)
     if (s_instance)
         return;
     if (pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
-        qWarning() << "FpcSignalWatcher::FpcSignalWatcher() cannot create signal pipe:"
-                   << qt_error_string(errno);
+        qWarning() << "FpcSignalWatcher::FpcSignalWatcher() cannot create signal pipe:" << qt_error_string(errno);
         return;
     }
     s_instance = this;
     m_notifier = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &FpcSignalWatcher::onSignalPending);
 
-    struct sigaction action {};
+    struct sigaction action
+    {};
     action.sa_handler = &FpcSignalWatcher::handleSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

@@ -27,8 +27,7 @@ bool FpcStartup::readRdModeFlag()
     return enabled;
 }
 
-void FpcStartup::exportLibraryTraceVariables(const FpcCommandLine &commandLine,
-                                             const QString &traceFilePath)
+void FpcStartup::exportLibraryTraceVariables(const FpcCommandLine &commandLine, const QString &traceFilePath)
 {
     const QByteArray path = traceFilePath.toLocal8Bit();
     if (commandLine.radioLibraryLogging())
@@ -49,7 +48,8 @@ void FpcStartup::applyLogLevel(const FpcCommandLine &commandLine)
     const int level = FpcLog::levelFromName(name);
     if (level == 0) {
         qDebug() << "main() Unknown log level:" << name;
-        qDebug() << "main() Possible log levels are:" << "DEBUG, INFO, WARN, ERROR, CRITICAL and FATAL";
+        qDebug() << "main() Possible log levels are:"
+                 << "DEBUG, INFO, WARN, ERROR, CRITICAL and FATAL";
         return;
     }
     FpcLog::setThreshold(level);

@@ -16,8 +16,7 @@ public:
     // Hands the trace file path to the closed radio and gateway libraries
     // through their environment variables when the command line asks for it
     // (an empty path still sets the variable, with an empty value).
-    static void exportLibraryTraceVariables(const FpcCommandLine &commandLine,
-                                            const QString &traceFilePath);
+    static void exportLibraryTraceVariables(const FpcCommandLine &commandLine, const QString &traceFilePath);
 
     // Sets the log threshold from the command line's level name, or from the
     // configuration's "loglevel" when the command line gave none; a

@@ -2,7 +2,7 @@
 
 #include <QXmlStreamReader>
 
-template <typename Source>
+template<typename Source>
 FpcXmlLimits::Result FpcXmlLimits::walk(const Source &source) const
 {
     QXmlStreamReader reader(source);

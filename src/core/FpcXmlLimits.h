@@ -27,7 +27,7 @@ public:
     Result check(const QByteArray &data) const;
 
 private:
-    template <typename Source>
+    template<typename Source>
     Result walk(const Source &source) const;
 
     int m_maxDepth;

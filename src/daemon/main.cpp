@@ -83,8 +83,7 @@ int main(int argc, char *argv[])
         qDebug() << "main() object registration succeeded";
 
         const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
-            bus.interface()->registerService(QLatin1String(ServiceName),
-                                             QDBusConnectionInterface::DontQueueService,
+            bus.interface()->registerService(QLatin1String(ServiceName), QDBusConnectionInterface::DontQueueService,
                                              QDBusConnectionInterface::DontAllowReplacement);
         if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
             qDebug() << "main() service registration failed. Shutting down...";

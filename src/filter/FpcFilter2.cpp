@@ -34,7 +34,8 @@ bool FpcFilter2::evaluateEntry(const FpcFingerprint *fingerprint)
     } catch (const QString &error) {
         FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry() ERROR: " << error;
     } catch (const std::exception &error) {
-        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry() ERROR: " << QString::fromLocal8Bit(error.what());
+        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry() ERROR: "
+                                   << QString::fromLocal8Bit(error.what());
     }
     return false;
 }
@@ -48,7 +49,7 @@ bool FpcFilter2::evaluate(const FpcFingerprint &newFp)
 
     const bool passed = compareWithCandidates(newFp, ids);
     FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry() 2nd filter run took = " << elapsedMillis(runStart)
-             << " m-seconds ->";
+                               << " m-seconds ->";
     return passed;
 }
 
@@ -63,10 +64,10 @@ bool FpcFilter2::selectCandidates(const FpcFingerprint &newFp, QList<qint64> &id
             ids.clear();
         }
         FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry() Nearest GPS query, FPS found " << ids.count()
-                 << ", took: " << elapsedMillis(queryStart) << " m-seconds";
+                                   << ", took: " << elapsedMillis(queryStart) << " m-seconds";
         if (ids.isEmpty()) {
-            FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry()" << "Existing FPs not in" << maxDistance
-                     << "meters range - FILTER PASSED";
+            FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry()"
+                                       << "Existing FPs not in" << maxDistance << "meters range - FILTER PASSED";
             return false;
         }
         return true;
@@ -76,21 +77,24 @@ bool FpcFilter2::selectCandidates(const FpcFingerprint &newFp, QList<qint64> &id
         const qint64 queryStart = currentTimeMicros();
         FpcBufferManager::instance().getFpIdsByServingCell(newFp, ids);
         FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry() Serving cell query, FPs found " << ids.count()
-                 << ", took: " << elapsedMillis(queryStart) << " m-seconds";
+                                   << ", took: " << elapsedMillis(queryStart) << " m-seconds";
         if (ids.isEmpty()) {
-            FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry()" << "Serving cell is unique - FILTER PASSED";
+            FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry()"
+                                       << "Serving cell is unique - FILTER PASSED";
             return false;
         }
         return true;
     }
 
-    FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry()" << "Found no fingerprints to compare to - FILTER PASSED";
+    FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry()"
+                               << "Found no fingerprints to compare to - FILTER PASSED";
     return false;
 }
 
 bool FpcFilter2::compareWithCandidates(const FpcFingerprint &newFp, const QList<qint64> &ids)
 {
-    FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry()" << "Comparing with" << ids.count() << "fingerprints START";
+    FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry()"
+                               << "Comparing with" << ids.count() << "fingerprints START";
     const qint64 loopStart = currentTimeMicros();
     // Phase totals in microseconds, reported in milliseconds.
     qint64 queryMicros = 0;
@@ -118,16 +122,17 @@ bool FpcFilter2::compareWithCandidates(const FpcFingerprint &newFp, const QList<
         if (betterWlan)
             continue;
 
-        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry()" << "FP" << candidate.id()
-                 << "is better than the new one - FILTER NOT PASSED";
+        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry()"
+                                   << "FP" << candidate.id() << "is better than the new one - FILTER NOT PASSED";
         passed = false;
         break;
     }
 
-    FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry()" << "Comparing with" << ids.count()
-             << "fingerprints END - took " << elapsedMillis(loopStart)
-             << " m-seconds (sql queries total: " << queryMicros / 1000 << ", cell compare: " << cellMicros / 1000
-             << ", wlan compare: " << wlanMicros / 1000 << ")";
+    FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry()"
+                               << "Comparing with" << ids.count() << "fingerprints END - took "
+                               << elapsedMillis(loopStart) << " m-seconds (sql queries total: " << queryMicros / 1000
+                               << ", cell compare: " << cellMicros / 1000 << ", wlan compare: " << wlanMicros / 1000
+                               << ")";
     if (passed)
         FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::evaluateEntry() - FILTER PASSED";
     return passed;
@@ -142,8 +147,8 @@ bool FpcFilter2::hasBetterWlanData(const FpcFingerprint &newFp, const FpcFingerp
     if (newWlans.isEmpty()) {
         FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::hasBetterWlanData() New FP has no WLAN data - FALSE";
     } else if (newWlans.count() > storedWlans.count()) {
-        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::hasBetterWlanData() New FP has more WLANs" << "than FP" << storedFp.id()
-                 << "- TRUE";
+        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::hasBetterWlanData() New FP has more WLANs"
+                                   << "than FP" << storedFp.id() << "- TRUE";
         better = true;
     } else {
         for (int i = 0; i < newWlans.count() && !better; ++i) {
@@ -157,17 +162,19 @@ bool FpcFilter2::hasBetterWlanData(const FpcFingerprint &newFp, const FpcFingerp
                     storedAp = candidate;
             }
             if (!storedAp) {
-                FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::hasBetterWlanData()" << "New FP has a WLAN that the FP"
-                         << storedFp.id() << "doesn't have - TRUE";
+                FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::hasBetterWlanData()"
+                                           << "New FP has a WLAN that the FP" << storedFp.id() << "doesn't have - TRUE";
                 better = true;
             } else if (!newAp->powerRxSet()) {
                 continue;
             } else if (!storedAp->powerRxSet()) {
-                FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::hasBetterWlanData()" << "Old WLAN doesn't have signal strength - TRUE";
+                FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::hasBetterWlanData()"
+                                           << "Old WLAN doesn't have signal strength - TRUE";
                 better = true;
             } else if (newAp->powerRx() > storedAp->powerRx()) {
-                FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::hasBetterWlanData()" << "New WLAN has better signal strength"
-                         << "than FP" << storedFp.id() << "- TRUE";
+                FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcFilter2::hasBetterWlanData()"
+                                           << "New WLAN has better signal strength"
+                                           << "than FP" << storedFp.id() << "- TRUE";
                 better = true;
             }
         }

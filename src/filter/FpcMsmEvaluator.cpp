@@ -14,7 +14,7 @@ namespace {
 
 // Limits of the values the radio library may deliver.
 constexpr quint32 MaxCountryOrNetworkCode = 999;
-constexpr quint32 MaxGsmLevel = 63;         // RXLEV
+constexpr quint32 MaxGsmLevel = 63; // RXLEV
 constexpr quint32 MaxBsic = 63;
 constexpr quint32 MaxArfcn = 1023;
 constexpr quint32 MaxUtranCellId = 0x0FFFFFFF; // 28 bits

@@ -24,20 +24,17 @@ QString num(qint64 value)
 // consumer downstream casts by id.
 bool isGsm(const VomuObservationElement *e)
 {
-    return e->elementId() == VomuObservationElement::ElementIdGSM
-        && dynamic_cast<const VomuElementGSM *>(e);
+    return e->elementId() == VomuObservationElement::ElementIdGSM && dynamic_cast<const VomuElementGSM *>(e);
 }
 
 bool isWcdma(const VomuObservationElement *e)
 {
-    return e->elementId() == VomuObservationElement::ElementIdWCDMA
-        && dynamic_cast<const VomuElementWCDMA *>(e);
+    return e->elementId() == VomuObservationElement::ElementIdWCDMA && dynamic_cast<const VomuElementWCDMA *>(e);
 }
 
 bool isWlan(const VomuObservationElement *e)
 {
-    return e->elementId() == VomuObservationElement::ElementIdWLAN
-        && dynamic_cast<const VomuElementWLAN *>(e);
+    return e->elementId() == VomuObservationElement::ElementIdWLAN && dynamic_cast<const VomuElementWLAN *>(e);
 }
 
 void printGsm(const VomuElementGSM &cell)
@@ -122,22 +119,13 @@ void printWlan(const VomuElementWLAN &ap)
 
 } // namespace
 
-FpcFingerprint::FpcFingerprint()
-    : QObject(nullptr), m_time(QDateTime::currentDateTimeUtc())
-{
-}
+FpcFingerprint::FpcFingerprint() : QObject(nullptr), m_time(QDateTime::currentDateTimeUtc()) {}
 
 FpcFingerprint::FpcFingerprint(const FpcFingerprint &other)
-    : QObject(nullptr),
-      m_id(other.m_id),
-      m_dataMask(other.m_dataMask),
-      m_time(other.m_time),
-      m_position(other.m_position),
-      m_cellMeasurements(other.m_cellMeasurements),
-      m_wlanMeasurements(other.m_wlanMeasurements),
-      m_radioType(other.m_radioType)
-{
-}
+    : QObject(nullptr), m_id(other.m_id), m_dataMask(other.m_dataMask), m_time(other.m_time),
+      m_position(other.m_position), m_cellMeasurements(other.m_cellMeasurements),
+      m_wlanMeasurements(other.m_wlanMeasurements), m_radioType(other.m_radioType)
+{}
 
 FpcFingerprint &FpcFingerprint::operator=(const FpcFingerprint &other)
 {
@@ -192,8 +180,7 @@ void FpcFingerprint::setMeasurements(const VomuMeasurements &m)
             m_wlanMeasurements.append(element->clone());
             m_dataMask |= WLAN;
         } else {
-            qDebug() << "FpcFingerprint::setMeasurements() Skipping element with id"
-                     << element->elementId();
+            qDebug() << "FpcFingerprint::setMeasurements() Skipping element with id" << element->elementId();
         }
     }
 }

@@ -18,18 +18,9 @@ class FpcFingerprint : public QObject
 
 public:
     // dataMask bits.
-    enum DataBit : quint8 {
-        GPS = 1,
-        Cell = 2,
-        NeighborCell = 4,
-        WLAN = 8
-    };
+    enum DataBit : quint8 { GPS = 1, Cell = 2, NeighborCell = 4, WLAN = 8 };
     // radioType values: the kind of the last serving cell stored.
-    enum RadioType {
-        RadioNone = 0,
-        RadioWCDMA = 1,
-        RadioGSM = 2
-    };
+    enum RadioType { RadioNone = 0, RadioWCDMA = 1, RadioGSM = 2 };
 
     FpcFingerprint();
     FpcFingerprint(const FpcFingerprint &other);

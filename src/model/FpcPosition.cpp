@@ -32,10 +32,7 @@ qint32 normalized(double value, double range)
 
 } // namespace
 
-FpcPosition::FpcPosition()
-    : majorAxis(kNaN), minorAxis(kNaN)
-{
-}
+FpcPosition::FpcPosition() : majorAxis(kNaN), minorAxis(kNaN) {}
 
 FpcPosition::~FpcPosition() = default;
 
@@ -75,9 +72,7 @@ quint64 FpcPosition::gpsTimeMSecs() const
         return 0;
     qint64 msecs = 0;
     if (__builtin_mul_overflow(static_cast<qint64>(timestamp()), qint64(1000), &msecs)
-        || __builtin_add_overflow(msecs, kYearZeroToEpochMSecs + timestampMicroseconds() / 1000,
-                                  &msecs)
-        || msecs < 0) {
+        || __builtin_add_overflow(msecs, kYearZeroToEpochMSecs + timestampMicroseconds() / 1000, &msecs) || msecs < 0) {
         qDebug() << "FpcPosition::gpsTimeMSecs() timestamp out of range:" << timestamp();
         return 0;
     }
@@ -173,8 +168,7 @@ quint8 FpcPosition::uncertainty() const
     else
         mask |= 4;
 
-    qDebug().noquote() << "FpcPosition::uncertainty() return (bits):"
-                       << QString::number(mask, 2);
+    qDebug().noquote() << "FpcPosition::uncertainty() return (bits):" << QString::number(mask, 2);
     return mask;
 }
 
@@ -247,7 +241,6 @@ void FpcPosition::print() const
     if (!std::isnan(minorAxis))
         info(QStringLiteral("\t Minor axis: ") + QString::number(minorAxis));
     info(QStringLiteral("\t Offset angle: ") + QString::number(m_offsetAngle));
-    info(QStringLiteral("\t Ground speed: ") + QString::number(m_groundSpeed)
-         + QStringLiteral("km\"h"));
+    info(QStringLiteral("\t Ground speed: ") + QString::number(m_groundSpeed) + QStringLiteral("km\"h"));
     info(QStringLiteral("/ FpcPosition ]"));
 }

@@ -2,16 +2,11 @@
 
 #include <QDebug>
 
-FpcBusSignal::FpcBusSignal(const QString &service, const QString &path, const QString &interface,
-                           const QString &member, const QString &expectedSignature, QObject *parent)
-    : QObject(parent),
-      m_service(service),
-      m_path(path),
-      m_interface(interface),
-      m_member(member),
+FpcBusSignal::FpcBusSignal(const QString &service, const QString &path, const QString &interface, const QString &member,
+                           const QString &expectedSignature, QObject *parent)
+    : QObject(parent), m_service(service), m_path(path), m_interface(interface), m_member(member),
       m_expectedSignature(expectedSignature)
-{
-}
+{}
 
 bool FpcBusSignal::subscribe(QDBusConnection bus)
 {
@@ -19,8 +14,8 @@ bool FpcBusSignal::subscribe(QDBusConnection bus)
         return true;
     m_subscribed = bus.connect(m_service, m_path, m_interface, m_member, this, SLOT(onMessage(QDBusMessage)));
     if (!m_subscribed)
-        qWarning() << "FpcBusSignal::subscribe() Subscription to" << m_interface << m_member << "failed:"
-                   << bus.lastError().message();
+        qWarning() << "FpcBusSignal::subscribe() Subscription to" << m_interface << m_member
+                   << "failed:" << bus.lastError().message();
     return m_subscribed;
 }
 

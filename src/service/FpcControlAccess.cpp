@@ -11,17 +11,14 @@
 
 #include <vector>
 
-
 FpcControlAccess::FpcControlAccess()
     : FpcControlAccess(&FpcControlAccess::systemBusUser, &FpcControlAccess::systemGroupMember,
                        QStringLiteral(FPCD_CONTROL_GROUP))
-{
-}
+{}
 
 FpcControlAccess::FpcControlAccess(UserLookup userOf, GroupLookup isMember, const QString &controlGroup)
     : m_userOf(std::move(userOf)), m_isMember(std::move(isMember)), m_controlGroup(controlGroup)
-{
-}
+{}
 
 bool FpcControlAccess::allows(const QString &busName, const QString &action) const
 {
@@ -48,7 +45,8 @@ std::optional<uint> FpcControlAccess::systemBusUser(const QString &busName)
 bool FpcControlAccess::systemGroupMember(uint uid, const QString &group)
 {
     std::vector<char> buffer(16384);
-    struct group groupEntry {};
+    struct group groupEntry
+    {};
     struct group *groupFound = nullptr;
     if (getgrnam_r(group.toLocal8Bit().constData(), &groupEntry, buffer.data(), buffer.size(), &groupFound) != 0
         || !groupFound)
@@ -56,7 +54,8 @@ bool FpcControlAccess::systemGroupMember(uint uid, const QString &group)
     const gid_t controlGid = groupFound->gr_gid;
 
     std::vector<char> userBuffer(16384);
-    struct passwd userEntry {};
+    struct passwd userEntry
+    {};
     struct passwd *userFound = nullptr;
     if (getpwuid_r(uid, &userEntry, userBuffer.data(), userBuffer.size(), &userFound) != 0 || !userFound)
         return false;

@@ -80,8 +80,7 @@ FpcEventHandler::FpcEventHandler(QObject *parent)
     subscribePeerSignals();
 
     m_freeWlanResultsTimer.setSingleShot(true);
-    connect(&m_freeWlanResultsTimer, &QTimer::timeout, this,
-            &FpcEventHandler::disablePassiveWlanScanResultsAvailable);
+    connect(&m_freeWlanResultsTimer, &QTimer::timeout, this, &FpcEventHandler::disablePassiveWlanScanResultsAvailable);
     connect(&m_triggerTimer, &QTimer::timeout, this, &FpcEventHandler::onTimerTriggerTimeout);
     startTimerTrigger();
     qDebug() << "FpcEventHandler::FpcEventHandler() ->";
@@ -126,8 +125,13 @@ void FpcEventHandler::subscribeOwnInterfaceSignals()
 {
     const QString interface = text(InterfaceName);
     // Signals without arguments are taken whatever they carry.
-    const struct { const char *member, *signature; } controlSignals[] = {
-        {"quit", nullptr}, {"restartLogging", nullptr}, {"setConfigurationValue", "ss"}, {"activeMode", "b"}};
+    const struct
+    {
+        const char *member, *signature;
+    } controlSignals[] = {{"quit", nullptr},
+                          {"restartLogging", nullptr},
+                          {"setConfigurationValue", "ss"},
+                          {"activeMode", "b"}};
     for (const auto &control : controlSignals) {
         connect(addBusSignal(QString(), QString(), interface, text(control.member),
                              control.signature ? text(control.signature) : QString()),
@@ -137,11 +141,10 @@ void FpcEventHandler::subscribeOwnInterfaceSignals()
 
 void FpcEventHandler::subscribePeerSignals()
 {
-    connect(addBusSignal(QString(), text(ConnectivityPath), text(ConnectivityInterface),
-                         QStringLiteral("state_sig"), QStringLiteral("su")),
+    connect(addBusSignal(QString(), text(ConnectivityPath), text(ConnectivityInterface), QStringLiteral("state_sig"),
+                         QStringLiteral("su")),
             &FpcBusSignal::received, this, &FpcEventHandler::onStateSignal);
-    connect(addBusSignal(QString(), QString(), text(DeviceStateInterface), QStringLiteral("shutdown_ind"),
-                         QString()),
+    connect(addBusSignal(QString(), QString(), text(DeviceStateInterface), QStringLiteral("shutdown_ind"), QString()),
             &FpcBusSignal::received, this, &FpcEventHandler::quit);
     // A platform provider that watches the system's own services reports in
     // the same shapes as the peer daemons.
@@ -149,8 +152,8 @@ void FpcEventHandler::subscribePeerSignals()
         connect(events, &PlatformEvents::wlanSearchState, this, &FpcEventHandler::onWem2SearchStateChange);
         connect(events, &PlatformEvents::passiveFix, this, [this](const QVariantList &fields) {
             const FpcPositionMessage m = FpcPositionMessage::fromArguments(fields);
-            positionMessage(m.lat, m.lon, m.alt, m.along, m.ortho, m.angle, m.ualt, m.speed, m.year, m.day,
-                            m.month, m.hours, m.minutes, m.msecs);
+            positionMessage(m.lat, m.lon, m.alt, m.along, m.ortho, m.angle, m.ualt, m.speed, m.year, m.day, m.month,
+                            m.hours, m.minutes, m.msecs);
         });
     }
 }
@@ -190,7 +193,8 @@ void FpcEventHandler::startComponents()
     qDebug() << "FpcEventHandler::startComponents() <-";
     qDebug() << "FpcEventHandler::startComponents() Start buffer manager";
     QString error;
-    if (!FpcExceptionGuard::run("FpcEventHandler::startComponents()", [this] { bufferManager(); }, &error)) {
+    if (!FpcExceptionGuard::run(
+            "FpcEventHandler::startComponents()", [this] { bufferManager(); }, &error)) {
         // Without its buffer the daemon cannot work: end the loop so that
         // main reports the failed start.
         qCritical() << "main() Cannot start vomu-fpc -- ERROR: " << error;
@@ -244,9 +248,8 @@ void FpcEventHandler::setConfigurationValue(const QString &key, const QString &v
     if (key.isEmpty()) {
         qWarning() << "FpcEventHandler::setConfigurationValue() Empty key refused";
     } else if (key.size() > MaxKeyLength || value.size() > MaxValueLength) {
-        qWarning() << "FpcEventHandler::setConfigurationValue() Refused: key of" << key.size()
-                   << "characters, value of" << value.size() << "characters (limits" << MaxKeyLength << "and"
-                   << MaxValueLength << ")";
+        qWarning() << "FpcEventHandler::setConfigurationValue() Refused: key of" << key.size() << "characters, value of"
+                   << value.size() << "characters (limits" << MaxKeyLength << "and" << MaxValueLength << ")";
     } else if (key == QLatin1String(FpcCommunityUpload::Key) && !FpcCommunityUpload::accepts(value.trimmed())) {
         qWarning() << "FpcEventHandler::setConfigurationValue()" << key << "refused:" << value
                    << "is not an http(s) URL with a host";
@@ -363,9 +366,8 @@ void FpcEventHandler::onNewFingerprintStored(qint64 key)
     if (!callerMayControl("onNewFingerprintStored"))
         return;
     qDebug() << "FpcEventHandler::onNewFingerprintStored() <-";
-    FpcExceptionGuard::run("FpcEventHandler::onNewFingerprintStored()", [this, key] {
-        m_creator.fingerprintStored(key);
-    });
+    FpcExceptionGuard::run("FpcEventHandler::onNewFingerprintStored()",
+                           [this, key] { m_creator.fingerprintStored(key); });
     if (m_statusSubscribed)
         sendDatabaseStatus();
     qDebug() << "FpcEventHandler::onNewFingerprintStored() ->";
@@ -414,8 +416,8 @@ bool FpcEventHandler::setConfigurations(const QString &xmlConfig)
     qDebug() << "FpcEventHandler::setConfigurations() <-";
     bool result = false;
     if (xmlConfig.size() > MaxConfigurationTextLength) {
-        qWarning() << "FpcEventHandler::setConfigurations() Refused: text of" << xmlConfig.size()
-                   << "characters (limit" << MaxConfigurationTextLength << ")";
+        qWarning() << "FpcEventHandler::setConfigurations() Refused: text of" << xmlConfig.size() << "characters (limit"
+                   << MaxConfigurationTextLength << ")";
     } else {
         result = FpcConfig::internalizeFromString(xmlConfig);
         m_communityUpload.apply("FpcEventHandler::setConfigurations()");
@@ -443,18 +445,19 @@ bool FpcEventHandler::sendDatabaseStatus(QString *error)
 {
     qDebug() << "FpcEventHandler::sendDatabaseStatus() <-";
     QStringList entries;
-    quint32 lastUpload = 0, fillRatio = 0, dbSize = 0, dbMaxSize = 0, growth = 0, dailyLimit = 0,
-            lastUploadAmount = 0;
-    const bool read = FpcExceptionGuard::run("FpcEventHandler::sendDatabaseStatus()", [&] {
-        FpcBufferManager &buffer = bufferManager();
-        QList<FpcSqlHandler::StoredSummary> summaries;
-        buffer.getFingerprintSummaries(summaries);
-        entries.reserve(summaries.size());
-        for (const FpcSqlHandler::StoredSummary &summary : std::as_const(summaries))
-            entries << FpcStatusReport::entry(summary.timeMSecs, summary.dataMask, summary.radioType);
-        buffer.getBufferStatistics(lastUpload, fillRatio, dbSize, dbMaxSize, growth, dailyLimit,
-                                   lastUploadAmount);
-    }, error);
+    quint32 lastUpload = 0, fillRatio = 0, dbSize = 0, dbMaxSize = 0, growth = 0, dailyLimit = 0, lastUploadAmount = 0;
+    const bool read = FpcExceptionGuard::run(
+        "FpcEventHandler::sendDatabaseStatus()",
+        [&] {
+            FpcBufferManager &buffer = bufferManager();
+            QList<FpcSqlHandler::StoredSummary> summaries;
+            buffer.getFingerprintSummaries(summaries);
+            entries.reserve(summaries.size());
+            for (const FpcSqlHandler::StoredSummary &summary : std::as_const(summaries))
+                entries << FpcStatusReport::entry(summary.timeMSecs, summary.dataMask, summary.radioType);
+            buffer.getBufferStatistics(lastUpload, fillRatio, dbSize, dbMaxSize, growth, dailyLimit, lastUploadAmount);
+        },
+        error);
     if (read)
         emit fpStatus(entries, lastUpload, fillRatio, dbSize, dbMaxSize, growth, dailyLimit, lastUploadAmount);
     qDebug() << "FpcEventHandler::sendDatabaseStatus() ->";
@@ -467,8 +470,8 @@ bool FpcEventHandler::sendDatabaseStatus(QString *error)
 void FpcEventHandler::onPositionMessageSignal(const QDBusMessage &message)
 {
     const FpcPositionMessage m = FpcPositionMessage::fromArguments(message.arguments());
-    positionMessage(m.lat, m.lon, m.alt, m.along, m.ortho, m.angle, m.ualt, m.speed, m.year, m.day, m.month,
-                    m.hours, m.minutes, m.msecs);
+    positionMessage(m.lat, m.lon, m.alt, m.along, m.ortho, m.angle, m.ualt, m.speed, m.year, m.day, m.month, m.hours,
+                    m.minutes, m.msecs);
 }
 
 void FpcEventHandler::positionMessage(double lat, double lon, double alt, double along, double ortho, uchar angle,
@@ -476,8 +479,8 @@ void FpcEventHandler::positionMessage(double lat, double lon, double alt, double
                                       uchar minutes, ushort msecs)
 {
     qDebug() << "FpcEventHandler::positionMessage() <-";
-    const FpcPositionMessage m{lat, lon, alt, along, ortho, angle, ualt, speed, year, day, month, hours, minutes,
-                               msecs};
+    const FpcPositionMessage m{lat,   lon,  alt, along, ortho, angle,   ualt,
+                               speed, year, day, month, hours, minutes, msecs};
     const FpcPosition position = m.toPosition();
     qDebug() << "FpcEventHandler::positionMessage() latitude:" << QString::number(lat, 'f', 10)
              << ", longitude: " << QString::number(lon, 'f', 10);
@@ -509,8 +512,8 @@ void FpcEventHandler::sendPositionMessage()
 {
     qDebug() << "FpcEventHandler::sendPositionMessage() <-";
     const FpcPositionMessage m = FpcPositionMessage::generatedFix(QDateTime::currentDateTimeUtc());
-    positionMessage(m.lat, m.lon, m.alt, m.along, m.ortho, m.angle, m.ualt, m.speed, m.year, m.day, m.month,
-                    m.hours, m.minutes, m.msecs);
+    positionMessage(m.lat, m.lon, m.alt, m.along, m.ortho, m.angle, m.ualt, m.speed, m.year, m.day, m.month, m.hours,
+                    m.minutes, m.msecs);
     if (m_fakeFixInterval >= 0) {
         --m_fakeFixCount;
         if (m_fakeFixCount > 0)
@@ -534,8 +537,7 @@ void FpcEventHandler::startTimerTrigger()
         qDebug() << "FpcEventHandler::startTimerTrigger() Use daytime multiplier";
     else
         qDebug() << "FpcEventHandler::startTimerTrigger() Use nighttime multiplier";
-    qDebug() << "FpcEventHandler::startTimerTrigger() Next timeout occurs after" << schedule.minutes()
-             << "minute(s)";
+    qDebug() << "FpcEventHandler::startTimerTrigger() Next timeout occurs after" << schedule.minutes() << "minute(s)";
     bool clamped = false;
     const int ms = schedule.timerMilliseconds(&clamped);
     if (clamped)
@@ -551,10 +553,11 @@ void FpcEventHandler::onTimerTriggerTimeout()
     qDebug() << "FpcEventHandler::onTimerTriggerTimeout() <-";
     const int base = FpcConfig::getIntValue(QStringLiteral("timer_trigger_base_value"), 180);
     if (base < 1) {
-        qDebug() << "FpcEventHandler::onTimerTriggerTimeout() Timer trigger" << "has a base value" << base
-                 << ". Timer based fingerprint creation is disabled";
+        qDebug() << "FpcEventHandler::onTimerTriggerTimeout() Timer trigger"
+                 << "has a base value" << base << ". Timer based fingerprint creation is disabled";
     } else {
-        qDebug() << "[INFO] FpcEventHandler::onTimerTriggerTimeout() Create fingerprint" << "based on timer timeout";
+        qDebug() << "[INFO] FpcEventHandler::onTimerTriggerTimeout() Create fingerprint"
+                 << "based on timer timeout";
         FpcExceptionGuard::run("FpcEventHandler::onTimerTriggerTimeout()", [this] { m_creator.createFingerprint(); });
     }
     startTimerTrigger();
@@ -572,9 +575,9 @@ void FpcEventHandler::onStateSignal(const QDBusMessage &message)
 
 void FpcEventHandler::onWem2SearchStateChange(const QString &bearerType, uint state)
 {
-    const FpcWlanScanWatcher::Reaction reaction = m_wlanScanWatcher.onStateChange(
-        bearerType, state, QDateTime::currentMSecsSinceEpoch(), m_collector.lastWlanScanTime(),
-        FpcWlanScanWatcher::fromConfiguration());
+    const FpcWlanScanWatcher::Reaction reaction =
+        m_wlanScanWatcher.onStateChange(bearerType, state, QDateTime::currentMSecsSinceEpoch(),
+                                        m_collector.lastWlanScanTime(), FpcWlanScanWatcher::fromConfiguration());
     if (reaction.freeResults) {
         m_freeWlanResults = true;
         m_freeWlanResultsTimer.start(reaction.freeResultsMs);
@@ -600,7 +603,8 @@ void FpcEventHandler::onCollectMeasurements(bool needWlan)
         const int level = m_deviceInfo.batteryLevel();
         qDebug() << "FpcEventHandler::onCollectMeasurements() Battery level:" << level;
         if (m_freeWlanResults) {
-            qDebug() << "FpcEventHandler::onCollectMeasurements() Free WLAN scan" << "results available";
+            qDebug() << "FpcEventHandler::onCollectMeasurements() Free WLAN scan"
+                     << "results available";
         } else {
             const int minimum = FpcConfig::getIntValue(QStringLiteral("min_battery_level_for_wlan_scan"), 25);
             if (level < minimum) {
@@ -611,9 +615,8 @@ void FpcEventHandler::onCollectMeasurements(bool needWlan)
             }
         }
     }
-    FpcExceptionGuard::run("FpcEventHandler::onCollectMeasurements()", [this, needWlan] {
-        m_collector.collectMeasurements(needWlan);
-    });
+    FpcExceptionGuard::run("FpcEventHandler::onCollectMeasurements()",
+                           [this, needWlan] { m_collector.collectMeasurements(needWlan); });
     qDebug() << "FpcEventHandler::onCollectMeasurements() ->";
 }
 

@@ -13,7 +13,7 @@ public:
     // Runs work(); true when it returned normally. On an exception the
     // critical line "<where> failed: <text>" is logged and the text is put
     // into *error when given.
-    template <typename Work>
+    template<typename Work>
     static bool run(const char *where, Work &&work, QString *error = nullptr)
     {
         try {

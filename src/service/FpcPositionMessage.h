@@ -19,17 +19,17 @@ struct FpcPositionMessage
     double lat = 0;
     double lon = 0;
     double alt = 0;
-    double along = 0;   // major axis of the 1-sigma ellipse, metres
-    double ortho = 0;   // minor axis, metres
-    quint8 angle = 0;   // ellipse orientation, degrees
-    quint16 ualt = 0;   // altitude uncertainty, metres
-    quint16 speed = 0;  // ground speed, km/h (65535 = not defined)
+    double along = 0;  // major axis of the 1-sigma ellipse, metres
+    double ortho = 0;  // minor axis, metres
+    quint8 angle = 0;  // ellipse orientation, degrees
+    quint16 ualt = 0;  // altitude uncertainty, metres
+    quint16 speed = 0; // ground speed, km/h (65535 = not defined)
     quint16 year = 0;
     quint8 day = 0;
     quint8 month = 0;
     quint8 hours = 0;
     quint8 minutes = 0;
-    quint16 msecs = 0;  // seconds * 1000 + milliseconds
+    quint16 msecs = 0; // seconds * 1000 + milliseconds
 
     // The arguments of a message whose signature is Signature.
     static FpcPositionMessage fromArguments(const QVariantList &arguments);

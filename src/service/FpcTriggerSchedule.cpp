@@ -15,8 +15,7 @@ FpcTriggerSchedule::Settings FpcTriggerSchedule::fromConfiguration()
 
 FpcTriggerSchedule::FpcTriggerSchedule(const Settings &settings, const QTime &localTime)
     : m_settings(settings), m_hour(localTime.isValid() ? localTime.hour() : 0)
-{
-}
+{}
 
 bool FpcTriggerSchedule::isDaytime() const
 {

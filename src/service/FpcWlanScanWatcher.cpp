@@ -29,9 +29,8 @@ bool FpcWlanScanWatcher::ownScanIsOld(qint64 nowMs, qint64 lastOwnScanMs, qint64
     return lastOwnScanMs + delay < nowMs;
 }
 
-FpcWlanScanWatcher::Reaction FpcWlanScanWatcher::onStateChange(const QString &bearerType, uint state,
-                                                               qint64 nowMs, qint64 lastOwnScanMs,
-                                                               const Settings &settings)
+FpcWlanScanWatcher::Reaction FpcWlanScanWatcher::onStateChange(const QString &bearerType, uint state, qint64 nowMs,
+                                                               qint64 lastOwnScanMs, const Settings &settings)
 {
     if (bearerType != QLatin1String(WlanBearer))
         return {};
@@ -64,7 +63,8 @@ FpcWlanScanWatcher::Reaction FpcWlanScanWatcher::searchStopped(qint64 nowMs, qin
     if (!ownScanIsOld(nowMs, lastOwnScanMs, delay))
         return reaction;
 
-    qDebug() << "[INFO] FpcEventHandler::onWem2SearchStateChange()" << "Free WLAN results requested by some other app";
+    qDebug() << "[INFO] FpcEventHandler::onWem2SearchStateChange()"
+             << "Free WLAN results requested by some other app";
     const qint64 interval = settings.freeScanIntervalMinutes;
     const qint64 since = (nowMs - m_lastFreeWlanFingerprintTime) / 60000;
     qDebug() << "FpcEventHandler::onWem2SearchStateChange() currentTimeStamp: " << nowMs;

@@ -33,14 +33,15 @@ const char DefaultDatabasePath[] = "/home/user/.vomu-fpcd/private/fp.db";
 const quint32 DefaultMaxSize = 300000;
 const qint32 DefaultDailyLimit = 100000;
 const qint32 DefaultCleanupPercentage = 5;
-const quint32 DefaultWlanAgeThreshold = 259200;  // 3 days
-const quint32 DefaultGprsAgeThreshold = 604800;  // 7 days
+const quint32 DefaultWlanAgeThreshold = 259200; // 3 days
+const quint32 DefaultGprsAgeThreshold = 604800; // 7 days
 const float DefaultUploadFillRatio = 1.0f;
 
 // Data masks in the order in which they give up fingerprints to a cleanup:
 // the kinds that say least about a position go first. Masks not listed are
 // never deleted by a cleanup.
-struct CleanupPriority {
+struct CleanupPriority
+{
     quint8 mask;
     const char *name;
 };
@@ -57,7 +58,8 @@ const CleanupPriority CleanupPriorities[] = {
 
 // A latitude/longitude box around a circle; west > east when it crosses
 // the 180th meridian.
-struct CoordinateBox {
+struct CoordinateBox
+{
     double south;
     double north;
     double west;
@@ -75,8 +77,7 @@ struct CoordinateBox {
         // A circle that reaches a pole spans every longitude.
         if (box.north >= 90.0 || box.south <= -90.0)
             return box;
-        const double spread =
-            std::asin(std::sin(angle) / std::cos(latitude / degrees)) * degrees * (1.0 + 1e-6) + 1e-9;
+        const double spread = std::asin(std::sin(angle) / std::cos(latitude / degrees)) * degrees * (1.0 + 1e-6) + 1e-9;
         const double centre = std::remainder(longitude, 360.0);
         if (spread >= 180.0)
             return box;
@@ -146,8 +147,7 @@ QDateTime FpcBufferManager::currentTime()
 }
 
 FpcBufferManager::FpcBufferManager()
-    : m_db(QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
-                                     QString::fromLatin1(QSqlDatabase::defaultConnection))),
+    : m_db(QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QString::fromLatin1(QSqlDatabase::defaultConnection))),
       m_sql(std::make_unique<FpcSqlHandler>(&FpcBufferManager::currentTime))
 {
     openDatabase();
@@ -215,8 +215,8 @@ bool FpcBufferManager::openAndPrepare(QString *error)
         m_db.close();
     m_db.setDatabaseName(m_dbPath);
     if (!m_db.open()) {
-        *error = QStringLiteral("Unable to open database in ") + m_dbPath + QStringLiteral(": ")
-            + m_db.lastError().text();
+        *error =
+            QStringLiteral("Unable to open database in ") + m_dbPath + QStringLiteral(": ") + m_db.lastError().text();
         return false;
     }
     // A file that refuses the settings is caught by the schema check below.
@@ -309,7 +309,7 @@ bool FpcBufferManager::storeFpEntry(const FpcFingerprint &fp)
     } catch (const std::string &error) {
         // The gateway library is missing or unusable.
         FPC_TRACE << "FpcBufferManager::storeFpEntry() Upload trigger checking failed:"
-                 << QString::fromStdString(error);
+                  << QString::fromStdString(error);
     } catch (int code) {
         // The gateway refused the attach request.
         FPC_TRACE << "FpcBufferManager::storeFpEntry() Upload trigger checking failed: gateway code" << code;
@@ -336,8 +336,8 @@ int FpcBufferManager::cleanupTarget(int count, qint32 percentage)
 int FpcBufferManager::cleanupBuffer(FpcDropCounters::Reason reason)
 {
     FPC_TRACE << "FpcBufferManager::cleanupBuffer() <-";
-    const qint32 percentage = FpcConfig::getIntValue(QStringLiteral("fp_buffer_cleanup_percentage"),
-                                                     DefaultCleanupPercentage);
+    const qint32 percentage =
+        FpcConfig::getIntValue(QStringLiteral("fp_buffer_cleanup_percentage"), DefaultCleanupPercentage);
     FPC_TRACE << "FpcBufferManager::cleanupBuffer() Cleanup percentage:" << percentage << "%";
 
     QList<FpcFingerprint *> selected;
@@ -347,7 +347,8 @@ int FpcBufferManager::cleanupBuffer(FpcDropCounters::Reason reason)
     for (FpcFingerprint *fp : std::as_const(selected))
         fps.emplace_back(fp);
     if (!readOk) {
-        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcBufferManager::cleanupBuffer() Selecting fingerprints" << "failed";
+        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcBufferManager::cleanupBuffer() Selecting fingerprints"
+                                   << "failed";
         return -1;
     }
 
@@ -357,11 +358,10 @@ int FpcBufferManager::cleanupBuffer(FpcDropCounters::Reason reason)
     FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcBufferManager::cleanupBuffer() Deleting" << target << "fingerprints";
 
     // Oldest first; the scan below walks from the newest end.
-    std::stable_sort(fps.begin(), fps.end(),
-                     [](const auto &a, const auto &b) { return a->time() < b->time(); });
+    std::stable_sort(fps.begin(), fps.end(), [](const auto &a, const auto &b) { return a->time() < b->time(); });
     for (const CleanupPriority &row : CleanupPriorities) {
         FPC_TRACE << "FpcBufferManager::cleanupBuffer() Mask:" << QString::fromLatin1(row.name)
-                 << "bytes:" << qPrintable(QString::number(row.mask, 2));
+                  << "bytes:" << qPrintable(QString::number(row.mask, 2));
     }
 
     QList<qint64> victims;
@@ -376,10 +376,10 @@ int FpcBufferManager::cleanupBuffer(FpcDropCounters::Reason reason)
             victims.append(fp.id());
             ++taken;
             FPC_TRACE << "FpcBufferManager::cleanupBuffer() Delete FP with timestamp"
-                     << fp.time().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss:zzz"));
+                      << fp.time().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss:zzz"));
         }
         FPC_TRACE << "FpcBufferManager::cleanupBuffer() Delete" << taken << QString::fromLatin1(row.name)
-                 << "fingerprints";
+                  << "fingerprints";
     }
     fps.clear();
 
@@ -391,10 +391,10 @@ int FpcBufferManager::cleanupBuffer(FpcDropCounters::Reason reason)
         left = count - int(victims.size());
         FpcDropCounters::add(reason, quint32(victims.size()));
     } else {
-        qDebug() << "[ERROR] FpcBufferManager::cleanupBuffer() Deleting" << victims.size()
-                 << "fingerprints failed";
+        qDebug() << "[ERROR] FpcBufferManager::cleanupBuffer() Deleting" << victims.size() << "fingerprints failed";
     }
-    FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcBufferManager::cleanupBuffer() Fingerprints in DB after" << "cleanup:" << left;
+    FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcBufferManager::cleanupBuffer() Fingerprints in DB after"
+                               << "cleanup:" << left;
     return left;
 }
 
@@ -416,22 +416,22 @@ void FpcBufferManager::checkUploadTriggers()
     FPC_TRACE << "FpcBufferManager::checkUploadTriggers():   FP buffer age in seconds       : " << age;
     if (age < wlanThreshold)
         FPC_TRACE << "FpcBufferManager::checkUploadTriggers():    Time left to reach WLAN threshold  : "
-                 << wlanThreshold - age;
+                  << wlanThreshold - age;
     if (age < gprsThreshold)
         FPC_TRACE << "FpcBufferManager::checkUploadTriggers():    Time left to reach GPRS threshold  : "
-                 << gprsThreshold - age;
+                  << gprsThreshold - age;
 
     if (age <= wlanThreshold) {
         FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcBufferManager::checkUploadTriggers() FP buffer age less than WLAN age "
-                    "threshold -- No upload triggered by this insertion ->";
+                                      "threshold -- No upload triggered by this insertion ->";
         return;
     }
     // Past the longer threshold the home network may be used too.
     const bool home = age > gprsThreshold;
     const SlpGwNetworkUsage type = home ? FreeAndHomeNw : OnlyFree;
     FPC_TRACE << (home ? "FpcBufferManager::checkUploadTriggers() GPRS upload age threshold exceeded"
-                      : "FpcBufferManager::checkUploadTriggers() WLAN upload age threshold exceeded (but under "
-                        "GPRS threshold)");
+                       : "FpcBufferManager::checkUploadTriggers() WLAN upload age threshold exceeded (but under "
+                         "GPRS threshold)");
 
     if (!s_uploadRequest.isPending || !s_uploadRequest.attach) {
         FPC_TRACE << "FpcBufferManager::checkUploadTriggers() no uploader installed -- continue collection ->";
@@ -439,32 +439,32 @@ void FpcBufferManager::checkUploadTriggers()
     }
     if (s_uploadRequest.isPending(type)) {
         FPC_TRACE << (home ? "FpcBufferManager::checkUploadTriggers() attach for FreeAndHomeNw pending already -- "
-                            "continue collection  ->"
-                          : "FpcBufferManager::checkUploadTriggers() attach for OnlyFree pending already -- "
-                            "continue collection  ->");
+                             "continue collection  ->"
+                           : "FpcBufferManager::checkUploadTriggers() attach for OnlyFree pending already -- "
+                             "continue collection  ->");
         return;
     }
 
     const float ratio = getFpBufferFillRatio();
-    const float wanted = FpcConfig::getFloatValue(
-        home ? QStringLiteral("gprs_upload_fill_ratio") : QStringLiteral("wlan_upload_fill_ratio"),
-        DefaultUploadFillRatio);
+    const float wanted = FpcConfig::getFloatValue(home ? QStringLiteral("gprs_upload_fill_ratio")
+                                                       : QStringLiteral("wlan_upload_fill_ratio"),
+                                                  DefaultUploadFillRatio);
     FPC_TRACE << "FpcBufferManager::checkUploadTriggers()               FP buffer fill ratio: " << ratio;
     FPC_TRACE << (home ? "FpcBufferManager::checkUploadTriggers() GPRS upload fill ratio from config: "
-                      : "FpcBufferManager::checkUploadTriggers() WLAN upload fill ratio from config: ")
-             << wanted;
+                       : "FpcBufferManager::checkUploadTriggers() WLAN upload fill ratio from config: ")
+              << wanted;
     // Age alone never uploads: the buffer must also be full enough.
     if (ratio > wanted) {
         FPC_TRACE << (home ? "FpcBufferManager::checkUploadTriggers() GPRS FP fill ratio exceeded the config value, "
-                            "making attach request to SLPGW ->"
-                          : "FpcBufferManager::checkUploadTriggers() WLAN FP fill ratio exceeded the config value, "
-                            "making attach request to SLPGW ->");
+                             "making attach request to SLPGW ->"
+                           : "FpcBufferManager::checkUploadTriggers() WLAN FP fill ratio exceeded the config value, "
+                             "making attach request to SLPGW ->");
         s_uploadRequest.attach(type);
     } else {
         FPC_TRACE << (home ? "FpcBufferManager::checkUploadTriggers() GPRS FP fill ratio not exceeded the config "
-                            "value -- continue collection ->"
-                          : "FpcBufferManager::checkUploadTriggers() WLAN FP fill ratio not exceeded the config "
-                            "value -- continue collection ->");
+                             "value -- continue collection ->"
+                           : "FpcBufferManager::checkUploadTriggers() WLAN FP fill ratio not exceeded the config "
+                             "value -- continue collection ->");
     }
 }
 
@@ -485,7 +485,8 @@ bool FpcBufferManager::createFpReport(QByteArray &out)
             if (progress.records >= FpcReport::kMaxFingerprints)
                 return false;
             FPC_TRACE << "FpcBufferManager::createFpReport() Fingerprint ID:" << fp.id();
-            FPC_TRACE << "FpcBufferManager::createFpReport()" << "Fingerprint selected successfully";
+            FPC_TRACE << "FpcBufferManager::createFpReport()"
+                      << "Fingerprint selected successfully";
             FpcReport::appendRecord(fp, progress, report);
             taken.append(fp.id());
             return true;
@@ -513,7 +514,8 @@ bool FpcBufferManager::createFpReport(QByteArray &out)
         qDebug() << "[ERROR] FpcBufferManager::createFpReport() Failed setting FPs as exported";
         return false;
     }
-    FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcBufferManager::createFpReport() Report created using" << taken.size() << "fingerprints";
+    FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcBufferManager::createFpReport() Report created using" << taken.size()
+                               << "fingerprints";
     FPC_TRACE << "FpcBufferManager::createFpReport() ->";
     return true;
 }
@@ -524,7 +526,8 @@ bool FpcBufferManager::removeExported(int *count)
     QList<qint64> ids;
     bool removed = false;
     if (!m_sql->selectExported(ids)) {
-        FPC_TRACE << "FpcBufferManager::removeExported() Selecting exported" << "fingerprints failed. Unable to remove.";
+        FPC_TRACE << "FpcBufferManager::removeExported() Selecting exported"
+                  << "fingerprints failed. Unable to remove.";
         ids.clear();
     } else if (m_sql->deleteFingerprint(ids)) {
         removed = true;
@@ -532,7 +535,8 @@ bool FpcBufferManager::removeExported(int *count)
         FPC_TRACE << "FpcBufferManager::removeExported() Deleted" << ids.size() << "fingerprints";
         m_sql->vacuum();
     } else {
-        FPC_TRACE << "FpcBufferManager::removeExported() Deleting exported" << "fingerprints failed.";
+        FPC_TRACE << "FpcBufferManager::removeExported() Deleting exported"
+                  << "fingerprints failed.";
     }
 
     // The server has the report whatever became of the local copies: the
@@ -570,7 +574,8 @@ bool FpcBufferManager::cancelExport(int *count)
     if (count)
         *count = 0;
     if (!m_sql->selectExported(ids)) {
-        FPC_TRACE << "FpcBufferManager::cancelExport() Selecting exported" << "fingerprints failed";
+        FPC_TRACE << "FpcBufferManager::cancelExport() Selecting exported"
+                  << "fingerprints failed";
         return false;
     }
     if (!m_sql->updateFingerprint(ids, false)) {
@@ -599,8 +604,8 @@ void FpcBufferManager::setNewestFingerprint(const FpcFingerprint &fp, qint64 fpI
 
 void FpcBufferManager::logNewest(const FpcFingerprint &fp) const
 {
-    FPC_TRACE << "FpcBufferManager::getNewestFingerprint() id: " << fp.id() << "  tt: "
-             << fp.time().toMSecsSinceEpoch();
+    FPC_TRACE << "FpcBufferManager::getNewestFingerprint() id: " << fp.id()
+              << "  tt: " << fp.time().toMSecsSinceEpoch();
 }
 
 bool FpcBufferManager::getNewestFingerprint(FpcFingerprint &fp)
@@ -614,9 +619,11 @@ bool FpcBufferManager::getNewestFingerprint(FpcFingerprint &fp)
     const qint64 id = m_sql->selectNewest();
     bool found = false;
     if (id < 0) {
-        FPC_TRACE << "FpcBufferManager::getNewestFingerprint() Newest FP" << "not found";
+        FPC_TRACE << "FpcBufferManager::getNewestFingerprint() Newest FP"
+                  << "not found";
     } else if (!m_sql->select(id, fp)) {
-        FPC_TRACE << "FpcBufferManager::getNewestFingerprint() Unable to" << "select FP with ID" << id;
+        FPC_TRACE << "FpcBufferManager::getNewestFingerprint() Unable to"
+                  << "select FP with ID" << id;
     } else {
         setNewestFingerprint(fp, id);
         FPC_TRACE << "FpcBufferManager::getNewestFingerprint() Newest returned from DB";
@@ -642,7 +649,8 @@ bool FpcBufferManager::removeNewest()
         return true;
     }
     if (!m_sql->deleteFingerprint({id})) {
-        FPC_TRACE << "FpcBufferManager::removeNewest() Deleting newest" << "fingerprint failed.";
+        FPC_TRACE << "FpcBufferManager::removeNewest() Deleting newest"
+                  << "fingerprint failed.";
         return false;
     }
     FPC_TRACE << "FpcBufferManager::removeNewest() Deleted newest fingerprint from DB with ID:" << id;
@@ -678,7 +686,8 @@ bool FpcBufferManager::getFingerprintsNearby(const FpcPosition &position, int ma
 {
     FPC_TRACE << "FpcBufferManager::getFingerprintsNearby() maxDistance:" << maxDistance;
     if (maxDistance < 0) {
-        FPC_TRACE << "FpcBufferManager::getFingerprintsNearby()" << "maxDistance is negative. Returning all the FPs";
+        FPC_TRACE << "FpcBufferManager::getFingerprintsNearby()"
+                  << "maxDistance is negative. Returning all the FPs";
         return m_sql->selectAll(ids);
     }
     // An undefined position is near nothing.
@@ -714,8 +723,7 @@ void FpcBufferManager::getFpIdsByServingCell(const FpcFingerprint &fp, QList<qin
             throw QStringLiteral("Unable to select fingerprints by UtraFdd serving cell");
     } else if (const auto *gsm = dynamic_cast<const VomuElementGSM *>(first);
                gsm && first->elementId() == VomuObservationElement::ElementIdGSM) {
-        if (!m_sql->selectByGeran(gsm->countryCode(), gsm->networkId(), gsm->locationAreaCode(),
-                                  gsm->cellId(), ids))
+        if (!m_sql->selectByGeran(gsm->countryCode(), gsm->networkId(), gsm->locationAreaCode(), gsm->cellId(), ids))
             throw QStringLiteral("Unable to select fingerprints by Geran serving cell");
     }
 }
@@ -829,7 +837,8 @@ bool FpcBufferManager::dailyLimitExceeded()
     quint32 periodStart = 0;
     quint32 periodStartSize = 0;
     if (!m_sql->getValue(QStringLiteral("fp_buffer_updated"), periodStart)) {
-        FPC_TRACE << method << "'fp_buffer_updated' configuration value not set." << "Initializing the daily limit";
+        FPC_TRACE << method << "'fp_buffer_updated' configuration value not set."
+                  << "Initializing the daily limit";
         resetDailyLimit();
     } else {
         const QDateTime periodEnd = QDateTime::fromSecsSinceEpoch(periodStart, Qt::LocalTime).addDays(1);
@@ -840,17 +849,18 @@ bool FpcBufferManager::dailyLimitExceeded()
             resetDailyLimit();
             FPC_TRACE << "FpcBufferManager::dailyLimitExceeded() Daily limit reset";
         } else if (!m_sql->getValue(QStringLiteral("fp_buffer_size"), periodStartSize)) {
-            FPC_TRACE << method << "'fp_buffer_size' configuration value not set." << "Initializing the daily limit";
+            FPC_TRACE << method << "'fp_buffer_size' configuration value not set."
+                      << "Initializing the daily limit";
             resetDailyLimit();
         } else {
             const qint64 size = bufferSize();
             if (size < periodStartSize) {
                 FPC_TRACE << method << "Buffer size is smaller than the daily limit"
-                         << "reference value. Re-initialize the daily limit";
+                          << "reference value. Re-initialize the daily limit";
                 resetDailyLimit();
             } else {
-                const quint32 limit = quint32(
-                    FpcConfig::getIntValue(QStringLiteral("fp_buffer_daily_limit"), DefaultDailyLimit));
+                const quint32 limit =
+                    quint32(FpcConfig::getIntValue(QStringLiteral("fp_buffer_daily_limit"), DefaultDailyLimit));
                 exceeded = quint32(size) - periodStartSize >= limit;
             }
         }

@@ -16,7 +16,6 @@
 #include <functional>
 #include <memory>
 
-
 // The fingerprint buffer: the one process-wide owner of the database
 // connection and of the SQL handler. Every other component stores
 // fingerprints and looks stored ones up through instance(); the buffer keeps
@@ -48,7 +47,8 @@ public:
     // whether an attach for a network kind is pending already, and the
     // request of one. The daemon installs its uploader here; unset, no
     // upload is requested.
-    struct UploadRequest {
+    struct UploadRequest
+    {
         std::function<bool(SlpGwNetworkUsage)> isPending;
         std::function<void(SlpGwNetworkUsage)> attach;
     };
@@ -95,9 +95,8 @@ public:
     quint32 getFpBufferAge();
     // Last upload time, fill percentage, size, maximum size, growth in the
     // current daily period, daily limit and the last upload's count.
-    bool getBufferStatistics(quint32 &lastUploadTime, quint32 &fillPercentage, quint32 &size,
-                             quint32 &maxSize, quint32 &dailyGrowth, quint32 &dailyLimit,
-                             quint32 &lastUploadCount);
+    bool getBufferStatistics(quint32 &lastUploadTime, quint32 &fillPercentage, quint32 &size, quint32 &maxSize,
+                             quint32 &dailyGrowth, quint32 &dailyLimit, quint32 &lastUploadCount);
 
     bool dailyLimitExceeded();
     void resetDailyLimit();

@@ -9,8 +9,7 @@
 
 namespace {
 
-const QString SelectConfigurationValue =
-    QStringLiteral("SELECT value FROM Configuration WHERE key='%1'");
+const QString SelectConfigurationValue = QStringLiteral("SELECT value FROM Configuration WHERE key='%1'");
 
 QString quotedConfigurationStatement(const QString &key)
 {
@@ -44,8 +43,8 @@ bool FpcConfigurationTable::getValue(const QString &key, QString &value)
     query.bindValue(0, key);
     const auto finish = qScopeGuard([&query] { query.finish(); });
     if (!query.exec()) {
-        qCritical() << "FpcSqlHandler::getValue(key=" << key << ") query fail: "
-                    << quotedConfigurationStatement(key) << FpcSqlConnection::errorText(query) << ", return false ->";
+        qCritical() << "FpcSqlHandler::getValue(key=" << key << ") query fail: " << quotedConfigurationStatement(key)
+                    << FpcSqlConnection::errorText(query) << ", return false ->";
         return false;
     }
     if (query.isActive() && query.next()) {
@@ -75,8 +74,9 @@ void FpcConfigurationTable::setValue(const QString &key, const QString &value)
     lookup.prepare(QStringLiteral("SELECT value FROM Configuration WHERE key=?"));
     lookup.addBindValue(key);
     if (!lookup.exec()) {
-        qCritical() << "FpcSqlHandler::setValue(" << key << " -> " << value << ") query: "
-                    << quotedConfigurationStatement(key) << FpcSqlConnection::errorText(lookup) << "value set FAILED ->";
+        qCritical() << "FpcSqlHandler::setValue(" << key << " -> " << value
+                    << ") query: " << quotedConfigurationStatement(key) << FpcSqlConnection::errorText(lookup)
+                    << "value set FAILED ->";
         return;
     }
     const bool exists = lookup.next();

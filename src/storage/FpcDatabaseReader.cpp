@@ -219,8 +219,8 @@ private:
     bool readWlans(QString *error)
     {
         QSqlQuery query(m_db);
-        if (!select(QStringLiteral("Wlan"),
-                    QStringLiteral("SELECT fpId, mac, rxLevel, rssi FROM Wlan ORDER BY rowid"), &query, error))
+        if (!select(QStringLiteral("Wlan"), QStringLiteral("SELECT fpId, mac, rxLevel, rssi FROM Wlan ORDER BY rowid"),
+                    &query, error))
             return false;
         while (query.next()) {
             FpcStoredRecord *record = recordOf(query.value(0));

@@ -23,10 +23,7 @@ const char *const PreparedTexts[] = {
 
 } // namespace
 
-FpcFingerprintLookup::FpcFingerprintLookup(std::function<void()> onReset)
-    : m_onReset(std::move(onReset))
-{
-}
+FpcFingerprintLookup::FpcFingerprintLookup(std::function<void()> onReset) : m_onReset(std::move(onReset)) {}
 
 FpcFingerprintLookup::~FpcFingerprintLookup() = default;
 

@@ -11,14 +11,13 @@
 
 namespace {
 
-
 // Reads column `column` with convert(); logs "<prefix> Invalid <name>:" at
 // the given level when the value does not convert.
 enum class Level { Critical, Error };
 
-template <typename T>
-std::optional<T> readColumn(const QSqlQuery &query, int column, const char *prefix, const char *name,
-                            Level level, std::optional<T> (*convert)(const QVariant &))
+template<typename T>
+std::optional<T> readColumn(const QSqlQuery &query, int column, const char *prefix, const char *name, Level level,
+                            std::optional<T> (*convert)(const QVariant &))
 {
     const QVariant raw = query.value(column);
     const std::optional<T> value = convert(raw);
@@ -33,18 +32,42 @@ std::optional<T> readColumn(const QSqlQuery &query, int column, const char *pref
     return value;
 }
 
-std::optional<qint64> asInt64(const QVariant &v) { return FpcSqlValue::toInt64(v); }
-std::optional<qint64> asUInt32(const QVariant &v) { return FpcSqlValue::toIntIn(v, 0, 0xFFFFFFFFLL); }
-std::optional<qint64> asUInt16(const QVariant &v) { return FpcSqlValue::toIntIn(v, 0, 0xFFFF); }
-std::optional<qint64> asUInt8(const QVariant &v) { return FpcSqlValue::toIntIn(v, 0, 0xFF); }
+std::optional<qint64> asInt64(const QVariant &v)
+{
+    return FpcSqlValue::toInt64(v);
+}
+std::optional<qint64> asUInt32(const QVariant &v)
+{
+    return FpcSqlValue::toIntIn(v, 0, 0xFFFFFFFFLL);
+}
+std::optional<qint64> asUInt16(const QVariant &v)
+{
+    return FpcSqlValue::toIntIn(v, 0, 0xFFFF);
+}
+std::optional<qint64> asUInt8(const QVariant &v)
+{
+    return FpcSqlValue::toIntIn(v, 0, 0xFF);
+}
 std::optional<qint64> asInt32(const QVariant &v)
 {
     return FpcSqlValue::toIntIn(v, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max());
 }
-std::optional<qint64> asInt8(const QVariant &v) { return FpcSqlValue::toIntIn(v, -128, 127); }
-std::optional<qint64> asMilliseconds(const QVariant &v) { return FpcSqlValue::toIntIn(v, 0, 999); }
-std::optional<qint64> asMicroseconds(const QVariant &v) { return FpcSqlValue::toIntIn(v, 0, 999999); }
-std::optional<double> asDouble(const QVariant &v) { return FpcSqlValue::toDouble(v); }
+std::optional<qint64> asInt8(const QVariant &v)
+{
+    return FpcSqlValue::toIntIn(v, -128, 127);
+}
+std::optional<qint64> asMilliseconds(const QVariant &v)
+{
+    return FpcSqlValue::toIntIn(v, 0, 999);
+}
+std::optional<qint64> asMicroseconds(const QVariant &v)
+{
+    return FpcSqlValue::toIntIn(v, 0, 999999);
+}
+std::optional<double> asDouble(const QVariant &v)
+{
+    return FpcSqlValue::toDouble(v);
+}
 
 bool inRange(qint64 value, qint64 lowest, qint64 highest)
 {
@@ -134,23 +157,23 @@ bool FpcFingerprintRows::readUtraFddNcell(const QSqlQuery &query, VomuElementWCD
 {
     static const char prefix[] = "FpcSqlHandler::selectUtraFddNcells()";
     const auto pcpich = readColumn<qint64>(query, 0, prefix, "pcpich", Level::Error, asUInt16);
-    const auto uarfcn = pcpich ? readColumn<qint64>(query, 1, prefix, "uarfcndn", Level::Error, asUInt16)
-                               : std::nullopt;
+    const auto uarfcn =
+        pcpich ? readColumn<qint64>(query, 1, prefix, "uarfcndn", Level::Error, asUInt16) : std::nullopt;
     if (!uarfcn)
         return false;
     VomuElementWCDMA::NeighbourCell cell;
     cell.pCpich = quint16(*pcpich);
     cell.uarfcnDl = quint16(*uarfcn);
     // Each level is set only from a value inside its field's range.
-    struct Field {
+    struct Field
+    {
         int column;
         const char *name;
         qint64 lowest;
         qint64 highest;
     };
     const Field fields[] = {
-        {2, "ucid", 0, 0xFFFFFFFELL}, {3, "rssi", 0, 127}, {4, "ecn", 0, 63},
-        {5, "rscp", -5, 127},         {6, "pl", 0, 127},
+        {2, "ucid", 0, 0xFFFFFFFELL}, {3, "rssi", 0, 127}, {4, "ecn", 0, 63}, {5, "rscp", -5, 127}, {6, "pl", 0, 127},
     };
     bool lastConverted = true;
     for (const Field &f : fields) {
@@ -159,11 +182,21 @@ bool FpcFingerprintRows::readUtraFddNcell(const QSqlQuery &query, VomuElementWCD
         if (!v || !inRange(*v, f.lowest, f.highest))
             continue;
         switch (f.column) {
-        case 2: cell.ucId = quint32(*v); break;
-        case 3: cell.rssi = quint8(*v); break;
-        case 4: cell.ecn0 = quint8(*v); break;
-        case 5: cell.rscp = quint8(*v); break;
-        default: cell.pathloss = quint8(*v); break;
+        case 2:
+            cell.ucId = quint32(*v);
+            break;
+        case 3:
+            cell.rssi = quint8(*v);
+            break;
+        case 4:
+            cell.ecn0 = quint8(*v);
+            break;
+        case 5:
+            cell.rscp = quint8(*v);
+            break;
+        default:
+            cell.pathloss = quint8(*v);
+            break;
         }
     }
     wcdma.appendNeighbourCell(cell);
@@ -219,8 +252,8 @@ bool FpcFingerprintRows::readPosition(const QSqlQuery &query, FpcPosition &posit
         position.setTimestampMicroseconds(unsigned(*v));
     if (query.value(6).isNull())
         return true;
-    const auto cep68 = readColumn<qint64>(query, 6, prefix, "cep68",
-                                          cep68Required ? Level::Critical : Level::Error, asUInt32);
+    const auto cep68 =
+        readColumn<qint64>(query, 6, prefix, "cep68", cep68Required ? Level::Critical : Level::Error, asUInt32);
     if (!cep68)
         return !cep68Required;
     position.setHorizontalAccuracy(float(*cep68));
@@ -240,12 +273,10 @@ std::optional<qint64> FpcFingerprintRows::readFpId(const QSqlQuery &query, int c
 std::optional<FpcFingerprintRows::Listed> FpcFingerprintRows::readListed(const QSqlQuery &query, const char *prefix)
 {
     const auto id = readColumn<qint64>(query, 0, prefix, "fpId", Level::Critical, asInt64);
-    const auto time = id ? readColumn<qint64>(query, 1, prefix, "time", Level::Critical, asUInt32)
-                         : std::nullopt;
-    const auto msecs = time ? readColumn<qint64>(query, 2, prefix, "timeMSecs", Level::Critical, asMilliseconds)
-                            : std::nullopt;
-    const auto mask = msecs ? readColumn<qint64>(query, 3, prefix, "dataMask", Level::Critical, asUInt8)
-                            : std::nullopt;
+    const auto time = id ? readColumn<qint64>(query, 1, prefix, "time", Level::Critical, asUInt32) : std::nullopt;
+    const auto msecs =
+        time ? readColumn<qint64>(query, 2, prefix, "timeMSecs", Level::Critical, asMilliseconds) : std::nullopt;
+    const auto mask = msecs ? readColumn<qint64>(query, 3, prefix, "dataMask", Level::Critical, asUInt8) : std::nullopt;
     if (!mask)
         return std::nullopt;
     return Listed{*id, *time, *msecs, quint8(*mask)};

@@ -33,12 +33,12 @@ public:
     static bool readUtraFddNcell(const QSqlQuery &query, VomuElementWCDMA &wcdma);
     static bool readWlan(const QSqlQuery &query, VomuMeasurements &measurements);
     // latitude, longitude, altitude, altUncertainty, time, timeMSecs, cep68.
-    static bool readPosition(const QSqlQuery &query, FpcPosition &position, const char *prefix,
-                             bool cep68Required);
+    static bool readPosition(const QSqlQuery &query, FpcPosition &position, const char *prefix, bool cep68Required);
 
     // The head of a listed fingerprint: fpId, time, timeMSecs, dataMask in
     // the first four columns.
-    struct Listed {
+    struct Listed
+    {
         qint64 fpId;
         qint64 seconds;
         qint64 milliseconds;

@@ -24,7 +24,8 @@ public:
     bool start()
     {
         if (!m_query.exec(m_statement)) {
-            qCritical() << "FpcSqlHandler::forEachFingerprint() Error in select:" << FpcSqlConnection::errorText(m_query);
+            qCritical() << "FpcSqlHandler::forEachFingerprint() Error in select:"
+                        << FpcSqlConnection::errorText(m_query);
             qCritical() << "FpcSqlHandler::forEachFingerprint() Select clause:" << m_statement;
             return false;
         }
@@ -71,12 +72,14 @@ bool FpcFingerprintScan::forEach(const std::function<bool(const FpcFingerprint &
     TableCursor fingerprints("SELECT time, timeMSecs, dataMask, fpId FROM Fingerprint ORDER BY fpId", 3);
     TableCursor utraFdd("SELECT mcc, mnc, ucid, lac, fpId FROM UtraFdd ORDER BY fpId, rowid", 4);
     TableCursor uncells("SELECT pcpich, uarfcndn, ucid, rssi, ecn, rscp, pl, fpId FROM Uncell "
-                        "ORDER BY fpId, rowid", 7);
+                        "ORDER BY fpId, rowid",
+                        7);
     TableCursor geran("SELECT mcc, mnc, lac, cid, rxLevel, ta, fpId FROM Geran ORDER BY fpId", 6);
     TableCursor gncells("SELECT bsic, bcch, rxLevel, fpId FROM Gncell ORDER BY fpId, rowid", 3);
     TableCursor wlans("SELECT mac, rxLevel, rssi, fpId FROM Wlan ORDER BY fpId, rowid", 3);
     TableCursor positions("SELECT latitude, longitude, altitude, altUncertainty, time, timeMSecs, cep68, fpId "
-                          "FROM Position ORDER BY fpId, rowid", 7);
+                          "FROM Position ORDER BY fpId, rowid",
+                          7);
     for (TableCursor *cursor : {&fingerprints, &utraFdd, &uncells, &geran, &gncells, &wlans, &positions}) {
         if (!cursor->start())
             return false;

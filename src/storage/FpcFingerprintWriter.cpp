@@ -175,7 +175,8 @@ bool FpcFingerprintWriter::insertFingerprintRow(const FpcFingerprint &fp, qint64
     FPC_TRACE << "FpcSqlHandler::insert() Fingerprint ID:" << lastId;
     const std::optional<qint64> id = FpcSqlValue::toInt64(lastId);
     if (!id || *id < 1) {
-        qCritical() << "FpcSqlHandler::insert() Unable to cast Fingerprint ID" << "to integer";
+        qCritical() << "FpcSqlHandler::insert() Unable to cast Fingerprint ID"
+                    << "to integer";
         return false;
     }
     *fpId = *id;

@@ -63,7 +63,7 @@ bool FpcJournalTuning::configureConnection()
     m_pageSize = int(pragmaValue("page_size").value_or(PageSize));
     setLogShare(0);
     FPC_TRACE << "FpcSqlHandler::configureConnection() write-ahead log:" << m_wal << "page size:" << m_pageSize
-             << "settings applied:" << ok;
+              << "settings applied:" << ok;
     return ok;
 }
 
@@ -77,8 +77,8 @@ bool FpcJournalTuning::convertLayout()
     if (*pages == 0 || (*pageSize == PageSize && *vacuumMode == IncrementalVacuum))
         return true;
     FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcSqlHandler::configureConnection() Rewriting the database from" << *pageSize
-             << "-byte pages (vacuum mode" << *vacuumMode << ") to" << PageSize
-             << "-byte pages with incremental vacuum";
+                               << "-byte pages (vacuum mode" << *vacuumMode << ") to" << PageSize
+                               << "-byte pages with incremental vacuum";
     // The page size of a file in write-ahead log mode is fixed: the rewrite
     // goes through the rollback journal. Another client holding the file
     // prevents it; the file is then used as it is and converted next time.
@@ -88,8 +88,8 @@ bool FpcJournalTuning::convertLayout()
     }
     QString error;
     const bool converted = FpcSqlConnection::exec(QStringLiteral("PRAGMA page_size=%1").arg(PageSize), &error)
-        && FpcSqlConnection::exec(QStringLiteral("PRAGMA auto_vacuum=INCREMENTAL"), &error)
-        && FpcSqlConnection::exec(QStringLiteral("VACUUM"), &error);
+                           && FpcSqlConnection::exec(QStringLiteral("PRAGMA auto_vacuum=INCREMENTAL"), &error)
+                           && FpcSqlConnection::exec(QStringLiteral("VACUUM"), &error);
     if (!converted)
         qWarning() << "FpcSqlHandler::configureConnection() Rewriting the database failed:" << error;
     return converted;

@@ -30,7 +30,8 @@ qint64 FpcMacConversion::toInt(const VomuWlanMacAddress &mac)
     if ((!mac.is48Bit() && !mac.is64Bit()) || (bits >> 63) != 0) {
         if (!mac.is48Bit() && !mac.is64Bit())
             FPC_TRACE << "FpcSqlHandler::macToString() MAC address is invalid";
-        qCritical() << "FpcSqlHandler::macToInt() Converting MAC address to" << "integer failed";
+        qCritical() << "FpcSqlHandler::macToInt() Converting MAC address to"
+                    << "integer failed";
         value = 0;
     }
     FPC_TRACE << "FpcSqlHandler::macToInt() MAC as int: " << value;

@@ -10,7 +10,8 @@
 
 namespace {
 
-struct TableStatements {
+struct TableStatements
+{
     const char *name;
     const char *create;
     // Run every time the table is known to exist; null-terminated.
@@ -23,8 +24,7 @@ const TableStatements DataTables[] = {
      "exported INT, dataMask INT)",
      {"CREATE INDEX IF NOT EXISTS IDX_FINGERPRINT_TIME ON Fingerprint(time)",
       // Only exported rows are indexed, so a new fingerprint never writes it.
-      "CREATE INDEX IF NOT EXISTS IDX_FINGERPRINT_EXPORTED ON Fingerprint(exported) WHERE exported=1",
-      nullptr}},
+      "CREATE INDEX IF NOT EXISTS IDX_FINGERPRINT_EXPORTED ON Fingerprint(exported) WHERE exported=1", nullptr}},
     {"Geran",
      "CREATE TABLE Geran(fpId INTEGER, mcc INT, mnc INT, lac INT, cid INT, rxLevel INT, ta INT, "
      "PRIMARY KEY(fpId), FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
@@ -49,8 +49,7 @@ const TableStatements DataTables[] = {
      "FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
      {"CREATE INDEX IF NOT EXISTS IDX_POSITIONING_FPID ON Position(fpId)",
       // Covers the nearby look-up: a box of coordinates never reads the table.
-      "CREATE INDEX IF NOT EXISTS IDX_POSITION_COORDINATES ON Position(latitude, longitude, fpId)",
-      nullptr}},
+      "CREATE INDEX IF NOT EXISTS IDX_POSITION_COORDINATES ON Position(latitude, longitude, fpId)", nullptr}},
     {"Wlan",
      "CREATE TABLE Wlan(fpId INTEGER, mac INT, rxLevel INT, rssi INT, "
      "FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
@@ -107,7 +106,8 @@ bool FpcSchema::create(FpcConfigurationTable &configuration, const std::function
         return false;
 
     if (!tables.contains(QStringLiteral("SchemaVersion"), Qt::CaseSensitive)) {
-        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcSqlHandler::createTables() No SchemaVersion table found - dropping all old data";
+        FPC_TRACE_AT(FpcLog::Info)
+            << "[INFO] FpcSqlHandler::createTables() No SchemaVersion table found - dropping all old data";
         dropAllTables();
         QString error;
         if (!FpcSqlConnection::exec(QStringLiteral("CREATE TABLE IF NOT EXISTS SchemaVersion(version INT)"), &error))
@@ -116,8 +116,9 @@ bool FpcSchema::create(FpcConfigurationTable &configuration, const std::function
         if (!FpcSqlConnection::exec(QStringLiteral("INSERT INTO SchemaVersion (version) VALUES (1)"), &error))
             qCritical() << "FpcSqlHandler::createTables() Unable to setversion table"
                         << QString(QStringLiteral("SchemaVersion: ") + error);
-        FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcSqlHandler::createTables() Possibly old databases and indices dropped, "
-                    "SchemaVersion with VERSION=1 created";
+        FPC_TRACE_AT(FpcLog::Info)
+            << "[INFO] FpcSqlHandler::createTables() Possibly old databases and indices dropped, "
+               "SchemaVersion with VERSION=1 created";
     } else {
         FPC_TRACE_AT(FpcLog::Info) << "[INFO] FpcSqlHandler::createTables() SchemaVersion table found - version 1";
     }

@@ -19,15 +19,11 @@
 namespace {
 
 // Tables in the order in which a fingerprint's rows are deleted.
-const char *const DeleteOrder[] = {"Uncell", "Gncell", "UtraFdd", "Geran", "Wlan", "Position",
-                                   "Fingerprint"};
+const char *const DeleteOrder[] = {"Uncell", "Gncell", "UtraFdd", "Geran", "Wlan", "Position", "Fingerprint"};
 
 } // namespace
 
-FpcSqlHandler::FpcSqlHandler(Clock now)
-    : m_now(std::move(now)), m_lookup([this] { clearOtherQueries(); })
-{
-}
+FpcSqlHandler::FpcSqlHandler(Clock now) : m_now(std::move(now)), m_lookup([this] { clearOtherQueries(); }) {}
 
 FpcSqlHandler::~FpcSqlHandler()
 {
@@ -197,7 +193,6 @@ bool FpcSqlHandler::selectPosition(qint64 fpId, FpcPosition &position)
     return m_lookup.selectPosition(fpId, position);
 }
 
-
 bool FpcSqlHandler::selectAllPositions(QList<FpcPosition *> &positions)
 {
     static const char prefix[] = "FpcSqlHandler::selectAllPositions()";
@@ -272,10 +267,10 @@ bool FpcSqlHandler::selectFingerprintsOnly(QList<FpcFingerprint *> &fps, bool wi
     static const char prefix[] = "FpcSqlHandler::selectFingerprintsOnly()";
     QSqlQuery query(FpcSqlConnection::database());
     query.setForwardOnly(true);
-    const QString statement = withRadioType
-        ? QStringLiteral("SELECT fpId, time, timeMSecs, dataMask, "
-                         "EXISTS(SELECT 1 FROM UtraFdd u WHERE u.fpId=f.fpId) FROM Fingerprint f")
-        : QStringLiteral("SELECT fpId, time, timeMSecs, dataMask FROM Fingerprint");
+    const QString statement =
+        withRadioType ? QStringLiteral("SELECT fpId, time, timeMSecs, dataMask, "
+                                       "EXISTS(SELECT 1 FROM UtraFdd u WHERE u.fpId=f.fpId) FROM Fingerprint f")
+                      : QStringLiteral("SELECT fpId, time, timeMSecs, dataMask FROM Fingerprint");
     if (!query.exec(statement)) {
         qCritical() << prefix << "Error in select:" << FpcSqlConnection::errorText(query);
         qCritical() << prefix << "Select clause:" << query.lastQuery();
@@ -360,7 +355,6 @@ bool FpcSqlHandler::forEachFingerprint(const std::function<bool(const FpcFingerp
     return FpcFingerprintScan::forEach(visit);
 }
 
-
 namespace {
 
 bool selectIdsBy(const QString &statement, const char *prefix, QList<qint64> &ids)
@@ -395,10 +389,8 @@ bool FpcSqlHandler::selectByGeran(quint32 mcc, quint32 mnc, quint32 lac, quint32
 
 bool FpcSqlHandler::selectByUtraFdd(quint32 mcc, quint32 mnc, quint32 ucid, QList<qint64> &ids)
 {
-    const QString statement = QStringLiteral("SELECT fpId FROM UtraFdd WHERE mcc=%1 AND mnc=%2 AND ucid=%3")
-                                  .arg(mcc)
-                                  .arg(mnc)
-                                  .arg(ucid);
+    const QString statement =
+        QStringLiteral("SELECT fpId FROM UtraFdd WHERE mcc=%1 AND mnc=%2 AND ucid=%3").arg(mcc).arg(mnc).arg(ucid);
     return selectIdsBy(statement, "FpcSqlHandler::selectByUtraFdd()", ids);
 }
 
@@ -426,7 +418,8 @@ bool FpcSqlHandler::execForIdChunks(const QString &head, const QList<qint64> &id
 bool FpcSqlHandler::updateFingerprint(const QList<qint64> &ids, bool exported)
 {
     if (ids.isEmpty()) {
-        FPC_TRACE << "FpcSqlHandler::updateFingerprint() List of fingerprint" << "ID's is empty";
+        FPC_TRACE << "FpcSqlHandler::updateFingerprint() List of fingerprint"
+                  << "ID's is empty";
         return true;
     }
     // A long list takes several statements: one transaction marks all or none.
@@ -447,7 +440,8 @@ bool FpcSqlHandler::updateFingerprint(const QList<qint64> &ids, bool exported)
 bool FpcSqlHandler::deleteFingerprint(const QList<qint64> &ids)
 {
     if (ids.isEmpty()) {
-        FPC_TRACE << "FpcSqlHandler::deleteFingerprint() List of fingerprint" << "ID's is empty";
+        FPC_TRACE << "FpcSqlHandler::deleteFingerprint() List of fingerprint"
+                  << "ID's is empty";
         return true;
     }
     QList<qint64> wanted;
@@ -457,7 +451,8 @@ bool FpcSqlHandler::deleteFingerprint(const QList<qint64> &ids)
             wanted << id;
     }
     if (wanted.isEmpty()) {
-        qWarning() << "FpcSqlHandler::deleteFingerprint() Nothing in fpId list" << "- nothing deleted";
+        qWarning() << "FpcSqlHandler::deleteFingerprint() Nothing in fpId list"
+                   << "- nothing deleted";
         return false;
     }
 

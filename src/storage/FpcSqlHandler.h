@@ -127,7 +127,8 @@ public:
     // Every stored fingerprint's id, time of birth (ms since the epoch),
     // data mask and radio type (as selectFingerprintsOnly with radio types),
     // without building fingerprints: the status list of a full buffer.
-    struct StoredSummary {
+    struct StoredSummary
+    {
         qint64 fpId;
         qint64 timeMSecs;
         quint8 dataMask;
@@ -137,13 +138,13 @@ public:
     // Ids of the stored positions inside the box latitude [south, north]
     // and longitude [west, east] (west > east: the box crosses the 180th
     // meridian), with their coordinates, in stored order.
-    struct StoredCoordinate {
+    struct StoredCoordinate
+    {
         qint64 fpId;
         double latitude;
         double longitude;
     };
-    bool selectPositionsInBox(double south, double north, double west, double east,
-                              QList<StoredCoordinate> &found);
+    bool selectPositionsInBox(double south, double north, double west, double east, QList<StoredCoordinate> &found);
     // Every stored fingerprint (FpcFingerprintScan), whole, in id order, read table by table
     // with one query each and handed to visit one at a time; a fingerprint
     // whose own row cannot be read is skipped as select() skips it. Stops
@@ -169,8 +170,7 @@ private:
     // Drops the prepared statements other than the look-ups by id.
     void clearOtherQueries();
     // Runs statement once for each chunk of ids; false at the first failure.
-    bool execForIdChunks(const QString &head, const QList<qint64> &ids, const char *prefix,
-                         const char *failureText);
+    bool execForIdChunks(const QString &head, const QList<qint64> &ids, const char *prefix, const char *failureText);
 
     Clock m_now;
     FpcConfigurationTable m_configuration;

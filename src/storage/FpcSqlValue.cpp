@@ -24,8 +24,7 @@ std::optional<qint64> FpcSqlValue::toInt64(const QVariant &value)
     case QMetaType::Double: {
         const double d = value.toDouble();
         // 2^63 is the first real outside the range; reals below it are exact.
-        if (!std::isfinite(d) || d != std::trunc(d) || d < -9223372036854775808.0
-            || d >= 9223372036854775808.0)
+        if (!std::isfinite(d) || d != std::trunc(d) || d < -9223372036854775808.0 || d >= 9223372036854775808.0)
             return std::nullopt;
         return qint64(d);
     }

@@ -36,9 +36,9 @@ bool traced()
     return FpcLog::writesDebug();
 }
 
-#define FPR_TRACE                                                                                  \
-    if (!traced()) {                                                                               \
-    } else                                                                                         \
+#define FPR_TRACE                                                                                                      \
+    if (!traced()) {                                                                                                   \
+    } else                                                                                                             \
         qDebug()
 
 const char kNotEmpty[] = "Exception::byte array is not empty";
@@ -101,8 +101,7 @@ QByteArray fittedUtf8(const QString &key, const QString &value)
     qsizetype cut = FpcReport::kMaxStringBytes;
     while (cut > 0 && (static_cast<quint8>(utf8.at(cut)) & 0xC0) == 0x80)
         --cut; // utf8[cut] continues a character that began before the cut
-    qDebug() << "FpcReport::externalize() Value of" << key << "is" << utf8.size()
-             << "bytes long, cut to" << cut;
+    qDebug() << "FpcReport::externalize() Value of" << key << "is" << utf8.size() << "bytes long, cut to" << cut;
     utf8.truncate(cut);
     return utf8;
 }
@@ -158,7 +157,7 @@ QString hexDump(QByteArrayView bytes)
 QString framedDump(const QString &kind, QByteArrayView bytes)
 {
     return QStringLiteral("\n====== ") + kind + QStringLiteral(" data BEGIN\n") + hexDump(bytes)
-        + QStringLiteral("\n====== ") + kind + QStringLiteral(" data END ======\n");
+           + QStringLiteral("\n====== ") + kind + QStringLiteral(" data END ======\n");
 }
 
 // Writes the framing of one element and, once the content is complete, its
@@ -225,20 +224,18 @@ int reportIdOf(const VomuObservationElement &element)
 // driver's RSSI figure next; an access point without either is the weakest.
 auto strengthOf(const VomuElementWLAN &ap)
 {
-    return std::make_tuple(ap.powerRxSet(), ap.powerRxSet() ? int(ap.powerRx()) : INT_MIN,
-                           ap.rssiSet(), ap.rssiSet() ? int(ap.rssi()) : -1);
+    return std::make_tuple(ap.powerRxSet(), ap.powerRxSet() ? int(ap.powerRx()) : INT_MIN, ap.rssiSet(),
+                           ap.rssiSet() ? int(ap.rssi()) : -1);
 }
 
 // The `room` strongest access points, in their stored order (the earlier one
 // wins a tie).
-std::vector<const VomuElementWLAN *> strongest(const std::vector<const VomuElementWLAN *> &aps,
-                                               size_t room)
+std::vector<const VomuElementWLAN *> strongest(const std::vector<const VomuElementWLAN *> &aps, size_t room)
 {
     std::vector<size_t> order(aps.size());
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&aps](size_t a, size_t b) {
-        return strengthOf(*aps[a]) > strengthOf(*aps[b]);
-    });
+    std::stable_sort(order.begin(), order.end(),
+                     [&aps](size_t a, size_t b) { return strengthOf(*aps[a]) > strengthOf(*aps[b]); });
     order.resize(room);
     std::sort(order.begin(), order.end());
     std::vector<const VomuElementWLAN *> kept;
@@ -277,7 +274,7 @@ void FpcReport::finishReport(const Progress &progress, QByteArray &report)
 
     if (traced())
         qDebug().noquote() << QStringLiteral("\n====== FPR data BEGIN\n") + hexDump(report)
-                + QStringLiteral("\n====== FPR data END ======\n");
+                                  + QStringLiteral("\n====== FPR data END ======\n");
     FPR_TRACE << "FpcReport::externalize() CHECKSUM: " << checksum;
     qDebug() << "[INFO] FpcReport::externalize() TOTAL SIZE: " << report.size();
 
@@ -344,8 +341,7 @@ void FpcReport::externalizeFingerprint(const FpcFingerprint &fingerprint, QByteA
     appendFingerprint(fingerprint, trustLevel(), out);
 }
 
-void FpcReport::appendFingerprint(const FpcFingerprint &fingerprint, quint8 trustLevel,
-                                  QByteArray &out)
+void FpcReport::appendFingerprint(const FpcFingerprint &fingerprint, quint8 trustLevel, QByteArray &out)
 {
     FPR_TRACE << "FpcReport::externalizeFingerprint() <-";
     const VomuMeasurements measurements = fingerprint.measurements();
@@ -362,8 +358,7 @@ void FpcReport::appendFingerprint(const FpcFingerprint &fingerprint, quint8 trus
             accessPoints.push_back(static_cast<const VomuElementWLAN *>(&element));
             break;
         default:
-            qDebug() << "FpcReport::externalizeFingerprint() Element id" << element.elementId()
-                     << "not encoded";
+            qDebug() << "FpcReport::externalizeFingerprint() Element id" << element.elementId() << "not encoded";
         }
     }
 
@@ -372,8 +367,8 @@ void FpcReport::appendFingerprint(const FpcFingerprint &fingerprint, quint8 trus
     const bool withPosition = fingerprint.hasPosition();
     size_t room = size_t(kMaxElements) - (withPosition ? 1 : 0);
     if (cells.size() > room) {
-        qDebug() << "FpcReport::externalizeFingerprint() Fingerprint" << fingerprint.id()
-                 << "has" << cells.size() << "cell elements, keeping" << room;
+        qDebug() << "FpcReport::externalizeFingerprint() Fingerprint" << fingerprint.id() << "has" << cells.size()
+                 << "cell elements, keeping" << room;
         cells.resize(room);
     }
     room -= cells.size();
@@ -411,8 +406,8 @@ int FpcReport::externalizeVomuMeasurements(const VomuMeasurements &measurements,
         if (appendElement(*measurements.element(i), out))
             ++written;
         else
-            qDebug() << "FpcReport::externalizeVomuMeasurements() Element id"
-                     << measurements.element(i)->elementId() << "not encoded";
+            qDebug() << "FpcReport::externalizeVomuMeasurements() Element id" << measurements.element(i)->elementId()
+                     << "not encoded";
     }
     FPR_TRACE << "FpcReport::externalizeVomuMeasurements() ->";
     return written;
@@ -532,16 +527,14 @@ void FpcReport::appendUTRAFDD(const VomuElementWCDMA &cell, QByteArray &out)
         const bool ecn0 = n.ecn0 != 255;
         const bool rscp = n.rscp != 255 && n.rscp - 5 <= SCHAR_MAX;
         const bool pathloss = n.pathloss != 255 && n.pathloss + 46 <= UCHAR_MAX;
-        const int size = 5 + (rssi ? 1 : 0) + (ucId ? 4 : 0) + (ecn0 ? 1 : 0) + (rscp ? 1 : 0)
-            + (pathloss ? 1 : 0);
+        const int size = 5 + (rssi ? 1 : 0) + (ucId ? 4 : 0) + (ecn0 ? 1 : 0) + (rscp ? 1 : 0) + (pathloss ? 1 : 0);
         if (!frame.fits(size)) {
             frame.logLeftOut(neighbours - i);
             break;
         }
         putU16(out, n.uarfcnDl);
         putU16(out, n.pCpich);
-        putU8(out, (rssi ? 2 : 0) | (ucId ? 4 : 0) | (ecn0 ? 8 : 0) | (rscp ? 16 : 0)
-                  | (pathloss ? 32 : 0));
+        putU8(out, (rssi ? 2 : 0) | (ucId ? 4 : 0) | (ecn0 ? 8 : 0) | (rscp ? 16 : 0) | (pathloss ? 32 : 0));
         if (rssi)
             putU8(out, n.rssi);
         if (ucId)
@@ -574,8 +567,8 @@ void FpcReport::appendWLAN(const VomuElementWLAN &accessPoint, QByteArray &out)
                  << "unset bytes written as 0";
     for (int i = 0; i < VomuWlanMacAddress::kSize; ++i)
         putU8(out, mac.macByte(i));
-    putU8(out, (accessPoint.powerRxSet() ? 1 : 0) | (accessPoint.powerTxSet() ? 2 : 0)
-              | (accessPoint.rssiSet() ? 4 : 0));
+    putU8(out,
+          (accessPoint.powerRxSet() ? 1 : 0) | (accessPoint.powerTxSet() ? 2 : 0) | (accessPoint.rssiSet() ? 4 : 0));
     if (accessPoint.powerRxSet())
         putU8(out, static_cast<quint8>(accessPoint.powerRx()));
     if (accessPoint.powerTxSet())
@@ -587,15 +580,15 @@ void FpcReport::appendWLAN(const VomuElementWLAN &accessPoint, QByteArray &out)
 
 quint64 FpcReport::nextDumpNumber(const QString &directory)
 {
-    const QStringList names = QDir(directory).entryList(
-        {kDumpPrefix + QLatin1Char('*')},
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    const QStringList names =
+        QDir(directory).entryList({kDumpPrefix + QLatin1Char('*')},
+                                  QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     quint64 highest = 0;
     for (const QString &name : names) {
         const QStringView digits = QStringView(name).mid(kDumpPrefix.size());
-        const bool allDigits = !digits.isEmpty()
-            && std::all_of(digits.begin(), digits.end(),
-                           [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+        const bool allDigits = !digits.isEmpty() && std::all_of(digits.begin(), digits.end(), [](QChar c) {
+            return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        });
         bool ok = false;
         const quint64 number = allDigits ? digits.toULongLong(&ok) : 0;
         if (ok && number < std::numeric_limits<quint64>::max())

@@ -38,12 +38,7 @@ public:
     static constexpr int kMaxStringBytes = 255;
 
     // Report element ids (not the measurement library's ids).
-    enum ElementId {
-        GERAN = 1,
-        UTRAFDD = 2,
-        GNSS = 3,
-        WLAN = 5
-    };
+    enum ElementId { GERAN = 1, UTRAFDD = 2, GNSS = 3, WLAN = 5 };
 
     // Writes the report of the listed fingerprints, in list order, into out,
     // which must be empty. Returns how many entries from the front of the list
@@ -62,7 +57,8 @@ public:
     // one record (at most kMaxFingerprints in all); finishReport fills in
     // the count and the checksum, logs and dumps as externalize does.
     // externalize is built on them, so both give the same bytes.
-    struct Progress {
+    struct Progress
+    {
         qsizetype countAt = 0;
         quint8 trustLevel = 0;
         int records = 0;

@@ -70,10 +70,7 @@ gboolean slpgwTimerThreadCallbackForPrepare(gpointer connector)
 
 // ---------------------------------------------------------------- observer
 
-FpcSLPGWConnector::SLPGWObserverImpl::SLPGWObserverImpl(FpcSLPGWConnector *connector)
-    : m_connector(connector)
-{
-}
+FpcSLPGWConnector::SLPGWObserverImpl::SLPGWObserverImpl(FpcSLPGWConnector *connector) : m_connector(connector) {}
 
 FpcSLPGWConnector::SLPGWObserverImpl::~SLPGWObserverImpl() = default;
 
@@ -82,8 +79,8 @@ void FpcSLPGWConnector::SLPGWObserverImpl::RequestData(uint32_t transactionId)
     m_connector->requestData(transactionId);
 }
 
-void FpcSLPGWConnector::SLPGWObserverImpl::ReceiveData(const char *data, uint32_t length,
-                                                       uint32_t transactionId, int status)
+void FpcSLPGWConnector::SLPGWObserverImpl::ReceiveData(const char *data, uint32_t length, uint32_t transactionId,
+                                                       int status)
 {
     m_connector->receiveData(data, length, transactionId, status);
 }
@@ -100,8 +97,7 @@ void FpcSLPGWConnector::SLPGWObserverImpl::ErrorCallback(int status, uint32_t tr
 
 // ---------------------------------------------------------------- set-up
 
-FpcSLPGWConnector::FpcSLPGWConnector(QObject *parent)
-    : QObject(parent), m_observer(this)
+FpcSLPGWConnector::FpcSLPGWConnector(QObject *parent) : QObject(parent), m_observer(this)
 {
     setStringAttribute(m_params, ESlpGwAttrRequestType, "upload");
     setStringAttribute(m_params, ESlpGwAttrDataType, "fingerprint");
@@ -217,11 +213,12 @@ void FpcSLPGWConnector::releaseGateway(bool reportLostPrepare)
     if (lostPrepare == 0 || !reportLostPrepare)
         return;
     stopReplyTimer("FpcSLPGWConnector::releaseGateway() prepare ended with the session -- SLPGW timer removed");
-    qDebug() << "FpcSLPGWConnector::releaseGateway() SLPGW session released, prepare transaction id:"
-             << lostPrepare << "ended with it";
+    qDebug() << "FpcSLPGWConnector::releaseGateway() SLPGW session released, prepare transaction id:" << lostPrepare
+             << "ended with it";
     QTimer::singleShot(0, this, [this, lostPrepare] {
         emitConnectionError(QStringLiteral("FpcSLPGWConnector: ERROR: SLPGW session released, "
-                                           "prepare transaction %1 ended with it").arg(lostPrepare));
+                                           "prepare transaction %1 ended with it")
+                                .arg(lostPrepare));
     });
 }
 
@@ -243,14 +240,16 @@ uint32_t FpcSLPGWConnector::startAttach(SlpGwNetworkUsage usage)
     if (usage == OnlyFree) {
         qDebug() << "FpcSLPGWConnector::startAttach() Attach type of OnlyFree -- requested";
         if (m_onlyFreeId != 0) {
-            qDebug() << "FpcSLPGWConnector::startAttach()   -> cannot request - attach already exists for OnlyFree, transactionid:"
+            qDebug() << "FpcSLPGWConnector::startAttach()   -> cannot request - attach already exists for OnlyFree, "
+                        "transactionid:"
                      << m_onlyFreeId;
             return 0;
         }
     } else if (usage == FreeAndHomeNw) {
         qDebug() << "FpcSLPGWConnector::startAttach() Attach type of FreeAndHomeNw -- requested";
         if (m_freeAndHomeId != 0) {
-            qDebug() << "FpcSLPGWConnector::startAttach()   -> cannot request - attach already exists for FreeAndHomeNw, transactionid:"
+            qDebug() << "FpcSLPGWConnector::startAttach()   -> cannot request - attach already exists for "
+                        "FreeAndHomeNw, transactionid:"
                      << m_freeAndHomeId;
             return 0;
         }
@@ -279,7 +278,8 @@ uint32_t FpcSLPGWConnector::startAttach(SlpGwNetworkUsage usage)
     qDebug() << "FpcSLPGWConnector::startAttach(): Calling slpgw->attachToSend()";
     int code = m_slpgw->attachToSend(transactionId, m_params);
     if (code == ESlpGwErrGeneral) {
-        qDebug() << "FpcSLPGWConnector::startAttach(): attachToSend() returned SLPGWGENERALERROR, it might be a broken connection, trying to reconnect:";
+        qDebug() << "FpcSLPGWConnector::startAttach(): attachToSend() returned SLPGWGENERALERROR, it might be a broken "
+                    "connection, trying to reconnect:";
         reconnectGateway();
         transactionId = 0;
         code = m_slpgw->attachToSend(transactionId, m_params);
@@ -319,7 +319,8 @@ void FpcSLPGWConnector::startPrepare()
     qDebug() << "FpcSLPGWConnector::startPrepare(): Calling slpgw->PrepareToSend()";
     int code = m_slpgw->PrepareToSend(transactionId, m_params);
     if (code == ESlpGwErrGeneral) {
-        qDebug() << "FpcSLPGWConnector::startPrepare(): prepareToSend() returned SLPGWGENERALERROR, it might be a broken connection, trying to reconnect:";
+        qDebug() << "FpcSLPGWConnector::startPrepare(): prepareToSend() returned SLPGWGENERALERROR, it might be a "
+                    "broken connection, trying to reconnect:";
         reconnectGateway();
         transactionId = 0;
         code = m_slpgw->PrepareToSend(transactionId, m_params);
@@ -420,8 +421,7 @@ void FpcSLPGWConnector::stopReplyTimer(const char *message)
 
 int FpcSLPGWConnector::replyTimeoutMs()
 {
-    const int timeout = FpcConfig::getIntValue(QStringLiteral("slpgw_connection_timeout"),
-                                               kDefaultReplyTimeoutMs);
+    const int timeout = FpcConfig::getIntValue(QStringLiteral("slpgw_connection_timeout"), kDefaultReplyTimeoutMs);
     if (timeout > 0)
         return timeout;
     qDebug() << "[ERROR] FpcSLPGWConnector::startPrepare(): slpgw_connection_timeout" << timeout
@@ -432,8 +432,8 @@ int FpcSLPGWConnector::replyTimeoutMs()
 void FpcSLPGWConnector::startReplyTimer()
 {
     const int timeout = replyTimeoutMs();
-    qDebug() << "FpcSLPGWConnector::startPrepare(): Starting timer to watch reply timeout from SLPGW "
-             << timeout << " (ms)";
+    qDebug() << "FpcSLPGWConnector::startPrepare(): Starting timer to watch reply timeout from SLPGW " << timeout
+             << " (ms)";
     // One prepare is watched at a time; a source left running would cut the
     // new prepare short later.
     stopReplyTimer("FpcSLPGWConnector::startPrepare() earlier SLPGW timer removed");
@@ -445,7 +445,8 @@ void FpcSLPGWConnector::replyTimedOut()
     m_replyTimer = 0;
     qDebug() << "slpgwTimerThreadCallbackForPrepare() --- SLPGW connection timeout expired, return error reply --";
     if (m_prepareId != 0 && m_slpgw) {
-        qDebug() << "slpgwTimerThreadCallbackForPrepare()  SLPGW session is active and now timed out, calling cancel for transaction id: "
+        qDebug() << "slpgwTimerThreadCallbackForPrepare()  SLPGW session is active and now timed out, calling cancel "
+                    "for transaction id: "
                  << m_prepareId;
         m_slpgw->cancel(m_prepareId);
         m_prepareId = 0;
@@ -483,15 +484,16 @@ void FpcSLPGWConnector::requestData(uint32_t transactionId)
     const bool built = buildReport(report);
     if (!built || report.size() > kMaxParts * kPartSize) {
         if (built)
-            qDebug() << "[ERROR] FpcSLPGWConnector::SLPGWObserverImpl::RequestData() report of"
-                     << report.size() << "bytes exceeds" << kMaxParts << "parts";
+            qDebug() << "[ERROR] FpcSLPGWConnector::SLPGWObserverImpl::RequestData() report of" << report.size()
+                     << "bytes exceeds" << kMaxParts << "parts";
         qDebug() << "FpcSLPGWConnector::SLPGWObserverImpl::RequestData() (Creating fingerprint report failed) -->";
         // Nothing can be sent: end the transaction and say so, so that the
         // exported fingerprints are released and the kind may be requested
         // again.
         abandonTransaction(transactionId);
         if (kind & PrepareTransaction)
-            stopReplyTimer("FpcSLPGWConnector::SLPGWObserverImpl:RequestData() error response provided -- SLPGW timer removed");
+            stopReplyTimer(
+                "FpcSLPGWConnector::SLPGWObserverImpl:RequestData() error response provided -- SLPGW timer removed");
         emitConnectionError(QStringLiteral("FpcSLPGWConnector::SLPGWObserverImpl::RequestData(): "
                                            "ERROR: Creating fingerprint report failed, nothing sent"));
         return;
@@ -527,24 +529,25 @@ void FpcSLPGWConnector::sendReport(const QByteArray &report, uint32_t transactio
         const bool last = offset + kPartSize >= size;
         const qsizetype length = last ? size - offset : kPartSize;
         const char *lastText = last ? "true" : "false";
-        qDebug() << "FpcSLPGWConnector::SLPGWObserverImpl::RequestData(): Calling slpgw->SendData() (index["
-                 << offset << "] n=" << length << ") lastMime: " << lastText;
-        const int code = m_slpgw ? m_slpgw->SendData(report.constData() + offset, uint32_t(length), last,
-                                                     transactionId)
+        qDebug() << "FpcSLPGWConnector::SLPGWObserverImpl::RequestData(): Calling slpgw->SendData() (index[" << offset
+                 << "] n=" << length << ") lastMime: " << lastText;
+        const int code = m_slpgw ? m_slpgw->SendData(report.constData() + offset, uint32_t(length), last, transactionId)
                                  : int(ESlpGwErrGeneral);
         if (code != ESlpGwOk) {
             const bool prepare = transactionKind(transactionId) & PrepareTransaction;
             abandonTransaction(transactionId);
             if (prepare)
-                stopReplyTimer("FpcSLPGWConnector::SLPGWObserverImpl:RequestData() error response provided -- SLPGW timer removed");
+                stopReplyTimer("FpcSLPGWConnector::SLPGWObserverImpl:RequestData() error response provided -- SLPGW "
+                               "timer removed");
             qDebug() << "FpcSLPGWConnector::SLPGWObserverImpl::RequestData(): Calling slpgw->SendData() DONE";
             emitConnectionError(QStringLiteral("FpcSLPGWConnector::SLPGWObserverImpl::RequestData(): "
                                                "Calling slpgw->SendData() failed, error: %1 %2")
-                                    .arg(code).arg(errorName(code)));
+                                    .arg(code)
+                                    .arg(errorName(code)));
             return;
         }
-        qDebug() << "FpcSLPGWConnector::SLPGWObserverImpl::RequestData(): Calling slpgw->SendData() (index["
-                 << offset << "] n=" << length << ") lastMime: " << lastText << "OK";
+        qDebug() << "FpcSLPGWConnector::SLPGWObserverImpl::RequestData(): Calling slpgw->SendData() (index[" << offset
+                 << "] n=" << length << ") lastMime: " << lastText << "OK";
         if (last)
             break;
     }
@@ -575,13 +578,14 @@ void FpcSLPGWConnector::receiveData(const char *data, uint32_t length, uint32_t 
         return;
 
     if (m_receiveBuffer.size() + qsizetype(length) > kMaxReplyBytes) {
-        qDebug() << "[ERROR] FpcSLPGWConnector::SLPGWObserverImpl::ReceiveData() reply exceeds"
-                 << kMaxReplyBytes << "bytes, transaction" << transactionId << "cancelled";
+        qDebug() << "[ERROR] FpcSLPGWConnector::SLPGWObserverImpl::ReceiveData() reply exceeds" << kMaxReplyBytes
+                 << "bytes, transaction" << transactionId << "cancelled";
         if (m_slpgw)
             m_slpgw->cancel(transactionId);
         finishReply();
         emitConnectionError(QStringLiteral("FpcSLPGWConnector: SLPGW ReceiveData() ERROR: server reply "
-                                           "larger than %1 bytes").arg(kMaxReplyBytes));
+                                           "larger than %1 bytes")
+                                .arg(kMaxReplyBytes));
         return;
     }
 
@@ -624,7 +628,8 @@ QString FpcSLPGWConnector::serverResponseValid(const QByteArray &reply)
     const QDomElement root = document.documentElement();
     if (root.tagName() != QLatin1String("SLP-FP"))
         return QStringLiteral("FpcSLPGWConnector::serverResponseValid() XML PARSE ERROR: Excepted tag SLP-FP, "
-                              "but found instead: ") + root.tagName();
+                              "but found instead: ")
+               + root.tagName();
     for (QDomElement child = root.firstChildElement(); !child.isNull(); child = child.nextSiblingElement()) {
         if (child.tagName() == QLatin1String("fingerprintResponse"))
             return child.attribute(QStringLiteral("status"));
@@ -644,8 +649,7 @@ void FpcSLPGWConnector::connectionStatusChanged(uint32_t status)
 
 void FpcSLPGWConnector::errorCallback(int status, uint32_t transactionId)
 {
-    qDebug() << "FpcSLPGWConnector::SLPGWObserverImpl::ErrorCallback(st=" << status << "," << errorName(status)
-             << ")";
+    qDebug() << "FpcSLPGWConnector::SLPGWObserverImpl::ErrorCallback(st=" << status << "," << errorName(status) << ")";
     const unsigned kind = forgetTransaction(transactionId);
     if (kind == NoTransaction) {
         qDebug() << "FpcSLPGWConnector::SLPGWObserverImpl::errorCallback(): ERROR: Unknown transaction ID:"
@@ -656,6 +660,6 @@ void FpcSLPGWConnector::errorCallback(int status, uint32_t transactionId)
     m_receiveBuffer.clear();
     if (kind & PrepareTransaction)
         stopReplyTimer("FpcSLPGWConnector::SLPGWObserverImpl:ErrorCallback() response provided -- SLPGW timer removed");
-    emitConnectionError(QStringLiteral("ERROR: SLPGW called ErrorCallback() status: %1 %2")
-                            .arg(status).arg(errorName(status)));
+    emitConnectionError(
+        QStringLiteral("ERROR: SLPGW called ErrorCallback() status: %1 %2").arg(status).arg(errorName(status)));
 }

@@ -36,8 +36,7 @@ public:
     public:
         explicit SLPGWObserverImpl(FpcSLPGWConnector *connector);
         void RequestData(uint32_t transactionId) override;
-        void ReceiveData(const char *data, uint32_t length, uint32_t transactionId,
-                         int status) override;
+        void ReceiveData(const char *data, uint32_t length, uint32_t transactionId, int status) override;
         void ConnectionStatusChanged(uint32_t status) override;
         void ErrorCallback(int status, uint32_t transactionId) override;
         ~SLPGWObserverImpl() override;

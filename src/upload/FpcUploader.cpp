@@ -38,17 +38,16 @@ void FpcUploader::setUploadState(int state)
     g_uploadState.store(state);
 }
 
-FpcUploader::FpcUploader(QObject *parent)
-    : QObject(parent)
+FpcUploader::FpcUploader(QObject *parent) : QObject(parent)
 {
     qRegisterMetaType<SlpGwNetworkUsage>("SlpGwNetworkUsage");
     qDebug() << "FpcUploader::FpcUploader() <-";
     m_retryTimer.setSingleShot(true);
     connect(&m_retryTimer, &QTimer::timeout, this, &FpcUploader::attachRetryTimeout);
-    connect(&m_connector, &FpcSLPGWConnector::uploadFinished, this,
-            &FpcUploader::fpcConnectorUploadFinished, Qt::AutoConnection);
-    connect(&m_connector, &FpcSLPGWConnector::connectionError, this,
-            &FpcUploader::fpcConnectorConnectionError, Qt::AutoConnection);
+    connect(&m_connector, &FpcSLPGWConnector::uploadFinished, this, &FpcUploader::fpcConnectorUploadFinished,
+            Qt::AutoConnection);
+    connect(&m_connector, &FpcSLPGWConnector::connectionError, this, &FpcUploader::fpcConnectorConnectionError,
+            Qt::AutoConnection);
     qDebug() << "FpcUploader::FpcUploader() ->";
 }
 
@@ -66,7 +65,8 @@ int FpcUploader::fprPrepare()
         return SwitchedOff;
     }
     if (uploadState() == PrepareOngoing)
-        throw QStringLiteral("FpcUploader::fpcPrepare() ERROR SLOT called, but cannot start upload becauseit's already in ONGOING state! ->");
+        throw QStringLiteral("FpcUploader::fpcPrepare() ERROR SLOT called, but cannot start upload becauseit's already "
+                             "in ONGOING state! ->");
 
     int rc = 0;
     try {
@@ -125,21 +125,26 @@ void FpcUploader::fpcConnectorConnectionError(QString reason)
     if (state == OnlyFreeSending) {
         if (!m_retryPending) {
             startRetryTimer(timeout, OnlyFree);
-            qDebug() << "FpcUploader::fpcConnectorConnectionError()   Attach(ONLY_FREE) failed -- new retry attach timered at: "
+            qDebug() << "FpcUploader::fpcConnectorConnectionError()   Attach(ONLY_FREE) failed -- new retry attach "
+                        "timered at: "
                      << retryAt;
         } else {
-            qDebug() << "FpcUploader::fpcConnectorConnectionError()   Attach(ATTACH_ONLY_FREE) failed again-- already waiting for retry timer";
+            qDebug() << "FpcUploader::fpcConnectorConnectionError()   Attach(ATTACH_ONLY_FREE) failed again-- already "
+                        "waiting for retry timer";
         }
     } else if (state == FreeAndHomeSending) {
         if (!m_retryPending) {
             startRetryTimer(timeout, FreeAndHomeNw);
-            qDebug() << "FpcUploader::fpcConnectorConnectionError()   Attach(FREE_AND_HOME) failed -- new retry attach timered at: "
+            qDebug() << "FpcUploader::fpcConnectorConnectionError()   Attach(FREE_AND_HOME) failed -- new retry attach "
+                        "timered at: "
                      << retryAt;
         } else {
-            qDebug() << "FpcUploader::fpcConnectorConnectionError()   Attach(FREE_AND_HOME) failed again -- already waiting for retry timer";
+            qDebug() << "FpcUploader::fpcConnectorConnectionError()   Attach(FREE_AND_HOME) failed again -- already "
+                        "waiting for retry timer";
         }
     } else {
-        qDebug() << "FpcUploader::fpcConnectorConnectionError()" << "No attach/prepare retry timer started";
+        qDebug() << "FpcUploader::fpcConnectorConnectionError()"
+                 << "No attach/prepare retry timer started";
     }
     setUploadState(Idle);
     emit uploadError(reason);
@@ -160,7 +165,8 @@ void FpcUploader::attachRetryTimeout()
 {
     qDebug() << "FpcUploader::attachRetryTimeout() SLOT <-";
     if (!m_retryPending) {
-        qDebug() << "FpcUploader::attachRetryTimeout()   Timer has expired, but not anymore need to retry -- no pending requests";
+        qDebug() << "FpcUploader::attachRetryTimeout()   Timer has expired, but not anymore need to retry -- no "
+                    "pending requests";
     } else {
         qDebug() << "FpcUploader::attachRetryTimeout()   Timer has expired to retry attach request to SLPGW";
         m_retryPending = false;

@@ -27,12 +27,7 @@ class FpcUploader : public QObject
 public:
     // Upload state shared with the connector, which sets it when the gateway
     // asks for a transaction's data.
-    enum UploadState {
-        Idle = 0,
-        PrepareOngoing = 1,
-        OnlyFreeSending = 2,
-        FreeAndHomeSending = 3
-    };
+    enum UploadState { Idle = 0, PrepareOngoing = 1, OnlyFreeSending = 2, FreeAndHomeSending = 3 };
 
     // The one uploader of the process, created at the first call and never
     // destroyed.

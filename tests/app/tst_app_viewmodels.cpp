@@ -44,8 +44,8 @@ class TstAppViewModels : public QObject
     {
         QMap<QString, QString> items;
         QString error;
-        FpcConfigurationText::parse(m_service->call("configurations").arguments().value(0).toString().toUtf8(),
-                                    &items, &error);
+        FpcConfigurationText::parse(m_service->call("configurations").arguments().value(0).toString().toUtf8(), &items,
+                                    &error);
         return items.value(key, QStringLiteral("<unset>"));
     }
 
@@ -133,8 +133,10 @@ private slots:
     {
         QTest::addColumn<QString>("serverMode");
         QTest::addColumn<QString>("outcome");
-        QTest::newRow("server takes it") << "ok" << "ok";
-        QTest::newRow("server fails") << "fail" << "failed";
+        QTest::newRow("server takes it") << "ok"
+                                         << "ok";
+        QTest::newRow("server fails") << "fail"
+                                      << "failed";
     }
     void uploadOutcomeShown()
     {
@@ -155,7 +157,7 @@ private slots:
         if (outcome == "ok")
             QVERIFY2(status.uploadMessage().contains("1 fingerprint"), qPrintable(status.uploadMessage()));
         QTRY_COMPARE(status.recentDrops().value("uploadsTried").toUInt(), 1u); // fetched after the outcome
-        QVERIFY(!status.dropLines().join(' ').contains("upload")); // uploads are no drops
+        QVERIFY(!status.dropLines().join(' ').contains("upload"));             // uploads are no drops
         QCOMPARE(m_service->quit(), 0);
     }
 };

@@ -64,10 +64,14 @@ private slots:
         QVERIFY(bus.waitForName(QLatin1String(FpcClient::Service)));
         QString error;
         QVERIFY(client.subscribe(&error) && client.checkDaemon().ok());
-        const auto read = [&] { return client.wait([&](const FpcClient::Done &done) { client.readConfiguration(nullptr, done); }); };
+        const auto read = [&] {
+            return client.wait([&](const FpcClient::Done &done) { client.readConfiguration(nullptr, done); });
+        };
         QCOMPARE(read().error, FpcClientResult::BadReply);
-        const FpcClientResult upload = client.wait([&](const FpcClient::Done &done) { client.startUpload(nullptr, done); });
-        QVERIFY2(upload.error == FpcClientResult::Timeout && upload.message.contains("forcedUpload"), qPrintable(upload.message));
+        const FpcClientResult upload =
+            client.wait([&](const FpcClient::Done &done) { client.startUpload(nullptr, done); });
+        QVERIFY2(upload.error == FpcClientResult::Timeout && upload.message.contains("forcedUpload"),
+                 qPrintable(upload.message));
         bool running = true;
         connect(&client, &FpcClient::daemonRunningChanged, this, [&](bool now) { running = now; });
         TestSupport::stopProcess(daemon, 5000);
@@ -79,8 +83,16 @@ private slots:
     {
         FpcStatusReport status;
         QString error;
-        const QStringList entries{"1714557600250:15:W", "1714557660000:11:W", "1714557720000:7:G", "1714557780000:9",
-                                  "1714557540000:15:W", "garbage", "17:15:X", "12:abc:G", "1:2:G:extra", "5:256"};
+        const QStringList entries{"1714557600250:15:W",
+                                  "1714557660000:11:W",
+                                  "1714557720000:7:G",
+                                  "1714557780000:9",
+                                  "1714557540000:15:W",
+                                  "garbage",
+                                  "17:15:X",
+                                  "12:abc:G",
+                                  "1:2:G:extra",
+                                  "5:256"};
         QVERIFY(FpcStatusReport::fromArguments(report(entries), &status, &error));
         QCOMPARE(status.total(), 10);
         QCOMPARE(status.unreadable, 5);
@@ -91,7 +103,8 @@ private slots:
         QVariantList wrongType = report({});
         wrongType[3] = QVariant(qint64(126000));
         QVERIFY(!FpcStatusReport::fromArguments(wrongType, &status, &error));
-        QCOMPARE(FpcCounterText::sentence("tooClose", 12), QStringLiteral("12 fixes too close to the last fingerprint"));
+        QCOMPARE(FpcCounterText::sentence("tooClose", 12),
+                 QStringLiteral("12 fixes too close to the last fingerprint"));
         QCOMPARE(FpcCounterText::sentence("uploadsFailed", 1), QStringLiteral("1 upload failed"));
     }
 
@@ -100,12 +113,18 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
         QTest::addColumn<bool>("fits");
-        QTest::newRow("int negative") << "timer_trigger_base_value" << "-1" << true;
-        QTest::newRow("int fraction") << "speed_threshold" << "1.5" << false;
-        QTest::newRow("uint negative") << "trust_level" << "-1" << false;
-        QTest::newRow("uint beyond 32 bits") << "fp_buffer_max_size" << "4294967296" << false;
-        QTest::newRow("float infinite") << "wlan_upload_fill_ratio" << "inf" << false;
-        QTest::newRow("string anything") << "privacy_zones" << "x;y" << true;
+        QTest::newRow("int negative") << "timer_trigger_base_value"
+                                      << "-1" << true;
+        QTest::newRow("int fraction") << "speed_threshold"
+                                      << "1.5" << false;
+        QTest::newRow("uint negative") << "trust_level"
+                                       << "-1" << false;
+        QTest::newRow("uint beyond 32 bits") << "fp_buffer_max_size"
+                                             << "4294967296" << false;
+        QTest::newRow("float infinite") << "wlan_upload_fill_ratio"
+                                        << "inf" << false;
+        QTest::newRow("string anything") << "privacy_zones"
+                                         << "x;y" << true;
     }
     void valueTypes()
     {
@@ -129,10 +148,11 @@ private slots:
                                             "</fpcconfig>",
                                             &items, &error));
         QCOMPARE(items, (QMap<QString, QString>{{"a", "4"}, {"b", "2"}, {"c", "3"}}));
-        const QList<QPair<QByteArray, QString>> faulty{
-            {"<fpcconfig><item key='a'/></fpcconfig>", "item 1 (line 1, key \"a\") has no value"},
-            {"<fpcconfig>\n<item value='1'/></fpcconfig>", "item 1 (line 2) has no key"},
-            {"<fpcconfig><item key='a' value='1'/>", "not valid XML"}};
+        const QList<QPair<QByteArray, QString>> faulty{{"<fpcconfig><item key='a'/></fpcconfig>",
+                                                        "item 1 (line 1, key \"a\") has no value"},
+                                                       {"<fpcconfig>\n<item value='1'/></fpcconfig>",
+                                                        "item 1 (line 2) has no key"},
+                                                       {"<fpcconfig><item key='a' value='1'/>", "not valid XML"}};
         for (const auto &[xml, reason] : faulty) {
             QVERIFY2(!FpcConfigurationText::parse(xml, &items, &error) && error.contains(reason), qPrintable(error));
             QVERIFY(items.isEmpty());

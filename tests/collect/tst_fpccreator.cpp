@@ -81,9 +81,9 @@ private slots:
     void fixChecks_data()
     {
         QTest::addColumn<int>("speed");
-        QTest::addColumn<int>("stored"); // metres to a stored fingerprint; -1 none, -2 one without position
+        QTest::addColumn<int>("stored");        // metres to a stored fingerprint; -1 none, -2 one without position
         QTest::addColumn<QString>("checksOff"); // "0" switches speed and distance checks off
-        QTest::addColumn<int>("request"); // -1 none (dropped), else needWlan
+        QTest::addColumn<int>("request");       // -1 none (dropped), else needWlan
         QTest::newRow("151 km/h") << 151 << -1 << "" << -1;
         QTest::newRow("150 km/h, the maximum") << 150 << -1 << "" << 0;
         QTest::newRow("no speed") << 65535 << -1 << "" << -1;

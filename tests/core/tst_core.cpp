@@ -61,7 +61,12 @@ private slots:
     void handlerFormatsAndFilters()
     {
         // Threshold, message type and text; the line after the time stamp (empty: dropped).
-        const struct { int threshold; QtMsgType type; const char *message, *expected; } cases[] = {
+        const struct
+        {
+            int threshold;
+            QtMsgType type;
+            const char *message, *expected;
+        } cases[] = {
             {1, QtDebugMsg, "plain text", "Debug: plain text"},
             {2, QtDebugMsg, "[INFO]word", "Info: word"},
             {1, QtDebugMsg, "[INFO] word", "Info: word"},
@@ -141,11 +146,11 @@ private slots:
         QTest::newRow("greatest wins") << true << run
                                        << QStringList{"fpc_run0009.log", "fpc_run12345.log", "fpc_run0002.log"}
                                        << "fpc_run12346.log";
-        QTest::newRow("short seed matches all") << true << QByteArray("abcd")
-                                                << QStringList{"fpc_0007.log", "fpc_run0009.log"} << "fpc_0008.log";
+        QTest::newRow("short seed matches all")
+            << true << QByteArray("abcd") << QStringList{"fpc_0007.log", "fpc_run0009.log"} << "fpc_0008.log";
         QTest::newRow("empty seed") << true << QByteArray("") << QStringList{} << "fpc_0001.log"; // fpc_tracefile
-        QTest::newRow("index overflow counts 0") << true << run << QStringList{"fpc_run99999999999.log"}
-                                                 << "fpc_run0001.log";
+        QTest::newRow("index overflow counts 0")
+            << true << run << QStringList{"fpc_run99999999999.log"} << "fpc_run0001.log";
         QTest::newRow("no seed file") << true << QByteArray() << QStringList{} << "";
         QTest::newRow("rd-mode off") << false << run << QStringList{} << "-";
         QTest::newRow("seed with a path") << true << QByteArray("../../../etc/x0001") << QStringList{} << "-";
@@ -206,7 +211,12 @@ private slots:
     void parseConfiguration()
     {
         // Items, result, key=value pairs present afterwards, keys absent afterwards.
-        const struct { const char *items; bool result; const char *present, *absent; } cases[] = {
+        const struct
+        {
+            const char *items;
+            bool result;
+            const char *present, *absent;
+        } cases[] = {
             {"<item key='a1' value='3'/><item><key>a2</key><value>INFO</value></item>", true, "a1=3 a2=INFO", ""},
             {"<item key='b1' value=''><value>7</value></item><item key='b2'><value/></item>", true, "b1=7 b2=", ""},
             {"<item key='c1' value='1'/><item key='c2' value=''/><item key='c3' value='3'/>", false, "c1=1", "c2 c3"},
@@ -250,7 +260,8 @@ private slots:
     {
         const QString head = "<fpcconfig><item key='k1' value='1'/>";
         const int levels = 80000;
-        const QString nested = head + QString("<a>").repeated(levels) + QString("</a>").repeated(levels) + "</fpcconfig>";
+        const QString nested =
+            head + QString("<a>").repeated(levels) + QString("</a>").repeated(levels) + "</fpcconfig>";
         const FpcXmlLimits::Result walk = FpcXmlLimits(FpcConfig::MaxDepth, FpcConfig::MaxElements).check(nested);
         QVERIFY(!walk.accepted);
         // The root, the item, and the chain down to the first level too deep.
@@ -264,7 +275,8 @@ private slots:
             QVERIFY(!FpcConfig::internalizeFromString(text));
             QCOMPARE(FpcConfig::getIntValue("k1", -99), -99);
         }
-        QVERIFY(m_root->writeFile("/big.cfg", (head + QString(FpcConfig::MaxTextBytes, ' ') + "</fpcconfig>").toUtf8()));
+        QVERIFY(
+            m_root->writeFile("/big.cfg", (head + QString(FpcConfig::MaxTextBytes, ' ') + "</fpcconfig>").toUtf8()));
         QVERIFY(!FpcConfig::internalizeConf(m_root->path("/big.cfg")));
         QCOMPARE(FpcConfig::getIntValue("k1", -99), -99);
         QVERIFY(FpcConfig::internalizeFromString(head + "</fpcconfig>"));
@@ -274,10 +286,16 @@ private slots:
     void typedGettersFallBackToDefault()
     {
         // Text that is not wholly a number of the type, out of its range or not finite gives the default 7.
-        const struct { const char *stored; char type; double expected; } cases[] = {
-            {"-42", 'i', -42}, {"12abc", 'i', 7}, {"2147483648", 'i', 7}, {"", 'i', 7}, {nullptr, 'i', 7},
-            {"4294967295", 'u', 4294967295.0}, {"-1", 'u', 7}, {"0x10", 'u', 7},
-            {"0.25", 'f', 0.25}, {"1.0x", 'f', 7}, {"nan", 'f', 7}, {"inf", 'f', 7},
+        const struct
+        {
+            const char *stored;
+            char type;
+            double expected;
+        } cases[] = {
+            {"-42", 'i', -42}, {"12abc", 'i', 7}, {"2147483648", 'i', 7},
+            {"", 'i', 7},      {nullptr, 'i', 7}, {"4294967295", 'u', 4294967295.0},
+            {"-1", 'u', 7},    {"0x10", 'u', 7},  {"0.25", 'f', 0.25},
+            {"1.0x", 'f', 7},  {"nan", 'f', 7},   {"inf", 'f', 7},
         };
         for (const auto &c : cases) {
             const QString key = QStringLiteral("typed/%1/%2").arg(c.type).arg(c.stored ? c.stored : "absent");
@@ -305,7 +323,10 @@ private slots:
 
     void deviceIdentityIsMasked()
     {
-        const struct { const char *imsi, *imei, *hwaddr, *userId, *hwId; } cases[] = {
+        const struct
+        {
+            const char *imsi, *imei, *hwaddr, *userId, *hwId;
+        } cases[] = {
             {"244051234567890", "351234567890123", "", "IMSI: 244051000000000", "IMEI: 351234560000000"},
             {"2440", "3512", "", "IMSI: 2440", "IMEI: 3512"},
             {"", "", "02:00:00:aa:bb:cc", "IMSI: ", "MAC: 02:00:00:aa:bb:cc"},
@@ -329,7 +350,12 @@ private slots:
     {
         // Option values are the next argument, whatever it looks like; a last
         // option without one is no request. (The daemon tests cover rd-mode and --sbox.)
-        const struct { QStringList arguments; QStringList traceFiles; const char *level; } cases[] = {
+        const struct
+        {
+            QStringList arguments;
+            QStringList traceFiles;
+            const char *level;
+        } cases[] = {
             {{"--tracefile", "--loglevel", "WARN"}, {"--loglevel"}, "WARN"},
             {{"--loglevel", "--tracefile", "/t"}, {}, "--tracefile"},
             {{"--loglevel"}, {}, nullptr},
@@ -347,8 +373,11 @@ private slots:
     void rdModeFlag()
     {
         QVERIFY(!FpcStartup::readRdModeFlag()); // no value at all
-        const QList<QPair<QByteArray, bool>> cases = {
-            {"enabled\n", true}, {"enabledXYZ", true}, {"enable", false}, {"disabled", false}, {"", false}};
+        const QList<QPair<QByteArray, bool>> cases = {{"enabled\n", true},
+                                                      {"enabledXYZ", true},
+                                                      {"enable", false},
+                                                      {"disabled", false},
+                                                      {"", false}};
         for (const auto &[value, on] : cases) {
             QVERIFY(m_root->setSysInfoValue("/device/rd-mode", value));
             QVERIFY2(FpcStartup::readRdModeFlag() == on, value.constData());
@@ -382,8 +411,10 @@ private slots:
     {
         qunsetenv("VOMURADIOMEASUREMENTS_TRACEFILE");
         qunsetenv("SLPGWAPI_TRACEFILE");
-        FpcStartup::exportLibraryTraceVariables(
-            FpcCommandLine({"vomu-fpcd", "--enable-rmlogging", "--enable-slpgwapilogging"}, false), "/t");
+        FpcStartup::exportLibraryTraceVariables(FpcCommandLine({"vomu-fpcd", "--enable-rmlogging",
+                                                                "--enable-slpgwapilogging"},
+                                                               false),
+                                                "/t");
         QVERIFY(!qEnvironmentVariableIsSet("VOMURADIOMEASUREMENTS_TRACEFILE"));
         FpcStartup::exportLibraryTraceVariables(FpcCommandLine({"vomu-fpcd", "--enable-rmlogging"}, true), QString());
         QVERIFY(qEnvironmentVariableIsSet("VOMURADIOMEASUREMENTS_TRACEFILE"));

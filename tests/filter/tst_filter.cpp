@@ -51,9 +51,18 @@ VomuElementWCDMA *wcdma(quint32 ucId, Pairs neighbours = {}, quint16 mcc = 244)
     return cell;
 }
 
-VomuWlanMacAddress mac(std::vector<uint8_t> bytes) { return VomuWlanMacAddress(bytes.data(), int(bytes.size())); }
-VomuWlanMacAddress mac48(quint8 last, quint8 first = 0x02) { return mac({first, 0x11, 0x22, 0x33, 0x44, last}); }
-VomuWlanMacAddress mac64(quint8 last, quint8 first = 0xa0) { return mac({first, 0xb1, 0x02, 0x11, 0x22, 0x33, 0x44, last}); }
+VomuWlanMacAddress mac(std::vector<uint8_t> bytes)
+{
+    return VomuWlanMacAddress(bytes.data(), int(bytes.size()));
+}
+VomuWlanMacAddress mac48(quint8 last, quint8 first = 0x02)
+{
+    return mac({first, 0x11, 0x22, 0x33, 0x44, last});
+}
+VomuWlanMacAddress mac64(quint8 last, quint8 first = 0xa0)
+{
+    return mac({first, 0xb1, 0x02, 0x11, 0x22, 0x33, 0x44, last});
+}
 
 // An access point; NoPower leaves the received power unset.
 VomuElementWLAN *wlan(const VomuWlanMacAddress &mac, int powerRx = -60)
@@ -64,7 +73,10 @@ VomuElementWLAN *wlan(const VomuWlanMacAddress &mac, int powerRx = -60)
         ap->setPowerRx(qint8(powerRx));
     return ap;
 }
-VomuElementWLAN *ap(quint8 last, int powerRx = -60) { return wlan(mac48(last), powerRx); }
+VomuElementWLAN *ap(quint8 last, int powerRx = -60)
+{
+    return wlan(mac48(last), powerRx);
+}
 
 // A fix about metres north of (60, 24).
 FpcPosition north(double metres)
@@ -134,7 +146,8 @@ QString tamper(const QString &statement)
 }
 
 // The comparisons belong to the base; any concrete filter carries them.
-struct Comparisons : FpcFilter {
+struct Comparisons : FpcFilter
+{
     bool evaluateEntry(const FpcFingerprint *) override { return true; }
 };
 
@@ -145,7 +158,10 @@ const QString F2 = QStringLiteral("[INFO] FpcFilter2::evaluateEntry() ");
 const QString F2Passed = F2 + "- FILTER PASSED";
 const QString Better = QStringLiteral("[INFO] FpcFilter2::hasBetterWlanData() ");
 
-QString rejectedBy(qint64 id) { return F2 + QString("FP %1 is better than the new one - FILTER NOT PASSED").arg(id); }
+QString rejectedBy(qint64 id)
+{
+    return F2 + QString("FP %1 is better than the new one - FILTER NOT PASSED").arg(id);
+}
 
 } // namespace
 
@@ -179,17 +195,31 @@ private slots:
         QTest::addColumn<QString>("field");
         QTest::addColumn<qlonglong>("value");
         QTest::addColumn<bool>("valid");
-        struct Field { bool isWcdma; const char *name; qlonglong good, bad, marker; bool markerValid; };
-        const Field fields[] = {
-            {false, "mcc", 999, 1000, 0xFFFF, false}, {false, "mnc", 999, 1000, 0xFFFF, false},
-            {false, "lac", 0, 0, -1, false}, {false, "cid", 0, 0, -1, false},
-            {false, "rxlev", 63, 64, 255, true}, {false, "bsic", 63, 64, 255, false},
-            {false, "arfcn", 1023, 1024, 0xFFFF, false}, {false, "nbRxlev", 63, 64, 255, true},
-            {true, "mcc", 999, 1000, 0xFFFF, false}, {true, "mnc", 999, 1000, 0xFFFF, false},
-            {true, "ucid", 0x0FFFFFFF, 0x10000000, 0xFFFFFFFF, false}, {true, "uarfcn", 16383, 16384, 0, false},
-            {true, "pcpich", 511, 512, 0, false}, {true, "rssi", 76, 77, 255, true},
-            {true, "nbUcid", 0x0FFFFFFF, 0x10000000, 0xFFFFFFFF, true}, {true, "ecn0", 63, 64, 255, true},
-            {true, "rscp", 132, 133, 255, true}, {true, "pathloss", 127, 128, 255, true}};
+        struct Field
+        {
+            bool isWcdma;
+            const char *name;
+            qlonglong good, bad, marker;
+            bool markerValid;
+        };
+        const Field fields[] = {{false, "mcc", 999, 1000, 0xFFFF, false},
+                                {false, "mnc", 999, 1000, 0xFFFF, false},
+                                {false, "lac", 0, 0, -1, false},
+                                {false, "cid", 0, 0, -1, false},
+                                {false, "rxlev", 63, 64, 255, true},
+                                {false, "bsic", 63, 64, 255, false},
+                                {false, "arfcn", 1023, 1024, 0xFFFF, false},
+                                {false, "nbRxlev", 63, 64, 255, true},
+                                {true, "mcc", 999, 1000, 0xFFFF, false},
+                                {true, "mnc", 999, 1000, 0xFFFF, false},
+                                {true, "ucid", 0x0FFFFFFF, 0x10000000, 0xFFFFFFFF, false},
+                                {true, "uarfcn", 16383, 16384, 0, false},
+                                {true, "pcpich", 511, 512, 0, false},
+                                {true, "rssi", 76, 77, 255, true},
+                                {true, "nbUcid", 0x0FFFFFFF, 0x10000000, 0xFFFFFFFF, true},
+                                {true, "ecn0", 63, 64, 255, true},
+                                {true, "rscp", 132, 133, 255, true},
+                                {true, "pathloss", 127, 128, 255, true}};
         for (const Field &f : fields) {
             const char *kind = f.isWcdma ? "WCDMA" : "GSM";
             if (f.bad) {
@@ -197,7 +227,8 @@ private slots:
                 QTest::addRow("%s %s %lld", kind, f.name, f.bad) << f.isWcdma << QString(f.name) << f.bad << false;
             }
             if (f.marker)
-                QTest::addRow("%s %s not set", kind, f.name) << f.isWcdma << QString(f.name) << f.marker << f.markerValid;
+                QTest::addRow("%s %s not set", kind, f.name)
+                    << f.isWcdma << QString(f.name) << f.marker << f.markerValid;
         }
     }
 
@@ -215,9 +246,12 @@ private slots:
     {
         VomuWlanMacAddress sevenBytes = mac48(1);
         sevenBytes.setMacByte(1, 0x99);
-        const QList<std::tuple<VomuWlanMacAddress, int, bool>> cases = {
-            {mac48(1), -70, true}, {mac64(1), -70, true}, {sevenBytes, -70, false},
-            {VomuWlanMacAddress(), -70, false}, {mac48(1), NoPower, false}, {mac64(1), NoPower, false}};
+        const QList<std::tuple<VomuWlanMacAddress, int, bool>> cases = {{mac48(1), -70, true},
+                                                                        {mac64(1), -70, true},
+                                                                        {sevenBytes, -70, false},
+                                                                        {VomuWlanMacAddress(), -70, false},
+                                                                        {mac48(1), NoPower, false},
+                                                                        {mac64(1), NoPower, false}};
         for (const auto &[address, power, valid] : cases) {
             const FpcFingerprint entry = fp({gsm(1), wlan(address, power)}, 0);
             QCOMPARE(FpcMsmEvaluator().evaluateEntry(&entry), valid);
@@ -263,10 +297,10 @@ private slots:
     // Cells precede access points, and the first invalid element decides.
     void evaluatorFirstFailingElementDecides()
     {
-        const QList<QPair<FpcFingerprint, QString>> cases = {
-            {fp({cellWith(false, "mcc", 1000), ap(1, NoPower)}, 0), Invalid.arg("GERAN")},
-            {fp({ap(1, NoPower), cellWith(true, "rscp", 133)}, 0), Invalid.arg("UTRA-FDD")},
-            {fp({gsm(1), ap(1), ap(2, NoPower), ap(3, NoPower)}, 0), Invalid.arg("WLAN")}};
+        const QList<QPair<FpcFingerprint, QString>> cases =
+            {{fp({cellWith(false, "mcc", 1000), ap(1, NoPower)}, 0), Invalid.arg("GERAN")},
+             {fp({ap(1, NoPower), cellWith(true, "rscp", 133)}, 0), Invalid.arg("UTRA-FDD")},
+             {fp({gsm(1), ap(1), ap(2, NoPower), ap(3, NoPower)}, 0), Invalid.arg("WLAN")}};
         for (const auto &c : cases) {
             LogCapture log;
             QVERIFY(!FpcMsmEvaluator().evaluateEntry(&c.first));
@@ -292,7 +326,8 @@ private slots:
         QTest::newRow("same 48-bit") << a << a << "001a2b3c4d5e" << true;
         QTest::newRow("48-bit, last byte differs") << mac48(1) << mac48(2) << "021122334401" << false;
         QTest::newRow("48-bit, first byte differs") << mac48(1, 2) << mac48(1, 6) << "021122334401" << false;
-        QTest::newRow("48 vs 64-bit, zero top bytes") << mac48(1) << mac({0, 0, 2, 0x11, 0x22, 0x33, 0x44, 1}) << "021122334401" << false;
+        QTest::newRow("48 vs 64-bit, zero top bytes")
+            << mac48(1) << mac({0, 0, 2, 0x11, 0x22, 0x33, 0x44, 1}) << "021122334401" << false;
         QTest::newRow("64 vs 48-bit") << mac64(1) << mac48(1) << "a0b1021122334401" << false;
         QTest::newRow("64-bit, byte 0 differs") << mac64(1, 0xa0) << mac64(1, 0xa1) << "a0b1021122334401" << false;
         QTest::newRow("same, neither size") << neither << neither << "" << false;
@@ -318,9 +353,12 @@ private slots:
         QTest::addColumn<FpcFingerprint>("oldFp");
         QTest::addColumn<QString>("line");
         const QString s = "differentServingCell() ", n = "newNeighborCells() ", c = "compareCellInfo() ";
-        const QString none = n + "No new neighbor cells in new FP - FALSE ->", more = n + "New FP has more neighbor cells - TRUE ->",
+        const QString none = n + "No new neighbor cells in new FP - FALSE ->",
+                      more = n + "New FP has more neighbor cells - TRUE ->",
                       added = n + "New FP has a new neighbor cell - TRUE ->";
-        auto row = [](const char *name, const FpcFingerprint &a, const FpcFingerprint &b, const QString &line) { QTest::newRow(name) << a << b << line; };
+        auto row = [](const char *name, const FpcFingerprint &a, const FpcFingerprint &b, const QString &line) {
+            QTest::newRow(name) << a << b << line;
+        };
         row("S: GSM against WCDMA", fp({gsm(1)}), fp({wcdma(1)}), s + "Different networks - TRUE ->");
         row("S: GSM, other cell id", fp({gsm(1)}), fp({gsm(2)}), s + "Different GERAN CID - TRUE ->");
         row("S: GSM, new without TA", fp({gsm(1)}), fp({gsm(1, {}, 9)}), s + "Same CID and TA - FALSE ->");
@@ -328,19 +366,25 @@ private slots:
         row("S: GSM, TA 5 and 7", fp({gsm(1, {}, 5)}), fp({gsm(1, {}, 7)}), s + "Same CID and TA - FALSE ->");
         row("S: GSM, TA 5 and 8", fp({gsm(1, {}, 5)}), fp({gsm(1, {}, 8)}), s + "Different TA - TRUE ->");
         row("S: GSM, TA 0 and 255", fp({gsm(1, {}, 0)}), fp({gsm(1, {}, 255)}), s + "Different TA - TRUE ->");
-        row("S: WCDMA, same UC-ID, other MCC", fp({wcdma(7, {}, 244)}), fp({wcdma(7, {}, 310)}), s + "Same UTRA-FDD UC-ID - FALSE ->");
+        row("S: WCDMA, same UC-ID, other MCC", fp({wcdma(7, {}, 244)}), fp({wcdma(7, {}, 310)}),
+            s + "Same UTRA-FDD UC-ID - FALSE ->");
         row("S: WCDMA, other UC-ID", fp({wcdma(7)}), fp({wcdma(8)}), s + "Different UTRA-FDD UC-ID - TRUE ->");
-        row("N: GSM against WCDMA", fp({gsm(1)}), fp({wcdma(1)}), n + "Different networks (shouldn't happen!!) - TRUE ->");
-        row("N: GSM, none in new", fp({gsm(1)}), fp({gsm(1, {{1, 10}})}), n + "New FP has no neighbor cells - FALSE ->");
+        row("N: GSM against WCDMA", fp({gsm(1)}), fp({wcdma(1)}),
+            n + "Different networks (shouldn't happen!!) - TRUE ->");
+        row("N: GSM, none in new", fp({gsm(1)}), fp({gsm(1, {{1, 10}})}),
+            n + "New FP has no neighbor cells - FALSE ->");
         row("N: GSM, none in old", fp({gsm(1, {{1, 10}})}), fp({gsm(1)}), n + "Old FP has no neighbor cells - TRUE ->");
-        row("N: GSM, 3 of the old 5", fp({gsm(1, {{5, 50}, {1, 10}, {3, 30}})}), fp({gsm(1, {{1, 10}, {2, 20}, {3, 30}, {4, 40}, {5, 50}})}), none);
+        row("N: GSM, 3 of the old 5", fp({gsm(1, {{5, 50}, {1, 10}, {3, 30}})}),
+            fp({gsm(1, {{1, 10}, {2, 20}, {3, 30}, {4, 40}, {5, 50}})}), none);
         row("N: GSM, 3 against 2", fp({gsm(1, {{5, 50}, {1, 10}, {3, 30}})}), fp({gsm(1, {{1, 10}, {3, 30}})}), more);
         row("N: GSM, known BSIC, new ARFCN", fp({gsm(1, {{1, 11}})}), fp({gsm(1, {{1, 10}, {2, 11}})}), added);
         row("N: WCDMA, none in new", fp({wcdma(1)}), fp({wcdma(1, {{10700, 1}})}), none);
         row("N: WCDMA, none in old", fp({wcdma(1, {{10700, 1}})}), fp({wcdma(1)}), more);
         row("N: WCDMA, all known", fp({wcdma(1, {{10712, 2}})}), fp({wcdma(1, {{10700, 1}, {10712, 2}})}), none);
-        row("N: WCDMA, known code, new carrier", fp({wcdma(1, {{10712, 1}})}), fp({wcdma(1, {{10700, 1}, {10712, 2}})}), added);
-        row("C: old without cells", fp({wcdma(1)}), fp({ap(1)}), c + "Old FP has no cell info - took  # m-seconds TRUE ->");
+        row("N: WCDMA, known code, new carrier", fp({wcdma(1, {{10712, 1}})}), fp({wcdma(1, {{10700, 1}, {10712, 2}})}),
+            added);
+        row("C: old without cells", fp({wcdma(1)}), fp({ap(1)}),
+            c + "Old FP has no cell info - took  # m-seconds TRUE ->");
     }
 
     void cellComparisons()
@@ -352,7 +396,7 @@ private slots:
         const QString method = line.left(line.indexOf(' '));
         LogCapture log;
         const bool result = method.startsWith("different") ? f.differentServingCell(newFp, oldFp)
-                          : method.startsWith("new")       ? f.newNeighborCells(newFp, oldFp)
+                            : method.startsWith("new")     ? f.newNeighborCells(newFp, oldFp)
                                                            : f.compareCellInfo(newFp, oldFp);
         QCOMPARE(result, line.contains("TRUE"));
         // The answering line is the method's last one.
@@ -369,15 +413,17 @@ private slots:
         QTest::addColumn<QString>("outcome");
         QTest::addColumn<bool>("previousKept");
         const FpcFingerprint p = fp({gsm(1), ap(1, -70), ap(2, -70)}, 3), pNoFix = fp({gsm(1), ap(1, -70), ap(2, -70)});
-        const QString removed = "Previous removed - FILTER PASSED ->", worse = "Previous has better signal strength average - DISCARD NEW FP ->",
+        const QString removed = "Previous removed - FILTER PASSED ->",
+                      worse = "Previous has better signal strength average - DISCARD NEW FP ->",
                       newMac = "New FP has different MAC - FILTER PASSED ->";
-        auto row = [](const char *name, QList<FpcFingerprint> stored, const FpcFingerprint &n, const QString &outcome, bool kept = true) {
-            QTest::newRow(name) << stored << n << outcome << kept;
-        };
+        auto row = [](const char *name, QList<FpcFingerprint> stored, const FpcFingerprint &n, const QString &outcome,
+                      bool kept = true) { QTest::newRow(name) << stored << n << outcome << kept; };
         row("empty buffer", {}, fp({gsm(1), ap(1)}, 0), "Previous FP not available - FILTER PASSED ->");
-        row("WLAN only against cells only", {fp({gsm(1)}, 3)}, fp({ap(1)}, 0), "New and previous are not comparable - FILTER PASSED ->");
+        row("WLAN only against cells only", {fp({gsm(1)}, 3)}, fp({ap(1)}, 0),
+            "New and previous are not comparable - FILTER PASSED ->");
         row("other serving cell", {p}, fp({gsm(2), ap(1)}, 0), "New FP has new cell info - FILTER PASSED ->");
-        row("same cells, no WLAN", {p}, fp({gsm(1)}, 0), "New FP has no new cell data and no wlan measurements - DISCARD NEW FP ->");
+        row("same cells, no WLAN", {p}, fp({gsm(1)}, 0),
+            "New FP has no new cell data and no wlan measurements - DISCARD NEW FP ->");
         row("fixes, received better", {p}, fp({gsm(1), ap(2, -60), ap(1, -60)}, 0), removed, false);
         row("fixes, received worse", {p}, fp({gsm(1), ap(1, -75), ap(2, -70)}, 0), worse);
         row("previous without fix", {pNoFix}, fp({gsm(1), ap(1, -60), ap(2, -60)}, 0),
@@ -391,7 +437,8 @@ private slots:
         row("no fixes, new access point", {pNoFix}, fp({gsm(1), ap(1, -90), ap(9, -90)}), newMac);
         row("no fixes, 64-bit form of a known address", {pNoFix}, fp({gsm(1), wlan(mac64(1)), ap(2)}), newMac);
         // The database refuses the deletion: the new one passes, the previous one stays.
-        row("removal refused", {pNoFix}, fp({gsm(1), ap(1, -60), ap(2, -60)}), "Error while removing previous - FILTER PASSED ->");
+        row("removal refused", {pNoFix}, fp({gsm(1), ap(1, -60), ap(2, -60)}),
+            "Error while removing previous - FILTER PASSED ->");
     }
 
     void filter1()
@@ -403,7 +450,8 @@ private slots:
         for (const FpcFingerprint &s : stored)
             QCOMPARE(store(s), qint64(1));
         if (outcome.startsWith("Error while removing"))
-            QCOMPARE(tamper("CREATE TRIGGER keep BEFORE DELETE ON Fingerprint BEGIN SELECT RAISE(ABORT, 'kept'); END"), QString());
+            QCOMPARE(tamper("CREATE TRIGGER keep BEFORE DELETE ON Fingerprint BEGIN SELECT RAISE(ABORT, 'kept'); END"),
+                     QString());
         LogCapture log;
         std::unique_ptr<FpcFilter> filter(new FpcFilter1); // held as the creator holds it
         QCOMPARE(filter->evaluateEntry(&newFp), outcome.contains("PASSED"));
@@ -421,7 +469,8 @@ private slots:
         LogCapture log;
         FpcFilter1 filter;
         QVERIFY(filter.evaluateEntry(&newFp));
-        QVERIFY(log.lines().contains("FpcFilter1::evaluateEntry() New FP has better signal strength average - REMOVE PREVIOUS ->"));
+        QVERIFY(log.lines().contains(
+            "FpcFilter1::evaluateEntry() New FP has better signal strength average - REMOVE PREVIOUS ->"));
         QVERIFY(filter.evaluateEntry(&newFp));
         QCOMPARE(log.matching(F1).last(), F1 + "Previous FP not available - FILTER PASSED ->");
         newFp.setTime(QDateTime());
@@ -449,7 +498,8 @@ private slots:
         row("50 m away, range 60 m", {fp({gsm(1), ap(1)}, 50)}, fp({gsm(1), ap(1)}, 0), rejectedBy(1), false, "60");
         row("no fix, serving cell unique", {fp({gsm(1), ap(1)}), fp({wcdma(2), ap(1)}, 0)}, fp({gsm(2), ap(1)}),
             F2 + "Serving cell is unique - FILTER PASSED", true);
-        row("neither fix nor cells", {fp({ap(1)})}, fp({ap(1)}), F2 + "Found no fingerprints to compare to - FILTER PASSED", true);
+        row("neither fix nor cells", {fp({ap(1)})}, fp({ap(1)}),
+            F2 + "Found no fingerprints to compare to - FILTER PASSED", true);
         row("at least as strong", {c}, fp({gsm(1), ap(1, -60), ap(2, -75)}, 0), rejectedBy(1), false);
         row("one 1 dB stronger", {c}, fp({gsm(1), ap(1, -60), ap(2, -69)}, 0),
             Better + "New WLAN has better signal strength than FP 1 - TRUE", true);
@@ -462,7 +512,8 @@ private slots:
             fp({gsm(1), ap(1, -60), ap(2, -60)}, 0), rejectedBy(1), false);
         row("no fix, same GSM cell", {fp({gsm(1), ap(1), ap(2)})}, fp({gsm(1), ap(2), ap(1)}), rejectedBy(1), false);
         row("no fix, same WCDMA cell", {fp({wcdma(5), ap(1)})}, fp({wcdma(5), ap(1)}), rejectedBy(1), false);
-        row("no fix, same cell, new neighbour", {fp({wcdma(5, {{10700, 1}}), ap(1)})}, fp({wcdma(5, {{10700, 2}}), ap(1)}), F2Passed, true);
+        row("no fix, same cell, new neighbour", {fp({wcdma(5, {{10700, 1}}), ap(1)})},
+            fp({wcdma(5, {{10700, 2}}), ap(1)}), F2Passed, true);
     }
 
     void filter2()
@@ -511,7 +562,8 @@ private slots:
         const FpcFingerprint newFp = fp({gsm(1), ap(4)});
         LogCapture log;
         QVERIFY(!FpcFilter2().evaluateEntry(&newFp));
-        QCOMPARE(log.matching(F2 + "ERROR:"), QStringList{F2 + "ERROR:  \"Unable to select fingerprints by Geran serving cell\""});
+        QCOMPARE(log.matching(F2 + "ERROR:"),
+                 QStringList{F2 + "ERROR:  \"Unable to select fingerprints by Geran serving cell\""});
     }
 
     // Unset levels, and levels compared as signed dBm.

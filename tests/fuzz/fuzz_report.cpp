@@ -100,8 +100,7 @@ void checkReport(const QByteArray &report, const QList<FpcFingerprint *> &finger
         for (quint32 e = 0; e < elements; ++e) {
             const quint32 id = reader.take(1);
             const QByteArray content = reader.takeBytes(reader.take(2));
-            check(id == FpcReport::GERAN || id == FpcReport::UTRAFDD || id == FpcReport::GNSS
-                  || id == FpcReport::WLAN);
+            check(id == FpcReport::GERAN || id == FpcReport::UTRAFDD || id == FpcReport::GNSS || id == FpcReport::WLAN);
             check((id == FpcReport::GNSS) == (e == 0 && fp->hasPosition()));
             if (id == FpcReport::GNSS)
                 checkGnss(content);

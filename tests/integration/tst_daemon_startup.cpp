@@ -83,23 +83,26 @@ private slots:
     {
         QTest::addColumn<bool>("rdMode");
         QTest::addColumn<QByteArray>("configLevel"); // empty: no configuration file
-        QTest::addColumn<QStringList>("arguments");   // "%T" is the test's trace file
-        QTest::addColumn<QString>("traceFile");       // "file" or "none"
+        QTest::addColumn<QStringList>("arguments");  // "%T" is the test's trace file
+        QTest::addColumn<QString>("traceFile");      // "file" or "none"
         QTest::addColumn<QByteArrayList>("present");
         QTest::addColumn<QByteArrayList>("absent");
 
         const QByteArray registering = "main() register object to DBus...";
         QTest::newRow("tracefile without rd-mode") << false << QByteArray() << QStringList{"--tracefile", "%T"}
-            << "none" << QByteArrayList{} << QByteArrayList{};
+                                                   << "none" << QByteArrayList{} << QByteArrayList{};
         QTest::newRow("loglevel INFO") << true << QByteArray() << QStringList{"--tracefile", "%T", "--loglevel", "INFO"}
-            << "file" << QByteArrayList{"main() read configuration"} << QByteArrayList{registering};
-        QTest::newRow("lower-case level") << true << QByteArray() << QStringList{"--loglevel", "info", "--tracefile", "%T"}
-            << "file" << QByteArrayList{"main() Unknown log level: \"info\"", registering} << QByteArrayList{};
-        QTest::newRow("level from configuration") << true << QByteArray("WARN") << QStringList{"--tracefile", "%T"}
-            << "file" << QByteArrayList{"FpcConfig::parseConfig() ->"} << QByteArrayList{registering};
-        QTest::newRow("command line overrides configuration") << true << QByteArray("WARN")
-            << QStringList{"--tracefile", "%T", "--loglevel", "DEBUG"} << "file" << QByteArrayList{registering}
-            << QByteArrayList{};
+                                       << "file" << QByteArrayList{"main() read configuration"}
+                                       << QByteArrayList{registering};
+        QTest::newRow("lower-case level")
+            << true << QByteArray() << QStringList{"--loglevel", "info", "--tracefile", "%T"} << "file"
+            << QByteArrayList{"main() Unknown log level: \"info\"", registering} << QByteArrayList{};
+        QTest::newRow("level from configuration")
+            << true << QByteArray("WARN") << QStringList{"--tracefile", "%T"} << "file"
+            << QByteArrayList{"FpcConfig::parseConfig() ->"} << QByteArrayList{registering};
+        QTest::newRow("command line overrides configuration")
+            << true << QByteArray("WARN") << QStringList{"--tracefile", "%T", "--loglevel", "DEBUG"} << "file"
+            << QByteArrayList{registering} << QByteArrayList{};
     }
     void tracing()
     {

@@ -54,8 +54,11 @@ private slots:
     void fingerprintFromFakeServices()
     {
         const QJsonObject serving{{"cell-type", 2}, {"serving", true}, {"operator-id", "24405"}, {"lac", "1A2B"},
-                                  {"ci", "4E21"}, {"rx-level", 40}, {"timing-advance", 3}};
-        const QJsonObject neighbour{{"cell-type", 2}, {"serving", false}, {"arfcn", 62}, {"base-station-id", "2B"},
+                                  {"ci", "4E21"},   {"rx-level", 40},  {"timing-advance", 3}};
+        const QJsonObject neighbour{{"cell-type", 2},
+                                    {"serving", false},
+                                    {"arfcn", 62},
+                                    {"base-station-id", "2B"},
                                     {"rx-level", 31}};
         FakeService mm(FakeService::templateFile(QStringLiteral("modemmanager_fake.py")),
                        QStringLiteral("org.freedesktop.ModemManager1"),
@@ -68,18 +71,24 @@ private slots:
                     {2u, 2u, 80.0, 40.0, 50.0, 1.0, 3600LL, 0LL, true, QStringLiteral("battery"), 0u});
         const QString nmPath = QStringLiteral("/org/freedesktop/NetworkManager");
         const QString wireless = QStringLiteral("org.freedesktop.NetworkManager.Device.Wireless");
-        const QString device = nm.mock(nmPath, QStringLiteral("AddWiFiDevice"),
-                                       {QStringLiteral("wlan0"), QStringLiteral("wlan0"), 100u})
-                                   .arguments().value(0).toString();
-        nm.mock(device, QStringLiteral("AddProperty"), {wireless, QStringLiteral("LastScan"), QVariant::fromValue(1LL)});
+        const QString device =
+            nm.mock(nmPath, QStringLiteral("AddWiFiDevice"), {QStringLiteral("wlan0"), QStringLiteral("wlan0"), 100u})
+                .arguments()
+                .value(0)
+                .toString();
+        nm.mock(device, QStringLiteral("AddProperty"),
+                {wireless, QStringLiteral("LastScan"), QVariant::fromValue(1LL)});
         nm.mock(device, QStringLiteral("AddMethod"),
                 {wireless, QStringLiteral("RequestScan"), QStringLiteral("a{sv}"), QString(),
-                 QStringLiteral("self.Set('%1', 'LastScan', dbus.Int64(self.Get('%1', 'LastScan') + 1))").arg(wireless)});
-        const QList<QPair<QString, uchar>> aps{{"00:1a:2b:3c:4d:01", 100}, {"00:1a:2b:3c:4d:02", 50},
-                                                {"00:1a:2b:3c:4d:03", 0}};
+                 QStringLiteral("self.Set('%1', 'LastScan', dbus.Int64(self.Get('%1', 'LastScan') + 1))")
+                     .arg(wireless)});
+        const QList<QPair<QString, uchar>> aps{{"00:1a:2b:3c:4d:01", 100},
+                                               {"00:1a:2b:3c:4d:02", 50},
+                                               {"00:1a:2b:3c:4d:03", 0}};
         for (const auto &[mac, strength] : aps)
             nm.mock(nmPath, QStringLiteral("AddAccessPoint"),
-                    {device, mac.right(2), QStringLiteral("net"), mac, 2u, 2412u, 54000u, QVariant::fromValue(strength), 0u});
+                    {device, mac.right(2), QStringLiteral("net"), mac, 2u, 2412u, 54000u, QVariant::fromValue(strength),
+                     0u});
 
         PositioningDaemonSim positioning(m_bus->connection());
         QString error;
@@ -88,8 +97,9 @@ private slots:
         ServiceFixture service(*m_bus);
         FpServerProcess server(service.root().path("/server"));
         QVERIFY2(server.start(), qPrintable(server.errorString()));
-        QVERIFY(service.root().writeFile("/etc/slpgw/slpgw.conf",
-                                         QStringLiteral("server_url=%1\npoll_interval_ms=50\n").arg(server.url()).toUtf8()));
+        QVERIFY(service.root()
+                    .writeFile("/etc/slpgw/slpgw.conf",
+                               QStringLiteral("server_url=%1\npoll_interval_ms=50\n").arg(server.url()).toUtf8()));
         service.daemon().setEnv(QStringLiteral("FPCD_PROVIDER"), QStringLiteral("linux"));
         QVERIFY(service.start({}, {{"wlan_scan_interval", "0"}}));
         QVERIFY(service.waitForTrace("main() platform provider: \"linux\""));
@@ -103,24 +113,31 @@ private slots:
         QCOMPARE(service.queryValue("SELECT dataMask FROM Fingerprint").toInt(), 1 | 2 | 4 | 8);
 
         // The modem fake reports a home registration, so the gateway finds a network for the forced upload.
-        QCOMPARE(service.call("forcedUpload").arguments().value(0).toString(), QStringLiteral("Upload to server started"));
+        QCOMPARE(service.call("forcedUpload").arguments().value(0).toString(),
+                 QStringLiteral("Upload to server started"));
         QTRY_COMPARE_WITH_TIMEOUT(server.uploadCount(), 1, 15000);
         const Uploaded uploaded = uploadedFingerprint(server);
         const QJsonObject nb = uploaded.geran[QLatin1String("neighbours")][0].toObject();
-        const QList<int> fields{uploaded.geran[QLatin1String("mcc")].toInt(), uploaded.geran[QLatin1String("mnc")].toInt(),
-                                uploaded.geran[QLatin1String("lac")].toInt(), uploaded.geran[QLatin1String("cellId")].toInt(),
-                                uploaded.geran[QLatin1String("rxLevel")].toInt(), uploaded.geran[QLatin1String("timingAdvance")].toInt(),
-                                nb[QLatin1String("bsic")].toInt(), nb[QLatin1String("bcch")].toInt(), nb[QLatin1String("rxLevel")].toInt()};
+        const QList<int> fields{uploaded.geran[QLatin1String("mcc")].toInt(),
+                                uploaded.geran[QLatin1String("mnc")].toInt(),
+                                uploaded.geran[QLatin1String("lac")].toInt(),
+                                uploaded.geran[QLatin1String("cellId")].toInt(),
+                                uploaded.geran[QLatin1String("rxLevel")].toInt(),
+                                uploaded.geran[QLatin1String("timingAdvance")].toInt(),
+                                nb[QLatin1String("bsic")].toInt(),
+                                nb[QLatin1String("bcch")].toInt(),
+                                nb[QLatin1String("rxLevel")].toInt()};
         QCOMPARE(fields, (QList<int>{244, 5, 0x1A2B, 0x4E21, 40, 3, 0x2B, 62, 31}));
-        QCOMPARE(uploaded.wlan, QStringList({"00:1a:2b:3c:4d:01:-40", "00:1a:2b:3c:4d:02:-70", "00:1a:2b:3c:4d:03:-100"}));
+        QCOMPARE(uploaded.wlan,
+                 QStringList({"00:1a:2b:3c:4d:01:-40", "00:1a:2b:3c:4d:02:-70", "00:1a:2b:3c:4d:03:-100"}));
         QCOMPARE(service.quit(), 0);
     }
 
     // wpa_supplicant chosen by the configuration: its dBm figures are stored as served.
     void wlanFromSupplicant()
     {
-        const QJsonObject serving{{"cell-type", 2}, {"serving", true}, {"operator-id", "24405"}, {"lac", "1A2B"},
-                                  {"ci", "4E21"}, {"rx-level", 40}};
+        const QJsonObject serving{{"cell-type", 2}, {"serving", true}, {"operator-id", "24405"},
+                                  {"lac", "1A2B"},  {"ci", "4E21"},    {"rx-level", 40}};
         FakeService mm(FakeService::templateFile(QStringLiteral("modemmanager_fake.py")),
                        QStringLiteral("org.freedesktop.ModemManager1"), {{"cells", QJsonArray{serving}}});
         const QJsonArray bsss{QJsonObject{{"bssid", QJsonArray{0xfc, 0xdc, 0xba, 0x98, 0x76, 0x01}}, {"signal", -128}},
@@ -144,8 +161,10 @@ private slots:
         fix.lat = 61.4901;
         QCOMPARE(positioning.sendFix(fix), QString());
         QTRY_COMPARE_WITH_TIMEOUT(service.fingerprintCount(), 1, 15000);
-        QCOMPARE(service.queryValue("SELECT group_concat(printf('%x:%d', mac, rxLevel), ' ') FROM "
-                                    "(SELECT mac, rxLevel FROM Wlan ORDER BY mac)").toString(),
+        QCOMPARE(service
+                     .queryValue("SELECT group_concat(printf('%x:%d', mac, rxLevel), ' ') FROM "
+                                 "(SELECT mac, rxLevel FROM Wlan ORDER BY mac)")
+                     .toString(),
                  QStringLiteral("1a2b3c4d02:0 fcdcba987601:-128"));
         QCOMPARE(service.quit(), 0);
     }

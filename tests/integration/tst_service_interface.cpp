@@ -56,7 +56,8 @@ private slots:
         m_service = std::make_unique<ServiceFixture>(*m_bus);
         const QByteArray test = QTest::currentTestFunction();
         if (test != "startFailsWithoutDatabase" && test != "corruptDatabaseMovedAside")
-            QVERIFY(m_service->start({"--sbox"}, {{"fp_buffer_max_size", "500000"}, {"fp_buffer_daily_limit", "70000"}}));
+            QVERIFY(
+                m_service->start({"--sbox"}, {{"fp_buffer_max_size", "500000"}, {"fp_buffer_daily_limit", "70000"}}));
     }
     void cleanup()
     {
@@ -91,8 +92,9 @@ private slots:
 
     void introspectionMarksNoReplyMethods()
     {
-        const QDBusMessage introspect = QDBusMessage::createMethodCall(
-            m_interface, DaemonProcess::ObjectPath, "org.freedesktop.DBus.Introspectable", "Introspect");
+        const QDBusMessage introspect =
+            QDBusMessage::createMethodCall(m_interface, DaemonProcess::ObjectPath,
+                                           "org.freedesktop.DBus.Introspectable", "Introspect");
         const QString xml = m_bus->connection().call(introspect).arguments().value(0).toString();
         QCOMPARE(xml.count("org.freedesktop.DBus.Method.NoReply"), 5);
         QVERIFY(xml.contains("<signal name=\"fpStatus\">") && !xml.contains("onNewEntryCreated"));
@@ -133,13 +135,13 @@ private slots:
         const QVariantList args = status.messages.first().arguments();
         QCOMPARE(status.messages.first().signature(), QStringLiteral("asuuuuuuu"));
         QVERIFY(qdbus_cast<QStringList>(args.at(0)).isEmpty());
-        QCOMPARE(args.at(1).toUInt(), 0u);     // never uploaded
-        QVERIFY(args.at(3).toUInt() > 0);      // database size
+        QCOMPARE(args.at(1).toUInt(), 0u);                                            // never uploaded
+        QVERIFY(args.at(3).toUInt() > 0);                                             // database size
         QCOMPARE(args.at(2).toUInt(), (args.at(3).toUInt() * 100 + 250000) / 500000); // fill percentage
-        QCOMPARE(args.at(4).toUInt(), 500000u); // configured maximum
-        QCOMPARE(args.at(5).toUInt(), 0u);     // growth today: nothing stored
-        QCOMPARE(args.at(6).toUInt(), 70000u); // daily limit
-        QCOMPARE(args.at(7).toUInt(), 0u);     // fingerprints in the last upload
+        QCOMPARE(args.at(4).toUInt(), 500000u);                                       // configured maximum
+        QCOMPARE(args.at(5).toUInt(), 0u);                                            // growth today: nothing stored
+        QCOMPARE(args.at(6).toUInt(), 70000u);                                        // daily limit
+        QCOMPARE(args.at(7).toUInt(), 0u);                                            // fingerprints in the last upload
         QVERIFY(m_service->trace().contains("sendStatistics() message interface: \"com.vexlo.location.fpcd\""));
         QCOMPARE(answer("clearBuffer").toString(), QStringLiteral("All fingerprints deleted"));
         QCOMPARE(status.messages.size(), 1); // clearing sends no report
@@ -180,7 +182,8 @@ private slots:
         if (::getuid() != 0)
             QSKIP("needs root to act as another user");
         const QString denied = "org.freedesktop.DBus.Error.AccessDenied";
-        QCOMPARE(asOtherUser({"call", "setConfigurations", "<fpcconfig><item key='x1' value='1'/></fpcconfig>"}), denied);
+        QCOMPARE(asOtherUser({"call", "setConfigurations", "<fpcconfig><item key='x1' value='1'/></fpcconfig>"}),
+                 denied);
         QCOMPARE(asOtherUser({"call", "clearBuffer"}), denied);
         QCOMPARE(asOtherUser({"call", "forcedUpload"}), denied);
         QVERIFY(asOtherUser({"call", "configurations"}).contains("<fpcconfig>"));
@@ -212,7 +215,8 @@ private slots:
         QVERIFY(m_service->daemon().waitForExit());
         QVERIFY(m_service->daemon().exitedNormally());
         QCOMPARE(m_service->daemon().exitCode(), 255);
-        QVERIFY(m_service->trace().contains("Critical: main() Cannot start vomu-fpc -- ERROR:  \"Unable to open database"));
+        QVERIFY(
+            m_service->trace().contains("Critical: main() Cannot start vomu-fpc -- ERROR:  \"Unable to open database"));
     }
 };
 

@@ -40,8 +40,12 @@ QString difference(QList<Fp> got, QList<Fp> expected)
     for (int i = 0; i < got.size(); ++i) {
         // The report carries the latitude in 2^31 steps of 90 degrees.
         if (got[i].time != expected[i].time || qAbs(got[i].latitude - expected[i].latitude) > 1e-6)
-            return QStringLiteral("fingerprint %1: %2 / %3 instead of %4 / %5").arg(i).arg(got[i].time)
-                .arg(got[i].latitude, 0, 'f', 7).arg(expected[i].time).arg(expected[i].latitude, 0, 'f', 7);
+            return QStringLiteral("fingerprint %1: %2 / %3 instead of %4 / %5")
+                .arg(i)
+                .arg(got[i].time)
+                .arg(got[i].latitude, 0, 'f', 7)
+                .arg(expected[i].time)
+                .arg(expected[i].latitude, 0, 'f', 7);
     }
     return QString();
 }
@@ -66,7 +70,8 @@ class TstUploadE2e : public QObject
 
     bool writeGateway(const QString &network)
     {
-        return m_service->root().writeFile("/etc/slpgw/slpgw.conf",
+        return m_service->root().writeFile(
+            "/etc/slpgw/slpgw.conf",
             QStringLiteral("server_url=%1\nnetwork=%2\npoll_interval_ms=50\n").arg(m_server->url(), network).toUtf8());
     }
 
@@ -100,7 +105,8 @@ class TstUploadE2e : public QObject
         m_positioning->setWalker(RouteWalker(route, fixesPerSecond, fixesPerSecond * 10));
         m_walked = std::make_unique<QSignalSpy>(m_positioning.get(), &PositioningDaemonSim::walkFinished);
         const ServiceFixture::Items base{{"min_distance_between_consecutive_positions", "10"},
-                                         {"max_distance_to_new_fp", "5"}, {"wlan_scan_interval", "0"}};
+                                         {"max_distance_to_new_fp", "5"},
+                                         {"wlan_scan_interval", "0"}};
         if (!m_service->start({}, base + config))
             return QStringLiteral("daemon did not start: ") + m_service->daemon().describe();
         return QString();
@@ -110,21 +116,25 @@ class TstUploadE2e : public QObject
     // measurement, evaluation and storing.
     bool collected()
     {
-        return TestSupport::waitFor([this] {
-            if (m_walked->isEmpty())
-                return false;
-            const QByteArray trace = m_service->trace();
-            return trace.count("FpcEventHandler::positionMessage() ->") == m_walked->first().first().toLongLong()
-                && trace.count("FpcEventHandler::onCollectMeasurements() <-")
-                       == trace.count("FpcEventHandler::onMeasurementsAvailable() ->");
-        }, 30000);
+        return TestSupport::waitFor(
+            [this] {
+                if (m_walked->isEmpty())
+                    return false;
+                const QByteArray trace = m_service->trace();
+                return trace.count("FpcEventHandler::positionMessage() ->") == m_walked->first().first().toLongLong()
+                       && trace.count("FpcEventHandler::onCollectMeasurements() <-")
+                              == trace.count("FpcEventHandler::onMeasurementsAvailable() ->");
+            },
+            30000);
     }
 
     QList<Fp> stored(bool onlyUnexported = false)
     {
         QList<Fp> fps;
-        const auto all = m_service->queryRows(QStringLiteral("SELECT f.time, p.latitude FROM Fingerprint f LEFT JOIN Position p "
-                                             "ON p.fpId = f.fpId") + (onlyUnexported ? " WHERE f.exported = 0" : ""));
+        const auto all =
+            m_service->queryRows(QStringLiteral("SELECT f.time, p.latitude FROM Fingerprint f LEFT JOIN Position p "
+                                                "ON p.fpId = f.fpId")
+                                 + (onlyUnexported ? " WHERE f.exported = 0" : ""));
         for (const QVariantList &row : all)
             fps << Fp{row[0].toLongLong(), row[1].isNull() ? NoLatitude : row[1].toDouble()};
         return fps;
@@ -145,16 +155,14 @@ class TstUploadE2e : public QObject
         return fps;
     }
 
-    QString forcedUpload()
-    {
-        return m_service->call("forcedUpload").arguments().value(0).toString();
-    }
+    QString forcedUpload() { return m_service->call("forcedUpload").arguments().value(0).toString(); }
 
     // "birth in ms:mask" of every stored fingerprint, as the status report lists them.
     QStringList storedStatusEntries()
     {
         QStringList entries;
-        for (const QVariantList &row : m_service->queryRows("SELECT time * 1000 + timeMSecs, dataMask FROM Fingerprint"))
+        for (const QVariantList &row :
+             m_service->queryRows("SELECT time * 1000 + timeMSecs, dataMask FROM Fingerprint"))
             entries << row[0].toString() + ':' + row[1].toString();
         entries.sort();
         return entries;
@@ -184,8 +192,11 @@ private slots:
         const QList<Fp> before = stored();
         QVERIFY2(before.size() >= 3, qPrintable(QString::number(before.size())));
         // Every fix along the short walk, access points heard.
-        QCOMPARE(m_service->queryValue("SELECT COUNT(*) FROM Position WHERE latitude BETWEEN 61.4849 AND 61.4858 "
-                                       "AND longitude BETWEEN 21.7969 AND 21.7987").toInt(), before.size());
+        QCOMPARE(m_service
+                     ->queryValue("SELECT COUNT(*) FROM Position WHERE latitude BETWEEN 61.4849 AND 61.4858 "
+                                  "AND longitude BETWEEN 21.7969 AND 21.7987")
+                     .toInt(),
+                 before.size());
         QVERIFY(m_service->queryValue("SELECT COUNT(*) FROM Wlan").toInt() > 0);
 
         DaemonSignalRecorder status(m_bus->connection(), "fpStatus");
@@ -207,8 +218,7 @@ private slots:
         QTRY_COMPARE(status.messages.size(), 2); // reported after the finished upload
         const QVariantList args = status.messages.at(1).arguments();
         QVERIFY(qdbus_cast<QStringList>(args.at(0)).isEmpty());
-        QVERIFY2(args.at(1).toUInt() >= from && args.at(1).toUInt() <= nowSecs(),
-                 qPrintable(args.at(1).toString()));
+        QVERIFY2(args.at(1).toUInt() >= from && args.at(1).toUInt() <= nowSecs(), qPrintable(args.at(1).toString()));
         QCOMPARE(args.at(7).toUInt(), quint32(before.size()));
         QTRY_COMPARE(outcomes.messages.size(), 1);
         QCOMPARE(outcomes.messages.at(0).arguments(), (QVariantList{true, uint(before.size()), QString()}));
@@ -226,26 +236,29 @@ private slots:
         const QString error = start("home", {{"privacy_zones", "61.48576,21.797,30"}});
         QVERIFY2(error.isEmpty(), qPrintable(error));
         QVERIFY(collected());
-        const QVariantMap counters =
-            qdbus_cast<QVariantMap>(m_service->call("dropCounters").arguments().value(0));
-        QVERIFY2(counters.value("privacyRule").toUInt() >= 3, qPrintable(QString::number(counters.value("privacyRule").toUInt())));
+        const QVariantMap counters = qdbus_cast<QVariantMap>(m_service->call("dropCounters").arguments().value(0));
+        QVERIFY2(counters.value("privacyRule").toUInt() >= 3,
+                 qPrintable(QString::number(counters.value("privacyRule").toUInt())));
         for (const QVariantList &row : m_service->queryRows("SELECT latitude, longitude FROM Position")) {
             // 30 m is 0.00027 degrees of latitude and 0.00057 of longitude here.
-            const double north = (row[0].toDouble() - 61.48576) / 0.00027, east = (row[1].toDouble() - 21.797) / 0.00057;
+            const double north = (row[0].toDouble() - 61.48576) / 0.00027,
+                         east = (row[1].toDouble() - 21.797) / 0.00057;
             QVERIFY2(north * north + east * east > 1.0, qPrintable(row[0].toString() + ' ' + row[1].toString()));
         }
         const auto filterLines = [this](const char *name) {
             return m_service->traceCount(QByteArray("failed to pass filters: \"") + name + '"');
         };
-        const struct {
+        const struct
+        {
             const char *name;
             int traced;
         } expected[] = {
             {"tooFast", m_service->traceCount("FpcCreator::checkSpeed() Speed of the GPS fix is")},
             {"tooClose", m_service->traceCount("FpcCreator::checkDistance() Position too close to previous FP")},
-            {"privacyRule", m_service->traceCount("FpcCreator::newGpsFix() Fix inside a privacy zone")
-                                + m_service->traceCount("FpcCreator::createFingerprint() Newest fix inside a privacy zone")
-                                + filterLines("privacyRule")},
+            {"privacyRule",
+             m_service->traceCount("FpcCreator::newGpsFix() Fix inside a privacy zone")
+                 + m_service->traceCount("FpcCreator::createFingerprint() Newest fix inside a privacy zone")
+                 + filterLines("privacyRule")},
             {"batteryRule", m_service->traceCount("too low for WLAN scans")},
             {"noMeasurements", filterLines("noMeasurements")},
             {"evaluator", filterLines("evaluator")},
@@ -257,8 +270,10 @@ private slots:
         };
         for (const auto &reason : expected)
             QVERIFY2(counters.value(reason.name).toUInt() == uint(reason.traced),
-                     qPrintable(QStringLiteral("%1: %2 counted, %3 traced").arg(reason.name)
-                                    .arg(counters.value(reason.name).toUInt()).arg(reason.traced)));
+                     qPrintable(QStringLiteral("%1: %2 counted, %3 traced")
+                                    .arg(reason.name)
+                                    .arg(counters.value(reason.name).toUInt())
+                                    .arg(reason.traced)));
         QCOMPARE(m_service->quit(), 0);
     }
 
@@ -274,9 +289,11 @@ private slots:
         QVERIFY(collected());
         const QList<Fp> before = stored();
         QVERIFY2(before.size() >= 3, qPrintable(QString::number(before.size())));
-        QVERIFY(m_service->root().writeFile("/etc/slpgw/slpgw.conf",
+        QVERIFY(m_service->root().writeFile(
+            "/etc/slpgw/slpgw.conf",
             QStringLiteral("server_url=%1?key=test\ntransport=geosubmit\nnetwork=wlan\npoll_interval_ms=50\n")
-                .arg(m_server->url("/v2/geosubmit")).toUtf8()));
+                .arg(m_server->url("/v2/geosubmit"))
+                .toUtf8()));
         DaemonSignalRecorder outcomes(m_bus->connection(), "uploadFinished");
         int attempts = 0;
         const auto attempt = [&](const char *mode) {
@@ -285,7 +302,8 @@ private slots:
                 return QVariantList{QStringLiteral("not started")};
             ++attempts;
             return TestSupport::waitFor([&] { return outcomes.messages.size() == attempts; }, 15000)
-                ? outcomes.messages.last().arguments() : QVariantList{QStringLiteral("no outcome")};
+                       ? outcomes.messages.last().arguments()
+                       : QVariantList{QStringLiteral("no outcome")};
         };
 
         for (const char *mode : {"http-error:503", "hang", "http-error:400"}) {
@@ -337,7 +355,7 @@ private slots:
         const QString community = m_server->url("/v2/geosubmit") + "?key=own";
         const auto set = [this](const QString &value) {
             return m_service->call("setConfigurationValue", {"community_upload_url", value}).type()
-                == QDBusMessage::ReplyMessage;
+                   == QDBusMessage::ReplyMessage;
         };
         const auto configured = [this] { return m_service->call("configurations").arguments().value(0).toString(); };
         DaemonSignalRecorder outcomes(m_bus->connection(), "uploadFinished");
@@ -345,8 +363,8 @@ private slots:
         const auto upload = [&] {
             const int before = outcomes.messages.size();
             const bool ok = forcedUpload() == QLatin1String("Upload to server started")
-                && TestSupport::waitFor([&] { return outcomes.messages.size() > before; }, 15000)
-                && outcomes.messages.last().arguments().value(0).toBool();
+                            && TestSupport::waitFor([&] { return outcomes.messages.size() > before; }, 15000)
+                            && outcomes.messages.last().arguments().value(0).toBool();
             return ok ? outcomes.messages.last().arguments().value(1).toInt() : -1;
         };
         const auto geosubmitted = [this] { return int(m_server->readLines("geosubmit.jsonl").size()); };
@@ -357,7 +375,7 @@ private slots:
             fix.setTime(QDateTime::currentDateTimeUtc());
             const int before = m_service->fingerprintCount();
             return m_positioning->sendFix(fix).isEmpty()
-                && TestSupport::waitFor([&] { return m_service->fingerprintCount() == before + 1; }, 10000);
+                   && TestSupport::waitFor([&] { return m_service->fingerprintCount() == before + 1; }, 10000);
         };
 
         QVERIFY(set(community));
@@ -370,7 +388,8 @@ private slots:
 
         QCOMPARE(m_service->quit(), 0);
         QVERIFY(m_service->start({}, {{"min_distance_between_consecutive_positions", "10"},
-                                      {"max_distance_to_new_fp", "5"}, {"wlan_scan_interval", "0"}}));
+                                      {"max_distance_to_new_fp", "5"},
+                                      {"wlan_scan_interval", "0"}}));
         QVERIFY(configured().contains(community.toHtmlEscaped()));
         QVERIFY(newFingerprint(61.4853));
         const int sent = upload();
@@ -396,7 +415,8 @@ private slots:
         const QList<Fp> before = stored();
         QVERIFY2(before.size() >= 3, qPrintable(QString::number(before.size())));
 
-        const struct {
+        const struct
+        {
             const char *mode;
             const char *reason; // in the error the service object is told
         } failures[] = {
@@ -425,7 +445,8 @@ private slots:
             QVERIFY2(outcome.at(0) == false && outcome.at(1).toUInt() == uint(before.size())
                          && outcome.at(2).toString().contains(QString::fromLatin1(failure.reason).remove('"')),
                      context);
-            QVERIFY2(difference(stored(true), before).isEmpty(), context + ": " + difference(stored(true), before).toUtf8());
+            QVERIFY2(difference(stored(true), before).isEmpty(),
+                     context + ": " + difference(stored(true), before).toUtf8());
             // The report did reach the server (a dropped POST may come twice:
             // the HTTP client resends it once).
             QTRY_VERIFY2(m_server->uploadCount() > seen, context);

@@ -54,8 +54,14 @@ VomuMeasurements measurements(std::initializer_list<VomuObservationElement *> el
     return m;
 }
 
-uint32_t ucIdOf(const VomuObservationElement *e) { return static_cast<const VomuElementWCDMA *>(e)->ucId(); }
-uint8_t lastMacByte(const VomuObservationElement *e) { return static_cast<const VomuElementWLAN *>(e)->mac().macByte(7); }
+uint32_t ucIdOf(const VomuObservationElement *e)
+{
+    return static_cast<const VomuElementWCDMA *>(e)->ucId();
+}
+uint8_t lastMacByte(const VomuObservationElement *e)
+{
+    return static_cast<const VomuElementWLAN *>(e)->mac().macByte(7);
+}
 
 // Data mask / radio type / cell elements / access points.
 QString summary(const FpcFingerprint &fp)
@@ -85,10 +91,18 @@ private slots:
     void normalisation()
     {
         const qint32 min = std::numeric_limits<qint32>::min(), max = std::numeric_limits<qint32>::max();
-        const struct { double latitude, longitude; qint32 latNorm, lonNorm; bool valid; } cases[] = {
-            {90, 180, max, max, true}, {-90, -180, min, min, true}, {45, -90, 1073741824, -1073741824, true},
+        const struct
+        {
+            double latitude, longitude;
+            qint32 latNorm, lonNorm;
+            bool valid;
+        } cases[] = {
+            {90, 180, max, max, true},
+            {-90, -180, min, min, true},
+            {45, -90, 1073741824, -1073741824, true},
             {-1e-9, 1e-9, -1, 0, true}, // floors toward minus
-            {90.0001, 0, max, 0, false}, {0, -1000, 0, min, false},
+            {90.0001, 0, max, 0, false},
+            {0, -1000, 0, min, false},
             {NAN, NAN, 0, 0, true}, // undefined fails neither range test
         };
         for (const auto &c : cases) {
@@ -102,13 +116,13 @@ private slots:
     void kValueAndAltitude()
     {
         // K codes: negative, log-of-zero and NaN distances give 0, large ones saturate.
-        const QList<QPair<double, int>> kValues = {
-            {0, 0}, {5, 35}, {1000, 255}, {-10, 0}, {-5, 0}, {NAN, 0}, {5 * (std::pow(1.02, 254) - 1), 254}};
+        const QList<QPair<double, int>> kValues =
+            {{0, 0}, {5, 35}, {1000, 255}, {-10, 0}, {-5, 0}, {NAN, 0}, {5 * (std::pow(1.02, 254) - 1), 254}};
         for (const auto &[metres, k] : kValues)
             QVERIFY2(FpcPosition::kValue(metres) == k, qPrintable(QString::number(metres)));
         // Altitudes round half up and clamp to 16 bits; undefined is 32767.
-        const QList<QPair<float, int>> altitudes = {
-            {NAN, 32767}, {32766.4f, 32766}, {1e9f, 32767}, {-32768, -32768}, {-1e9f, -32768}, {-1.5f, -1}, {-1.6f, -2}};
+        const QList<QPair<float, int>> altitudes = {{NAN, 32767},    {32766.4f, 32766}, {1e9f, 32767}, {-32768, -32768},
+                                                    {-1e9f, -32768}, {-1.5f, -1},       {-1.6f, -2}};
         for (const auto &[altitude, expected] : altitudes) {
             FpcPosition p;
             p.setAltitude(altitude);
@@ -119,14 +133,21 @@ private slots:
     void uncertaintyMask()
     {
         const float nan = NAN;
-        const struct { long timestamp; float cep; int angle; float altitude, altitudeAccuracy; int mask; const char *line; }
-            cases[] = {
-                {1700000000, 5, 0, 10, 3, 7, "CEP68 present"},
-                {1700000000, nan, 180, nan, nan, 1, "Confidence ellipse present"},
-                {0, nan, 181, 10, nan, 0, "ERROR: CEP68 is not defined"},
-                {0, 5, 0, 10, nan, 2, "Altitude accuracy not present"},
-                {0, nan, 0, nan, nan, 0, "ERROR: CEP68 is not defined"}, // nothing defined
-            };
+        const struct
+        {
+            long timestamp;
+            float cep;
+            int angle;
+            float altitude, altitudeAccuracy;
+            int mask;
+            const char *line;
+        } cases[] = {
+            {1700000000, 5, 0, 10, 3, 7, "CEP68 present"},
+            {1700000000, nan, 180, nan, nan, 1, "Confidence ellipse present"},
+            {0, nan, 181, 10, nan, 0, "ERROR: CEP68 is not defined"},
+            {0, 5, 0, 10, nan, 2, "Altitude accuracy not present"},
+            {0, nan, 0, nan, nan, 0, "ERROR: CEP68 is not defined"}, // nothing defined
+        };
         for (const auto &c : cases) {
             FpcPosition p;
             p.setTimestamp(c.timestamp);
@@ -193,8 +214,8 @@ private slots:
         QCOMPARE(summary(cellsOnly), "6/1/2/0");
         // Unknown kinds (3, 0, 5) and an element claiming GSM that is not one are skipped.
         FpcFingerprint foreign;
-        foreign.setMeasurements(measurements(
-            {new ForeignElement(3), new ForeignElement(0), new ForeignElement(5), new ForeignElement(1)}));
+        foreign.setMeasurements(
+            measurements({new ForeignElement(3), new ForeignElement(0), new ForeignElement(5), new ForeignElement(1)}));
         QCOMPARE(summary(foreign), "0/0/0/0");
     }
 
@@ -223,7 +244,8 @@ private slots:
         FpcFingerprint::registerMetaTypes();
         Sender sender;
         FpcFingerprint received;
-        connect(&sender, &Sender::created, this, [&](const FpcFingerprint &fp) { received = fp; }, Qt::QueuedConnection);
+        connect(
+            &sender, &Sender::created, this, [&](const FpcFingerprint &fp) { received = fp; }, Qt::QueuedConnection);
         {
             FpcFingerprint sent(copy);
             sent.setId(77);

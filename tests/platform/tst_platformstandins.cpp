@@ -63,8 +63,10 @@ private:
             socket->close();
         if (mode != Answer)
             return;
-        socket->write("HTTP/1.1 " + QByteArray::number(status) + " X\r\nContent-Type: text/xml\r\nConnection: close\r\n"
-                      "Content-Length: " + QByteArray::number(answer.size()) + "\r\n\r\n" + answer);
+        socket->write("HTTP/1.1 " + QByteArray::number(status)
+                      + " X\r\nContent-Type: text/xml\r\nConnection: close\r\n"
+                        "Content-Length: "
+                      + QByteArray::number(answer.size()) + "\r\n\r\n" + answer);
         socket->disconnectFromHost();
     }
 };
@@ -90,10 +92,16 @@ public:
         events << QStringLiteral("piece %1 %2 %3").arg(status).arg(length).arg(id);
     }
     void ConnectionStatusChanged(uint32_t status) override { events << QStringLiteral("status %1").arg(status); }
-    void ErrorCallback(int status, uint32_t id) override { events << QStringLiteral("error %1 %2").arg(status).arg(id); }
+    void ErrorCallback(int status, uint32_t id) override
+    {
+        events << QStringLiteral("error %1 %2").arg(status).arg(id);
+    }
 };
 
-QString said(const char *format, uint32_t id) { return QString::fromLatin1(format).arg(id); }
+QString said(const char *format, uint32_t id)
+{
+    return QString::fromLatin1(format).arg(id);
+}
 
 } // namespace
 
@@ -200,7 +208,8 @@ private slots:
         QTest::newRow("refused") << -1 << 0 << false << int(ESlpGwErrRemoteServerDown);
         QTest::newRow("no data handed over") << -2 << 0 << false << int(ESlpGwErrCanceled);
         QTest::newRow("HTTP 500") << int(LoopbackServer::Answer) << 500 << false << int(ESlpGwErrRemoteServerDown);
-        QTest::newRow("HTTP 403") << int(LoopbackServer::Answer) << 403 << false << int(ESlpGwErrServerPermissionDenied);
+        QTest::newRow("HTTP 403") << int(LoopbackServer::Answer) << 403 << false
+                                  << int(ESlpGwErrServerPermissionDenied);
         QTest::newRow("HTTP 404") << int(LoopbackServer::Answer) << 404 << false << int(ESlpGwErrServerNotFound);
         QTest::newRow("HTTP 302") << int(LoopbackServer::Answer) << 302 << false << int(ESlpGwErrProtocolNotSupported);
         QTest::newRow("dropped") << int(LoopbackServer::Drop) << 0 << false << int(ESlpGwErrEarlyDisconnect);
@@ -301,7 +310,8 @@ private slots:
         QCOMPARE(device.wlanHardwareAddress(), QString("02:00:00:aa:bb:cc"));
 
         // The battery level is a whole number from 0 to 100; anything else is taken as full.
-        const QList<QPair<QByteArray, int>> levels{{"", 100}, {"42\n", 42}, {"0", 0}, {"101", 100}, {"-1", 100}, {"half", 100}};
+        const QList<QPair<QByteArray, int>> levels{{"", 100},    {"42\n", 42}, {"0", 0},
+                                                   {"101", 100}, {"-1", 100},  {"half", 100}};
         for (const auto &[text, level] : levels) {
             QVERIFY(m_root->setDeviceInfo("battery_level", text));
             QCOMPARE(device.batteryLevel(), level);
@@ -358,7 +368,8 @@ private slots:
         QTest::newRow("empty path") << "" << 0 << int(SARVO_VERIFY_NO_PATH);
         // As root the ownership of "/" passes: only its permissions fail.
         QTest::newRow("foreign owner") << "/" << 0
-            << (geteuid() == 0 ? int(SARVO_VERIFY_OPEN_ACCESS) : int(SARVO_VERIFY_WRONG_OWNER));
+                                       << (geteuid() == 0 ? int(SARVO_VERIFY_OPEN_ACCESS)
+                                                          : int(SARVO_VERIFY_WRONG_OWNER));
     }
     void secureDirectoryCheck()
     {

@@ -97,7 +97,10 @@ QString describe(const FpcFingerprint &fp)
     LogCapture trace;
     fp.print();
     QStringList text = trace.lines();
-    text << QStringLiteral("time %1 mask %2 radio %3").arg(fp.time().toMSecsSinceEpoch()).arg(fp.dataMask()).arg(fp.radioType());
+    text << QStringLiteral("time %1 mask %2 radio %3")
+                .arg(fp.time().toMSecsSinceEpoch())
+                .arg(fp.dataMask())
+                .arg(fp.radioType());
     const VomuMeasurements cells = fp.cellMeasurements();
     for (int i = 0; i < cells.count(); ++i) {
         if (auto *w = dynamic_cast<const VomuElementWCDMA *>(cells.element(i)))

@@ -23,10 +23,22 @@ using namespace StorageTestData;
 namespace {
 
 QDateTime s_now;
-QDateTime at(qint64 seconds) { return QDateTime::fromSecsSinceEpoch(T0 + seconds, Qt::UTC); }
-FpcBufferManager &buffer() { return FpcBufferManager::instance(); }
-void setConfig(const char *key, const QString &value) { FpcConfig::addKey(QLatin1String(key), value); }
-qint64 store(const FpcFingerprint &fp) { return TempBuffer::store(fp); }
+QDateTime at(qint64 seconds)
+{
+    return QDateTime::fromSecsSinceEpoch(T0 + seconds, Qt::UTC);
+}
+FpcBufferManager &buffer()
+{
+    return FpcBufferManager::instance();
+}
+void setConfig(const char *key, const QString &value)
+{
+    FpcConfig::addKey(QLatin1String(key), value);
+}
+qint64 store(const FpcFingerprint &fp)
+{
+    return TempBuffer::store(fp);
+}
 
 // Each record of the report as the independent decoder reads it, as
 // "<seconds from T0>:<element ids>"; a rejected report gives "rejected".
@@ -39,7 +51,8 @@ QStringList decodedRecords(const QByteArray &report)
     if (!decoder.waitForFinished(60000) || decoder.exitCode() != 0)
         return {QStringLiteral("rejected"), QString::fromUtf8(decoder.readAllStandardError())};
     QStringList records;
-    for (const QJsonValue &record : QJsonDocument::fromJson(decoder.readAllStandardOutput())[u"fingerprints"].toArray()) {
+    for (const QJsonValue &record :
+         QJsonDocument::fromJson(decoder.readAllStandardOutput())[u"fingerprints"].toArray()) {
         QStringList elementIds;
         for (const QJsonValue &element : record[u"elements"].toArray())
             elementIds << QString::number(element[u"id"].toInt());
@@ -69,8 +82,9 @@ private slots:
         QVERIFY(m_root.makeDirectory(QStringLiteral("/db")));
         FpcBufferManager::setClock([] { return s_now; });
         FpcUploader *uploader = FpcUploader::instance();
-        FpcBufferManager::setUploadRequest({[uploader](SlpGwNetworkUsage kind) { return uploader->isPendingAttach(kind); },
-                                            [uploader](SlpGwNetworkUsage kind) { uploader->fprAttach(kind); }});
+        FpcBufferManager::setUploadRequest(
+            {[uploader](SlpGwNetworkUsage kind) { return uploader->isPendingAttach(kind); },
+             [uploader](SlpGwNetworkUsage kind) { uploader->fprAttach(kind); }});
     }
     void cleanupTestCase()
     {
@@ -96,8 +110,10 @@ private slots:
                                    "sarvo_crypto_verify_sarvofs(%1/home/user/.vomu-fpcd/private/)=";
         QTest::newRow("default path, no directory") << "missing" << notPrivate + "2";
         QTest::newRow("default path, directory open to others") << "open" << notPrivate + "5";
-        QTest::newRow("default path, private directory") << "private" << "";
-        QTest::newRow("directory that cannot be written") << "proc" << "Unable to open database in /proc/fpcd/fp.db: ";
+        QTest::newRow("default path, private directory") << "private"
+                                                         << "";
+        QTest::newRow("directory that cannot be written") << "proc"
+                                                          << "Unable to open database in /proc/fpcd/fp.db: ";
     }
 
     void opening()
@@ -110,7 +126,8 @@ private slots:
         if (setting == "private")
             setConfig("db_file", "/home/user/.vomu-fpcd/private/fp.db");
         if (setting == "open" || setting == "private")
-            QVERIFY(QDir().mkpath(privateDir) && QFile::setPermissions(privateDir, QFile::Permissions(setting == "open" ? 0x7755 : 0x7700)));
+            QVERIFY(QDir().mkpath(privateDir)
+                    && QFile::setPermissions(privateDir, QFile::Permissions(setting == "open" ? 0x7755 : 0x7700)));
         if (setting == "proc")
             setConfig("db_file", "/proc/fpcd/fp.db");
 
@@ -145,7 +162,8 @@ private slots:
             FpcBufferManager::destroyInstance();
         }
         const QDir dir(m_root.path(QStringLiteral("/db")));
-        const QStringList aside = dir.entryList({QStringLiteral("fp%1.db.corrupt-*").arg(m_db)}, QDir::Files, QDir::Name);
+        const QStringList aside =
+            dir.entryList({QStringLiteral("fp%1.db.corrupt-*").arg(m_db)}, QDir::Files, QDir::Name);
         QStringList contents;
         for (const QString &name : aside) {
             if (!name.endsWith("-shm")) // SQLite's own index of the log, made by the failed opening
@@ -259,7 +277,8 @@ private slots:
         QTest::addColumn<QList<int>>("deleted");
         QTest::newRow("10 at 5%: the newest") << QList<int>(10, 15) << "5" << QList<int>{9};
         QTest::newRow("100 at 5%: 5") << QList<int>(100, 15) << "5" << QList<int>{95, 96, 97, 98, 99};
-        QTest::newRow("priority order") << QList<int>{15, 10, 3, 10, 7, 2, 14, 15, 9, 11} << "50" << QList<int>{1, 2, 3, 4, 6};
+        QTest::newRow("priority order") << QList<int>{15, 10, 3, 10, 7, 2, 14, 15, 9, 11} << "50"
+                                        << QList<int>{1, 2, 3, 4, 6};
         QTest::newRow("masks outside the table") << QList<int>{2, 6, 8, 12, 4, 1, 13, 5} << "50" << QList<int>{};
         QTest::newRow("fewer than the share") << QList<int>{2, 10, 2, 15} << "100" << QList<int>{1, 3};
         QTest::newRow("negative share: one") << QList<int>(10, 15) << "-50" << QList<int>{9};
@@ -300,29 +319,64 @@ private slots:
         QTest::addColumn<QString>("expectedLine");
         QTest::addColumn<QString>("pending");
         // A ratio of 0 is exceeded by any buffer, 0.5 by none here. An empty W is the default, 259200 s.
-        QTest::newRow("age equal to default W") << qint64(259200) << "" << "0" << "0"
-            << "FP buffer age less than WLAN age threshold -- No upload" << "";
-        QTest::newRow("age equal to W") << qint64(1000) << "1000" << "0" << "0"
-            << "FP buffer age less than WLAN age threshold -- No upload" << "";
-        QTest::newRow("past W, ratio not above") << qint64(1001) << "1000" << "0.5" << "0"
-            << "WLAN FP fill ratio not exceeded the config value" << "";
-        QTest::newRow("past W, ratio above") << qint64(1001) << "1000" << "0" << "0"
-            << "WLAN FP fill ratio exceeded the config value, making attach request" << "OnlyFree";
-        QTest::newRow("past default W") << qint64(259201) << "" << "0" << "0"
-            << "attach for OnlyFree pending already -- continue collection  ->" << "OnlyFree";
-        QTest::newRow("age equal to G") << qint64(5000) << "1000" << "0" << "0"
-            << "attach for OnlyFree pending already -- continue collection  ->" << "OnlyFree";
-        QTest::newRow("past G, ratio not above") << qint64(5001) << "1000" << "0" << "0.5"
-            << "GPRS FP fill ratio not exceeded the config value" << "OnlyFree";
-        QTest::newRow("past G, ratio above") << qint64(5001) << "1000" << "0" << "0"
-            << "GPRS FP fill ratio exceeded the config value, making attach request" << "OnlyFree FreeAndHomeNw";
-        QTest::newRow("FreeAndHomeNw pending") << qint64(90000) << "1000" << "0" << "0"
-            << "attach for FreeAndHomeNw pending already -- continue collection  ->" << "OnlyFree FreeAndHomeNw";
-        QTest::newRow("clock set back") << qint64(-10) << "1000" << "0" << "0"
-            << "attach for FreeAndHomeNw pending already" << "OnlyFree FreeAndHomeNw";
-        QTest::newRow("G below W") << qint64(7000) << "6000" << "0" << "0"
-            << "FpcBufferManager::storeFpEntry() Upload trigger checking failed: \"FpcBufferManager::checkUploadTriggers(): "
-               "WARNING -- POSSIBLE CONFIGURATION ERROR: wlanUploadThreshold > gprsUploadThreshold\"" << "OnlyFree FreeAndHomeNw";
+        QTest::newRow("age equal to default W") << qint64(259200) << ""
+                                                << "0"
+                                                << "0"
+                                                << "FP buffer age less than WLAN age threshold -- No upload"
+                                                << "";
+        QTest::newRow("age equal to W") << qint64(1000) << "1000"
+                                        << "0"
+                                        << "0"
+                                        << "FP buffer age less than WLAN age threshold -- No upload"
+                                        << "";
+        QTest::newRow("past W, ratio not above") << qint64(1001) << "1000"
+                                                 << "0.5"
+                                                 << "0"
+                                                 << "WLAN FP fill ratio not exceeded the config value"
+                                                 << "";
+        QTest::newRow("past W, ratio above") << qint64(1001) << "1000"
+                                             << "0"
+                                             << "0"
+                                             << "WLAN FP fill ratio exceeded the config value, making attach request"
+                                             << "OnlyFree";
+        QTest::newRow("past default W") << qint64(259201) << ""
+                                        << "0"
+                                        << "0"
+                                        << "attach for OnlyFree pending already -- continue collection  ->"
+                                        << "OnlyFree";
+        QTest::newRow("age equal to G") << qint64(5000) << "1000"
+                                        << "0"
+                                        << "0"
+                                        << "attach for OnlyFree pending already -- continue collection  ->"
+                                        << "OnlyFree";
+        QTest::newRow("past G, ratio not above") << qint64(5001) << "1000"
+                                                 << "0"
+                                                 << "0.5"
+                                                 << "GPRS FP fill ratio not exceeded the config value"
+                                                 << "OnlyFree";
+        QTest::newRow("past G, ratio above") << qint64(5001) << "1000"
+                                             << "0"
+                                             << "0"
+                                             << "GPRS FP fill ratio exceeded the config value, making attach request"
+                                             << "OnlyFree FreeAndHomeNw";
+        QTest::newRow("FreeAndHomeNw pending") << qint64(90000) << "1000"
+                                               << "0"
+                                               << "0"
+                                               << "attach for FreeAndHomeNw pending already -- continue collection  ->"
+                                               << "OnlyFree FreeAndHomeNw";
+        QTest::newRow("clock set back") << qint64(-10) << "1000"
+                                        << "0"
+                                        << "0"
+                                        << "attach for FreeAndHomeNw pending already"
+                                        << "OnlyFree FreeAndHomeNw";
+        QTest::newRow("G below W")
+            << qint64(7000) << "6000"
+            << "0"
+            << "0"
+            << "FpcBufferManager::storeFpEntry() Upload trigger checking failed: "
+               "\"FpcBufferManager::checkUploadTriggers(): "
+               "WARNING -- POSSIBLE CONFIGURATION ERROR: wlanUploadThreshold > gprsUploadThreshold\""
+            << "OnlyFree FreeAndHomeNw";
     }
 
     void uploadTriggers()
@@ -342,7 +396,8 @@ private slots:
         LogCapture log;
         QVERIFY(store(withMask(FpcFingerprint::Cell, age)) > 0);
         QVERIFY2(log.contains(expectedLine), qPrintable(log.lines().join(u'\n')));
-        QCOMPARE(log.contains(QStringLiteral("FpcUploader::fprAttach() SLOT <-")), expectedLine.endsWith("making attach request"));
+        QCOMPARE(log.contains(QStringLiteral("FpcUploader::fprAttach() SLOT <-")),
+                 expectedLine.endsWith("making attach request"));
         QCOMPARE(FpcUploader::instance()->isPendingAttach(OnlyFree), pending.contains(u"OnlyFree"));
         QCOMPARE(FpcUploader::instance()->isPendingAttach(FreeAndHomeNw), pending.contains(u"FreeAndHomeNw"));
     }
@@ -405,8 +460,11 @@ private slots:
     void lookUpsMatchFullScan()
     {
         const double metre = 1.0 / 111195.0;
-        const QList<std::pair<double, double>> centres{
-            {60.17, 24.94}, {-33.87, 151.21}, {0.01, 179.9999}, {-0.01, -179.9995}, {89.9995, 12.0}};
+        const QList<std::pair<double, double>> centres{{60.17, 24.94},
+                                                       {-33.87, 151.21},
+                                                       {0.01, 179.9999},
+                                                       {-0.01, -179.9995},
+                                                       {89.9995, 12.0}};
         QRandomGenerator random(13);
         QMap<QString, QList<qint64>> byCell;
         for (const auto &[latitude, longitude] : centres) {
@@ -421,15 +479,16 @@ private slots:
             for (const auto &[fixLatitude, fixLongitude] : fixes) {
                 const quint32 cell = random.bounded(4u);
                 const bool wide = random.bounded(2u) == 1;
-                const qint64 id = store(fingerprint(T0, {wide ? static_cast<VomuObservationElement *>(wcdma(cell))
-                                                              : gsm(quint16(cell))},
-                                                    true, fixLatitude, fixLongitude));
+                const qint64 id = store(
+                    fingerprint(T0, {wide ? static_cast<VomuObservationElement *>(wcdma(cell)) : gsm(quint16(cell))},
+                                true, fixLatitude, fixLongitude));
                 QVERIFY(id > 0);
                 byCell[QStringLiteral("%1%2").arg(wide ? "U" : "G").arg(cell)].append(id);
             }
         }
         const qint64 withoutFix = store(fingerprint(T0, {gsm(9)}, false));
-        const QStringList rows = column("SELECT fpId || ' ' || latitude || ' ' || longitude FROM Position ORDER BY rowid");
+        const QStringList rows =
+            column("SELECT fpId || ' ' || latitude || ' ' || longitude FROM Position ORDER BY rowid");
         QList<qint64> all;
         QVERIFY(buffer().getFingerprintsNearby(position(0, 0), -1, all)); // no limit: also those without a fix
         QCOMPARE(all.size(), rows.size() + 1);
@@ -445,7 +504,8 @@ private slots:
                         expected << f[0].toLongLong();
                 }
                 QVERIFY(buffer().getFingerprintsNearby(position(latitude, longitude), distance, found));
-                QVERIFY2(found == expected, qPrintable(QStringLiteral("%1 %2 %3").arg(latitude).arg(longitude).arg(distance)));
+                QVERIFY2(found == expected,
+                         qPrintable(QStringLiteral("%1 %2 %3").arg(latitude).arg(longitude).arg(distance)));
             }
         }
         for (quint32 cell = 0; cell < 4; ++cell) {
@@ -509,7 +569,11 @@ private slots:
             QVERIFY(store(withMask(15, i, 6)) > 0);
             const qint64 counted = buffer().bufferSize();
             QVERIFY2(onDisk() <= counted && counted <= limit + 8192 && counted - previous <= 8192,
-                     qPrintable(QStringLiteral("%1: %2 on disk, %3 counted, %4 before").arg(i).arg(onDisk()).arg(counted).arg(previous)));
+                     qPrintable(QStringLiteral("%1: %2 on disk, %3 counted, %4 before")
+                                    .arg(i)
+                                    .arg(onDisk())
+                                    .arg(counted)
+                                    .arg(previous)));
             previous = counted;
         }
         QVERIFY(ids().size() < 500);

@@ -47,14 +47,21 @@ private slots:
             "CREATE INDEX IDX_UTRANFDD_FPID ON Uncell(fpId)",
             "CREATE INDEX IDX_WLAN_FPID ON Wlan(fpId)",
             "CREATE TABLE Configuration(key TEXT, value TEXT)",
-            "CREATE TABLE Fingerprint(fpId INTEGER PRIMARY KEY AUTOINCREMENT, time INT, timeMSecs INT, exported INT, dataMask INT)",
-            "CREATE TABLE Geran(fpId INTEGER, mcc INT, mnc INT, lac INT, cid INT, rxLevel INT, ta INT, PRIMARY KEY(fpId), FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
-            "CREATE TABLE Gncell(fpId INTEGER, bsic INT, bcch INT, rxLevel INT, FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
-            "CREATE TABLE Position(fpId INTEGER, latitude REAL, longitude REAL, altitude INT, altUncertainty INT, time INT, timeMSecs INT, cep68 INT, FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
+            "CREATE TABLE Fingerprint(fpId INTEGER PRIMARY KEY AUTOINCREMENT, time INT, timeMSecs INT, exported INT, "
+            "dataMask INT)",
+            "CREATE TABLE Geran(fpId INTEGER, mcc INT, mnc INT, lac INT, cid INT, rxLevel INT, ta INT, PRIMARY "
+            "KEY(fpId), FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
+            "CREATE TABLE Gncell(fpId INTEGER, bsic INT, bcch INT, rxLevel INT, FOREIGN KEY(fpId) REFERENCES "
+            "Fingerprint(fpId) ON DELETE CASCADE)",
+            "CREATE TABLE Position(fpId INTEGER, latitude REAL, longitude REAL, altitude INT, altUncertainty INT, time "
+            "INT, timeMSecs INT, cep68 INT, FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
             "CREATE TABLE SchemaVersion(version INT)",
-            "CREATE TABLE Uncell(fpId INTEGER, pcpich INT, uarfcndn INT, ucid INT, rssi INT, ecn INT, rscp INT, pl INT, FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
-            "CREATE TABLE UtraFdd(fpId INTEGER, mcc INT, mnc INT, ucid INT, lac INT, FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
-            "CREATE TABLE Wlan(fpId INTEGER, mac INT, rxLevel INT, rssi INT, FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
+            "CREATE TABLE Uncell(fpId INTEGER, pcpich INT, uarfcndn INT, ucid INT, rssi INT, ecn INT, rscp INT, pl "
+            "INT, FOREIGN KEY(fpId) REFERENCES Fingerprint(fpId) ON DELETE CASCADE)",
+            "CREATE TABLE UtraFdd(fpId INTEGER, mcc INT, mnc INT, ucid INT, lac INT, FOREIGN KEY(fpId) REFERENCES "
+            "Fingerprint(fpId) ON DELETE CASCADE)",
+            "CREATE TABLE Wlan(fpId INTEGER, mac INT, rxLevel INT, rssi INT, FOREIGN KEY(fpId) REFERENCES "
+            "Fingerprint(fpId) ON DELETE CASCADE)",
         };
         QCOMPARE(column("SELECT sql FROM sqlite_master WHERE name NOT LIKE 'sqlite_%' ORDER BY sql"), expected);
         QCOMPARE(column("SELECT version FROM SchemaVersion"), QStringList{"1"});
@@ -97,8 +104,9 @@ private slots:
         QTest::newRow("GSM, no optional field") << fingerprint(T0, {gsm(4321, NoOptionalFields)}, false);
         QTest::newRow("WCDMA, every field") << fingerprint(T0, {wcdma(100000)});
         QTest::newRow("WCDMA, no optional field") << fingerprint(T0, {wcdma(0xFFFFFFFF, NoOptionalFields)});
-        QTest::newRow("WLAN 48- and 64-bit") << fingerprint(T0, {wlan({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e}),
-                                                                 wlan({2, 0x1b, 0x2c, 0x3d, 0x4e, 0x5f, 0x60, 0x71}, NoOptionalFields)});
+        QTest::newRow("WLAN 48- and 64-bit")
+            << fingerprint(T0, {wlan({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e}),
+                                wlan({2, 0x1b, 0x2c, 0x3d, 0x4e, 0x5f, 0x60, 0x71}, NoOptionalFields)});
         FpcFingerprint bare = fingerprint(T0, {gsm(7), wlan({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e})}, false);
         bare.setPosition(position(-33.8688197, 151.2092955, NoOptionalFields));
         QTest::newRow("GSM + WLAN, fix without altitude and accuracy") << bare;
@@ -118,14 +126,17 @@ private slots:
     // a MAC address that has no number is stored as 0.
     void storedColumnValues()
     {
-        FpcFingerprint fp = fingerprint(T0, {gsm(1, NoOptionalFields), wcdma(0xFFFFFFFF, NoOptionalFields),
-                                             wlan({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e}, NoOptionalFields)}, false);
+        FpcFingerprint fp = fingerprint(T0,
+                                        {gsm(1, NoOptionalFields), wcdma(0xFFFFFFFF, NoOptionalFields),
+                                         wlan({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e}, NoOptionalFields)},
+                                        false);
         fp.setPosition(position(1, 2, NoOptionalFields));
         QVERIFY(m_sql->insert(fp) > 0);
         QCOMPARE(column("SELECT rxLevel || ',' || ta FROM Geran"), QStringList{"-1,-1"});
         QCOMPARE(column("SELECT rxLevel FROM Gncell"), QStringList({"-1", "-1"}));
         QCOMPARE(column("SELECT lac FROM UtraFdd"), QStringList{"-1"});
-        QCOMPARE(column("SELECT ucid||','||rssi||','||ecn||','||rscp||','||pl FROM Uncell"), QStringList{"-1,-1,-1,-100,-1"});
+        QCOMPARE(column("SELECT ucid||','||rssi||','||ecn||','||rscp||','||pl FROM Uncell"),
+                 QStringList{"-1,-1,-1,-100,-1"});
         QCOMPARE(column("SELECT mac || ',' || rssi FROM Wlan"), QStringList{"112394521950,-1"});
         QCOMPARE(column("SELECT latitude || ',' || longitude || ',' || ifnull(altitude, 'NULL') FROM Position"),
                  QStringList{"1.0,2.0,NULL"});
@@ -188,8 +199,9 @@ private slots:
     // Id lists longer than one statement takes; queries prepared again after the file was compacted.
     void longIdListsAndCompaction()
     {
-        QVERIFY(exec("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 1234) "
-                     "INSERT INTO Fingerprint (time, timeMSecs, exported, dataMask) SELECT 1700000000 + x, 0, 0, 8 FROM n"));
+        QVERIFY(exec(
+            "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 1234) "
+            "INSERT INTO Fingerprint (time, timeMSecs, exported, dataMask) SELECT 1700000000 + x, 0, 0, 8 FROM n"));
         QList<qint64> all, exported;
         QVERIFY(m_sql->selectAll(all) && m_sql->updateFingerprint(all, true) && m_sql->selectExported(exported));
         QCOMPARE(exported.size(), 1234);
@@ -239,13 +251,20 @@ private slots:
         QTest::addColumn<bool>("selected");
         QTest::addColumn<QString>("expected"); // in describe(), "" for none
         QTest::addColumn<QString>("unexpected");
-        QTest::newRow("mcc text") << "UPDATE Geran SET mcc='abc'" << true << "" << "VomuElementGSM [";
-        QTest::newRow("ta beyond 8 bits") << "UPDATE Geran SET ta=256" << true << "CellID: 9" << "TA: ";
-        QTest::newRow("neighbour rxLevel 64") << "UPDATE Gncell SET rxLevel=64" << true << "BSIC: 12" << "Rx level: ";
-        QTest::newRow("negative time") << "UPDATE Fingerprint SET time=-5" << false << "" << "";
-        QTest::newRow("mac real") << "UPDATE Wlan SET mac=1.5" << true << "" << "WLAN: ";
-        QTest::newRow("rssi 0") << "UPDATE Wlan SET rssi=0" << true << "PowRx:\t-67" << "RSSI:";
-        QTest::newRow("latitude text") << "UPDATE Position SET latitude='north'" << true << "" << "Latitude: 60";
+        QTest::newRow("mcc text") << "UPDATE Geran SET mcc='abc'" << true << ""
+                                  << "VomuElementGSM [";
+        QTest::newRow("ta beyond 8 bits") << "UPDATE Geran SET ta=256" << true << "CellID: 9"
+                                          << "TA: ";
+        QTest::newRow("neighbour rxLevel 64") << "UPDATE Gncell SET rxLevel=64" << true << "BSIC: 12"
+                                              << "Rx level: ";
+        QTest::newRow("negative time") << "UPDATE Fingerprint SET time=-5" << false << ""
+                                       << "";
+        QTest::newRow("mac real") << "UPDATE Wlan SET mac=1.5" << true << ""
+                                  << "WLAN: ";
+        QTest::newRow("rssi 0") << "UPDATE Wlan SET rssi=0" << true << "PowRx:\t-67"
+                                << "RSSI:";
+        QTest::newRow("latitude text") << "UPDATE Position SET latitude='north'" << true << ""
+                                       << "Latitude: 60";
     }
 
     void foreignRows()

@@ -103,10 +103,13 @@ private slots:
                                 "(SELECT count(*) FROM Position p WHERE p.fpId=f.fpId) != 1 OR "
                                 "(SELECT count(*) FROM Geran g WHERE g.fpId=f.fpId) != 1 OR "
                                 "(SELECT count(*) FROM Gncell n WHERE n.fpId=f.fpId) != 2 OR "
-                                "(SELECT count(*) FROM Wlan w WHERE w.fpId=f.fpId) != 12"), QStringList{"0"});
+                                "(SELECT count(*) FROM Wlan w WHERE w.fpId=f.fpId) != 12"),
+                         QStringList{"0"});
                 for (const char *table : {"Position", "Geran", "Gncell", "Wlan"})
-                    QCOMPARE(column(QStringLiteral("SELECT count(*) FROM %1 WHERE fpId NOT IN (SELECT fpId FROM Fingerprint)")
-                                        .arg(QLatin1String(table))), QStringList{"0"});
+                    QCOMPARE(column(QStringLiteral(
+                                        "SELECT count(*) FROM %1 WHERE fpId NOT IN (SELECT fpId FROM Fingerprint)")
+                                        .arg(QLatin1String(table))),
+                             QStringList{"0"});
                 db.close();
             }
             QSqlDatabase::removeDatabase(QString::fromLatin1(QSqlDatabase::defaultConnection));
@@ -146,7 +149,8 @@ private slots:
             QVERIFY2(FpcDatabaseReader::read(path, &records, &error), qPrintable(error));
             QVERIFY(records.size() >= reported);
             for (const FpcStoredRecord &record : std::as_const(records))
-                QVERIFY(record.hasPosition && record.hasGsm && record.gsm.neighbours.size() == 2 && record.wlans.size() == 12);
+                QVERIFY(record.hasPosition && record.hasGsm && record.gsm.neighbours.size() == 2
+                        && record.wlans.size() == 12);
         }
         writer.kill();
         QVERIFY(writer.waitForFinished(10000));

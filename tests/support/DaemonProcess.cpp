@@ -113,9 +113,8 @@ QString DaemonProcess::describe()
     collectOutput();
     QString text = isRunning() ? QStringLiteral("daemon running")
                                : QStringLiteral("daemon ended, %1, exit code %2")
-                                     .arg(m_process.exitStatus() == QProcess::NormalExit
-                                              ? QStringLiteral("normal exit")
-                                              : QStringLiteral("crashed"))
+                                     .arg(m_process.exitStatus() == QProcess::NormalExit ? QStringLiteral("normal exit")
+                                                                                         : QStringLiteral("crashed"))
                                      .arg(m_process.exitCode());
     if (!m_stderr.isEmpty())
         text += QStringLiteral("; stderr: ") + QString::fromLocal8Bit(m_stderr.right(2000));

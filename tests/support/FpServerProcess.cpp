@@ -6,10 +6,7 @@
 #include <QJsonDocument>
 #include <QSaveFile>
 
-FpServerProcess::FpServerProcess(const QString &storeDirectory)
-    : m_store(storeDirectory)
-{
-}
+FpServerProcess::FpServerProcess(const QString &storeDirectory) : m_store(storeDirectory) {}
 
 FpServerProcess::~FpServerProcess()
 {
@@ -24,21 +21,22 @@ bool FpServerProcess::start(const QString &mode, int timeoutMs)
     TestSupport::dieWithParent(m_process);
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(QStringLiteral(FPCD_PYTHON3),
-                    {QStringLiteral(FPCD_FPSERVER), QStringLiteral("--store"), m_store,
-                     QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--port-file"),
-                     portFile, QStringLiteral("--mode"), mode});
+                    {QStringLiteral(FPCD_FPSERVER), QStringLiteral("--store"), m_store, QStringLiteral("--port"),
+                     QStringLiteral("0"), QStringLiteral("--port-file"), portFile, QStringLiteral("--mode"), mode});
     if (!m_process.waitForStarted(timeoutMs)) {
         m_error = QStringLiteral("fpserver did not start: ") + m_process.errorString();
         return false;
     }
-    const bool listening = TestSupport::waitFor([&] {
-        return m_process.state() != QProcess::Running
-            || TestSupport::readFile(portFile).trimmed().toUInt() != 0;
-    }, timeoutMs);
+    const bool listening = TestSupport::waitFor(
+        [&] {
+            return m_process.state() != QProcess::Running || TestSupport::readFile(portFile).trimmed().toUInt() != 0;
+        },
+        timeoutMs);
     m_port = quint16(TestSupport::readFile(portFile).trimmed().toUInt());
     if (!listening || m_port == 0) {
         m_error = QStringLiteral("fpserver did not come up (state %1, exit code %2)")
-                      .arg(m_process.state()).arg(m_process.exitCode());
+                      .arg(m_process.state())
+                      .arg(m_process.exitCode());
         stop();
         return false;
     }

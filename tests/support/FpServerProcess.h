@@ -40,7 +40,6 @@ public:
     QList<QJsonObject> readLines(const QString &fileName = QStringLiteral("uploads.jsonl")) const;
 
 private:
-
     QString m_store;
     QProcess m_process;
     quint16 m_port = 0;

@@ -16,8 +16,7 @@ const QString Interface = QString::fromLatin1(DaemonProcess::ServiceName);
 
 ServiceFixture::ServiceFixture(TestBus &bus)
     : m_bus(bus), m_root(std::make_unique<TempRoot>()), m_daemon(std::make_unique<DaemonProcess>(bus))
-{
-}
+{}
 
 ServiceFixture::~ServiceFixture()
 {
@@ -61,8 +60,8 @@ bool ServiceFixture::waitForTrace(const QByteArray &needle, int count)
 
 QDBusMessage ServiceFixture::methodCall(const QString &method, const QVariantList &arguments) const
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(Interface, QString::fromLatin1(DaemonProcess::ObjectPath),
-                                                          Interface, method);
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(Interface, QString::fromLatin1(DaemonProcess::ObjectPath), Interface, method);
     message.setArguments(arguments);
     return message;
 }

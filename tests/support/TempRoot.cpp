@@ -84,7 +84,7 @@ bool TempRoot::writeConfigItems(const QList<QPair<QString, QString>> &items) con
     QByteArray xml = "<fpcconfig>\n";
     for (const auto &item : items) {
         xml += " <item key=\"" + item.first.toHtmlEscaped().toUtf8() + "\" value=\""
-            + item.second.toHtmlEscaped().toUtf8() + "\"/>\n";
+               + item.second.toHtmlEscaped().toUtf8() + "\"/>\n";
     }
     xml += "</fpcconfig>\n";
     return writeAbsolute(configFile(), xml);

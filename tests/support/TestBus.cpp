@@ -50,7 +50,7 @@ bool TestBus::start(int timeoutMs)
     while (!output.contains('\n')) {
         if (m_process.state() != QProcess::Running || deadline.hasExpired()) {
             m_error = QStringLiteral("dbus-daemon printed no address: ")
-                + QString::fromLocal8Bit(m_process.readAllStandardError());
+                      + QString::fromLocal8Bit(m_process.readAllStandardError());
             return false;
         }
         m_process.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));

@@ -32,7 +32,8 @@ QByteArray readFile(const QString &path)
 
 int fileMode(const QString &path)
 {
-    struct stat info {};
+    struct stat info
+    {};
     if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
         return -1;
     return int(info.st_mode & 07777);

@@ -136,13 +136,20 @@ void TstTown::routesAreCovered()
         if (wcdma + gsm != places + 1 || !accepted || !acceptedUnplaced) {
             quiet.reset();
             QFAIL(qPrintable(QStringLiteral("%1 at %2 s (%3, %4): %5 cells, %6 access points, evaluator %7/%8")
-                                 .arg(route).arg(t).arg(at.latitude, 0, 'f', 6).arg(at.longitude, 0, 'f', 6)
-                                 .arg(wcdma + gsm - places).arg(aps).arg(accepted).arg(acceptedUnplaced)));
+                                 .arg(route)
+                                 .arg(t)
+                                 .arg(at.latitude, 0, 'f', 6)
+                                 .arg(at.longitude, 0, 'f', 6)
+                                 .arg(wcdma + gsm - places)
+                                 .arg(aps)
+                                 .arg(accepted)
+                                 .arg(acceptedUnplaced)));
         }
     }
     quiet.reset();
     QVERIFY2(withThreeAps >= minShareWithThreeAps * places,
-             qPrintable(QStringLiteral("three or more access points at %1 of %2 places").arg(withThreeAps).arg(places)));
+             qPrintable(
+                 QStringLiteral("three or more access points at %1 of %2 places").arg(withThreeAps).arg(places)));
     // The demo's status shows both radios.
     QVERIFY2(wcdma > places / 5 && gsm > places / 10,
              qPrintable(QStringLiteral("serving WCDMA %1, GSM %2").arg(wcdma).arg(gsm)));

@@ -21,7 +21,8 @@ namespace {
 
 const QByteArray kHeader = QByteArray::fromHex("000003056c696e75780007766f6d756670631500087465726d696e616c");
 
-template <typename Element, typename Writer> QByteArray encoded(const Element &e, Writer writer)
+template<typename Element, typename Writer>
+QByteArray encoded(const Element &e, Writer writer)
 {
     QByteArray out;
     writer(e, out);
@@ -42,8 +43,10 @@ VomuElementWLAN *accessPoint(int tag, int powerRx = 0, int rssi = -1)
     const uint8_t bytes[6] = {0x02, 0, 0, 0, uint8_t(tag >> 8), uint8_t(tag)};
     auto *ap = new VomuElementWLAN;
     ap->setMac(VomuWlanMacAddress(bytes, 6));
-    if (powerRx) ap->setPowerRx(int8_t(powerRx));
-    if (rssi >= 0) ap->setRssi(uint8_t(rssi));
+    if (powerRx)
+        ap->setPowerRx(int8_t(powerRx));
+    if (rssi >= 0)
+        ap->setRssi(uint8_t(rssi));
     return ap;
 }
 
@@ -91,12 +94,15 @@ FpcFingerprint *randomFingerprint(QRandomGenerator &rng)
     for (int cells = rng.bounded(3); cells > 0; --cells) {
         auto *cell = new VomuElementGSM;
         cell->setCountryCode(u16());
-        if (chance()) cell->setTimingAdvance(quint8(rng.generate()));
+        if (chance())
+            cell->setTimingAdvance(quint8(rng.generate()));
         cell->setPowerRx(level(63));
         for (int n = rng.bounded(4); n > 0; --n) {
             VomuElementGSM::NeighbourCell neighbour(quint8(rng.bounded(255)), u16());
-            if (chance()) neighbour.setLocationAreaCode(u16());
-            if (chance()) neighbour.setCellId(u16());
+            if (chance())
+                neighbour.setLocationAreaCode(u16());
+            if (chance())
+                neighbour.setCellId(u16());
             neighbour.setPowerRx(level(63));
             cell->appendNeighbourCell(neighbour);
         }
@@ -104,12 +110,15 @@ FpcFingerprint *randomFingerprint(QRandomGenerator &rng)
     }
     for (int aps = rng.bounded(8); aps > 0; --aps) {
         uint8_t bytes[8];
-        for (uint8_t &b : bytes) b = quint8(rng.generate());
+        for (uint8_t &b : bytes)
+            b = quint8(rng.generate());
         bytes[0] |= 1; // a 64-bit address that cannot pass for a 48-bit one
         auto *ap = new VomuElementWLAN;
         ap->setMac(VomuWlanMacAddress(bytes, chance() ? 8 : 6));
-        if (chance()) ap->setPowerRx(int8_t(-rng.bounded(129)));
-        if (chance()) ap->setRssi(quint8(rng.generate()));
+        if (chance())
+            ap->setPowerRx(int8_t(-rng.bounded(129)));
+        if (chance())
+            ap->setRssi(quint8(rng.generate()));
         m.append(ap);
     }
     fp->setMeasurements(m);
@@ -138,7 +147,8 @@ void checkRecord(const QJsonObject &record, const FpcFingerprint &fp)
             for (int n = 0; n < c->neighbourCellCount(); ++n) {
                 const VomuElementGSM::NeighbourCell cell = c->neighbourCell(n);
                 QCOMPARE(o[u"neighbours"][n][u"rxLevel"].toInt(255), int(cell.powerRx()));
-                QCOMPARE(o[u"neighbours"][n][u"cellId"].toInt(-1), cell.locationAreaCodeSet() && cell.cellIdSet() ? int(cell.cellId()) : -1);
+                QCOMPARE(o[u"neighbours"][n][u"cellId"].toInt(-1),
+                         cell.locationAreaCodeSet() && cell.cellIdSet() ? int(cell.cellId()) : -1);
             }
         } else {
             const auto *ap = static_cast<const VomuElementWLAN *>(m.element(i));
@@ -175,7 +185,10 @@ private slots:
     {
         QByteArray out;
         QCOMPARE(FpcReport::externalize({}, out), 0);
-        QCOMPARE(out, kHeader + QByteArray::fromHex("000000" "0000" "b908"));
+        QCOMPARE(out, kHeader
+                          + QByteArray::fromHex("000000"
+                                                "0000"
+                                                "b908"));
         QCOMPARE(decoded(out)[u"count"].toInt(), 0);
         QCOMPARE(m_log->count(QStringLiteral("\n====== FPR data BEGIN\n000000: 00 00 03 05")), 1);
 
@@ -185,7 +198,9 @@ private slots:
         fp.setTime(QDateTime::fromSecsSinceEpoch(0x01020304, Qt::UTC));
         QByteArray first, second;
         FpcReport::externalize({&fp}, first);
-        QCOMPARE(first.mid(37), QByteArray::fromHex("04030201" "14" "00"));
+        QCOMPARE(first.mid(37), QByteArray::fromHex("04030201"
+                                                    "14"
+                                                    "00"));
         quint32 sum = 1;
         for (int i = 0; i < first.size(); ++i)
             sum += (i == 35 || i == 36) ? 0 : quint8(first[i]);
@@ -238,12 +253,14 @@ private slots:
         p.setTimestampMicroseconds(250000);
         p.setAltitude(-12.6f);
         p.setAltitudeAccuracy(15);
-        QTest::newRow("GNSS time, CEP68, altitude") << gnss(p) << hex("031300 ffffff7f ffffff7f 07 fac8e93e163a 37 f3ff 46");
+        QTest::newRow("GNSS time, CEP68, altitude")
+            << gnss(p) << hex("031300 ffffff7f ffffff7f 07 fac8e93e163a 37 f3ff 46");
 
         VomuElementGSM g;
         g.setCountryCode(244);
         g.setNetworkId(5);
-        QTest::newRow("GERAN bare") << encoded(g, FpcReport::externalizeGERANObsElement) << hex("010900 f400 0500 0000 0000 00");
+        QTest::newRow("GERAN bare") << encoded(g, FpcReport::externalizeGERANObsElement)
+                                    << hex("010900 f400 0500 0000 0000 00");
         VomuElementWCDMA w;
         w.setCountryCode(244);
         w.setNetworkId(42);
@@ -252,7 +269,8 @@ private slots:
         w.appendNeighbourCell({7, 100, 10612, 50, 9, 2, 54});
         w.appendNeighbourCell({});
         w.appendNeighbourCell({0xFFFFFFFF, 1, 2, 255, 255, 200, 230}); // levels no byte can hold
-        QTest::newRow("UTRA-FDD lac, neighbours") << encoded(w, FpcReport::externalizeUTRAFDDObsElement)
+        QTest::newRow("UTRA-FDD lac, neighbours")
+            << encoded(w, FpcReport::externalizeUTRAFDDObsElement)
             << hex("022200 f400 2a00 a0860100 01 0c00 7429 6400 3e 32 07000000 09 fd 64 ffffffff00 0200010000");
         std::unique_ptr<VomuElementWLAN> ap(accessPoint(0x0506, 0, 200));
         QTest::newRow("WLAN 48-bit, RSSI only") << wlan(*ap) << hex("050a00 0000020000000506 04 c8");

@@ -50,9 +50,11 @@ QStringList sentParts(const LogCapture &log)
     return parts;
 }
 
-struct ConnectorSpies {
+struct ConnectorSpies
+{
     explicit ConnectorSpies(FpcSLPGWConnector &c)
-        : finished(&c, &FpcSLPGWConnector::uploadFinished), errors(&c, &FpcSLPGWConnector::connectionError) {}
+        : finished(&c, &FpcSLPGWConnector::uploadFinished), errors(&c, &FpcSLPGWConnector::connectionError)
+    {}
     QString firstError() const { return errors.isEmpty() ? QString() : errors.at(0).at(0).toString(); }
     QSignalSpy finished, errors;
 };
@@ -75,14 +77,20 @@ class TestFpcUpload : public QObject
         QDir().mkpath(QFileInfo(path).absolutePath());
         QSaveFile file(path);
         return file.open(QIODevice::WriteOnly)
-            && file.write("server_url=" + m_server->url().toUtf8() + "\nnetwork=wlan\nrequest_data_delay_ms=0\n"
-                          "answer_timeout_ms=20000\npoll_interval_ms=20\n" + extraLines) > 0
-            && file.commit();
+               && file.write("server_url=" + m_server->url().toUtf8()
+                             + "\nnetwork=wlan\nrequest_data_delay_ms=0\n"
+                               "answer_timeout_ms=20000\npoll_interval_ms=20\n"
+                             + extraLines)
+                      > 0
+               && file.commit();
     }
 
     void useReportSource(const std::function<bool(QByteArray &)> &source)
     {
-        FpcSLPGWConnector::setReportSource([this, source](QByteArray &out) { ++m_reportsBuilt; return source(out); });
+        FpcSLPGWConnector::setReportSource([this, source](QByteArray &out) {
+            ++m_reportsBuilt;
+            return source(out);
+        });
     }
 
     // An attach whose report the server refuses.
@@ -111,7 +119,10 @@ private slots:
         QVERIFY(m_server->setMode(QStringLiteral("ok")));
         m_report = headerOnlyReport();
         m_reportsBuilt = 0;
-        useReportSource([this](QByteArray &out) { out = m_report; return true; });
+        useReportSource([this](QByteArray &out) {
+            out = m_report;
+            return true;
+        });
         FpcUploader::setUploadState(FpcUploader::Idle);
         FpcConfig::addKey(QStringLiteral("slpgw_connection_timeout"), QStringLiteral("60000"));
         FpcConfig::addKey(QStringLiteral("fp_upload_retry_timeout"), QString()); // the default, an hour
@@ -139,24 +150,30 @@ private slots:
         const QString parseError = QStringLiteral("FpcSLPGWConnector::serverResponseValid() XML PARSE ERROR");
         QTest::newRow("empty report") << QByteArray() << "ok" << QByteArray() << QStringList{"0 0 true"} << invalid;
         QTest::newRow("under one part") << valid << "ok" << QByteArray() << one << QString();
-        QTest::newRow("exactly one part") << pattern(16384) << "ok" << QByteArray() << QStringList{"0 16384 true"} << invalid;
+        QTest::newRow("exactly one part")
+            << pattern(16384) << "ok" << QByteArray() << QStringList{"0 16384 true"} << invalid;
         QTest::newRow("2 x 16384 + 100") << pattern(2 * 16384 + 100) << "ok" << QByteArray()
-            << QStringList{"0 16384 false", "16384 16384 false", "32768 100 true"} << invalid;
-        QTest::newRow("reply in pieces") << valid << "pieces:3" << QByteArray("receive_piece_size=16\n") << one << QString();
-        QTest::newRow("zero-length end after pieces") << valid << "ok"
-            << QByteArray("receive_piece_size=64\nreceive_end_empty=1\n") << one << QString();
+                                         << QStringList{"0 16384 false", "16384 16384 false", "32768 100 true"}
+                                         << invalid;
+        QTest::newRow("reply in pieces") << valid << "pieces:3" << QByteArray("receive_piece_size=16\n") << one
+                                         << QString();
+        QTest::newRow("zero-length end after pieces")
+            << valid << "ok" << QByteArray("receive_piece_size=64\nreceive_end_empty=1\n") << one << QString();
         QTest::newRow("first of two responses") << valid << "two-responses" << QByteArray() << one << QString();
         QTest::newRow("failure status") << valid << "fail" << QByteArray() << one << "Server.UploadFailed";
         QTest::newRow("wrong root") << valid << "wrong-root" << QByteArray() << one
-            << parseError + ": Excepted tag SLP-FP, but found instead: FP-SLP";
-        QTest::newRow("malformed") << valid << "malformed" << QByteArray() << one
+                                    << parseError + ": Excepted tag SLP-FP, but found instead: FP-SLP";
+        QTest::newRow("malformed")
+            << valid << "malformed" << QByteArray() << one
             << "FpcSLPGWConnector::serverResponseValid(): ERROR: Can't set content to QDomDocument";
-        QTest::newRow("zero-length end, nothing received") << valid << "empty" << QByteArray() << one
-            << "FpcSLPGWConnector: SLPGW ReceiveData() ERROR: Zero bytes returned indicating end of data, but buffer still empty";
+        QTest::newRow("zero-length end, nothing received")
+            << valid << "empty" << QByteArray() << one
+            << "FpcSLPGWConnector: SLPGW ReceiveData() ERROR: Zero bytes returned indicating end of data, but buffer "
+               "still empty";
         QTest::newRow("HTTP error") << valid << "http-error:503" << QByteArray() << one
-            << "ERROR: SLPGW called ErrorCallback() status: 2203 SLPGW_ERR_REMOTE_SERVER_DOWN";
+                                    << "ERROR: SLPGW called ErrorCallback() status: 2203 SLPGW_ERR_REMOTE_SERVER_DOWN";
         QTest::newRow("no network") << valid << "ok" << QByteArray("network=none\n") << QStringList()
-            << "ERROR: SLPGW called ErrorCallback() status: 2204 SLPGW_ERR_NO_CONNECTION";
+                                    << "ERROR: SLPGW called ErrorCallback() status: 2204 SLPGW_ERR_NO_CONNECTION";
     }
     void prepareUpload()
     {
@@ -210,7 +227,9 @@ private slots:
 
         // FreeAndHomeNw cancels the OnlyFree attach, which stays recorded.
         QVERIFY(connector.startAttach(FreeAndHomeNw) != 0);
-        QCOMPARE(m_log->count(QStringLiteral("cancelled pending OnlyFree attach, it was transaction id: %1").arg(onlyFree)), 1);
+        QCOMPARE(m_log->count(
+                     QStringLiteral("cancelled pending OnlyFree attach, it was transaction id: %1").arg(onlyFree)),
+                 1);
         QVERIFY(connector.isPendingAttach(OnlyFree));
 
         // Over the home network only FreeAndHomeNw sends; its reply ends every recorded request.
@@ -278,8 +297,10 @@ private slots:
                                                 "Creating fingerprint report failed, nothing sent");
         QTest::newRow("report not built") << 0 << noReport;
         QTest::newRow("report throws") << 1 << noReport;
-        QTest::newRow("gateway refuses a part") << 2 << "FpcSLPGWConnector::SLPGWObserverImpl::RequestData(): "
-                                                        "Calling slpgw->SendData() failed, error: 2003 SLPGW_ERR_OUT_OF_MEMORY";
+        QTest::newRow("gateway refuses a part")
+            << 2
+            << "FpcSLPGWConnector::SLPGWObserverImpl::RequestData(): "
+               "Calling slpgw->SendData() failed, error: 2003 SLPGW_ERR_OUT_OF_MEMORY";
     }
     void failedTransferFreesItsKind()
     {
@@ -314,7 +335,8 @@ private slots:
         connector.startPrepare();
         QVERIFY(spies.errors.wait(kWaitMs));
         QCOMPARE(spies.firstError(),
-                 QStringLiteral("slpgwTimerThreadCallbackForPrepare() ERROR timeout when waiting reply from SLPGW API"));
+                 QStringLiteral(
+                     "slpgwTimerThreadCallbackForPrepare() ERROR timeout when waiting reply from SLPGW API"));
         QVERIFY(m_log->contains(QStringLiteral("now timed out, calling cancel for transaction id:")));
 
         // A new gateway object; a prepare answered in time is not cut short later.
@@ -372,10 +394,12 @@ private slots:
         QTest::addColumn<QByteArray>("gatewayConfig");
         QTest::addColumn<int>("result");
         QTest::addColumn<QString>("logged");
-        QTest::newRow("no gateway object") << QByteArray("fail_create=1\n") << 1
+        QTest::newRow("no gateway object")
+            << QByteArray("fail_create=1\n") << 1
             << "EXCEPTION -- error str:  \"FpcSLPGWConnector(): ERROR: SLPGWFactory returned NULL\"";
         QTest::newRow("gateway code") << QByteArray("fail_connect=2203\n") << 2 << "EXCEPTION -- error code:  2203";
-        QTest::newRow("gateway error callback") << QByteArray("network=none\n") << 0 << "No attach/prepare retry timer started";
+        QTest::newRow("gateway error callback")
+            << QByteArray("network=none\n") << 0 << "No attach/prepare retry timer started";
     }
     // A prepare is never retried, whatever ends it.
     void prepareRefused()
@@ -400,7 +424,9 @@ private slots:
         failOneAttach(uploader, OnlyFree);
         QVERIFY(uploader.isRetryPending());
         QCOMPARE(m_log->count(QStringLiteral("Attach(ONLY_FREE) failed -- new retry attach timered at: ")), 1);
-        QCOMPARE(m_log->count(QStringLiteral("Attach(ATTACH_ONLY_FREE) failed again-- already waiting for retry timer")), 1);
+        QCOMPARE(m_log->count(
+                     QStringLiteral("Attach(ATTACH_ONLY_FREE) failed again-- already waiting for retry timer")),
+                 1);
         const QString line = m_log->matching(QStringLiteral("new retry attach timered at: ")).value(0);
         const QString at = line.section(QStringLiteral("at: "), 1).remove(u'"').simplified();
         const qint64 in = QDateTime::currentDateTime().secsTo(QDateTime::fromString(at, Qt::TextDate));
@@ -411,9 +437,12 @@ private slots:
     {
         QTest::addColumn<QString>("meanwhile"); // what happens before the timer fires
         QTest::addColumn<QString>("logged");
-        QTest::newRow("nothing") << "" << "Timer has expired to retry attach request to SLPGW";
-        QTest::newRow("a success") << "success" << "Timer has expired, but not anymore need to retry";
-        QTest::newRow("gateway refuses the retry") << "refusal" << "retry attach refused -- error code:  2103";
+        QTest::newRow("nothing") << ""
+                                 << "Timer has expired to retry attach request to SLPGW";
+        QTest::newRow("a success") << "success"
+                                   << "Timer has expired, but not anymore need to retry";
+        QTest::newRow("gateway refuses the retry") << "refusal"
+                                                   << "retry attach refused -- error code:  2103";
     }
     void retryTimerExpires()
     {

@@ -135,10 +135,14 @@ int FpcCtlApp::fail(int exitCode, const QString &reason)
 int FpcCtlApp::exitCodeOf(const FpcClientResult &result)
 {
     switch (result.error) {
-    case FpcClientResult::NoError: return FpcCtlExitCode::Success;
-    case FpcClientResult::NotRunning: return FpcCtlExitCode::NotRunning;
-    case FpcClientResult::Timeout: return FpcCtlExitCode::Timeout;
-    default: return FpcCtlExitCode::Failed;
+    case FpcClientResult::NoError:
+        return FpcCtlExitCode::Success;
+    case FpcClientResult::NotRunning:
+        return FpcCtlExitCode::NotRunning;
+    case FpcClientResult::Timeout:
+        return FpcCtlExitCode::Timeout;
+    default:
+        return FpcCtlExitCode::Failed;
     }
 }
 
@@ -176,7 +180,8 @@ int FpcCtlApp::status()
     if (!connectAndSubscribe(client, &exitCode))
         return exitCode;
     FpcCtlWait wait(client);
-    const FpcClientResult reply = client.wait([&](const FpcClient::Done &done) { client.requestStatus(nullptr, done); });
+    const FpcClientResult reply =
+        client.wait([&](const FpcClient::Done &done) { client.requestStatus(nullptr, done); });
     if (!reply.ok())
         return fail(reply);
     switch (wait.until([&] { return client.hasStatus() && client.hasActiveGps(); }, client.timeoutMs())) {
@@ -245,7 +250,8 @@ int FpcCtlApp::watch()
     });
     // Asking once subscribes the daemon to status reports and gives the
     // first lines.
-    const FpcClientResult reply = client.wait([&](const FpcClient::Done &done) { client.requestStatus(nullptr, done); });
+    const FpcClientResult reply =
+        client.wait([&](const FpcClient::Done &done) { client.requestStatus(nullptr, done); });
     if (reply.error == FpcClientResult::NotRunning || reply.error == FpcClientResult::Timeout)
         return fail(reply);
     if (!reply.ok())
@@ -387,7 +393,8 @@ int FpcCtlApp::configKeys()
     }
     QString text;
     for (const FpcConfigKeys::Key &key : FpcConfigKeys::all())
-        text += QStringList{key.name, key.type, key.defaultValue, key.meaning}.join(QLatin1Char('\t')) + QLatin1Char('\n');
+        text +=
+            QStringList{key.name, key.type, key.defaultValue, key.meaning}.join(QLatin1Char('\t')) + QLatin1Char('\n');
     FpcCtlOutput::print(text);
     return FpcCtlExitCode::Success;
 }
@@ -425,8 +432,9 @@ int FpcCtlApp::configGet(FpcClient &client, const QString &key)
         return fail(FpcCtlExitCode::NotFound, QStringLiteral("configuration key '%1' is not set").arg(key));
     const QString value = isDefault ? known->defaultValue : items.value(key);
     if (m_options.json) {
-        FpcCtlOutput::printJson(QJsonObject{
-            {QStringLiteral("key"), key}, {QStringLiteral("value"), value}, {QStringLiteral("default"), isDefault}});
+        FpcCtlOutput::printJson(QJsonObject{{QStringLiteral("key"), key},
+                                            {QStringLiteral("value"), value},
+                                            {QStringLiteral("default"), isDefault}});
         return FpcCtlExitCode::Success;
     }
     FpcCtlOutput::printLine(value);
@@ -449,16 +457,17 @@ int FpcCtlApp::switchKey(const QString &key)
 
 int FpcCtlApp::configSet(FpcClient &client, const QString &key, const QString &value)
 {
-    const FpcClientResult reply = client.wait(
-        [&](const FpcClient::Done &done) { client.setConfigurationValue(key, value, nullptr, done); });
+    const FpcClientResult reply =
+        client.wait([&](const FpcClient::Done &done) { client.setConfigurationValue(key, value, nullptr, done); });
     if (!reply.ok())
         return fail(reply);
     if (m_options.json)
         FpcCtlOutput::printJson(QJsonObject{{QStringLiteral("key"), key}, {QStringLiteral("value"), value}});
     else
-        FpcCtlOutput::printLine(QStringLiteral("%1=%2 (%3)").arg(key, value,
-                                FpcKeptSettings::isKept(key) ? QStringLiteral("kept across restarts")
-                                                             : QStringLiteral("until vomu-fpcd stops")));
+        FpcCtlOutput::printLine(QStringLiteral("%1=%2 (%3)")
+                                    .arg(key, value,
+                                         FpcKeptSettings::isKept(key) ? QStringLiteral("kept across restarts")
+                                                                      : QStringLiteral("until vomu-fpcd stops")));
     return FpcCtlExitCode::Success;
 }
 
@@ -515,7 +524,8 @@ int FpcCtlApp::clear()
     if (!reply.ok())
         return fail(reply);
     if (m_options.json)
-        FpcCtlOutput::printJson(QJsonObject{{QStringLiteral("cleared"), true}, {QStringLiteral("answer"), reply.answer}});
+        FpcCtlOutput::printJson(
+            QJsonObject{{QStringLiteral("cleared"), true}, {QStringLiteral("answer"), reply.answer}});
     else
         FpcCtlOutput::printLine(reply.answer);
     return FpcCtlExitCode::Success;
@@ -546,14 +556,15 @@ int FpcCtlApp::active()
     case FpcCtlWait::DaemonGone:
         return fail(FpcCtlExitCode::NotRunning, QStringLiteral("vomu-fpcd stopped"));
     default:
-        return fail(FpcCtlExitCode::Timeout, QStringLiteral("vomu-fpcd did not report active GPS within %1")
-                                                 .arg(seconds(client.timeoutMs())));
+        return fail(FpcCtlExitCode::Timeout,
+                    QStringLiteral("vomu-fpcd did not report active GPS within %1").arg(seconds(client.timeoutMs())));
     }
     const bool state = client.activeGps();
     if (m_options.json)
         FpcCtlOutput::printJson(QJsonObject{{QStringLiteral("activeGps"), state}});
     else
-        FpcCtlOutput::printLine(QStringLiteral("Active GPS: %1").arg(state ? QStringLiteral("on") : QStringLiteral("off")));
+        FpcCtlOutput::printLine(
+            QStringLiteral("Active GPS: %1").arg(state ? QStringLiteral("on") : QStringLiteral("off")));
     if (state != wanted)
         return fail(FpcCtlExitCode::Failed, QStringLiteral("active GPS could not be switched %1 (no position source?)")
                                                 .arg(wanted ? QStringLiteral("on") : QStringLiteral("off")));
@@ -566,7 +577,8 @@ int FpcCtlApp::logRestart()
     int exitCode = 0;
     if (!connectClient(client, &exitCode))
         return exitCode;
-    const FpcClientResult sent = client.wait([&](const FpcClient::Done &done) { client.restartLogging(nullptr, done); });
+    const FpcClientResult sent =
+        client.wait([&](const FpcClient::Done &done) { client.restartLogging(nullptr, done); });
     if (!sent.ok())
         return fail(sent);
     if (m_options.json)
@@ -644,7 +656,8 @@ bool FpcCtlApp::writeOutput(const QString &file, const QByteArray &data, int *ex
     }
     QSaveFile output(file);
     if (!output.open(QIODevice::WriteOnly) || output.write(data) != data.size() || !output.commit()) {
-        *exitCode = fail(FpcCtlExitCode::FileError, QStringLiteral("cannot write %1: %2").arg(file, output.errorString()));
+        *exitCode =
+            fail(FpcCtlExitCode::FileError, QStringLiteral("cannot write %1: %2").arg(file, output.errorString()));
         return false;
     }
     return true;
@@ -658,10 +671,9 @@ int FpcCtlApp::exportDatabase()
     if (!readDatabase(path, &records, &error))
         return fail(FpcCtlExitCode::FileError, error);
     const QString format = m_options.format.isEmpty() ? QStringLiteral("geojson") : m_options.format;
-    const QByteArray data =
-        format == QLatin1String("csv")         ? FpcCtlExporter::csv(records)
-        : format == QLatin1String("geosubmit") ? FpcCtlGeosubmitExport::document(records)
-                                               : FpcCtlExporter::geoJson(records);
+    const QByteArray data = format == QLatin1String("csv")         ? FpcCtlExporter::csv(records)
+                            : format == QLatin1String("geosubmit") ? FpcCtlGeosubmitExport::document(records)
+                                                                   : FpcCtlExporter::geoJson(records);
     const QString file = m_options.output.isEmpty() ? QStringLiteral("-") : m_options.output;
     int exitCode = 0;
     if (!writeOutput(file, data, &exitCode))

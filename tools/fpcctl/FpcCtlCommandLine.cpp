@@ -47,10 +47,9 @@ struct OptionSpec
 };
 
 const OptionSpec Options[] = {
-    {"help", "h", nullptr},        {"version", nullptr, nullptr}, {"json", "j", nullptr},
-    {"yes", "y", nullptr},         {"force", nullptr, nullptr},   {"timeout", "t", "SECONDS"},
-    {"db", nullptr, "PATH"},       {"format", "f", "FORMAT"},     {"output", "o", "FILE"},
-    {"count", "n", "COUNT"},
+    {"help", "h", nullptr},      {"version", nullptr, nullptr}, {"json", "j", nullptr},  {"yes", "y", nullptr},
+    {"force", nullptr, nullptr}, {"timeout", "t", "SECONDS"},   {"db", nullptr, "PATH"}, {"format", "f", "FORMAT"},
+    {"output", "o", "FILE"},     {"count", "n", "COUNT"},
 };
 
 // QCommandLineParser reads every word that starts with '-' as an option; a
@@ -181,9 +180,8 @@ const QHash<QString, QString> &commandHelp()
          QStringLiteral("Usage: fpcctl log restart [--json]\n\n"
                         "Makes the daemon apply its trace file rule again (for example after the trace\n"
                         "seed file was created or removed).\n")},
-        {QStringLiteral("quit"),
-         QStringLiteral("Usage: fpcctl quit [--json] [--timeout SECONDS]\n\n"
-                        "Stops the daemon and waits until it has left the bus.\n")},
+        {QStringLiteral("quit"), QStringLiteral("Usage: fpcctl quit [--json] [--timeout SECONDS]\n\n"
+                                                "Stops the daemon and waits until it has left the bus.\n")},
         {QStringLiteral("export"),
          QStringLiteral("Usage: fpcctl export [--format geojson|csv|geosubmit] [--db PATH] [-o FILE]\n\n"
                         "Writes every stored fingerprint with its position, serving and neighbour cells\n"
@@ -215,9 +213,9 @@ const QHash<QString, QString> &commandHelp()
 
 QStringList FpcCtlCommandLine::commands()
 {
-    return {QStringLiteral("status"), QStringLiteral("watch"), QStringLiteral("upload"), QStringLiteral("config"),
-            QStringLiteral("collect"), QStringLiteral("clear"),  QStringLiteral("active"), QStringLiteral("log"),   QStringLiteral("quit"),
-            QStringLiteral("export"), QStringLiteral("map"),    QStringLiteral("help")};
+    return {QStringLiteral("status"),  QStringLiteral("watch"),  QStringLiteral("upload"), QStringLiteral("config"),
+            QStringLiteral("collect"), QStringLiteral("clear"),  QStringLiteral("active"), QStringLiteral("log"),
+            QStringLiteral("quit"),    QStringLiteral("export"), QStringLiteral("map"),    QStringLiteral("help")};
 }
 
 QString FpcCtlCommandLine::usage()
@@ -353,24 +351,27 @@ bool FpcCtlCommandLine::checkCommand(const FpcCtlOptions &options, QString *erro
     }
     const QString first = options.arguments.value(0);
     if (options.command == QLatin1String("config")) {
-        static const QHash<QString, int> arity{{QStringLiteral("show"), 0}, {QStringLiteral("get"), 1},
-                                               {QStringLiteral("set"), 2},  {QStringLiteral("load"), 1},
+        static const QHash<QString, int> arity{{QStringLiteral("show"), 0},
+                                               {QStringLiteral("get"), 1},
+                                               {QStringLiteral("set"), 2},
+                                               {QStringLiteral("load"), 1},
                                                {QStringLiteral("keys"), 0}};
         if (!arity.contains(first)) {
             *error = QStringLiteral("unknown config action '%1': expected show, get, set, load or keys").arg(first);
             return false;
         }
         if (count - 1 != arity[first]) {
-            *error = QStringLiteral("wrong number of arguments for 'config %1' (see 'fpcctl config --help')")
-                         .arg(first);
+            *error =
+                QStringLiteral("wrong number of arguments for 'config %1' (see 'fpcctl config --help')").arg(first);
             return false;
         }
         if ((first == QLatin1String("get") || first == QLatin1String("set")) && options.arguments.at(1).isEmpty()) {
             *error = QStringLiteral("the configuration key must not be empty");
             return false;
         }
-    } else if (count > 0 && (options.command == QLatin1String("active") || options.command == QLatin1String("collect")
-                             || options.command == QLatin1String("upload"))) {
+    } else if (count > 0
+               && (options.command == QLatin1String("active") || options.command == QLatin1String("collect")
+                   || options.command == QLatin1String("upload"))) {
         if (first != QLatin1String("on") && first != QLatin1String("off")) {
             *error = QStringLiteral("expected 'on' or 'off', not '%1'").arg(first);
             return false;

@@ -40,8 +40,10 @@ QJsonObject gsmJson(const FpcCtlRecord::GsmCell &cell)
                                       {QStringLiteral("bcch"), n.bcch},
                                       {QStringLiteral("rxLevel"), measured(n.rxLevel)}});
     }
-    return QJsonObject{{QStringLiteral("mcc"), cell.mcc},           {QStringLiteral("mnc"), cell.mnc},
-                       {QStringLiteral("lac"), cell.lac},           {QStringLiteral("cellId"), cell.cellId},
+    return QJsonObject{{QStringLiteral("mcc"), cell.mcc},
+                       {QStringLiteral("mnc"), cell.mnc},
+                       {QStringLiteral("lac"), cell.lac},
+                       {QStringLiteral("cellId"), cell.cellId},
                        {QStringLiteral("rxLevel"), measured(cell.rxLevel)},
                        {QStringLiteral("timingAdvance"), measured(cell.ta)},
                        {QStringLiteral("neighbours"), neighbours}};
@@ -134,19 +136,35 @@ QByteArray FpcCtlExporter::geoJson(const QList<FpcCtlRecord> &records)
 
 QStringList FpcCtlExporter::csvHeader()
 {
-    return {QStringLiteral("id"),        QStringLiteral("time"),        QStringLiteral("kind"),
-            QStringLiteral("data_mask"), QStringLiteral("radio"),       QStringLiteral("exported"),
-            QStringLiteral("latitude"),  QStringLiteral("longitude"),   QStringLiteral("altitude"),
-            QStringLiteral("altitude_uncertainty"), QStringLiteral("cep68"), QStringLiteral("mcc"),
-            QStringLiteral("mnc"),       QStringLiteral("lac"),         QStringLiteral("cell_id"),
-            QStringLiteral("rx_level"),  QStringLiteral("timing_advance"), QStringLiteral("neighbour_cells"),
-            QStringLiteral("wlan_count"), QStringLiteral("wlan")};
+    return {QStringLiteral("id"),
+            QStringLiteral("time"),
+            QStringLiteral("kind"),
+            QStringLiteral("data_mask"),
+            QStringLiteral("radio"),
+            QStringLiteral("exported"),
+            QStringLiteral("latitude"),
+            QStringLiteral("longitude"),
+            QStringLiteral("altitude"),
+            QStringLiteral("altitude_uncertainty"),
+            QStringLiteral("cep68"),
+            QStringLiteral("mcc"),
+            QStringLiteral("mnc"),
+            QStringLiteral("lac"),
+            QStringLiteral("cell_id"),
+            QStringLiteral("rx_level"),
+            QStringLiteral("timing_advance"),
+            QStringLiteral("neighbour_cells"),
+            QStringLiteral("wlan_count"),
+            QStringLiteral("wlan")};
 }
 
 QStringList FpcCtlExporter::csvRow(const FpcCtlRecord &record)
 {
-    QStringList row{QString::number(record.id), birth(record), FpcCtlKind::name(record.dataMask),
-                    QString::number(record.dataMask), FpcCtlKind::radioName(record.radio()),
+    QStringList row{QString::number(record.id),
+                    birth(record),
+                    FpcCtlKind::name(record.dataMask),
+                    QString::number(record.dataMask),
+                    FpcCtlKind::radioName(record.radio()),
                     record.exported ? QStringLiteral("1") : QStringLiteral("0")};
     if (record.hasPosition) {
         const auto &p = record.position;

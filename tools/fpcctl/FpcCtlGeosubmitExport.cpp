@@ -21,7 +21,8 @@ QJsonObject FpcCtlGeosubmitExport::item(const FpcCtlRecord &record)
     if (!record.hasPosition)
         return QJsonObject();
     const FpcCtlRecord::Position &p = record.position;
-    QJsonObject position{{QStringLiteral("latitude"), p.latitude}, {QStringLiteral("longitude"), p.longitude},
+    QJsonObject position{{QStringLiteral("latitude"), p.latitude},
+                         {QStringLiteral("longitude"), p.longitude},
                          {QStringLiteral("source"), QStringLiteral("gps")}};
     if (p.cep68 > 0)
         position.insert(QStringLiteral("accuracy"), p.cep68);
@@ -32,9 +33,12 @@ QJsonObject FpcCtlGeosubmitExport::item(const FpcCtlRecord &record)
     QJsonArray cells;
     if (record.hasGsm) {
         const FpcCtlRecord::GsmCell &c = record.gsm;
-        QJsonObject cell{{QStringLiteral("radioType"), QStringLiteral("gsm")}, {QStringLiteral("serving"), 1},
-                         {QStringLiteral("mobileCountryCode"), c.mcc}, {QStringLiteral("mobileNetworkCode"), c.mnc},
-                         {QStringLiteral("locationAreaCode"), c.lac}, {QStringLiteral("cellId"), c.cellId}};
+        QJsonObject cell{{QStringLiteral("radioType"), QStringLiteral("gsm")},
+                         {QStringLiteral("serving"), 1},
+                         {QStringLiteral("mobileCountryCode"), c.mcc},
+                         {QStringLiteral("mobileNetworkCode"), c.mnc},
+                         {QStringLiteral("locationAreaCode"), c.lac},
+                         {QStringLiteral("cellId"), c.cellId}};
         if (c.rxLevel >= 0 && c.rxLevel <= 63)
             cell.insert(QStringLiteral("signalStrength"), c.rxLevel - 110);
         if (c.ta >= 0)
@@ -43,8 +47,10 @@ QJsonObject FpcCtlGeosubmitExport::item(const FpcCtlRecord &record)
     }
     if (record.hasWcdma) {
         const FpcCtlRecord::WcdmaCell &c = record.wcdma;
-        QJsonObject cell{{QStringLiteral("radioType"), QStringLiteral("wcdma")}, {QStringLiteral("serving"), 1},
-                         {QStringLiteral("mobileCountryCode"), c.mcc}, {QStringLiteral("mobileNetworkCode"), c.mnc},
+        QJsonObject cell{{QStringLiteral("radioType"), QStringLiteral("wcdma")},
+                         {QStringLiteral("serving"), 1},
+                         {QStringLiteral("mobileCountryCode"), c.mcc},
+                         {QStringLiteral("mobileNetworkCode"), c.mnc},
                          {QStringLiteral("cellId"), c.ucid & 0x0FFFFFFF}};
         if (c.lac >= 0)
             cell.insert(QStringLiteral("locationAreaCode"), c.lac);
@@ -59,8 +65,8 @@ QJsonObject FpcCtlGeosubmitExport::item(const FpcCtlRecord &record)
         // Only a 48-bit address the manufacturer gave out describes a place.
         if (mac.size() != 17 || (mac.left(2).toInt(nullptr, 16) & 0x02))
             continue;
-        accessPoints.append(QJsonObject{{QStringLiteral("macAddress"), mac},
-                                        {QStringLiteral("signalStrength"), wlan.rxLevel}});
+        accessPoints.append(
+            QJsonObject{{QStringLiteral("macAddress"), mac}, {QStringLiteral("signalStrength"), wlan.rxLevel}});
     }
     if (!accessPoints.isEmpty())
         item.insert(QStringLiteral("wifiAccessPoints"), accessPoints);

@@ -188,10 +188,11 @@ QString markers(const Estimates &estimates, const Projection &projection)
     for (auto it = estimates.cells.cbegin(); it != estimates.cells.cend(); ++it) {
         const double x = projection.x(it.value().longitude());
         const double y = projection.y(it.value().latitude());
-        svg += QStringLiteral("<rect class=\"cell\" x=\"%1\" y=\"%2\" width=\"12\" height=\"12\" fill=\"%3\" "
-                              "stroke-width=\"2\"><title>Serving cell %4: estimate from %5 fingerprints</title></rect>\n")
-                   .arg(num(x - 6), num(y - 6), FpcCtlMap::cellColour(it.key()), FpcCtlMap::escape(it.key()))
-                   .arg(it.value().count);
+        svg +=
+            QStringLiteral("<rect class=\"cell\" x=\"%1\" y=\"%2\" width=\"12\" height=\"12\" fill=\"%3\" "
+                           "stroke-width=\"2\"><title>Serving cell %4: estimate from %5 fingerprints</title></rect>\n")
+                .arg(num(x - 6), num(y - 6), FpcCtlMap::cellColour(it.key()), FpcCtlMap::escape(it.key()))
+                .arg(it.value().count);
     }
     svg += QStringLiteral("</g>\n");
     return svg;
@@ -202,7 +203,8 @@ QString zoneCircles(const QList<FpcZoneText::Zone> &zones, const Projection &pro
     QString svg = QStringLiteral("<g clip-path=\"url(#plot)\" fill=\"#d33\" fill-opacity=\"0.12\" stroke=\"#d33\" "
                                  "stroke-width=\"1.5\" stroke-dasharray=\"6 4\">\n");
     for (const FpcZoneText::Zone &zone : zones) {
-        svg += QStringLiteral("<circle class=\"zone\" cx=\"%1\" cy=\"%2\" r=\"%3\"><title>Privacy zone, %4</title></circle>\n")
+        svg += QStringLiteral(
+                   "<circle class=\"zone\" cx=\"%1\" cy=\"%2\" r=\"%3\"><title>Privacy zone, %4</title></circle>\n")
                    .arg(num(projection.x(zone.longitude)), num(projection.y(zone.latitude)),
                         QString::number(zone.radiusMetres / projection.metresPerPixel(), 'f', 2),
                         FpcCtlMap::distanceText(zone.radiusMetres));
@@ -222,8 +224,8 @@ QString legend(const QList<FpcCtlRecord> &records, const FpcCtlMap::Summary &sum
         last = std::max(last, r.timeMs);
     }
     double y = PlotY + 14;
-    QString svg = text(LegendX, y, QStringLiteral("Fingerprints: %1").arg(summary.total),
-                       QStringLiteral("font-weight=\"bold\""));
+    QString svg =
+        text(LegendX, y, QStringLiteral("Fingerprints: %1").arg(summary.total), QStringLiteral("font-weight=\"bold\""));
     y += 24;
     QList<QPair<int, int>> kinds;
     for (auto it = drawnKinds.cbegin(); it != drawnKinds.cend(); ++it)
@@ -245,7 +247,8 @@ QString legend(const QList<FpcCtlRecord> &records, const FpcCtlMap::Summary &sum
     y += 20;
     svg += text(LegendX + 18, y, QStringLiteral("GSM %1, WCDMA %2").arg(summary.gsmCells).arg(summary.wcdmaCells));
     y += 18;
-    svg += text(LegendX + 18, y, QStringLiteral("squares; dots filled with their colour"), QStringLiteral("font-size=\"12\""));
+    svg += text(LegendX + 18, y, QStringLiteral("squares; dots filled with their colour"),
+                QStringLiteral("font-size=\"12\""));
     y += 28;
     svg += text(LegendX, y, QStringLiteral("Access points: %1").arg(summary.accessPoints),
                 QStringLiteral("font-weight=\"bold\""));
@@ -254,14 +257,17 @@ QString legend(const QList<FpcCtlRecord> &records, const FpcCtlMap::Summary &sum
     y += 28;
     svg += text(LegendX, y, QStringLiteral("Privacy zones: %1").arg(zoneCount), QStringLiteral("font-weight=\"bold\""));
     y += 18;
-    svg += text(LegendX + 18, y, QStringLiteral("Pointer on a dot: line to its cell"), QStringLiteral("font-size=\"12\""));
+    svg +=
+        text(LegendX + 18, y, QStringLiteral("Pointer on a dot: line to its cell"), QStringLiteral("font-size=\"12\""));
     if (first >= 0) {
         y += 34;
-        svg += text(LegendX, y, QStringLiteral("First: ") + FpcCtlOutput::isoUtc(
-                                    QDateTime::fromMSecsSinceEpoch(first, Qt::UTC)), QStringLiteral("font-size=\"12\""));
+        svg += text(LegendX, y,
+                    QStringLiteral("First: ") + FpcCtlOutput::isoUtc(QDateTime::fromMSecsSinceEpoch(first, Qt::UTC)),
+                    QStringLiteral("font-size=\"12\""));
         y += 18;
-        svg += text(LegendX, y, QStringLiteral("Last: ") + FpcCtlOutput::isoUtc(
-                                   QDateTime::fromMSecsSinceEpoch(last, Qt::UTC)), QStringLiteral("font-size=\"12\""));
+        svg += text(LegendX, y,
+                    QStringLiteral("Last: ") + FpcCtlOutput::isoUtc(QDateTime::fromMSecsSinceEpoch(last, Qt::UTC)),
+                    QStringLiteral("font-size=\"12\""));
     }
     svg += text(LegendX, PlotY + PlotHeight, QStringLiteral("Equirectangular projection"),
                 QStringLiteral("font-size=\"11\" fill=\"#666\""));

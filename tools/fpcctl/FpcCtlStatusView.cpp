@@ -74,7 +74,8 @@ QString FpcCtlStatusView::lastUploadText(const FpcStatusReport &status, const QD
     if (status.lastUpload == 0)
         return QStringLiteral("never");
     const QDateTime time = QDateTime::fromSecsSinceEpoch(status.lastUpload, Qt::UTC);
-    return FpcCtlOutput::dateTime(time) + QStringLiteral("; ") + FpcCtlOutput::relative(time, now) + QStringLiteral(", ")
+    return FpcCtlOutput::dateTime(time) + QStringLiteral("; ") + FpcCtlOutput::relative(time, now)
+           + QStringLiteral(", ")
            + plural(int(status.lastUploadAmount), QStringLiteral("fingerprint"), QStringLiteral("fingerprints"));
 }
 
@@ -108,7 +109,8 @@ QString FpcCtlStatusView::text(const FpcStatusReport &status, bool activeGps, ui
                        + FpcCtlKind::name(kind.first) + QStringLiteral(" (%1)").arg(kind.first));
     }
     if (status.unreadable > 0)
-        page += indent(plural(status.unreadable, QStringLiteral("unreadable entry"), QStringLiteral("unreadable entries")));
+        page +=
+            indent(plural(status.unreadable, QStringLiteral("unreadable entry"), QStringLiteral("unreadable entries")));
     if (status.oldestMs >= 0) {
         page += row(QStringLiteral("Collected"),
                     FpcCtlOutput::dateTime(fromMs(status.oldestMs)) + QStringLiteral(" to ")
@@ -161,14 +163,15 @@ QJsonObject FpcCtlStatusView::json(const FpcStatusReport &status, bool activeGps
                                                {QStringLiteral("size"), qint64(status.dbSize)},
                                                {QStringLiteral("maxSize"), qint64(status.effectiveMaxSize())},
                                                {QStringLiteral("maxSizeConfigured"), status.maxSizeConfigured()}}},
-        {QStringLiteral("growth"), QJsonObject{{QStringLiteral("bytes"), qint64(status.growth)},
-                                               {QStringLiteral("dailyLimit"), qint64(status.effectiveDailyLimit())},
-                                               {QStringLiteral("dailyLimitConfigured"), status.dailyLimitConfigured()}}},
+        {QStringLiteral("growth"),
+         QJsonObject{{QStringLiteral("bytes"), qint64(status.growth)},
+                     {QStringLiteral("dailyLimit"), qint64(status.effectiveDailyLimit())},
+                     {QStringLiteral("dailyLimitConfigured"), status.dailyLimitConfigured()}}},
         {QStringLiteral("lastUpload"),
-         QJsonObject{{QStringLiteral("time"), status.lastUpload == 0 ? QJsonValue()
-                                                                     : QJsonValue(FpcCtlOutput::isoUtc(
-                                                                           QDateTime::fromSecsSinceEpoch(
-                                                                               status.lastUpload, Qt::UTC)))},
+         QJsonObject{{QStringLiteral("time"), status.lastUpload == 0
+                                                  ? QJsonValue()
+                                                  : QJsonValue(FpcCtlOutput::isoUtc(
+                                                      QDateTime::fromSecsSinceEpoch(status.lastUpload, Qt::UTC)))},
                      {QStringLiteral("epochSeconds"), qint64(status.lastUpload)},
                      {QStringLiteral("fingerprints"), qint64(status.lastUploadAmount)}}},
     };
@@ -177,7 +180,8 @@ QJsonObject FpcCtlStatusView::json(const FpcStatusReport &status, bool activeGps
     return object;
 }
 
-QString FpcCtlStatusView::watchLine(const FpcStatusReport &status, const FpcStatusReport *previous, const QDateTime &now)
+QString FpcCtlStatusView::watchLine(const FpcStatusReport &status, const FpcStatusReport *previous,
+                                    const QDateTime &now)
 {
     QString count = plural(status.total(), QStringLiteral("fingerprint"), QStringLiteral("fingerprints"));
     if (previous && previous->total() != status.total()) {
@@ -197,7 +201,8 @@ QString FpcCtlStatusView::watchLine(const FpcStatusReport &status, const FpcStat
 
 QString FpcCtlStatusView::watchActiveLine(bool activeGps, const QDateTime &now)
 {
-    return watchTime(now) + QStringLiteral("  active GPS ") + (activeGps ? QStringLiteral("on") : QStringLiteral("off"));
+    return watchTime(now) + QStringLiteral("  active GPS ")
+           + (activeGps ? QStringLiteral("on") : QStringLiteral("off"));
 }
 
 QJsonObject FpcCtlStatusView::watchJson(const FpcStatusReport &status, const QDateTime &now)

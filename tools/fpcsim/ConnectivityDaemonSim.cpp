@@ -6,8 +6,7 @@ const QString ConnectivityDaemonSim::ObjectPath = QStringLiteral("/com/vexlo/wem
 const QString ConnectivityDaemonSim::InterfaceName = QStringLiteral("com.vexlo.wem2");
 const QString ConnectivityDaemonSim::WlanBearer = QStringLiteral("WLAN_INFRA");
 
-QList<ConnectivityDaemonSim::Step> ConnectivityDaemonSim::foreignScans(int count, int startToStopMs,
-                                                                      int betweenScansMs)
+QList<ConnectivityDaemonSim::Step> ConnectivityDaemonSim::foreignScans(int count, int startToStopMs, int betweenScansMs)
 {
     QList<Step> steps;
     for (int i = 0; i < count; ++i) {
@@ -17,7 +16,7 @@ QList<ConnectivityDaemonSim::Step> ConnectivityDaemonSim::foreignScans(int count
     return steps;
 }
 
-QList<ConnectivityDaemonSim::Step> ConnectivityDaemonSim::stateSequence(const QList<uint>& states, int intervalMs)
+QList<ConnectivityDaemonSim::Step> ConnectivityDaemonSim::stateSequence(const QList<uint> &states, int intervalMs)
 {
     QList<Step> steps;
     for (uint state : states)
@@ -25,8 +24,7 @@ QList<ConnectivityDaemonSim::Step> ConnectivityDaemonSim::stateSequence(const QL
     return steps;
 }
 
-ConnectivityDaemonSim::ConnectivityDaemonSim(const QDBusConnection& bus, QObject* parent)
-    : SimPeer(bus, parent)
+ConnectivityDaemonSim::ConnectivityDaemonSim(const QDBusConnection &bus, QObject *parent) : SimPeer(bus, parent)
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &ConnectivityDaemonSim::sendNextStep);
@@ -39,7 +37,7 @@ QString ConnectivityDaemonSim::sendState(uint state)
     return send(message);
 }
 
-void ConnectivityDaemonSim::run(const QList<Step>& steps)
+void ConnectivityDaemonSim::run(const QList<Step> &steps)
 {
     m_steps = steps;
     m_next = 0;

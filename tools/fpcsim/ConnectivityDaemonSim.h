@@ -30,23 +30,23 @@ public:
     // after that stop.
     static QList<Step> foreignScans(int count, int startToStopMs, int betweenScansMs);
     // The given states, intervalMs apart.
-    static QList<Step> stateSequence(const QList<uint>& states, int intervalMs);
+    static QList<Step> stateSequence(const QList<uint> &states, int intervalMs);
 
-    explicit ConnectivityDaemonSim(const QDBusConnection& bus, QObject* parent = nullptr);
+    explicit ConnectivityDaemonSim(const QDBusConnection &bus, QObject *parent = nullptr);
 
-    void setBearer(const QString& bearer) { m_bearer = bearer; }
+    void setBearer(const QString &bearer) { m_bearer = bearer; }
     QString bearer() const { return m_bearer; }
 
     // Broadcasts one "state_sig" now; empty on success, otherwise why not.
     QString sendState(uint state);
 
     // Plays the steps; stateSent reports each, finished the end.
-    void run(const QList<Step>& steps);
+    void run(const QList<Step> &steps);
     bool isRunning() const { return m_timer.isActive(); }
 
 signals:
-    void stateSent(const QString& bearer, uint state, int index, int total);
-    void sendFailed(const QString& error);
+    void stateSent(const QString &bearer, uint state, int index, int total);
+    void sendFailed(const QString &error);
     void finished(int sent);
 
 private:

@@ -6,12 +6,9 @@
 const QString DeviceStateSim::DefaultObjectPath = QStringLiteral("/com/vexlo/hesk/signal");
 const QString DeviceStateSim::InterfaceName = QStringLiteral("com.vexlo.hesk.signal");
 
-DeviceStateSim::DeviceStateSim(const QDBusConnection& bus, QObject* parent)
-    : SimPeer(bus, parent)
-{
-}
+DeviceStateSim::DeviceStateSim(const QDBusConnection &bus, QObject *parent) : SimPeer(bus, parent) {}
 
-QString DeviceStateSim::sendShutdown(const QString& path)
+QString DeviceStateSim::sendShutdown(const QString &path)
 {
     static const QRegularExpression objectPath(QStringLiteral("^/([A-Za-z0-9_]+(/[A-Za-z0-9_]+)*)?$"));
     if (!objectPath.match(path).hasMatch())

@@ -12,8 +12,8 @@ public:
     static const QString DefaultObjectPath;
     static const QString InterfaceName;
 
-    explicit DeviceStateSim(const QDBusConnection& bus, QObject* parent = nullptr);
+    explicit DeviceStateSim(const QDBusConnection &bus, QObject *parent = nullptr);
 
     // Broadcasts "shutdown_ind" now; empty on success, otherwise why not.
-    QString sendShutdown(const QString& path = DefaultObjectPath);
+    QString sendShutdown(const QString &path = DefaultObjectPath);
 };

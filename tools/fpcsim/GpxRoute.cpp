@@ -22,12 +22,12 @@ struct RawPoint
     qint64 line = 0;
 };
 
-QString atLine(qint64 line, const QString& text)
+QString atLine(qint64 line, const QString &text)
 {
     return QStringLiteral("line %1: %2").arg(line).arg(text);
 }
 
-bool parseAngle(const QXmlStreamAttributes& attributes, const char* name, double limit, double* out)
+bool parseAngle(const QXmlStreamAttributes &attributes, const char *name, double limit, double *out)
 {
     bool ok = false;
     const double value = attributes.value(QLatin1String(name)).toDouble(&ok);
@@ -39,7 +39,7 @@ bool parseAngle(const QXmlStreamAttributes& attributes, const char* name, double
 
 // Reads one trkpt/rtept element; the reader stands on its start tag and is
 // left on its end tag.
-bool readPoint(QXmlStreamReader& xml, RawPoint* point, QString* error)
+bool readPoint(QXmlStreamReader &xml, RawPoint *point, QString *error)
 {
     point->line = xml.lineNumber();
     const QString tag = xml.name().toString();
@@ -99,7 +99,7 @@ double longitudeDelta(double from, double to)
 
 } // namespace
 
-GpxRoute GpxRoute::fromGpx(const QByteArray& gpx, double fallbackSpeedKmh, QString* error)
+GpxRoute GpxRoute::fromGpx(const QByteArray &gpx, double fallbackSpeedKmh, QString *error)
 {
     if (gpx.trimmed().isEmpty()) {
         *error = QStringLiteral("empty document");
@@ -137,20 +137,20 @@ GpxRoute GpxRoute::fromGpx(const QByteArray& gpx, double fallbackSpeedKmh, QStri
         return {};
     }
 
-    const QVector<RawPoint>& raw = trackPoints.isEmpty() ? routePoints : trackPoints;
+    const QVector<RawPoint> &raw = trackPoints.isEmpty() ? routePoints : trackPoints;
     if (raw.isEmpty()) {
         *error = QStringLiteral("no track or route points");
         return {};
     }
 
-    const auto timed = std::count_if(raw.begin(), raw.end(), [](const RawPoint& p) { return p.time.isValid(); });
+    const auto timed = std::count_if(raw.begin(), raw.end(), [](const RawPoint &p) { return p.time.isValid(); });
     if (timed != 0 && timed != raw.size()) {
         *error = QStringLiteral("some points have a time and some do not");
         return {};
     }
 
     GpxRoute route;
-    for (const RawPoint& p : raw) {
+    for (const RawPoint &p : raw) {
         double seconds = 0.0;
         if (timed) {
             seconds = raw.first().time.msecsTo(p.time) / 1000.0;
@@ -166,7 +166,7 @@ GpxRoute GpxRoute::fromGpx(const QByteArray& gpx, double fallbackSpeedKmh, QStri
     return route;
 }
 
-GpxRoute GpxRoute::fromGpxFile(const QString& path, double fallbackSpeedKmh, QString* error)
+GpxRoute GpxRoute::fromGpxFile(const QString &path, double fallbackSpeedKmh, QString *error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -179,8 +179,7 @@ GpxRoute GpxRoute::fromGpxFile(const QString& path, double fallbackSpeedKmh, QSt
     return route;
 }
 
-GpxRoute GpxRoute::straightLine(double lat1, double lon1, double lat2, double lon2,
-                                double speedKmh, double elevation)
+GpxRoute GpxRoute::straightLine(double lat1, double lon1, double lat2, double lon2, double speedKmh, double elevation)
 {
     GpxRoute route;
     route.m_points = {{lat1, lon1, elevation, 0.0}, {lat2, lon2, elevation, 0.0}};
@@ -189,7 +188,7 @@ GpxRoute GpxRoute::straightLine(double lat1, double lon1, double lat2, double lo
     return route;
 }
 
-bool GpxRoute::spaceBySpeed(QVector<Point>& points, double speedKmh, QString* error)
+bool GpxRoute::spaceBySpeed(QVector<Point> &points, double speedKmh, QString *error)
 {
     if (!(speedKmh > 0.0) || !std::isfinite(speedKmh)) {
         *error = QStringLiteral("points without time need a walking speed above 0 km/h");
@@ -197,8 +196,9 @@ bool GpxRoute::spaceBySpeed(QVector<Point>& points, double speedKmh, QString* er
     }
     const double metresPerSecond = speedKmh / 3.6;
     for (int i = 1; i < points.size(); ++i) {
-        const Point& a = points[i - 1];
-        points[i].seconds = a.seconds
+        const Point &a = points[i - 1];
+        points[i].seconds =
+            a.seconds
             + distanceMetres(a.latitude, a.longitude, points[i].latitude, points[i].longitude) / metresPerSecond;
     }
     return true;
@@ -213,8 +213,8 @@ double GpxRoute::lengthMetres() const
 {
     double total = 0.0;
     for (int i = 1; i < m_points.size(); ++i)
-        total += distanceMetres(m_points[i - 1].latitude, m_points[i - 1].longitude,
-                                m_points[i].latitude, m_points[i].longitude);
+        total += distanceMetres(m_points[i - 1].latitude, m_points[i - 1].longitude, m_points[i].latitude,
+                                m_points[i].longitude);
     return total;
 }
 
@@ -233,27 +233,27 @@ RouteSample GpxRoute::sampleAt(double seconds) const
 
     // Segment i runs from point i to i + 1 and holds the route time.
     const auto after = std::upper_bound(m_points.begin(), m_points.end(), seconds,
-                                        [](double t, const Point& p) { return t < p.seconds; });
+                                        [](double t, const Point &p) { return t < p.seconds; });
     int i = std::clamp(int(after - m_points.begin()) - 1, 0, int(m_points.size()) - 2);
     // A segment of zero duration is a jump; speed and heading come from the
     // last segment that takes time.
     while (i > 0 && m_points[i + 1].seconds <= m_points[i].seconds)
         --i;
 
-    const Point& a = m_points[i];
-    const Point& b = m_points[i + 1];
+    const Point &a = m_points[i];
+    const Point &b = m_points[i + 1];
     const double span = b.seconds - a.seconds;
     const double fraction = span > 0.0 ? std::clamp((seconds - a.seconds) / span, 0.0, 1.0) : 1.0;
     if (seconds >= durationSeconds()) {
-        const Point& last = m_points.last();
+        const Point &last = m_points.last();
         sample.latitude = last.latitude;
         sample.longitude = last.longitude;
         sample.elevation = last.elevation;
     } else {
         sample.latitude = lerp(a.latitude, b.latitude, fraction);
         sample.longitude = normalizedLongitude(a.longitude + fraction * longitudeDelta(a.longitude, b.longitude));
-        sample.elevation = std::isnan(a.elevation) || std::isnan(b.elevation)
-            ? Nan : lerp(a.elevation, b.elevation, fraction);
+        sample.elevation =
+            std::isnan(a.elevation) || std::isnan(b.elevation) ? Nan : lerp(a.elevation, b.elevation, fraction);
     }
     const double metres = distanceMetres(a.latitude, a.longitude, b.latitude, b.longitude);
     sample.speedKmh = span > 0.0 ? metres / span * 3.6 : 0.0;
@@ -266,7 +266,7 @@ double GpxRoute::distanceMetres(double lat1, double lon1, double lat2, double lo
     const double dLat = (lat2 - lat1) * DegToRad;
     const double dLon = (lon2 - lon1) * DegToRad;
     const double a = std::pow(std::sin(dLat / 2), 2)
-        + std::cos(lat1 * DegToRad) * std::cos(lat2 * DegToRad) * std::pow(std::sin(dLon / 2), 2);
+                     + std::cos(lat1 * DegToRad) * std::cos(lat2 * DegToRad) * std::pow(std::sin(dLon / 2), 2);
     return 2.0 * std::atan2(std::sqrt(a), std::sqrt(1.0 - a)) * EarthRadiusM;
 }
 

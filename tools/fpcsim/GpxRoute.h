@@ -9,9 +9,9 @@ struct RouteSample
 {
     double latitude = 0.0;
     double longitude = 0.0;
-    double elevation = 0.0;   // metres; NaN when the route carries none
-    double speedKmh = 0.0;    // speed of the segment the walker is on
-    double headingDeg = 0.0;  // direction of travel, 0..360 from north
+    double elevation = 0.0;  // metres; NaN when the route carries none
+    double speedKmh = 0.0;   // speed of the segment the walker is on
+    double headingDeg = 0.0; // direction of travel, 0..360 from north
 };
 
 // A walkable route: points with positions and a time line in seconds from
@@ -25,8 +25,8 @@ public:
     {
         double latitude;
         double longitude;
-        double elevation;  // NaN when absent
-        double seconds;    // route time since the first point
+        double elevation; // NaN when absent
+        double seconds;   // route time since the first point
     };
 
     static constexpr double EarthRadiusM = 6371009.0;
@@ -35,14 +35,13 @@ public:
     // ("rtept") when there are none. Points without "time" are spaced by
     // walking at fallbackSpeedKmh. Returns an empty route and sets *error
     // when the document cannot be used.
-    static GpxRoute fromGpx(const QByteArray& gpx, double fallbackSpeedKmh, QString* error);
-    static GpxRoute fromGpxFile(const QString& path, double fallbackSpeedKmh, QString* error);
-    static GpxRoute straightLine(double lat1, double lon1, double lat2, double lon2,
-                                 double speedKmh, double elevation);
+    static GpxRoute fromGpx(const QByteArray &gpx, double fallbackSpeedKmh, QString *error);
+    static GpxRoute fromGpxFile(const QString &path, double fallbackSpeedKmh, QString *error);
+    static GpxRoute straightLine(double lat1, double lon1, double lat2, double lon2, double speedKmh, double elevation);
 
     bool isEmpty() const { return m_points.isEmpty(); }
     int pointCount() const { return m_points.size(); }
-    const QVector<Point>& points() const { return m_points; }
+    const QVector<Point> &points() const { return m_points; }
     double durationSeconds() const;
     double lengthMetres() const;
 
@@ -53,7 +52,7 @@ public:
     static double bearingDeg(double lat1, double lon1, double lat2, double lon2);
 
 private:
-    static bool spaceBySpeed(QVector<Point>& points, double speedKmh, QString* error);
+    static bool spaceBySpeed(QVector<Point> &points, double speedKmh, QString *error);
 
     QVector<Point> m_points;
 };

@@ -8,8 +8,8 @@ namespace {
 struct SignatureName
 {
     PositionFix::Signature signature;
-    const char* name;
-    const char* text;
+    const char *name;
+    const char *text;
 };
 
 constexpr SignatureName Signatures[] = {
@@ -31,10 +31,10 @@ QString number(double value)
 
 } // namespace
 
-PositionFix PositionFix::fromArguments(const QVariantList& arguments)
+PositionFix PositionFix::fromArguments(const QVariantList &arguments)
 {
     PositionFix fix;
-    const auto read = [&arguments](int index, auto* field) {
+    const auto read = [&arguments](int index, auto *field) {
         using Field = std::remove_pointer_t<decltype(field)>;
         const QVariant value = arguments.value(index);
         if (value.metaType() == QMetaType::fromType<Field>())
@@ -65,7 +65,7 @@ QDateTime PositionFix::dateTime() const
     return QDateTime(QDate(year, month, day), time, Qt::UTC);
 }
 
-void PositionFix::setTime(const QDateTime& utc)
+void PositionFix::setTime(const QDateTime &utc)
 {
     const QDateTime t = utc.toUTC();
     year = quint16(t.date().year());
@@ -80,8 +80,8 @@ QVariantList PositionFix::arguments(Signature signature) const
 {
     QVariantList args{lat, lon, alt, along, ortho};
     if (signature == Signature::Int32Fields) {
-        for (int value : {int(angle), int(ualt), int(speed), int(year), int(day), int(month), int(hours),
-                          int(minutes), int(msecs)})
+        for (int value :
+             {int(angle), int(ualt), int(speed), int(year), int(day), int(month), int(hours), int(minutes), int(msecs)})
             args << value;
         return args;
     }
@@ -95,7 +95,7 @@ QVariantList PositionFix::arguments(Signature signature) const
     return args;
 }
 
-QDBusMessage PositionFix::toSignal(const QString& path, const QString& interface, Signature signature) const
+QDBusMessage PositionFix::toSignal(const QString &path, const QString &interface, Signature signature) const
 {
     QDBusMessage message = QDBusMessage::createSignal(path, interface, QStringLiteral("positionMessage"));
     message.setArguments(arguments(signature));
@@ -107,21 +107,29 @@ QString PositionFix::describe() const
     return QStringLiteral("lat=%1 lon=%2 alt=%3 along=%4 ortho=%5 angle=%6 ualt=%7 speed=%8 "
                           "year=%9 month=%10 day=%11 hours=%12 minutes=%13 msecs=%14")
         .arg(number(lat), number(lon), number(alt), number(along), number(ortho))
-        .arg(angle).arg(ualt).arg(speed).arg(year).arg(month).arg(day).arg(hours).arg(minutes).arg(msecs);
+        .arg(angle)
+        .arg(ualt)
+        .arg(speed)
+        .arg(year)
+        .arg(month)
+        .arg(day)
+        .arg(hours)
+        .arg(minutes)
+        .arg(msecs);
 }
 
 QString PositionFix::signatureText(Signature signature)
 {
-    for (const SignatureName& entry : Signatures) {
+    for (const SignatureName &entry : Signatures) {
         if (entry.signature == signature)
             return QLatin1String(entry.text);
     }
     return {};
 }
 
-bool PositionFix::parseSignature(const QString& name, Signature* out)
+bool PositionFix::parseSignature(const QString &name, Signature *out)
 {
-    for (const SignatureName& entry : Signatures) {
+    for (const SignatureName &entry : Signatures) {
         if (name == QLatin1String(entry.name)) {
             *out = entry.signature;
             return true;
@@ -133,7 +141,7 @@ bool PositionFix::parseSignature(const QString& name, Signature* out)
 QStringList PositionFix::signatureNames()
 {
     QStringList names;
-    for (const SignatureName& entry : Signatures)
+    for (const SignatureName &entry : Signatures)
         names << QLatin1String(entry.name);
     return names;
 }

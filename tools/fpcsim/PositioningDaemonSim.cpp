@@ -10,8 +10,7 @@ const QString PositioningDaemonSim::ObjectPath = QStringLiteral("/com/vexlo/posi
 const QString PositioningDaemonSim::InterfaceName = QStringLiteral("com.vexlo.positioningd.vomu");
 const QString PositioningDaemonSim::Signature = QStringLiteral("dddddyqqqyyyyq");
 
-PositioningDaemonSim::PositioningDaemonSim(const QDBusConnection& bus, QObject* parent)
-    : SimPeer(bus, parent)
+PositioningDaemonSim::PositioningDaemonSim(const QDBusConnection &bus, QObject *parent) : SimPeer(bus, parent)
 {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
@@ -24,7 +23,7 @@ PositioningDaemonSim::~PositioningDaemonSim()
         bus().unregisterObject(ObjectPath);
 }
 
-bool PositioningDaemonSim::registerOnBus(QString* error)
+bool PositioningDaemonSim::registerOnBus(QString *error)
 {
     if (!claimName(ServiceName, error))
         return false;
@@ -77,7 +76,7 @@ void PositioningDaemonSim::finishWalk()
     emit walkFinished(m_sent);
 }
 
-PositionFix PositioningDaemonSim::fixAt(const RouteSample& sample, const QDateTime& utc) const
+PositionFix PositioningDaemonSim::fixAt(const RouteSample &sample, const QDateTime &utc) const
 {
     PositionFix fix = m_accuracy;
     fix.lat = sample.latitude;
@@ -90,7 +89,7 @@ PositionFix PositioningDaemonSim::fixAt(const RouteSample& sample, const QDateTi
     return fix;
 }
 
-QString PositioningDaemonSim::sendFix(const PositionFix& fix, PositionFix::Signature signature)
+QString PositioningDaemonSim::sendFix(const PositionFix &fix, PositionFix::Signature signature)
 {
     return send(fix.toSignal(ObjectPath, InterfaceName, signature));
 }
@@ -108,7 +107,7 @@ void PositioningDaemonSim::sendNextFix()
     ++m_sent;
     emit fixSent(fix, m_index, perLap, m_lap);
     if (!m_walking)
-        return;  // a receiver stopped the walk
+        return; // a receiver stopped the walk
 
     if (++m_index >= perLap) {
         if (m_laps > 0 && m_lap >= m_laps) {
@@ -127,5 +126,5 @@ void PositioningDaemonSim::scheduleNextFix()
     // up over a long walk.
     const double dueMs = double(m_sent) * m_walker.wallIntervalMs();
     const double waitMs = std::max(0.0, dueMs - double(m_clock.elapsed()));
-    m_timer.start(int(std::ceil(waitMs)));  // at most 1000 s: the rate is at least 0.001
+    m_timer.start(int(std::ceil(waitMs))); // at most 1000 s: the rate is at least 0.001
 }

@@ -5,17 +5,15 @@
 #include <utility>
 
 RouteWalker::RouteWalker(GpxRoute route, double fixesPerSecond, double speedup)
-    : m_route(std::move(route))
-    , m_fixesPerSecond(fixesPerSecond)
-    , m_speedup(speedup)
-{
-}
+    : m_route(std::move(route)), m_fixesPerSecond(fixesPerSecond), m_speedup(speedup)
+{}
 
 QString RouteWalker::checkPace(double fixesPerSecond, double speedup)
 {
     if (!(fixesPerSecond >= MinFixesPerSecond && fixesPerSecond <= MaxFixesPerSecond))
         return QStringLiteral("rate must be between %1 and %2 fixes per second")
-            .arg(MinFixesPerSecond).arg(MaxFixesPerSecond);
+            .arg(MinFixesPerSecond)
+            .arg(MaxFixesPerSecond);
     if (!(speedup >= MinSpeedup && speedup <= MaxSpeedup))
         return QStringLiteral("speedup must be between %1 and %2").arg(MinSpeedup).arg(MaxSpeedup);
     return {};

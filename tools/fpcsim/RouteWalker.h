@@ -21,7 +21,7 @@ public:
     // Empty when the values can be walked, otherwise why not.
     static QString checkPace(double fixesPerSecond, double speedup);
 
-    const GpxRoute& route() const { return m_route; }
+    const GpxRoute &route() const { return m_route; }
     double fixesPerSecond() const { return m_fixesPerSecond; }
     double speedup() const { return m_speedup; }
 

@@ -22,7 +22,7 @@
 
 namespace {
 
-const char* const TopLevelHelp =
+const char *const TopLevelHelp =
     "Usage: fpcsim <command> [options]\n"
     "Simulates the peer daemons of vomu-fpcd on the system bus (DBUS_SYSTEM_BUS_ADDRESS).\n"
     "\n"
@@ -37,7 +37,7 @@ const char* const TopLevelHelp =
     "Progress goes to stdout, one line per signal (--quiet silences it); errors go to stderr.\n"
     "Exit status: 0 done, 1 bus or input failure, 2 bad command line.\n";
 
-void printError(const QString& text)
+void printError(const QString &text)
 {
     QTextStream(stderr) << "fpcsim: " << text << Qt::endl;
 }
@@ -48,7 +48,7 @@ class Progress
 {
 public:
     explicit Progress(bool quiet) : m_quiet(quiet) {}
-    void line(const QString& text) const
+    void line(const QString &text) const
     {
         if (m_quiet)
             return;
@@ -64,7 +64,7 @@ private:
 class Command
 {
 public:
-    Command(const QString& name, const QString& description) : m_name(name)
+    Command(const QString &name, const QString &description) : m_name(name)
     {
         parser.setApplicationDescription(description);
         parser.addHelpOption();
@@ -72,7 +72,7 @@ public:
     }
 
     // -1 when the command should go on, otherwise its exit status.
-    int parse(const QStringList& arguments)
+    int parse(const QStringList &arguments)
     {
         if (!parser.parse(arguments)) {
             printError(QStringLiteral("%1: %2").arg(m_name, parser.errorText()));
@@ -80,19 +80,19 @@ public:
         }
         if (parser.isSet(QStringLiteral("help"))) {
             QString help = parser.helpText();
-            help.replace(0, help.indexOf(QLatin1Char('\n')),
-                         QStringLiteral("Usage: fpcsim %1 [options]").arg(m_name));
+            help.replace(0, help.indexOf(QLatin1Char('\n')), QStringLiteral("Usage: fpcsim %1 [options]").arg(m_name));
             QTextStream(stdout) << help;
             return SimCommandLine::Success;
         }
         if (!parser.positionalArguments().isEmpty()) {
-            printError(QStringLiteral("%1: unexpected argument \"%2\"").arg(m_name, parser.positionalArguments().first()));
+            printError(
+                QStringLiteral("%1: unexpected argument \"%2\"").arg(m_name, parser.positionalArguments().first()));
             return SimCommandLine::UsageError;
         }
         return -1;
     }
 
-    void addValueOption(const QString& name, const QString& help, const QString& valueName)
+    void addValueOption(const QString &name, const QString &help, const QString &valueName)
     {
         parser.addOption({name, help, valueName});
     }
@@ -109,17 +109,17 @@ private:
 class OptionValues
 {
 public:
-    explicit OptionValues(const QCommandLineParser& parser) : m_parser(parser) {}
+    explicit OptionValues(const QCommandLineParser &parser) : m_parser(parser) {}
 
-    bool isSet(const QString& name) const { return m_parser.isSet(name); }
-    QString text(const QString& name, const QString& fallback) const
+    bool isSet(const QString &name) const { return m_parser.isSet(name); }
+    QString text(const QString &name, const QString &fallback) const
     {
         return isSet(name) ? m_parser.value(name) : fallback;
     }
-    const QString& error() const { return m_error; }
+    const QString &error() const { return m_error; }
 
     // Any double, "nan", "inf" and "-inf" included.
-    double real(const QString& name, double fallback)
+    double real(const QString &name, double fallback)
     {
         if (!isSet(name))
             return fallback;
@@ -129,21 +129,21 @@ public:
         return value;
     }
 
-    quint64 whole(const QString& name, quint64 max, quint64 fallback)
+    quint64 whole(const QString &name, quint64 max, quint64 fallback)
     {
         return isSet(name) ? toWhole(name, m_parser.value(name), max) : fallback;
     }
 
-    QList<quint64> wholes(const QString& name, quint64 max)
+    QList<quint64> wholes(const QString &name, quint64 max)
     {
         QList<quint64> values;
-        for (const QString& text : m_parser.values(name))
+        for (const QString &text : m_parser.values(name))
             values << toWhole(name, text, max);
         return values;
     }
 
     // "LAT,LON" with latitude in -90..90 and longitude in -180..180.
-    bool coordinate(const QString& name, double* lat, double* lon)
+    bool coordinate(const QString &name, double *lat, double *lon)
     {
         const QStringList parts = m_parser.value(name).split(QLatin1Char(','));
         if (parts.size() == 2 && toReal(parts[0], lat) && toReal(parts[1], lon) && std::fabs(*lat) <= 90.0
@@ -154,14 +154,14 @@ public:
         return false;
     }
 
-    void fail(const QString& error)
+    void fail(const QString &error)
     {
         if (m_error.isEmpty())
             m_error = error;
     }
 
 private:
-    static bool toReal(const QString& text, double* out)
+    static bool toReal(const QString &text, double *out)
     {
         const QString t = text.trimmed().toLower();
         if (t == QLatin1String("nan")) {
@@ -177,7 +177,7 @@ private:
         return ok && std::isfinite(*out);
     }
 
-    quint64 toWhole(const QString& name, const QString& text, quint64 max)
+    quint64 toWhole(const QString &name, const QString &text, quint64 max)
     {
         bool ok = false;
         const quint64 value = text.trimmed().toULongLong(&ok, 10);
@@ -188,11 +188,11 @@ private:
         return value;
     }
 
-    const QCommandLineParser& m_parser;
+    const QCommandLineParser &m_parser;
     QString m_error;
 };
 
-int usageError(const QString& command, const QString& error)
+int usageError(const QString &command, const QString &error)
 {
     printError(QStringLiteral("%1: %2").arg(command, error));
     return SimCommandLine::UsageError;
@@ -219,7 +219,7 @@ void onTermination(std::function<void()> onStop)
 {
     if (signalPipe[0] < 0 && ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [onStop = std::move(onStop)] {
         char byte = 0;
         while (::read(signalPipe[0], &byte, 1) > 0) {
@@ -234,7 +234,7 @@ void onTermination(std::function<void()> onStop)
     sigaction(SIGTERM, &action, nullptr);
 }
 
-bool isConnected(const QDBusConnection& bus)
+bool isConnected(const QDBusConnection &bus)
 {
     if (bus.isConnected())
         return true;
@@ -245,7 +245,7 @@ bool isConnected(const QDBusConnection& bus)
 
 } // namespace
 
-int SimCommandLine::run(const QStringList& arguments)
+int SimCommandLine::run(const QStringList &arguments)
 {
     const QString command = arguments.value(1);
     const QStringList commandArguments = arguments.mid(1);
@@ -269,24 +269,24 @@ int SimCommandLine::run(const QStringList& arguments)
     return UsageError;
 }
 
-int SimCommandLine::runPositioning(const QStringList& arguments)
+int SimCommandLine::runPositioning(const QStringList &arguments)
 {
-    Command cmd(QStringLiteral("positioning"), QStringLiteral(
-        "Owns com.vexlo.positioningd.vomu and serves the method \"request\" (i) on\n"
-        "/com/vexlo/positioningd/vomu. After the first request (or at once with --start-now)\n"
-        "it broadcasts \"positionMessage\" (dddddyqqqyyyyq) along the route.\n"
-        "\n"
-        "Pacing: one fix every 1/RATE seconds of wall time; each fix moves the walker\n"
-        "SPEEDUP/RATE seconds further along the route's own time line (the GPX timestamps, or\n"
-        "distance over --speed). The first fix stands on the route's first point, the last\n"
-        "one on its last point. Date and time fields carry the wall clock (UTC) at sending;\n"
-        "the speed field carries the route's own speed (km/h), so a walk replayed with\n"
-        "--speedup 10 still reports walking speed. The uncertainty ellipse's major axis\n"
-        "points along the direction of travel.\n"
-        "\n"
-        "Prints \"ready ...\" once the name is owned, \"request value=N\" per request,\n"
-        "\"fix K/N lap=L lat=... msecs=...\" per fix and \"done fixes=T\" at the end\n"
-        "(\"stopped fixes=T\" on SIGINT/SIGTERM). Without --linger it exits after the walk."));
+    Command cmd(QStringLiteral("positioning"),
+                QStringLiteral("Owns com.vexlo.positioningd.vomu and serves the method \"request\" (i) on\n"
+                               "/com/vexlo/positioningd/vomu. After the first request (or at once with --start-now)\n"
+                               "it broadcasts \"positionMessage\" (dddddyqqqyyyyq) along the route.\n"
+                               "\n"
+                               "Pacing: one fix every 1/RATE seconds of wall time; each fix moves the walker\n"
+                               "SPEEDUP/RATE seconds further along the route's own time line (the GPX timestamps, or\n"
+                               "distance over --speed). The first fix stands on the route's first point, the last\n"
+                               "one on its last point. Date and time fields carry the wall clock (UTC) at sending;\n"
+                               "the speed field carries the route's own speed (km/h), so a walk replayed with\n"
+                               "--speedup 10 still reports walking speed. The uncertainty ellipse's major axis\n"
+                               "points along the direction of travel.\n"
+                               "\n"
+                               "Prints \"ready ...\" once the name is owned, \"request value=N\" per request,\n"
+                               "\"fix K/N lap=L lat=... msecs=...\" per fix and \"done fixes=T\" at the end\n"
+                               "(\"stopped fixes=T\" on SIGINT/SIGTERM). Without --linger it exits after the walk."));
     cmd.addValueOption(QStringLiteral("gpx"), QStringLiteral("Walk the track (or route) points of a GPX file."),
                        QStringLiteral("file"));
     cmd.addValueOption(QStringLiteral("from"), QStringLiteral("Walk a straight line from here..."),
@@ -299,8 +299,8 @@ int SimCommandLine::runPositioning(const QStringList& arguments)
                        QStringLiteral("metres"));
     cmd.addValueOption(QStringLiteral("rate"), QStringLiteral("Fixes per second of wall time (default 1)."),
                        QStringLiteral("n"));
-    cmd.addValueOption(QStringLiteral("speedup"),
-                       QStringLiteral("Route seconds walked per wall second (default 1)."), QStringLiteral("factor"));
+    cmd.addValueOption(QStringLiteral("speedup"), QStringLiteral("Route seconds walked per wall second (default 1)."),
+                       QStringLiteral("factor"));
     cmd.addValueOption(QStringLiteral("laps"),
                        QStringLiteral("Walk the route this many times, 0 for ever (default 1). "
                                       "Each lap starts again at the first point."),
@@ -311,7 +311,8 @@ int SimCommandLine::runPositioning(const QStringList& arguments)
                        QStringLiteral("metres"));
     cmd.addValueOption(QStringLiteral("ualt"), QStringLiteral("Altitude uncertainty (default 10)."),
                        QStringLiteral("metres"));
-    cmd.parser.addOption({QStringLiteral("start-now"), QStringLiteral("Start walking without waiting for \"request\".")});
+    cmd.parser.addOption(
+        {QStringLiteral("start-now"), QStringLiteral("Start walking without waiting for \"request\".")});
     cmd.parser.addOption({QStringLiteral("linger"),
                           QStringLiteral("Stay on the bus after the walk; the next \"request\" walks again.")});
     if (const int status = cmd.parse(arguments); status >= 0)
@@ -366,12 +367,12 @@ int SimCommandLine::runPositioning(const QStringList& arguments)
     int status = Success;
     QObject::connect(&sim, &PositioningDaemonSim::requestReceived, &sim,
                      [&](int value) { progress.line(QStringLiteral("request value=%1").arg(value)); });
-    QObject::connect(&sim, &PositioningDaemonSim::fixSent, &sim,
-                     [&](const PositionFix& fix, qint64 index, qint64 perLap, int lap) {
-                         progress.line(QStringLiteral("fix %1/%2 lap=%3 %4")
-                                           .arg(index + 1).arg(perLap).arg(lap).arg(fix.describe()));
-                     });
-    QObject::connect(&sim, &PositioningDaemonSim::sendFailed, &sim, [&](const QString& text) {
+    QObject::connect(
+        &sim, &PositioningDaemonSim::fixSent, &sim, [&](const PositionFix &fix, qint64 index, qint64 perLap, int lap) {
+            progress.line(
+                QStringLiteral("fix %1/%2 lap=%3 %4").arg(index + 1).arg(perLap).arg(lap).arg(fix.describe()));
+        });
+    QObject::connect(&sim, &PositioningDaemonSim::sendFailed, &sim, [&](const QString &text) {
         printError(text);
         status = Failure;
     });
@@ -390,7 +391,7 @@ int SimCommandLine::runPositioning(const QStringList& arguments)
         exitLater(status);
     });
 
-    const RouteWalker& walker = sim.walker();
+    const RouteWalker &walker = sim.walker();
     progress.line(QStringLiteral("ready service=%1 fixes_per_lap=%2 interval_ms=%3 route_s=%4 length_m=%5")
                       .arg(PositioningDaemonSim::ServiceName)
                       .arg(walker.fixesPerLap())
@@ -402,19 +403,19 @@ int SimCommandLine::runPositioning(const QStringList& arguments)
     return QCoreApplication::exec();
 }
 
-int SimCommandLine::runFix(const QStringList& arguments)
+int SimCommandLine::runFix(const QStringList &arguments)
 {
-    Command cmd(QStringLiteral("fix"), QStringLiteral(
-        "Broadcasts one \"positionMessage\" from com.vexlo.positioningd.vomu and exits.\n"
-        "Every field may be set to any value its wire type carries: NaN, inf and -inf for\n"
-        "the doubles, impossible dates (--month 13, --msecs 60000) and so on. Unset date\n"
-        "and time fields come from the wall clock (UTC). Prints \"fix 1/1 sig=... lat=...\"."));
+    Command cmd(QStringLiteral("fix"),
+                QStringLiteral("Broadcasts one \"positionMessage\" from com.vexlo.positioningd.vomu and exits.\n"
+                               "Every field may be set to any value its wire type carries: NaN, inf and -inf for\n"
+                               "the doubles, impossible dates (--month 13, --msecs 60000) and so on. Unset date\n"
+                               "and time fields come from the wall clock (UTC). Prints \"fix 1/1 sig=... lat=...\"."));
     const QString doubles[][2] = {{"lat", "Latitude, degrees (default 61.4937)."},
                                   {"lon", "Longitude, degrees (default 21.7975)."},
                                   {"alt", "Altitude, metres (default 100)."},
                                   {"along", "Major axis of the uncertainty ellipse, metres (default 6)."},
                                   {"ortho", "Minor axis of the uncertainty ellipse, metres (default 4)."}};
-    for (const auto& option : doubles)
+    for (const auto &option : doubles)
         cmd.addValueOption(option[0], option[1], QStringLiteral("number"));
     const QString wholes[][2] = {{"angle", "Ellipse orientation, degrees, 0..255 (default 0)."},
                                  {"ualt", "Altitude uncertainty, metres, 0..65535 (default 10)."},
@@ -425,7 +426,7 @@ int SimCommandLine::runFix(const QStringList& arguments)
                                  {"hours", "Hour, 0..255."},
                                  {"minutes", "Minute, 0..255."},
                                  {"msecs", "Milliseconds within the minute, 0..65535."}};
-    for (const auto& option : wholes)
+    for (const auto &option : wholes)
         cmd.addValueOption(option[0], option[1], QStringLiteral("n"));
     cmd.addValueOption(QStringLiteral("signature"),
                        QStringLiteral("Argument typing: correct (dddddyqqqyyyyq, default), int32 (dddddiiiiiiiii), "
@@ -479,14 +480,14 @@ int SimCommandLine::runFix(const QStringList& arguments)
     return Success;
 }
 
-int SimCommandLine::runConnectivity(const QStringList& arguments)
+int SimCommandLine::runConnectivity(const QStringList &arguments)
 {
-    Command cmd(QStringLiteral("connectivity"), QStringLiteral(
-        "Broadcasts \"state_sig\" (s bearer, u state) on /com/vexlo/wem2, interface\n"
-        "com.vexlo.wem2. By default plays WLAN scans made by another application: search\n"
-        "start (8), search stop (9) --delay ms later, the next start --interval ms after\n"
-        "the stop. With --state the given states are sent instead, --interval ms apart.\n"
-        "Prints \"state K/N bearer=... state=...\" per signal and \"done signals=N\"."));
+    Command cmd(QStringLiteral("connectivity"),
+                QStringLiteral("Broadcasts \"state_sig\" (s bearer, u state) on /com/vexlo/wem2, interface\n"
+                               "com.vexlo.wem2. By default plays WLAN scans made by another application: search\n"
+                               "start (8), search stop (9) --delay ms later, the next start --interval ms after\n"
+                               "the stop. With --state the given states are sent instead, --interval ms apart.\n"
+                               "Prints \"state K/N bearer=... state=...\" per signal and \"done signals=N\"."));
     cmd.addValueOption(QStringLiteral("bearer"), QStringLiteral("Bearer type (default WLAN_INFRA)."),
                        QStringLiteral("text"));
     cmd.addValueOption(QStringLiteral("state"),
@@ -520,12 +521,12 @@ int SimCommandLine::runConnectivity(const QStringList& arguments)
     sim.setBearer(values.text(QStringLiteral("bearer"), ConnectivityDaemonSim::WlanBearer));
     const Progress progress = cmd.progress();
     int status = Success;
-    QObject::connect(&sim, &ConnectivityDaemonSim::stateSent, &sim,
-                     [&](const QString& bearer, uint state, int index, int total) {
-                         progress.line(QStringLiteral("state %1/%2 bearer=%3 state=%4")
-                                           .arg(index).arg(total).arg(bearer).arg(state));
-                     });
-    QObject::connect(&sim, &ConnectivityDaemonSim::sendFailed, &sim, [&](const QString& text) {
+    QObject::connect(
+        &sim, &ConnectivityDaemonSim::stateSent, &sim, [&](const QString &bearer, uint state, int index, int total) {
+            progress.line(
+                QStringLiteral("state %1/%2 bearer=%3 state=%4").arg(index).arg(total).arg(bearer).arg(state));
+        });
+    QObject::connect(&sim, &ConnectivityDaemonSim::sendFailed, &sim, [&](const QString &text) {
         printError(text);
         status = Failure;
     });
@@ -540,11 +541,11 @@ int SimCommandLine::runConnectivity(const QStringList& arguments)
     return QCoreApplication::exec();
 }
 
-int SimCommandLine::runShutdown(const QStringList& arguments)
+int SimCommandLine::runShutdown(const QStringList &arguments)
 {
-    Command cmd(QStringLiteral("shutdown"), QStringLiteral(
-        "Broadcasts \"shutdown_ind\" (no arguments) on interface com.vexlo.hesk.signal\n"
-        "and exits. Prints \"shutdown_ind path=...\"."));
+    Command cmd(QStringLiteral("shutdown"),
+                QStringLiteral("Broadcasts \"shutdown_ind\" (no arguments) on interface com.vexlo.hesk.signal\n"
+                               "and exits. Prints \"shutdown_ind path=...\"."));
     cmd.addValueOption(QStringLiteral("path"),
                        QStringLiteral("Object path of the signal (default /com/vexlo/hesk/signal)."),
                        QStringLiteral("path"));

@@ -11,11 +11,11 @@ class SimCommandLine
 public:
     enum ExitCode { Success = 0, Failure = 1, UsageError = 2 };
 
-    static int run(const QStringList& arguments);
+    static int run(const QStringList &arguments);
 
 private:
-    static int runPositioning(const QStringList& arguments);
-    static int runFix(const QStringList& arguments);
-    static int runConnectivity(const QStringList& arguments);
-    static int runShutdown(const QStringList& arguments);
+    static int runPositioning(const QStringList &arguments);
+    static int runFix(const QStringList &arguments);
+    static int runConnectivity(const QStringList &arguments);
+    static int runShutdown(const QStringList &arguments);
 };

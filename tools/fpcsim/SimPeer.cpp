@@ -2,21 +2,17 @@
 
 #include <QDBusConnectionInterface>
 
-SimPeer::SimPeer(const QDBusConnection& bus, QObject* parent)
-    : QObject(parent)
-    , m_bus(bus)
-{
-}
+SimPeer::SimPeer(const QDBusConnection &bus, QObject *parent) : QObject(parent), m_bus(bus) {}
 
 SimPeer::~SimPeer()
 {
     if (!m_bus.isConnected())
         return;
-    for (const QString& name : std::as_const(m_claimedNames))
+    for (const QString &name : std::as_const(m_claimedNames))
         m_bus.interface()->unregisterService(name);
 }
 
-bool SimPeer::claimName(const QString& name, QString* error)
+bool SimPeer::claimName(const QString &name, QString *error)
 {
     if (!m_bus.isConnected()) {
         *error = QStringLiteral("not connected to the bus: %1").arg(m_bus.lastError().message());
@@ -37,7 +33,7 @@ bool SimPeer::claimName(const QString& name, QString* error)
     return true;
 }
 
-QString SimPeer::send(const QDBusMessage& message)
+QString SimPeer::send(const QDBusMessage &message)
 {
     if (!m_bus.isConnected())
         return QStringLiteral("not connected to the bus: %1").arg(m_bus.lastError().message());

@@ -13,7 +13,7 @@ class SimPeer : public QObject
     Q_OBJECT
 
 public:
-    explicit SimPeer(const QDBusConnection& bus, QObject* parent = nullptr);
+    explicit SimPeer(const QDBusConnection &bus, QObject *parent = nullptr);
     // Releases the names this peer claimed.
     ~SimPeer() override;
 
@@ -21,10 +21,10 @@ public:
 
     // Claims the name without queueing; fails when another peer owns it.
     // The name is held until this object is destroyed.
-    bool claimName(const QString& name, QString* error);
+    bool claimName(const QString &name, QString *error);
 
     // Empty when the message went out, otherwise why it did not.
-    QString send(const QDBusMessage& message);
+    QString send(const QDBusMessage &message);
 
     // Returns once the bus has routed every message sent so far, so a
     // process may exit without losing its last signal.

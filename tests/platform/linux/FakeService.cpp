@@ -9,8 +9,7 @@
 
 FakeService::FakeService(const QString &template_, const QString &busName, const QJsonObject &parameters)
     : m_template(template_), m_busName(busName), m_parameters(parameters)
-{
-}
+{}
 
 FakeService::~FakeService()
 {

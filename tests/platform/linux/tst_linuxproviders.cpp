@@ -80,8 +80,8 @@ QJsonObject bss(const QJsonArray &bssid, int signal)
 
 QJsonObject gsmCell(bool serving, const char *ci, int arfcn, const char *bsic, int rxLevel)
 {
-    return {{"cell-type", 2}, {"serving", serving}, {"operator-id", "24405"}, {"lac", "1A2B"}, {"ci", ci},
-            {"arfcn", arfcn}, {"base-station-id", bsic}, {"rx-level", rxLevel}};
+    return {{"cell-type", 2}, {"serving", serving}, {"operator-id", "24405"},  {"lac", "1A2B"},
+            {"ci", ci},       {"arfcn", arfcn},     {"base-station-id", bsic}, {"rx-level", rxLevel}};
 }
 
 } // namespace
@@ -110,8 +110,8 @@ private:
     // A WLAN device whose scans finish at once by moving LastScan on.
     QString addWlanDevice(FakeService &nm)
     {
-        const QString device = text(nm.mock(NmPath, QStringLiteral("AddWiFiDevice"),
-                                            {QStringLiteral("wlan0"), QStringLiteral("wlan0"), 100u}));
+        const QString device = text(
+            nm.mock(NmPath, QStringLiteral("AddWiFiDevice"), {QStringLiteral("wlan0"), QStringLiteral("wlan0"), 100u}));
         nm.mock(device, QStringLiteral("AddProperty"),
                 {WirelessInterface, QStringLiteral("LastScan"), QVariant::fromValue(qlonglong(1000))});
         nm.mock(device, QStringLiteral("AddMethod"),
@@ -124,9 +124,9 @@ private:
     void addAccessPoint(FakeService &nm, const QString &device, const QString &name, const QString &ssid,
                         const QString &mac, uchar strength)
     {
-        const QDBusMessage reply = nm.mock(NmPath, QStringLiteral("AddAccessPoint"),
-                                           {device, name, ssid, mac, 2u, 2412u, 54000u,
-                                            QVariant::fromValue(strength), 0u});
+        const QDBusMessage reply =
+            nm.mock(NmPath, QStringLiteral("AddAccessPoint"),
+                    {device, name, ssid, mac, 2u, 2412u, 54000u, QVariant::fromValue(strength), 0u});
         QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
     }
 
@@ -171,7 +171,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(scan.done, 5000);
         // Hidden, opted-out and randomised access points are never measured;
         // a strength beyond 100 % and a short address are no measurement.
-        const QMap<QString, int> expected{{"00:1a:2b:3c:4d:01", -40}, {"00:1a:2b:3c:4d:02", -70},
+        const QMap<QString, int> expected{{"00:1a:2b:3c:4d:01", -40},
+                                          {"00:1a:2b:3c:4d:02", -70},
                                           {"00:1a:2b:3c:4d:03", -100}};
         QCOMPARE(powersByMac(scan.measurements), expected);
         QCOMPARE(scan.measurements.count(), 3);
@@ -222,11 +223,12 @@ private slots:
         const QJsonArray bsss{bss({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x01}, 0),
                               bss({0xfc, 0xdc, 0xba, 0x98, 0x76, 0x02}, -128),
                               bss({0xfe, 0xdc, 0xba, 0x98, 0x76, 0x07}, -60),
-                              bss({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x03}, -129), bss({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x04}, 1),
+                              bss({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x03}, -129),
+                              bss({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x04}, 1),
                               bss({0x00, 0x1a, 0x2b, 0x3c, 0x4d}, -50),
                               bss({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x05, 0x06}, -50)};
-        auto supplicant = startFake(FakeService::templateFile(QStringLiteral("supplicant_fake.py")),
-                                    SupplicantService, {{"bsss", bsss}});
+        auto supplicant = startFake(FakeService::templateFile(QStringLiteral("supplicant_fake.py")), SupplicantService,
+                                    {{"bsss", bsss}});
         SupplicantWlanScanner scanner;
         ScanResult scan;
         QVERIFY(scanner.startScan(&onScan, &scan));
@@ -245,8 +247,7 @@ private slots:
 
     void supplicantScanOfAnotherProgramAndFailedScan()
     {
-        auto supplicant = startFake(FakeService::templateFile(QStringLiteral("supplicant_fake.py")),
-                                    SupplicantService,
+        auto supplicant = startFake(FakeService::templateFile(QStringLiteral("supplicant_fake.py")), SupplicantService,
                                     {{"bsss", QJsonArray{bss({2, 0, 0, 0, 0, 1}, -60)}}, {"scan_success", false}});
         SupplicantWlanScanner scanner;
         QVERIFY(scanner.follow());
@@ -274,8 +275,8 @@ private slots:
             auto nm = startFake(QStringLiteral("networkmanager"), NmService);
             QCOMPARE(RadioMeasurements::wlanWemScan(&onScan, &scan), -1);
         }
-        auto supplicant = startFake(FakeService::templateFile(QStringLiteral("supplicant_fake.py")),
-                                    SupplicantService, {{"interface", false}});
+        auto supplicant = startFake(FakeService::templateFile(QStringLiteral("supplicant_fake.py")), SupplicantService,
+                                    {{"interface", false}});
         QVERIFY(!SupplicantWlanScanner().startScan(&onScan, &scan));
     }
 
@@ -308,10 +309,17 @@ private slots:
 
     void umtsCell()
     {
-        QJsonArray cells{QJsonObject{{"cell-type", 3}, {"serving", true}, {"operator-id", "244123"}, {"lac", "FF"},
-                                     {"ci", "186A0"}, {"frequency-fdd-dl", 10700}, {"psc", 100}, {"rscp", -90.0},
-                                     {"ecio", -7.5}},
-                         QJsonObject{{"cell-type", 3}, {"serving", false}, {"psc", 101}, {"rscp", "-80"}, {"_untyped", true}}};
+        QJsonArray
+            cells{QJsonObject{{"cell-type", 3},
+                              {"serving", true},
+                              {"operator-id", "244123"},
+                              {"lac", "FF"},
+                              {"ci", "186A0"},
+                              {"frequency-fdd-dl", 10700},
+                              {"psc", 100},
+                              {"rscp", -90.0},
+                              {"ecio", -7.5}},
+                  QJsonObject{{"cell-type", 3}, {"serving", false}, {"psc", 101}, {"rscp", "-80"}, {"_untyped", true}}};
         auto mm = startModem({{"cells", cells}});
         VomuMeasurements measurements;
         QVERIFY(RadioMeasurements::getMobileMeasurements(measurements));
@@ -332,7 +340,9 @@ private slots:
 
     void servingCellWithoutCellInfo()
     {
-        auto mm = startModem({{"cell_info", false}, {"technologies", 2}, {"location", "244,05,1A2B,4E21,0"},
+        auto mm = startModem({{"cell_info", false},
+                              {"technologies", 2},
+                              {"location", "244,05,1A2B,4E21,0"},
                               {"gsm_signal", QJsonObject{{"rssi", -70.0}}}});
         VomuMeasurements measurements;
         QVERIFY(RadioMeasurements::getMobileMeasurements(measurements));
@@ -345,9 +355,14 @@ private slots:
         const QString location = QStringLiteral("org.freedesktop.ModemManager1.Modem.Location");
         const QString signal = QStringLiteral("org.freedesktop.ModemManager1.Modem.Signal");
         auto property = [&](const QString &interface, const QString &name) {
-            return mm->call(modem, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
-                            {interface, name})
-                .arguments().value(0).value<QDBusVariant>().variant().toUInt();
+            return mm
+                ->call(modem, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+                       {interface, name})
+                .arguments()
+                .value(0)
+                .value<QDBusVariant>()
+                .variant()
+                .toUInt();
         };
         QCOMPARE(property(location, QStringLiteral("Enabled")), 1u);
         QVERIFY(property(signal, QStringLiteral("Rate")) > 0);
@@ -414,7 +429,8 @@ private slots:
         QTest::newRow("no modem") << QJsonObject{{"modem", false}};
         QTest::newRow("no SIM") << QJsonObject{{"sim", false}};
         QTest::newRow("disabled") << QJsonObject{{"state", 3}};
-        QTest::newRow("LTE only") << QJsonObject{{"cells", QJsonArray{QJsonObject{{"cell-type", 4}, {"serving", true}}}}};
+        QTest::newRow("LTE only") << QJsonObject{
+            {"cells", QJsonArray{QJsonObject{{"cell-type", 4}, {"serving", true}}}}};
     }
 
     void noCellsWithoutUsableModem()

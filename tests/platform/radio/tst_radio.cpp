@@ -39,15 +39,21 @@ QJsonObject placed(QJsonObject object, const RadioGeoPoint &at, int txPowerDbm)
 
 QJsonObject gsm(int cid, int bsic, int bcch, const RadioGeoPoint &at, int txPowerDbm = 43)
 {
-    return placed({{"mcc", 244}, {"mnc", 5}, {"lac", 10}, {"cid", cid}, {"bsic", bsic}, {"bcch", bcch}}, at, txPowerDbm);
+    return placed({{"mcc", 244}, {"mnc", 5}, {"lac", 10}, {"cid", cid}, {"bsic", bsic}, {"bcch", bcch}}, at,
+                  txPowerDbm);
 }
 
-QJsonObject ap(const char *mac, const RadioGeoPoint &at, int txPowerDbm = 20) { return placed({{"mac", mac}}, at, txPowerDbm); }
+QJsonObject ap(const char *mac, const RadioGeoPoint &at, int txPowerDbm = 20)
+{
+    return placed({{"mac", mac}}, at, txPowerDbm);
+}
 
 QJsonObject twoPlacesWorld(const RadioGeoPoint &start)
 {
-    return {{"seed", 7}, {"startPosition", QJsonObject{{"latitude", start.latitude}, {"longitude", start.longitude}}},
-            {"followPositionMessages", false}, {"wlanScanDelayMs", 150},
+    return {{"seed", 7},
+            {"startPosition", QJsonObject{{"latitude", start.latitude}, {"longitude", start.longitude}}},
+            {"followPositionMessages", false},
+            {"wlanScanDelayMs", 150},
             {"gsmCells", QJsonArray{gsm(1001, 11, 60, PlaceA)}},
             {"accessPoints", QJsonArray{ap("00:1a:2b:3c:4d:01", offset(PlaceA, 20))}}};
 }
@@ -75,7 +81,8 @@ QStringList macsOf(const VomuMeasurements &scan)
     return macs;
 }
 
-struct ScanOutcome {
+struct ScanOutcome
+{
     int calls = 0;
     VomuMeasurements result;
     QThread *thread = nullptr;
@@ -104,8 +111,9 @@ private slots:
     void validTexts()
     {
         VomuElementWCDMA cell;
-        QVERIFY(cell.internalize("<wCell mcc=\"244\" mnc=\"42\" ucid=\"100000\" timestamp=\"0\"><wNCell ucid=\"100000\" "
-                                 "sCode=\"100\" uarfcn_dl=\"10000\" utraCarrierRssi=\"90\" rscp=\"63\" pathloss=\"66\"/></wCell>"));
+        QVERIFY(cell.internalize(
+            "<wCell mcc=\"244\" mnc=\"42\" ucid=\"100000\" timestamp=\"0\"><wNCell ucid=\"100000\" "
+            "sCode=\"100\" uarfcn_dl=\"10000\" utraCarrierRssi=\"90\" rscp=\"63\" pathloss=\"66\"/></wCell>"));
         QVERIFY(cell.ucId() == 100000u && !cell.locationAreaCodeSet());
         const VomuElementWCDMA::NeighbourCell n = cell.neighbourCell(0);
         QCOMPARE(n.pCpich, uint16_t(100));
@@ -120,9 +128,10 @@ private slots:
         QVERIFY(ap.powerRx() == -23 && !ap.rssiSet() && !ap.powerTxSet());
 
         VomuElementGSM gsmCell;
-        QVERIFY(gsmCell.internalize("<?xml version=\"1.0\"?>\n<gCell mcc=\"244\" mnc=\"5\" lac=\"65535\" cid=\"0\" ta=\"3\" "
-                                    "timestamp=\"1700000000\">\n  <gNCell bsic=\"12\" bcch=\"1023\" powRx=\"48\"/>\n"
-                                    "  <gNCell bsic=\"0\" bcch=\"1\" lac=\"7\" cid=\"8\"/>\n</gCell>"));
+        QVERIFY(gsmCell.internalize(
+            "<?xml version=\"1.0\"?>\n<gCell mcc=\"244\" mnc=\"5\" lac=\"65535\" cid=\"0\" ta=\"3\" "
+            "timestamp=\"1700000000\">\n  <gNCell bsic=\"12\" bcch=\"1023\" powRx=\"48\"/>\n"
+            "  <gNCell bsic=\"0\" bcch=\"1\" lac=\"7\" cid=\"8\"/>\n</gCell>"));
         QCOMPARE(gsmCell.timestamp(), 1700000000L);
         QVERIFY(gsmCell.cellIdSet() && gsmCell.timingAdvanceSet());
         QCOMPARE(gsmCell.powerRx(), uint8_t(255));
@@ -176,8 +185,9 @@ private slots:
         if (kind == 0) {
             QVERIFY(!position.internalize(text.toStdString()));
         } else {
-            VomuObservationElement &element = kind == 1 ? static_cast<VomuObservationElement &>(gsm)
-                : kind == 2 ? static_cast<VomuObservationElement &>(wcdma) : wlan;
+            VomuObservationElement &element = kind == 1   ? static_cast<VomuObservationElement &>(gsm)
+                                              : kind == 2 ? static_cast<VomuObservationElement &>(wcdma)
+                                                          : wlan;
             element.setTimestamp(42);
             QVERIFY(!element.internalize(text.toStdString()));
             QCOMPARE(element.timestamp(), 42L);
@@ -223,11 +233,13 @@ private slots:
             return object;
         };
         QJsonObject json = twoPlacesWorld(PlaceA);
-        json["accessPoints"] = QJsonArray{
-            named("00:1a:2b:3c:4d:01", "cafe", 10),           named("00:1a:2b:3c:4d:02", "home_nomap", 12),
-            named("00:1a:2b:3c:4d:03", "", 14),               named("00:1a:2b:3c:4d:04", QString(2, QChar(0)), 16),
-            named("06:1a:2b:3c:4d:05", "phone hotspot", 18),  named("00:1a:2b:3c:4d:06", "_nomap cafe", 20),
-            named("02:00:5e:10:00:00:00:07", "eui64", 22)};
+        json["accessPoints"] = QJsonArray{named("00:1a:2b:3c:4d:01", "cafe", 10),
+                                          named("00:1a:2b:3c:4d:02", "home_nomap", 12),
+                                          named("00:1a:2b:3c:4d:03", "", 14),
+                                          named("00:1a:2b:3c:4d:04", QString(2, QChar(0)), 16),
+                                          named("06:1a:2b:3c:4d:05", "phone hotspot", 18),
+                                          named("00:1a:2b:3c:4d:06", "_nomap cafe", 20),
+                                          named("02:00:5e:10:00:00:00:07", "eui64", 22)};
         QCOMPARE(macsOf(survey(json).accessPoints(PlaceA, 0)),
                  (QStringList{"001a2b3c4d01", "001a2b3c4d06", "02005e1000000007"}));
     }
@@ -248,7 +260,6 @@ private slots:
             QCOMPARE(outcome.result.count(), 0);
         }
     }
-
 };
 
 // Run by the platform tests' main: one executable for the platform stand-ins.

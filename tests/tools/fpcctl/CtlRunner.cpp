@@ -96,8 +96,8 @@ CtlResult CtlRunner::runOnTerminal(const QStringList &arguments, const QByteArra
         ::close(master);
         return result;
     }
-    if (!input.isEmpty())
-        [[maybe_unused]] const ssize_t written = ::write(master, input.constData(), size_t(input.size()));
+    if (!input.isEmpty()) [[maybe_unused]]
+        const ssize_t written = ::write(master, input.constData(), size_t(input.size()));
     QElapsedTimer elapsed;
     elapsed.start();
     while (process.state() != QProcess::NotRunning && !process.waitForFinished(20) && elapsed.elapsed() < timeoutMs)

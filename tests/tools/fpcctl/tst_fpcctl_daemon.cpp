@@ -18,8 +18,15 @@
 #include <memory>
 
 namespace {
-const QStringList DaemonCommands[] = {{"status"}, {"watch"}, {"upload"}, {"config", "show"}, {"config", "set", "k", "v"},
-                                      {"clear", "--yes"}, {"active", "on"}, {"log", "restart"}, {"quit"}};
+const QStringList DaemonCommands[] = {{"status"},
+                                      {"watch"},
+                                      {"upload"},
+                                      {"config", "show"},
+                                      {"config", "set", "k", "v"},
+                                      {"clear", "--yes"},
+                                      {"active", "on"},
+                                      {"log", "restart"},
+                                      {"quit"}};
 }
 
 // fpcctl against the real daemon on a private bus, started on the known
@@ -159,7 +166,8 @@ private slots:
         // A key the daemon does not use is warned about; one it does not take is reported, not claimed as set.
         result = CtlRunner::run({"config", "set", QString(300, 'k'), "1"});
         QVERIFY2(result.exitCode == 1 && result.err.contains("does not use the key")
-                     && result.err.contains("did not take the value"), result.describe());
+                     && result.err.contains("did not take the value"),
+                 result.describe());
         // A value of the wrong type is not sent unless forced.
         result = CtlRunner::run({"config", "set", "speed_threshold", "fast"});
         QVERIFY2(result.exitCode == 2 && oneLineReason(result, "not a valid int value"), result.describe());
@@ -169,9 +177,9 @@ private slots:
                  result.describe());
 
         QVERIFY(root().writeFile("/good.cfg", "<fpcconfig><item key=\"min_wlan_count\" value=\"5\"/>"
-                                               "<item><key>speed_threshold</key><value>12</value></item></fpcconfig>"));
+                                              "<item><key>speed_threshold</key><value>12</value></item></fpcconfig>"));
         QVERIFY(root().writeFile("/bad.cfg", "<fpcconfig><item key=\"max_wlan_speed\" value=\"41\"/>"
-                                              "<item key=\"gps_max_speed\"/></fpcconfig>"));
+                                             "<item key=\"gps_max_speed\"/></fpcconfig>"));
         result = CtlRunner::run({"config", "load", root().path("/good.cfg")});
         QVERIFY2(result.exitCode == 0 && result.out.startsWith("Loaded 2 values from"), result.describe());
         QCOMPARE(CtlRunner::run({"config", "get", "speed_threshold"}).out, QByteArray("12\n"));
@@ -217,7 +225,8 @@ private slots:
         // the exit status must agree with the state the daemon reports.
         result = CtlRunner::run({"active", "on", "--json"});
         QVERIFY2(result.json()["activeGps"].isBool()
-                     && result.exitCode == (result.json()["activeGps"].toBool() ? 0 : 1), result.describe());
+                     && result.exitCode == (result.json()["activeGps"].toBool() ? 0 : 1),
+                 result.describe());
 
         result = CtlRunner::run({"log", "restart"});
         QVERIFY2(result.exitCode == 0 && result.out == "Logging restarted\n", result.describe());
@@ -251,7 +260,8 @@ private slots:
             QVERIFY2(FpcCounterText::names().contains(name), qPrintable(name)); // the app's words for each
         result = CtlRunner::run({"status"});
         QVERIFY2(result.out.contains("Uploads since start:  1 tried, 0 succeeded, 1 failed\n")
-                     && result.out.contains("  privacy rule:"), result.describe());
+                     && result.out.contains("  privacy rule:"),
+                 result.describe());
         // Outside the control group: refused with a clear line, nothing changed.
         if (::getuid() == 0) {
             const QStringList nobody{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};

@@ -74,7 +74,8 @@ private slots:
             QCOMPARE(line.count(','), header.size() - 1);
         const QList<QByteArray> row = lines[1].split(',');
         QCOMPARE(row[header.indexOf("latitude")], QByteArray("60.1699"));
-        QCOMPARE(row[header.indexOf("wlan")], QByteArray("00:1a:2b:3c:4d:5e/-60;00:1a:2b:3c:4d:5f/-70;00:1a:2b:3c:4d:60/-80"));
+        QCOMPARE(row[header.indexOf("wlan")],
+                 QByteArray("00:1a:2b:3c:4d:5e/-60;00:1a:2b:3c:4d:5f/-70;00:1a:2b:3c:4d:60/-80"));
         QCOMPARE(lines[4].split(',')[header.indexOf("latitude")], QByteArray());
 
         QCOMPARE(digest(m_db), before);
@@ -100,9 +101,10 @@ private slots:
 
         QProcess check;
         check.setWorkingDirectory(QStringLiteral(FPCD_SOURCE_DIR "/tools/fpserver"));
-        check.start(QStringLiteral("python3"), {QStringLiteral("-c"),
-            QStringLiteral("import json, sys, fpserver; e = fpserver.geosubmit_errors(json.load(sys.stdin)); "
-                           "print(e); sys.exit(1 if e else 0)")});
+        check.start(QStringLiteral("python3"),
+                    {QStringLiteral("-c"),
+                     QStringLiteral("import json, sys, fpserver; e = fpserver.geosubmit_errors(json.load(sys.stdin)); "
+                                    "print(e); sys.exit(1 if e else 0)")});
         check.write(result.out);
         check.closeWriteChannel();
         QVERIFY(check.waitForFinished(30000));
@@ -116,7 +118,8 @@ private slots:
         QVERIFY2(FpcDatabaseReader::read(m_db, &records, &error), qPrintable(error));
         const FpcCtlMap::Summary summary = FpcCtlMap::summarize(records);
         QVERIFY(summary.drawn == KnownDatabase::Drawn && summary.gsmCells == KnownDatabase::GsmCells
-                && summary.wcdmaCells == KnownDatabase::WcdmaCells && summary.accessPoints == KnownDatabase::AccessPoints);
+                && summary.wcdmaCells == KnownDatabase::WcdmaCells
+                && summary.accessPoints == KnownDatabase::AccessPoints);
         // A hostile subtitle must not break the document.
         const QByteArray svg = FpcCtlMap::svg(records, QStringLiteral("/tmp/<a & \"b\">\x01.db"));
         QDomDocument document;
@@ -161,7 +164,9 @@ private slots:
             }
             return QDomElement();
         };
-        const auto at = [](const QDomElement &e, const char *name) { return e.attribute(QLatin1String(name)).toDouble(); };
+        const auto at = [](const QDomElement &e, const char *name) {
+            return e.attribute(QLatin1String(name)).toDouble();
+        };
         const QDomElement first = titled(QStringLiteral("#1 "));
         const QDomElement second = titled(QStringLiteral("#2 "));
         const QDomElement third = titled(QStringLiteral("#3 "));
@@ -211,7 +216,8 @@ private slots:
         QFile file(text);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray("no database\n").repeated(400)) > 0);
         file.close();
-        QVERIFY2(KnownDatabase::execute(other, {QStringLiteral("CREATE TABLE Other(x INT)")}, &error), qPrintable(error));
+        QVERIFY2(KnownDatabase::execute(other, {QStringLiteral("CREATE TABLE Other(x INT)")}, &error),
+                 qPrintable(error));
         const QList<QPair<QString, QByteArray>> cases{{m_dir.filePath("missing.db"), "no database at"},
                                                       {text, "file is not a database"},
                                                       {other, "not a fingerprint database"}};
@@ -219,7 +225,8 @@ private slots:
             for (const QString &command : {QStringLiteral("export"), QStringLiteral("map")}) {
                 const CtlResult result = CtlRunner::run({command, "--db", path, "-o", m_dir.filePath("unused")});
                 QVERIFY2(result.exitCode == 5 && result.out.isEmpty() && result.err.contains(reason)
-                             && result.err.count('\n') == 1, result.describe());
+                             && result.err.count('\n') == 1,
+                         result.describe());
             }
         }
         // Read-only: the file that is no database is left as it was, nothing is created.
