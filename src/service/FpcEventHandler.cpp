@@ -551,7 +551,8 @@ void FpcEventHandler::startTimerTrigger()
 void FpcEventHandler::onTimerTriggerTimeout()
 {
     qDebug() << "FpcEventHandler::onTimerTriggerTimeout() <-";
-    const int base = FpcConfig::getIntValue(QStringLiteral("timer_trigger_base_value"), 180);
+    // The same settings (and default) the timer was started with.
+    const int base = FpcTriggerSchedule::fromConfiguration().baseMinutes;
     if (base < 1) {
         qDebug() << "FpcEventHandler::onTimerTriggerTimeout() Timer trigger"
                  << "has a base value" << base << ". Timer based fingerprint creation is disabled";
