@@ -1,5 +1,6 @@
 #include "FpcSqlConnection.h"
 
+#include <QDebug>
 #include <QSqlError>
 
 QSqlDatabase FpcSqlConnection::database()
@@ -20,4 +21,10 @@ bool FpcSqlConnection::exec(const QString &statement, QString *errorOut)
     if (errorOut)
         *errorOut = errorText(query);
     return false;
+}
+
+void FpcSqlConnection::logSelectFailure(const QSqlQuery &query, const char *prefix)
+{
+    qCritical() << prefix << "Error in select:" << errorText(query);
+    qCritical() << prefix << "Select clause:" << query.lastQuery();
 }

@@ -15,4 +15,6 @@ public:
     static QString errorText(const QSqlQuery &query);
     // Runs one statement on a throw-away query; errorOut gets the driver's text.
     static bool exec(const QString &statement, QString *errorOut = nullptr);
+    // Logs a failed select of prefix: the driver's text, then the statement.
+    static void logSelectFailure(const QSqlQuery &query, const char *prefix);
 };

@@ -200,8 +200,7 @@ bool FpcSqlHandler::selectAllPositions(QList<FpcPosition *> &positions)
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("SELECT latitude, longitude, altitude, altUncertainty, time, "
                                    "timeMSecs, cep68, fpId FROM Position"))) {
-        qCritical() << prefix << "Error in select:" << FpcSqlConnection::errorText(query);
-        qCritical() << prefix << "Select clause:" << query.lastQuery();
+        FpcSqlConnection::logSelectFailure(query, prefix);
         return false;
     }
     while (query.next()) {
@@ -272,8 +271,7 @@ bool FpcSqlHandler::selectFingerprintsOnly(QList<FpcFingerprint *> &fps, bool wi
                                        "EXISTS(SELECT 1 FROM UtraFdd u WHERE u.fpId=f.fpId) FROM Fingerprint f")
                       : QStringLiteral("SELECT fpId, time, timeMSecs, dataMask FROM Fingerprint");
     if (!query.exec(statement)) {
-        qCritical() << prefix << "Error in select:" << FpcSqlConnection::errorText(query);
-        qCritical() << prefix << "Select clause:" << query.lastQuery();
+        FpcSqlConnection::logSelectFailure(query, prefix);
         return false;
     }
     while (query.next()) {
@@ -298,8 +296,7 @@ bool FpcSqlHandler::selectSummaries(QList<StoredSummary> &summaries)
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("SELECT fpId, time, timeMSecs, dataMask, "
                                    "EXISTS(SELECT 1 FROM UtraFdd u WHERE u.fpId=f.fpId) FROM Fingerprint f"))) {
-        qCritical() << prefix << "Error in select:" << FpcSqlConnection::errorText(query);
-        qCritical() << prefix << "Select clause:" << query.lastQuery();
+        FpcSqlConnection::logSelectFailure(query, prefix);
         return false;
     }
     while (query.next()) {
@@ -330,8 +327,7 @@ bool FpcSqlHandler::selectPositionsInBox(double south, double north, double west
     query.bindValue(QStringLiteral(":west"), west);
     query.bindValue(QStringLiteral(":east"), east);
     if (!query.exec()) {
-        qCritical() << prefix << "Error in select:" << FpcSqlConnection::errorText(query);
-        qCritical() << prefix << "Select clause:" << query.lastQuery();
+        FpcSqlConnection::logSelectFailure(query, prefix);
         return false;
     }
     // Sorted here, not in SQL: an ORDER BY on the row id would lead SQLite

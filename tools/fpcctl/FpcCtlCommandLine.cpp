@@ -39,14 +39,14 @@ const QHash<QString, CommandRule> &rules()
 
 // Every option: long name, short name (or none), the name of its value
 // (none for a switch).
-struct OptionSpec
+struct OptionEntry
 {
     const char *name;
     const char *shortName;
     const char *valueName;
 };
 
-const OptionSpec Options[] = {
+const OptionEntry Options[] = {
     {"help", "h", nullptr},      {"version", nullptr, nullptr}, {"json", "j", nullptr},  {"yes", "y", nullptr},
     {"force", nullptr, nullptr}, {"timeout", "t", "SECONDS"},   {"db", nullptr, "PATH"}, {"format", "f", "FORMAT"},
     {"output", "o", "FILE"},     {"count", "n", "COUNT"},
@@ -70,7 +70,7 @@ QString unmarked(const QString &word)
 
 QString longName(const QString &given)
 {
-    for (const OptionSpec &option : Options) {
+    for (const OptionEntry &option : Options) {
         if (option.shortName && given == QLatin1String(option.shortName))
             return QLatin1String(option.name);
     }
@@ -276,11 +276,11 @@ bool FpcCtlCommandLine::parse(const QStringList &arguments, FpcCtlOptions *optio
 {
     *options = FpcCtlOptions();
     QCommandLineParser parser;
-    for (const OptionSpec &spec : Options) {
-        QStringList names{QLatin1String(spec.name)};
-        if (spec.shortName)
-            names.prepend(QLatin1String(spec.shortName));
-        parser.addOption(QCommandLineOption(names, QString(), QLatin1String(spec.valueName ? spec.valueName : "")));
+    for (const OptionEntry &entry : Options) {
+        QStringList names{QLatin1String(entry.name)};
+        if (entry.shortName)
+            names.prepend(QLatin1String(entry.shortName));
+        parser.addOption(QCommandLineOption(names, QString(), QLatin1String(entry.valueName ? entry.valueName : "")));
     }
     QStringList words{QStringLiteral("fpcctl")};
     for (const QString &word : arguments)
@@ -301,9 +301,9 @@ bool FpcCtlCommandLine::parse(const QStringList &arguments, FpcCtlOptions *optio
     options->json = parser.isSet(QStringLiteral("json"));
     options->yes = parser.isSet(QStringLiteral("yes"));
     options->force = parser.isSet(QStringLiteral("force"));
-    for (const OptionSpec &spec : Options) {
-        const QString name = QLatin1String(spec.name);
-        if (spec.valueName && parser.isSet(name) && !takeValue(name, unmarked(parser.value(name)), options, error))
+    for (const OptionEntry &entry : Options) {
+        const QString name = QLatin1String(entry.name);
+        if (entry.valueName && parser.isSet(name) && !takeValue(name, unmarked(parser.value(name)), options, error))
             return false;
     }
     QStringList positional;
