@@ -1,9 +1,9 @@
 #include "FpcAppMapModel.h"
 
 #include "FpcDatabaseReader.h"
+#include "FpcHeardTransmitters.h"
 #include "FpcPaths.h"
 
-#include <QMap>
 #include <QMetaObject>
 #include <QThread>
 
@@ -18,25 +18,13 @@ struct FpcAppMapModel::Result
 
 namespace {
 
-struct Centroid
+QVariantMap centroidMap(const QString &key, const FpcHeardTransmitters::Centroid &centroid)
 {
-    double latitude = 0;
-    double longitude = 0;
-    int count = 0;
-    void add(const FpcStoredRecord &record)
-    {
-        latitude += record.position.latitude;
-        longitude += record.position.longitude;
-        ++count;
-    }
-    QVariantMap toMap(const QString &key) const
-    {
-        return {{QStringLiteral("key"), key},
-                {QStringLiteral("latitude"), latitude / count},
-                {QStringLiteral("longitude"), longitude / count},
-                {QStringLiteral("count"), count}};
-    }
-};
+    return {{QStringLiteral("key"), key},
+            {QStringLiteral("latitude"), centroid.latitude()},
+            {QStringLiteral("longitude"), centroid.longitude()},
+            {QStringLiteral("count"), centroid.count}};
+}
 
 } // namespace
 
@@ -73,22 +61,17 @@ FpcAppMapModel::Result FpcAppMapModel::read(const QString &path)
     QList<FpcStoredRecord> records;
     if (!FpcDatabaseReader::read(path, &records, &result.error))
         return result;
-    QMap<QString, Centroid> cells;
-    QMap<QString, Centroid> accessPoints;
+    FpcHeardTransmitters heard;
     for (const FpcStoredRecord &record : std::as_const(records)) {
         if (!record.hasPosition) {
             ++result.withoutPosition;
             continue;
         }
+        heard.add(record);
         const QString cell = record.servingCellKey();
         QStringList wlans;
-        for (const FpcStoredRecord::Wlan &wlan : record.wlans) {
-            const QString mac = FpcDatabaseReader::macText(wlan.mac);
-            wlans << mac;
-            accessPoints[mac].add(record);
-        }
-        if (!cell.isEmpty())
-            cells[cell].add(record);
+        for (const FpcStoredRecord::Wlan &wlan : record.wlans)
+            wlans << FpcDatabaseReader::macText(wlan.mac);
         result.fingerprints << QVariantMap{{QStringLiteral("id"), record.id},
                                            {QStringLiteral("latitude"), record.position.latitude},
                                            {QStringLiteral("longitude"), record.position.longitude},
@@ -97,10 +80,10 @@ FpcAppMapModel::Result FpcAppMapModel::read(const QString &path)
                                            {QStringLiteral("cell"), cell},
                                            {QStringLiteral("wlans"), wlans}};
     }
-    for (auto it = cells.cbegin(); it != cells.cend(); ++it)
-        result.cells << it.value().toMap(it.key());
-    for (auto it = accessPoints.cbegin(); it != accessPoints.cend(); ++it)
-        result.accessPoints << it.value().toMap(it.key());
+    for (auto it = heard.cells.cbegin(); it != heard.cells.cend(); ++it)
+        result.cells << centroidMap(it.key(), it.value());
+    for (auto it = heard.accessPoints.cbegin(); it != heard.accessPoints.cend(); ++it)
+        result.accessPoints << centroidMap(FpcDatabaseReader::macText(it.key()), it.value());
     return result;
 }
 

@@ -30,6 +30,101 @@ bool real(const QVariant &value, double *out)
     return ok && std::isfinite(*out);
 }
 
+// Each reads one row of its table into the fingerprint it belongs to. The
+// first row wins for what a fingerprint has once (position, serving cells).
+void readPosition(FpcStoredRecord *record, const QSqlQuery &row)
+{
+    FpcStoredRecord::Position position;
+    if (record->hasPosition || !real(row.value(1), &position.latitude) || !real(row.value(2), &position.longitude)
+        || std::fabs(position.latitude) > 90 || std::fabs(position.longitude) > 180)
+        return;
+    position.altitude = integer(row.value(3), 0);
+    position.altitudeUncertainty = integer(row.value(4), 0);
+    position.timeSeconds = integer(row.value(5), 0);
+    position.timeMicroseconds = integer(row.value(6), 0);
+    position.cep68 = integer(row.value(7), 0);
+    record->position = position;
+    record->hasPosition = true;
+}
+
+void readGsmCell(FpcStoredRecord *record, const QSqlQuery &row)
+{
+    if (record->hasGsm)
+        return;
+    FpcStoredRecord::GsmCell &cell = record->gsm;
+    cell.mcc = integer(row.value(1), -1);
+    cell.mnc = integer(row.value(2), -1);
+    cell.lac = integer(row.value(3), -1);
+    cell.cellId = integer(row.value(4), -1);
+    cell.rxLevel = integer(row.value(5), -1);
+    cell.ta = integer(row.value(6), -1);
+    record->hasGsm = true;
+}
+
+void readGsmNeighbour(FpcStoredRecord *record, const QSqlQuery &row)
+{
+    FpcStoredRecord::GsmNeighbour neighbour;
+    neighbour.bsic = integer(row.value(1), -1);
+    neighbour.bcch = integer(row.value(2), -1);
+    neighbour.rxLevel = integer(row.value(3), -1);
+    record->gsm.neighbours.append(neighbour);
+}
+
+void readWcdmaCell(FpcStoredRecord *record, const QSqlQuery &row)
+{
+    if (record->hasWcdma)
+        return;
+    FpcStoredRecord::WcdmaCell &cell = record->wcdma;
+    cell.mcc = integer(row.value(1), -1);
+    cell.mnc = integer(row.value(2), -1);
+    cell.ucid = integer(row.value(3), -1);
+    cell.lac = integer(row.value(4), -1);
+    record->hasWcdma = true;
+}
+
+void readWcdmaNeighbour(FpcStoredRecord *record, const QSqlQuery &row)
+{
+    FpcStoredRecord::WcdmaNeighbour neighbour;
+    neighbour.pcpich = integer(row.value(1), -1);
+    neighbour.uarfcnDl = integer(row.value(2), -1);
+    neighbour.ucid = integer(row.value(3), -1);
+    neighbour.rssi = integer(row.value(4), -1);
+    neighbour.ecn0 = integer(row.value(5), -1);
+    neighbour.rscp = integer(row.value(6), -100);
+    neighbour.pathloss = integer(row.value(7), -1);
+    record->wcdma.neighbours.append(neighbour);
+}
+
+void readWlan(FpcStoredRecord *record, const QSqlQuery &row)
+{
+    FpcStoredRecord::Wlan wlan;
+    wlan.mac = integer(row.value(1), 0);
+    wlan.rxLevel = integer(row.value(2), 0);
+    wlan.rssi = integer(row.value(3), -1);
+    record->wlans.append(wlan);
+}
+
+// The tables whose rows belong to a fingerprint, each with its query (the
+// fingerprint's id first) and its row reader, in rowid order.
+struct RowTable
+{
+    const char *table;
+    const char *sql;
+    void (*read)(FpcStoredRecord *record, const QSqlQuery &row);
+};
+
+const RowTable RowTables[] = {
+    {"Position",
+     "SELECT fpId, latitude, longitude, altitude, altUncertainty, time, timeMSecs, cep68 FROM Position ORDER BY rowid",
+     readPosition},
+    {"Geran", "SELECT fpId, mcc, mnc, lac, cid, rxLevel, ta FROM Geran ORDER BY rowid", readGsmCell},
+    {"Gncell", "SELECT fpId, bsic, bcch, rxLevel FROM Gncell ORDER BY rowid", readGsmNeighbour},
+    {"UtraFdd", "SELECT fpId, mcc, mnc, ucid, lac FROM UtraFdd ORDER BY rowid", readWcdmaCell},
+    {"Uncell", "SELECT fpId, pcpich, uarfcndn, ucid, rssi, ecn, rscp, pl FROM Uncell ORDER BY rowid",
+     readWcdmaNeighbour},
+    {"Wlan", "SELECT fpId, mac, rxLevel, rssi FROM Wlan ORDER BY rowid", readWlan},
+};
+
 // Reads every fingerprint and its rows on an open connection.
 class Reader
 {
@@ -51,8 +146,13 @@ public:
             *error = QStringLiteral("not a fingerprint database (no Fingerprint table)");
             return false;
         }
-        return readFingerprints(error) && readPositions(error) && readGsm(error) && readGsmNeighbours(error)
-               && readWcdma(error) && readWcdmaNeighbours(error) && readWlans(error);
+        if (!readFingerprints(error))
+            return false;
+        for (const RowTable &rows : RowTables) {
+            if (!readRows(rows, error))
+                return false;
+        }
+        return true;
     }
 
 private:
@@ -103,134 +203,16 @@ private:
         return true;
     }
 
-    bool readPositions(QString *error)
+    // Runs a row table's query when its table exists and hands each row to
+    // the fingerprint it belongs to; a row of no stored fingerprint is skipped.
+    bool readRows(const RowTable &rows, QString *error)
     {
         QSqlQuery query(m_db);
-        if (!select(QStringLiteral("Position"),
-                    QStringLiteral("SELECT fpId, latitude, longitude, altitude, altUncertainty, time, timeMSecs, "
-                                   "cep68 FROM Position ORDER BY rowid"),
-                    &query, error))
+        if (!select(QLatin1String(rows.table), QLatin1String(rows.sql), &query, error))
             return false;
         while (query.next()) {
-            FpcStoredRecord *record = recordOf(query.value(0));
-            if (!record || record->hasPosition)
-                continue;
-            FpcStoredRecord::Position &position = record->position;
-            if (!real(query.value(1), &position.latitude) || !real(query.value(2), &position.longitude)
-                || std::fabs(position.latitude) > 90 || std::fabs(position.longitude) > 180)
-                continue;
-            position.altitude = integer(query.value(3), 0);
-            position.altitudeUncertainty = integer(query.value(4), 0);
-            position.timeSeconds = integer(query.value(5), 0);
-            position.timeMicroseconds = integer(query.value(6), 0);
-            position.cep68 = integer(query.value(7), 0);
-            record->hasPosition = true;
-        }
-        return true;
-    }
-
-    bool readGsm(QString *error)
-    {
-        QSqlQuery query(m_db);
-        if (!select(QStringLiteral("Geran"),
-                    QStringLiteral("SELECT fpId, mcc, mnc, lac, cid, rxLevel, ta FROM Geran ORDER BY rowid"), &query,
-                    error))
-            return false;
-        while (query.next()) {
-            FpcStoredRecord *record = recordOf(query.value(0));
-            if (!record || record->hasGsm)
-                continue;
-            FpcStoredRecord::GsmCell &cell = record->gsm;
-            cell.mcc = integer(query.value(1), -1);
-            cell.mnc = integer(query.value(2), -1);
-            cell.lac = integer(query.value(3), -1);
-            cell.cellId = integer(query.value(4), -1);
-            cell.rxLevel = integer(query.value(5), -1);
-            cell.ta = integer(query.value(6), -1);
-            record->hasGsm = true;
-        }
-        return true;
-    }
-
-    bool readGsmNeighbours(QString *error)
-    {
-        QSqlQuery query(m_db);
-        if (!select(QStringLiteral("Gncell"),
-                    QStringLiteral("SELECT fpId, bsic, bcch, rxLevel FROM Gncell ORDER BY rowid"), &query, error))
-            return false;
-        while (query.next()) {
-            FpcStoredRecord *record = recordOf(query.value(0));
-            if (!record)
-                continue;
-            FpcStoredRecord::GsmNeighbour neighbour;
-            neighbour.bsic = integer(query.value(1), -1);
-            neighbour.bcch = integer(query.value(2), -1);
-            neighbour.rxLevel = integer(query.value(3), -1);
-            record->gsm.neighbours.append(neighbour);
-        }
-        return true;
-    }
-
-    bool readWcdma(QString *error)
-    {
-        QSqlQuery query(m_db);
-        if (!select(QStringLiteral("UtraFdd"),
-                    QStringLiteral("SELECT fpId, mcc, mnc, ucid, lac FROM UtraFdd ORDER BY rowid"), &query, error))
-            return false;
-        while (query.next()) {
-            FpcStoredRecord *record = recordOf(query.value(0));
-            if (!record || record->hasWcdma)
-                continue;
-            FpcStoredRecord::WcdmaCell &cell = record->wcdma;
-            cell.mcc = integer(query.value(1), -1);
-            cell.mnc = integer(query.value(2), -1);
-            cell.ucid = integer(query.value(3), -1);
-            cell.lac = integer(query.value(4), -1);
-            record->hasWcdma = true;
-        }
-        return true;
-    }
-
-    bool readWcdmaNeighbours(QString *error)
-    {
-        QSqlQuery query(m_db);
-        if (!select(QStringLiteral("Uncell"),
-                    QStringLiteral("SELECT fpId, pcpich, uarfcndn, ucid, rssi, ecn, rscp, pl FROM Uncell "
-                                   "ORDER BY rowid"),
-                    &query, error))
-            return false;
-        while (query.next()) {
-            FpcStoredRecord *record = recordOf(query.value(0));
-            if (!record)
-                continue;
-            FpcStoredRecord::WcdmaNeighbour neighbour;
-            neighbour.pcpich = integer(query.value(1), -1);
-            neighbour.uarfcnDl = integer(query.value(2), -1);
-            neighbour.ucid = integer(query.value(3), -1);
-            neighbour.rssi = integer(query.value(4), -1);
-            neighbour.ecn0 = integer(query.value(5), -1);
-            neighbour.rscp = integer(query.value(6), -100);
-            neighbour.pathloss = integer(query.value(7), -1);
-            record->wcdma.neighbours.append(neighbour);
-        }
-        return true;
-    }
-
-    bool readWlans(QString *error)
-    {
-        QSqlQuery query(m_db);
-        if (!select(QStringLiteral("Wlan"), QStringLiteral("SELECT fpId, mac, rxLevel, rssi FROM Wlan ORDER BY rowid"),
-                    &query, error))
-            return false;
-        while (query.next()) {
-            FpcStoredRecord *record = recordOf(query.value(0));
-            if (!record)
-                continue;
-            FpcStoredRecord::Wlan wlan;
-            wlan.mac = integer(query.value(1), 0);
-            wlan.rxLevel = integer(query.value(2), 0);
-            wlan.rssi = integer(query.value(3), -1);
-            record->wlans.append(wlan);
+            if (FpcStoredRecord *record = recordOf(query.value(0)))
+                rows.read(record, query);
         }
         return true;
     }

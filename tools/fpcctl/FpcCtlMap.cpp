@@ -3,6 +3,7 @@
 #include "FpcCtlKind.h"
 #include "FpcCtlOutput.h"
 #include "FpcDatabaseReader.h"
+#include "FpcHeardTransmitters.h"
 
 #include <QDateTime>
 #include <QMap>
@@ -103,49 +104,9 @@ QString scaleBar(const Projection &projection)
     return svg;
 }
 
-// Centroid of the positions of the fingerprints that heard one transmitter.
-struct Estimate
-{
-    double latitudeSum = 0;
-    double longitudeSum = 0;
-    int count = 0;
-
-    void add(const FpcCtlRecord &record)
-    {
-        latitudeSum += record.position.latitude;
-        longitudeSum += record.position.longitude;
-        ++count;
-    }
-    double latitude() const { return latitudeSum / count; }
-    double longitude() const { return longitudeSum / count; }
-};
-
-struct Estimates
-{
-    QMap<QString, Estimate> cells;
-    QMap<qint64, Estimate> accessPoints;
-
-    static Estimates of(const QList<const FpcCtlRecord *> &points)
-    {
-        Estimates estimates;
-        for (const FpcCtlRecord *r : points) {
-            const QString key = r->servingCellKey();
-            if (!key.isEmpty())
-                estimates.cells[key].add(*r);
-            QSet<qint64> heard;
-            for (const auto &wlan : r->wlans) {
-                if (!heard.contains(wlan.mac))
-                    estimates.accessPoints[wlan.mac].add(*r);
-                heard.insert(wlan.mac);
-            }
-        }
-        return estimates;
-    }
-};
-
 // The dot, then the line to its serving cell's marker, hidden until the
 // pointer is on the dot (the style sheet shows ".fp:hover + .link").
-QString dot(const FpcCtlRecord &record, const Projection &projection, const Estimates &estimates)
+QString dot(const FpcCtlRecord &record, const Projection &projection, const FpcHeardTransmitters &estimates)
 {
     QString tip = QStringLiteral("#%1 %2 %3")
                       .arg(record.id)
@@ -165,7 +126,7 @@ QString dot(const FpcCtlRecord &record, const Projection &projection, const Esti
                       .arg(num(x), num(y), key.isEmpty() ? QStringLiteral("#bbb") : FpcCtlMap::cellColour(key),
                            FpcCtlKind::colour(record.dataMask), FpcCtlMap::escape(tip));
     if (!key.isEmpty()) {
-        const Estimate &cell = estimates.cells[key];
+        const FpcHeardTransmitters::Centroid cell = estimates.cells.value(key);
         svg += QStringLiteral("<line class=\"link\" x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%4\"/>\n")
                    .arg(num(x), num(y), num(projection.x(cell.longitude())), num(projection.y(cell.latitude())));
     }
@@ -173,7 +134,7 @@ QString dot(const FpcCtlRecord &record, const Projection &projection, const Esti
 }
 
 // Cells as squares in their colour, access points as small dark triangles.
-QString markers(const Estimates &estimates, const Projection &projection)
+QString markers(const FpcHeardTransmitters &estimates, const Projection &projection)
 {
     QString svg = QStringLiteral("<g stroke=\"#111\" stroke-width=\"1\">\n");
     for (auto it = estimates.accessPoints.cbegin(); it != estimates.accessPoints.cend(); ++it) {
@@ -373,7 +334,9 @@ QByteArray FpcCtlMap::svg(const QList<FpcCtlRecord> &records, const QString &sub
                     QStringLiteral("text-anchor=\"middle\" fill=\"#666\""));
     } else {
         const Projection projection = Projection::fit(points);
-        const Estimates estimates = Estimates::of(points);
+        FpcHeardTransmitters estimates;
+        for (const FpcCtlRecord *r : points)
+            estimates.add(*r);
         svg += zoneCircles(zones, projection);
         svg += QStringLiteral("<g stroke-width=\"1.5\" fill-opacity=\"0.9\">\n");
         for (const FpcCtlRecord *r : points)
