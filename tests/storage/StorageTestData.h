@@ -8,9 +8,7 @@
 #include <QString>
 #include <QStringList>
 
-// Fingerprints for the storage tests, a text of everything a fingerprint
-// carries (a round trip is checked field by field at once) and SQL helpers
-// on the default connection.
+// Fingerprints, a text of all a fingerprint carries and SQL on the default connection.
 namespace StorageTestData {
 
 const qint64 T0 = 1700000000;
@@ -24,8 +22,7 @@ VomuElementWLAN *wlan(std::initializer_list<uint8_t> macBytes, Optional optional
 // Born at secondsSinceEpoch + 250 ms with the elements (taken over) and, when withPosition, a fix.
 FpcFingerprint fingerprint(qint64 secondsSinceEpoch, std::initializer_list<VomuObservationElement *> elements,
                            bool withPosition = true, double latitude = 60.1699, double longitude = 24.9384);
-// Born at T0 + seconds with an element behind each bit of the data mask:
-// a GSM cell, its neighbour, accessPoints access points, a fix.
+// Born at T0 + seconds with a GSM cell, its neighbour, accessPoints access points, a fix per mask bit.
 FpcFingerprint withMask(int mask, qint64 seconds, int accessPoints = 1);
 
 QString describe(const FpcFingerprint &fp);

@@ -84,7 +84,10 @@ private slots:
     {
         QFETCH(bool, withVersionTable);
         QVERIFY(m_sql->insert(fingerprint(T0, {gsm(1), wlan({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e})})) > 0);
-        m_sql->setValue(QStringLiteral("last_upload_fp_count"), 7u);
+        // Keys and values are bound, never pasted into the statement; a second value replaces the first.
+        const QString key = QStringLiteral("it's"), value = QStringLiteral("a 'quoted'); DROP TABLE Fingerprint; --");
+        m_sql->setValue(key, QStringLiteral("first"));
+        m_sql->setValue(key, value);
         QVERIFY(exec("DROP TABLE Wlan"));
         QVERIFY(withVersionTable || exec("DROP TABLE SchemaVersion"));
 
@@ -93,8 +96,10 @@ private slots:
         QCOMPARE(rowCount("Wlan"), 0);
         QCOMPARE(column("SELECT count(*) FROM sqlite_master WHERE type='index'"), QStringList{"10"});
         QCOMPARE(column("SELECT version FROM SchemaVersion"), QStringList{"1"});
-        QCOMPARE(column("SELECT value FROM Configuration WHERE key='last_upload_fp_count'"),
-                 withVersionTable ? QStringList{"7"} : QStringList{});
+        QCOMPARE(column("SELECT value FROM Configuration WHERE key='it''s'"),
+                 withVersionTable ? QStringList{value} : QStringList{});
+        QString read;
+        QCOMPARE(m_sql->getValue(key, read) ? read : QStringLiteral("none"), withVersionTable ? value : "none");
     }
 
     void roundTrip_data()
@@ -112,24 +117,50 @@ private slots:
         QTest::newRow("GSM + WLAN, fix without altitude and accuracy") << bare;
     }
 
+    // Stored into a file of an older layout (4 KiB pages, no incremental vacuum), rewritten at the next open.
     void roundTrip()
     {
         QFETCH(FpcFingerprint, fp);
+        m_sql.reset();
+        QSqlDatabase db = QSqlDatabase::database();
+        db.close();
+        db.setDatabaseName(m_dir->filePath(QStringLiteral("old.db")));
+        QVERIFY(db.open() && exec("PRAGMA page_size=4096") && exec("PRAGMA journal_mode=WAL"));
+        m_sql = std::make_unique<FpcSqlHandler>(fixedClock);
+        QVERIFY(m_sql->createTables());
         const qint64 id = m_sql->insert(fp);
+        QCOMPARE(column("PRAGMA page_size"), QStringList{"4096"});
+
+        m_sql.reset();
+        db.close();
+        QVERIFY(db.open());
+        m_sql = std::make_unique<FpcSqlHandler>(fixedClock);
+        QVERIFY(m_sql->configureConnection() && m_sql->createTables());
+        QCOMPARE(column("PRAGMA page_size") + column("PRAGMA auto_vacuum") + column("PRAGMA journal_mode"),
+                 QStringList({QString::number(FpcSqlHandler::PageSize), "2", "wal"}));
         FpcFingerprint back;
         QVERIFY(id > 0 && m_sql->select(id, back));
         QCOMPARE(back.id(), id);
         QCOMPARE(describe(back), describe(fp));
     }
 
-    // Absent values as other tools read them: -1, -100 for RSCP, NULL altitude;
-    // a MAC address that has no number is stored as 0.
+    // Without time or data a fingerprint is refused whole. Absent values as other tools read them: -1, -100 for
+    // RSCP, NULL altitude; an access point without level is left out, a MAC without a number stored as 0.
     void storedColumnValues()
     {
-        FpcFingerprint fp = fingerprint(T0,
-                                        {gsm(1, NoOptionalFields), wcdma(0xFFFFFFFF, NoOptionalFields),
-                                         wlan({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e}, NoOptionalFields)},
-                                        false);
+        FpcFingerprint timeless = fingerprint(T0, {gsm(1)});
+        timeless.setTime(QDateTime());
+        FpcFingerprint empty;
+        empty.setDataMask(FpcFingerprint::Cell | FpcFingerprint::GPS);
+        QCOMPARE(m_sql->insert(timeless), qint64(-1));
+        QCOMPARE(m_sql->insert(empty), qint64(-1));
+        QCOMPARE(rowCount("Fingerprint") + rowCount("Position"), 0);
+
+        FpcFingerprint fp =
+            fingerprint(T0,
+                        {gsm(1, NoOptionalFields), wcdma(0xFFFFFFFF, NoOptionalFields), new VomuElementWLAN,
+                         wlan({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e}, NoOptionalFields)},
+                        false);
         fp.setPosition(position(1, 2, NoOptionalFields));
         QVERIFY(m_sql->insert(fp) > 0);
         QCOMPARE(column("SELECT rxLevel || ',' || ta FROM Geran"), QStringList{"-1,-1"});
@@ -143,22 +174,6 @@ private slots:
         const uint8_t beyondSignedRange[8] = {0x80, 2, 3, 4, 5, 6, 7, 8};
         QCOMPARE(FpcSqlHandler::macToInt(VomuWlanMacAddress(beyondSignedRange, 8)), qint64(0));
         QCOMPARE(FpcSqlHandler::macToInt(VomuWlanMacAddress()), qint64(0));
-    }
-
-    // A fingerprint without time or data is refused whole; an access point
-    // without received level is left out of an accepted one.
-    void refusedFingerprintsWriteNothing()
-    {
-        FpcFingerprint timeless = fingerprint(T0, {gsm(1)});
-        timeless.setTime(QDateTime());
-        FpcFingerprint empty;
-        empty.setDataMask(FpcFingerprint::Cell | FpcFingerprint::GPS);
-        QCOMPARE(m_sql->insert(timeless), qint64(-1));
-        QCOMPARE(m_sql->insert(empty), qint64(-1));
-        QCOMPARE(rowCount("Fingerprint") + rowCount("Position"), 0);
-        VomuElementWLAN *silent = new VomuElementWLAN;
-        QVERIFY(m_sql->insert(fingerprint(T0, {gsm(1), silent, wlan({0, 0, 0, 0, 0, 2})})) > 0);
-        QCOMPARE(rowCount("Wlan"), 1);
     }
 
     void fullDatabaseRollsBack()
@@ -194,11 +209,8 @@ private slots:
         QVERIFY(m_sql->deleteFingerprint({0, id}));
         for (const QString &t : tables)
             QVERIFY2(rowCount(t) == 0, qPrintable(t));
-    }
 
-    // Id lists longer than one statement takes; queries prepared again after the file was compacted.
-    void longIdListsAndCompaction()
-    {
+        // Id lists longer than one statement takes; queries prepared again after the file was compacted.
         QVERIFY(exec(
             "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 1234) "
             "INSERT INTO Fingerprint (time, timeMSecs, exported, dataMask) SELECT 1700000000 + x, 0, 0, 8 FROM n"));
@@ -208,63 +220,31 @@ private slots:
         QVERIFY(m_sql->deleteFingerprint(all));
         QCOMPARE(rowCount("Fingerprint"), 0);
 
-        const qint64 id = m_sql->insert(fingerprint(T0, {wcdma(77)}));
+        const qint64 kept = m_sql->insert(fingerprint(T0, {wcdma(77)}));
         FpcFingerprint back;
         QVERIFY(m_sql->vacuum());
         QCOMPARE(column("PRAGMA freelist_count"), QStringList{"0"}); // free pages given back
-        QVERIFY(m_sql->select(id, back));
-        QVERIFY(!m_sql->select(id + 100, back));
+        QVERIFY(m_sql->select(kept, back));
+        QVERIFY(!m_sql->select(kept + 100, back));
     }
 
-    // A file laid out by an older buffer or by another tool (4 KiB pages, no
-    // incremental vacuum, write-ahead log) is rewritten at open; its data stays.
-    void olderLayoutConvertedAtOpen()
-    {
-        m_sql.reset();
-        QSqlDatabase db = QSqlDatabase::database();
-        db.close();
-        db.setDatabaseName(m_dir->filePath(QStringLiteral("old.db")));
-        QVERIFY(db.open() && exec("PRAGMA page_size=4096") && exec("PRAGMA journal_mode=WAL"));
-        m_sql = std::make_unique<FpcSqlHandler>(fixedClock);
-        const FpcFingerprint original = fingerprint(T0, {gsm(5), wlan({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e})});
-        QVERIFY(m_sql->createTables());
-        const qint64 id = m_sql->insert(original);
-        QCOMPARE(column("PRAGMA page_size"), QStringList{"4096"});
-
-        m_sql.reset();
-        db.close();
-        QVERIFY(db.open());
-        m_sql = std::make_unique<FpcSqlHandler>(fixedClock);
-        QVERIFY(m_sql->configureConnection() && m_sql->createTables());
-        QCOMPARE(column("PRAGMA page_size") + column("PRAGMA auto_vacuum") + column("PRAGMA journal_mode"),
-                 QStringList({QString::number(FpcSqlHandler::PageSize), "2", "wal"}));
-        FpcFingerprint back;
-        QVERIFY(m_sql->select(id, back));
-        QCOMPARE(describe(back), describe(original));
-    }
-
-    // Rows written by another tool: values out of range or not convertible
-    // drop what they belong to (or the fingerprint), never crash.
+    // Broken rows from another tool drop what they belong to (or the fingerprint), never crash.
     void foreignRows_data()
     {
         QTest::addColumn<QString>("statement");
         QTest::addColumn<bool>("selected");
         QTest::addColumn<QString>("expected"); // in describe(), "" for none
         QTest::addColumn<QString>("unexpected");
-        QTest::newRow("mcc text") << "UPDATE Geran SET mcc='abc'" << true << ""
-                                  << "VomuElementGSM [";
-        QTest::newRow("ta beyond 8 bits") << "UPDATE Geran SET ta=256" << true << "CellID: 9"
-                                          << "TA: ";
-        QTest::newRow("neighbour rxLevel 64") << "UPDATE Gncell SET rxLevel=64" << true << "BSIC: 12"
-                                              << "Rx level: ";
-        QTest::newRow("negative time") << "UPDATE Fingerprint SET time=-5" << false << ""
-                                       << "";
-        QTest::newRow("mac real") << "UPDATE Wlan SET mac=1.5" << true << ""
-                                  << "WLAN: ";
-        QTest::newRow("rssi 0") << "UPDATE Wlan SET rssi=0" << true << "PowRx:\t-67"
-                                << "RSSI:";
-        QTest::newRow("latitude text") << "UPDATE Position SET latitude='north'" << true << ""
-                                       << "Latitude: 60";
+        const auto row = [](const char *name, const char *statement, bool selected, const char *in, const char *out) {
+            QTest::newRow(name) << QString(statement) << selected << QString(in) << QString(out);
+        };
+        row("mcc text", "UPDATE Geran SET mcc='abc'", true, "", "VomuElementGSM [");
+        row("ta beyond 8 bits", "UPDATE Geran SET ta=256", true, "CellID: 9", "TA: ");
+        row("neighbour rxLevel 64", "UPDATE Gncell SET rxLevel=64", true, "BSIC: 12", "Rx level: ");
+        row("negative time", "UPDATE Fingerprint SET time=-5", false, "", "");
+        row("mac real", "UPDATE Wlan SET mac=1.5", true, "", "WLAN: ");
+        row("rssi 0", "UPDATE Wlan SET rssi=0", true, "PowRx:\t-67", "RSSI:");
+        row("latitude text", "UPDATE Position SET latitude='north'", true, "", "Latitude: 60");
     }
 
     void foreignRows()
@@ -285,20 +265,6 @@ private slots:
         m_sql->selectAllPositions(positions);
         qDeleteAll(only);
         qDeleteAll(positions);
-    }
-
-    // Keys and values are bound, never pasted into the statement.
-    void configurationValues()
-    {
-        const QString key = QStringLiteral("it's");
-        const QString value = QStringLiteral("a 'quoted'); DROP TABLE Fingerprint; --");
-        m_sql->setValue(key, value);
-        m_sql->setValue(key, value + "!");
-        QString read;
-        QVERIFY(m_sql->getValue(key, read));
-        QCOMPARE(read, value + "!");
-        QCOMPARE(column("SELECT count(*) FROM Configuration WHERE key='it''s'"), QStringList{"1"});
-        QCOMPARE(rowCount("Fingerprint"), 0);
     }
 };
 
