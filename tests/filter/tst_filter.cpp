@@ -88,8 +88,7 @@ FpcPosition north(double metres)
     return p;
 }
 
-// A fingerprint of the elements (taken over), with a fix metresNorth of
-// (60, 24) unless NoFix.
+// A fingerprint of the elements (taken over), with a fix metresNorth of (60, 24) unless NoFix.
 FpcFingerprint fp(std::initializer_list<VomuObservationElement *> elements, double metresNorth = NoFix)
 {
     VomuMeasurements m;
@@ -102,8 +101,7 @@ FpcFingerprint fp(std::initializer_list<VomuObservationElement *> elements, doub
     return result;
 }
 
-// A valid cell with one neighbour in which only `field` takes `value`; -1
-// leaves a field that has a presence flag unset.
+// A valid cell with one neighbour in which only `field` takes `value`; -1 leaves a flagged field unset.
 VomuObservationElement *cellWith(bool isWcdma, const QString &field, qlonglong value)
 {
     auto v = [&](const char *name, qlonglong normal) { return field == QLatin1String(name) ? value : normal; };
@@ -145,12 +143,6 @@ QString tamper(const QString &statement)
     return query.exec(statement) ? QString() : query.lastError().text();
 }
 
-// The comparisons belong to the base; any concrete filter carries them.
-struct Comparisons : FpcFilter
-{
-    bool evaluateEntry(const FpcFingerprint *) override { return true; }
-};
-
 const QString Evaluator = QStringLiteral("[INFO] FpcMsmEvaluator::");
 const QString Invalid = Evaluator + "evaluateMeasurements() Invalid %1 measurements";
 const QString F1 = QStringLiteral("[INFO] FpcFilter1::evaluateEntry() ");
@@ -184,16 +176,12 @@ private slots:
             FpcConfig::addKey(QLatin1String(key), QString());
     }
 
-    // ---- measurement evaluator
-
-    // The highest valid and lowest invalid value of each ranged field, and
-    // its not-set marker (0: none), in one serving cell with a fix, so that
-    // only the element rule can fail.
-    void evaluatorCellFields_data()
+    // Cell fields at their highest valid, lowest invalid and not-set (0: none) values, with a fix so that
+    // only the element rule can fail; access points beside a valid cell; the fix/cell/WLAN combinations.
+    void evaluator_data()
     {
-        QTest::addColumn<bool>("isWcdma");
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<qlonglong>("value");
+        QTest::addColumn<FpcFingerprint>("entry");
+        QTest::addColumn<QString>("minWlanCount");
         QTest::addColumn<bool>("valid");
         struct Field
         {
@@ -222,75 +210,42 @@ private slots:
                                 {true, "pathloss", 127, 128, 255, true}};
         for (const Field &f : fields) {
             const char *kind = f.isWcdma ? "WCDMA" : "GSM";
+            auto row = [&](qlonglong value, bool valid, const QString &shown) {
+                QTest::addRow("%s %s %s", kind, f.name, qPrintable(shown))
+                    << fp({cellWith(f.isWcdma, f.name, value)}, 0) << QString() << valid;
+            };
             if (f.bad) {
-                QTest::addRow("%s %s %lld", kind, f.name, f.good) << f.isWcdma << QString(f.name) << f.good << true;
-                QTest::addRow("%s %s %lld", kind, f.name, f.bad) << f.isWcdma << QString(f.name) << f.bad << false;
+                row(f.good, true, QString::number(f.good));
+                row(f.bad, false, QString::number(f.bad));
             }
             if (f.marker)
-                QTest::addRow("%s %s not set", kind, f.name)
-                    << f.isWcdma << QString(f.name) << f.marker << f.markerValid;
+                row(f.marker, f.markerValid, "not set");
         }
-    }
-
-    void evaluatorCellFields()
-    {
-        QFETCH(bool, isWcdma);
-        QFETCH(QString, field);
-        QFETCH(qlonglong, value);
-        const FpcFingerprint entry = fp({cellWith(isWcdma, field, value)}, 0);
-        QTEST(FpcMsmEvaluator().evaluateEntry(&entry), "valid");
-    }
-
-    // One access point beside a valid cell, with a fix.
-    void evaluatorAccessPoints()
-    {
         VomuWlanMacAddress sevenBytes = mac48(1);
         sevenBytes.setMacByte(1, 0x99);
-        const QList<std::tuple<VomuWlanMacAddress, int, bool>> cases = {{mac48(1), -70, true},
-                                                                        {mac64(1), -70, true},
-                                                                        {sevenBytes, -70, false},
-                                                                        {VomuWlanMacAddress(), -70, false},
-                                                                        {mac48(1), NoPower, false},
-                                                                        {mac64(1), NoPower, false}};
-        for (const auto &[address, power, valid] : cases) {
-            const FpcFingerprint entry = fp({gsm(1), wlan(address, power)}, 0);
-            QCOMPARE(FpcMsmEvaluator().evaluateEntry(&entry), valid);
-        }
+        auto row = [](const char *name, const FpcFingerprint &entry, bool valid, const QString &minWlanCount = {}) {
+            QTest::newRow(name) << entry << minWlanCount << valid;
+        };
+        row("AP 48-bit", fp({gsm(1), wlan(mac48(1), -70)}, 0), true);
+        row("AP 64-bit", fp({gsm(1), wlan(mac64(1), -70)}, 0), true);
+        row("AP 7 bytes", fp({gsm(1), wlan(sevenBytes, -70)}, 0), false);
+        row("AP no address", fp({gsm(1), wlan(VomuWlanMacAddress(), -70)}, 0), false);
+        row("AP 48-bit, no level", fp({gsm(1), wlan(mac48(1), NoPower)}, 0), false);
+        row("AP 64-bit, no level", fp({gsm(1), wlan(mac64(1), NoPower)}, 0), false);
+        row("fix, WLAN only", fp({ap(0)}, 0), true);
+        row("fix, nothing measured", fp({}, 0), false);
+        row("cell and 3 WLAN", fp({wcdma(7), ap(0), ap(1), ap(2)}), true);
+        row("cell and 2 WLAN", fp({wcdma(7), ap(0), ap(1)}), false);
+        row("5 WLAN, no cell", fp({ap(0), ap(1), ap(2), ap(3), ap(4)}), false);
+        row("min 1: cell and 1 WLAN", fp({wcdma(7), ap(0)}), true, "1");
+        row("min unreadable: 3", fp({wcdma(7), ap(0), ap(1)}), false, "three");
     }
 
-    void evaluatorCombination_data()
+    void evaluator()
     {
-        QTest::addColumn<bool>("withFix");
-        QTest::addColumn<int>("cells");
-        QTest::addColumn<int>("wlans");
-        QTest::addColumn<QString>("minWlanCount");
-        QTest::addColumn<bool>("valid");
-        QTest::newRow("fix, one cell") << true << 1 << 0 << "" << true;
-        QTest::newRow("fix, WLAN only") << true << 0 << 1 << "" << true;
-        QTest::newRow("fix, nothing measured") << true << 0 << 0 << "" << false;
-        QTest::newRow("cell and 3 WLAN") << false << 1 << 3 << "" << true;
-        QTest::newRow("cell and 2 WLAN") << false << 1 << 2 << "" << false;
-        QTest::newRow("5 WLAN, no cell") << false << 0 << 5 << "" << false;
-        QTest::newRow("min 1: cell and 1 WLAN") << false << 1 << 1 << "1" << true;
-        QTest::newRow("min unreadable: 3") << false << 1 << 2 << "three" << false;
-    }
-
-    void evaluatorCombination()
-    {
-        QFETCH(bool, withFix);
-        QFETCH(int, cells);
-        QFETCH(int, wlans);
+        QFETCH(FpcFingerprint, entry);
         QFETCH(QString, minWlanCount);
         FpcConfig::addKey(QStringLiteral("min_wlan_count"), minWlanCount);
-        VomuMeasurements m;
-        if (cells)
-            m.append(wcdma(7));
-        for (int i = 0; i < wlans; ++i)
-            m.append(ap(quint8(i)));
-        FpcFingerprint entry;
-        entry.setMeasurements(m);
-        if (withFix)
-            entry.setPosition(north(0));
         QTEST(FpcMsmEvaluator().evaluateEntry(&entry), "valid");
     }
 
@@ -310,10 +265,7 @@ private slots:
         QVERIFY(!FpcMsmEvaluator().evaluateEntry(nullptr));
     }
 
-    // ---- comparisons
-
-    // Bytes 0-1 read 0 in a 48-bit address: a 64-bit one with zero top bytes
-    // agrees in all eight values, but not in size.
+    // Bytes 0-1 read 0 in a 48-bit address: a 64-bit one with zero top bytes agrees in all but size.
     void macs_data()
     {
         QTest::addColumn<VomuWlanMacAddress>("a");
@@ -338,15 +290,14 @@ private slots:
         QFETCH(VomuWlanMacAddress, a);
         QFETCH(VomuWlanMacAddress, b);
         QFETCH(bool, equal);
-        const Comparisons filter;
+        const FpcFilter2 filter; // the comparisons belong to the base
         QTEST(filter.macToString(a), "text");
         QCOMPARE(filter.areMacsEqual(a, b), equal);
         QCOMPARE(filter.areMacsEqual(b, a), equal);
     }
 
-    // Each row names the comparison (serving cell, neighbours, both) and the
-    // line that gives its answer; "#" stands for the milliseconds taken. The
-    // TA threshold is 2; the filter tables below go through compareCellInfo.
+    // Rows name the comparison (Serving cell, Neighbours, Combined) and its answering line ("#": the
+    // milliseconds); the TA threshold is 2. The filter tables below go through compareCellInfo.
     void cellComparisons_data()
     {
         QTest::addColumn<FpcFingerprint>("newFp");
@@ -377,12 +328,12 @@ private slots:
         row("N: GSM, 3 of the old 5", fp({gsm(1, {{5, 50}, {1, 10}, {3, 30}})}),
             fp({gsm(1, {{1, 10}, {2, 20}, {3, 30}, {4, 40}, {5, 50}})}), none);
         row("N: GSM, 3 against 2", fp({gsm(1, {{5, 50}, {1, 10}, {3, 30}})}), fp({gsm(1, {{1, 10}, {3, 30}})}), more);
-        row("N: GSM, known BSIC, new ARFCN", fp({gsm(1, {{1, 11}})}), fp({gsm(1, {{1, 10}, {2, 11}})}), added);
+        row("N: GSM, as many, pairs new", fp({gsm(1, {{1, 11}, {2, 10}})}), fp({gsm(1, {{1, 10}, {2, 11}})}), added);
         row("N: WCDMA, none in new", fp({wcdma(1)}), fp({wcdma(1, {{10700, 1}})}), none);
         row("N: WCDMA, none in old", fp({wcdma(1, {{10700, 1}})}), fp({wcdma(1)}), more);
         row("N: WCDMA, all known", fp({wcdma(1, {{10712, 2}})}), fp({wcdma(1, {{10700, 1}, {10712, 2}})}), none);
-        row("N: WCDMA, known code, new carrier", fp({wcdma(1, {{10712, 1}})}), fp({wcdma(1, {{10700, 1}, {10712, 2}})}),
-            added);
+        row("N: WCDMA, as many, pairs new", fp({wcdma(1, {{10712, 1}, {10700, 2}})}),
+            fp({wcdma(1, {{10700, 1}, {10712, 2}})}), added);
         row("C: old without cells", fp({wcdma(1)}), fp({ap(1)}),
             c + "Old FP has no cell info - took  # m-seconds TRUE ->");
     }
@@ -392,7 +343,7 @@ private slots:
         QFETCH(FpcFingerprint, newFp);
         QFETCH(FpcFingerprint, oldFp);
         QFETCH(QString, line);
-        const Comparisons f;
+        const FpcFilter2 f;
         const QString method = line.left(line.indexOf(' '));
         LogCapture log;
         const bool result = method.startsWith("different") ? f.differentServingCell(newFp, oldFp)
@@ -460,8 +411,7 @@ private slots:
         QVERIFY(stored.isEmpty() || TempBuffer::buffer().getFingerprint(1, previous) == previousKept);
     }
 
-    // The previous fingerprint is read anew for every evaluation; a
-    // fingerprint without a valid time never passes.
+    // The previous fingerprint is read anew for every evaluation; one without a valid time never passes.
     void filter1RemovalSeenByNextEvaluation()
     {
         QCOMPARE(store(fp({gsm(1), ap(1, -70)})), qint64(1));
@@ -532,8 +482,7 @@ private slots:
         QVERIFY(passes || !log.lines().contains(F2Passed));
     }
 
-    // Candidates are loaded one at a time until the first better one; ones
-    // that cannot be loaded are skipped.
+    // Candidates are loaded one at a time until the first better one; unloadable ones are skipped.
     void filter2StopsAtFirstBetter()
     {
         const FpcFingerprint same = fp({gsm(1), ap(1, -50)}, 1);
@@ -546,8 +495,7 @@ private slots:
         QCOMPARE(log.count("FpcFilter::compareCellInfo()"), 2);
         QVERIFY(log.lines().contains(rejectedBy(2)));
 
-        // The fixes stay, the fingerprints behind them are gone: nothing to
-        // compare with, so the new fingerprint passes.
+        // The fixes stay, the fingerprints behind them are gone: nothing to compare with, so it passes.
         QCOMPARE(tamper("DELETE FROM Fingerprint"), QString());
         log.clear();
         QVERIFY(FpcFilter2().evaluateEntry(&newFp));
