@@ -108,34 +108,22 @@ private slots:
         QCOMPARE(FpcCounterText::sentence("uploadsFailed", 1), QStringLiteral("1 upload failed"));
     }
 
-    void valueTypes_data()
-    {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<bool>("fits");
-        QTest::newRow("int negative") << "timer_trigger_base_value"
-                                      << "-1" << true;
-        QTest::newRow("int fraction") << "speed_threshold"
-                                      << "1.5" << false;
-        QTest::newRow("uint negative") << "trust_level"
-                                       << "-1" << false;
-        QTest::newRow("uint beyond 32 bits") << "fp_buffer_max_size"
-                                             << "4294967296" << false;
-        QTest::newRow("float infinite") << "wlan_upload_fill_ratio"
-                                        << "inf" << false;
-        QTest::newRow("string anything") << "privacy_zones"
-                                         << "x;y" << true;
-    }
+    // Each value type's limits; the refusal names the key.
     void valueTypes()
     {
-        QFETCH(QString, key);
-        QFETCH(QString, value);
-        const FpcConfigKeys::Key *entry = FpcConfigKeys::find(key);
-        QVERIFY(entry);
-        QString error;
-        QTEST(FpcConfigKeys::valueFits(*entry, value, &error), "fits");
-        QVERIFY(error.isEmpty() || error.contains(key));
         QVERIFY(!FpcConfigKeys::find(QStringLiteral("no_such_key")));
+        const QList<std::tuple<QString, QString, bool>> cases{{"timer_trigger_base_value", "-1", true},
+                                                              {"speed_threshold", "1.5", false},
+                                                              {"trust_level", "-1", false},
+                                                              {"fp_buffer_max_size", "4294967296", false},
+                                                              {"wlan_upload_fill_ratio", "inf", false},
+                                                              {"privacy_zones", "x;y", true}};
+        for (const auto &[key, value, fits] : cases) {
+            const FpcConfigKeys::Key *entry = FpcConfigKeys::find(key);
+            QString error;
+            QVERIFY2(entry && FpcConfigKeys::valueFits(*entry, value, &error) == fits, qPrintable(key));
+            QCOMPARE(error.contains(key), !fits);
+        }
     }
 
     void configurationText()

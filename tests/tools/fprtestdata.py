@@ -6,7 +6,6 @@ import struct
 
 TOOLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools")
 DECODER = os.path.join(TOOLS, "fprdecode", "fprdecode.py")
-SERVER = os.path.join(TOOLS, "fpserver", "fpserver.py")
 
 
 def lstr(raw):

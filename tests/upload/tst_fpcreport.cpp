@@ -12,7 +12,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRandomGenerator>
 #include <QtTest>
 
 #include <memory>
@@ -71,97 +70,6 @@ QJsonObject decodedRecord(FpcFingerprint &fp)
     return decoded(out)[u"fingerprints"][0].toObject();
 }
 
-// A random fingerprint with values inside the measurement library's ranges.
-FpcFingerprint *randomFingerprint(QRandomGenerator &rng)
-{
-    auto chance = [&] { return rng.bounded(2) == 1; };
-    auto u16 = [&] { return quint16(rng.generate()); };
-    auto level = [&](int top) { return chance() ? quint8(rng.bounded(top + 1)) : quint8(255); };
-    auto maybe = [&](double top) { return chance() ? float(rng.bounded(top)) : NAN; };
-    auto *fp = new FpcFingerprint;
-    fp->setTime(QDateTime::fromSecsSinceEpoch(rng.bounded(Q_INT64_C(0x100000000)), Qt::UTC));
-    if (chance()) {
-        FpcPosition p;
-        p.setCoordinate(rng.bounded(180.0) - 90, rng.bounded(360.0) - 180, maybe(40000) - 500);
-        p.setHorizontalAccuracy(maybe(900));
-        p.setAltitudeAccuracy(maybe(100));
-        if (chance())
-            p.setUncertaintyEllipse(quint8(rng.bounded(200)), rng.bounded(900.0), rng.bounded(900.0));
-        p.setTimestamp(chance() ? rng.bounded(2000000000) : 0);
-        fp->setPosition(p);
-    }
-    VomuMeasurements m;
-    for (int cells = rng.bounded(3); cells > 0; --cells) {
-        auto *cell = new VomuElementGSM;
-        cell->setCountryCode(u16());
-        if (chance())
-            cell->setTimingAdvance(quint8(rng.generate()));
-        cell->setPowerRx(level(63));
-        for (int n = rng.bounded(4); n > 0; --n) {
-            VomuElementGSM::NeighbourCell neighbour(quint8(rng.bounded(255)), u16());
-            if (chance())
-                neighbour.setLocationAreaCode(u16());
-            if (chance())
-                neighbour.setCellId(u16());
-            neighbour.setPowerRx(level(63));
-            cell->appendNeighbourCell(neighbour);
-        }
-        m.append(cell);
-    }
-    for (int aps = rng.bounded(8); aps > 0; --aps) {
-        uint8_t bytes[8];
-        for (uint8_t &b : bytes)
-            b = quint8(rng.generate());
-        bytes[0] |= 1; // a 64-bit address that cannot pass for a 48-bit one
-        auto *ap = new VomuElementWLAN;
-        ap->setMac(VomuWlanMacAddress(bytes, chance() ? 8 : 6));
-        if (chance())
-            ap->setPowerRx(int8_t(-rng.bounded(129)));
-        if (chance())
-            ap->setRssi(quint8(rng.generate()));
-        m.append(ap);
-    }
-    fp->setMeasurements(m);
-    return fp;
-}
-
-// The decoder has checked every length and the checksum; each record carries
-// its source's time and elements in order, optional fields where they were set.
-void checkRecord(const QJsonObject &record, const FpcFingerprint &fp)
-{
-    const VomuMeasurements m = fp.measurements();
-    const int gnss = fp.hasPosition() ? 1 : 0;
-    QCOMPARE(record[u"time"].toInteger(), qint64(fp.time().toSecsSinceEpoch()));
-    QCOMPARE(record[u"elementCount"].toInt(), m.count() + gnss);
-    if (gnss) {
-        const QJsonValue o = record[u"elements"][0];
-        QCOMPARE(o[u"latitudeNormalized"].toInteger(), qint64(fp.position().latitudeNormalized()));
-        QCOMPARE(o[u"uncertaintyMask"].toInt(), int(fp.position().uncertainty()));
-    }
-    for (int i = 0; i < m.count() && !QTest::currentTestFailed(); ++i) {
-        const QJsonValue o = record[u"elements"][gnss + i];
-        if (const auto *c = dynamic_cast<const VomuElementGSM *>(m.element(i))) {
-            QCOMPARE(o[u"rxLevel"].toInt(255), int(c->powerRx()));
-            QCOMPARE(o[u"timingAdvance"].toInt(-1), c->timingAdvanceSet() ? int(c->timingAdvance()) : -1);
-            QCOMPARE(o[u"neighbours"].toArray().size(), c->neighbourCellCount());
-            for (int n = 0; n < c->neighbourCellCount(); ++n) {
-                const VomuElementGSM::NeighbourCell cell = c->neighbourCell(n);
-                QCOMPARE(o[u"neighbours"][n][u"rxLevel"].toInt(255), int(cell.powerRx()));
-                QCOMPARE(o[u"neighbours"][n][u"cellId"].toInt(-1),
-                         cell.locationAreaCodeSet() && cell.cellIdSet() ? int(cell.cellId()) : -1);
-            }
-        } else {
-            const auto *ap = static_cast<const VomuElementWLAN *>(m.element(i));
-            QStringList bytes;
-            for (int b = ap->mac().is48Bit() ? 2 : 0; b < 8; ++b)
-                bytes << QStringLiteral("%1").arg(ap->mac().macByte(b), 2, 16, QLatin1Char('0'));
-            QCOMPARE(o[u"mac"].toString(), bytes.join(QLatin1Char(':')));
-            QCOMPARE(o[u"powerRx"].toInt(999), ap->powerRxSet() ? int(ap->powerRx()) : 999);
-            QCOMPARE(o[u"rssi"].toInt(-1), ap->rssiSet() ? int(ap->rssi()) : -1);
-        }
-    }
-}
-
 } // namespace
 
 class TstFpcReport : public QObject
@@ -175,7 +83,8 @@ private slots:
         FpcLog::setThreshold(FpcLog::Debug);
         for (const char *key : {"fpr/user_id", "fpr/hw_id", "fpr/user_name"})
             FpcConfig::addKey(QString::fromLatin1(key), QString());
-        FpcConfig::addKey(QStringLiteral("trust_level"), QString()); // the default, 20
+        FpcConfig::addKey(QStringLiteral("trust_level"),
+                          QString()); // the default, 20
         FpcConfig::addKey(QStringLiteral("fpr/dump_reports"), QStringLiteral("0"));
     }
 
@@ -206,10 +115,15 @@ private slots:
             sum += (i == 35 || i == 36) ? 0 : quint8(first[i]);
         QCOMPARE(quint8(first[35]) | quint8(first[36]) << 8, int(sum & 0xFFFF));
         FpcConfig::addKey(QStringLiteral("fpr/user_id"), QStringLiteral("b"));
-        FpcConfig::addKey(QStringLiteral("trust_level"), QStringLiteral("277")); // 21 in 8 bits
+        FpcConfig::addKey(QStringLiteral("trust_level"),
+                          QStringLiteral("277")); // 21 in 8 bits
         FpcReport::externalize({&fp}, second);
         QCOMPARE(quint8(second[41]), quint8(21));
         QCOMPARE(quint8(second[35]) - quint8(first[35]), 2);
+        fp.setTime(QDateTime::fromSecsSinceEpoch(-5, Qt::UTC)); // before 1970: 0
+        QByteArray third;
+        FpcReport::externalize({&fp}, third);
+        QCOMPARE(third.mid(37, 4), QByteArray(4, '\0'));
     }
 
     void identityStringsAreCutAtCharacterBoundary_data()
@@ -217,7 +131,6 @@ private slots:
         QTest::addColumn<QString>("value");
         QTest::addColumn<int>("kept");
         const QString a = QString(255, QLatin1Char('a'));
-        QTest::newRow("empty") << QString() << 0;
         QTest::newRow("255 bytes") << a << 255;
         QTest::newRow("2-byte char over") << a.left(254) + QChar(0xE9) << 254;
         QTest::newRow("3-byte char over") << a.left(253) + QChar(0x20AC) << 253;
@@ -261,6 +174,18 @@ private slots:
         g.setNetworkId(5);
         QTest::newRow("GERAN bare") << encoded(g, FpcReport::externalizeGERANObsElement)
                                     << hex("010900 f400 0500 0000 0000 00");
+        g.setPowerRx(40);
+        g.setTimingAdvance(7);
+        VomuElementGSM::NeighbourCell identified(7, 60), levelOnly(9, 61);
+        identified.setLocationAreaCode(1001);
+        identified.setCellId(2001);
+        levelOnly.setLocationAreaCode(5); // an identity needs both codes
+        levelOnly.setPowerRx(33);
+        g.appendNeighbourCell(identified);
+        g.appendNeighbourCell(levelOnly);
+        QTest::newRow("GERAN levels, neighbours") << encoded(g, FpcReport::externalizeGERANObsElement)
+                                                  << hex("011800 f400 0500 0000 0000 03 28 07 073c0001e903d107 "
+                                                         "093d000221");
         VomuElementWCDMA w;
         w.setCountryCode(244);
         w.setNetworkId(42);
@@ -271,9 +196,14 @@ private slots:
         w.appendNeighbourCell({0xFFFFFFFF, 1, 2, 255, 255, 200, 230}); // levels no byte can hold
         QTest::newRow("UTRA-FDD lac, neighbours")
             << encoded(w, FpcReport::externalizeUTRAFDDObsElement)
-            << hex("022200 f400 2a00 a0860100 01 0c00 7429 6400 3e 32 07000000 09 fd 64 ffffffff00 0200010000");
+            << hex("022200 f400 2a00 a0860100 01 0c00 7429 6400 3e 32 07000000 09 "
+                   "fd 64 ffffffff00 0200010000");
         std::unique_ptr<VomuElementWLAN> ap(accessPoint(0x0506, 0, 200));
         QTest::newRow("WLAN 48-bit, RSSI only") << wlan(*ap) << hex("050a00 0000020000000506 04 c8");
+        const uint8_t bytes64[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+        ap->setMac(VomuWlanMacAddress(bytes64, 8));
+        ap->setPowerRx(-70);
+        QTest::newRow("WLAN 64-bit, level and RSSI") << wlan(*ap) << hex("050b00 0102030405060708 05 ba c8");
         VomuWlanMacAddress mac;
         mac.setMacByte(3, 0xaa);
         VomuElementWLAN incomplete;
@@ -295,23 +225,6 @@ private slots:
         QVERIFY(out.isEmpty());
     }
 
-    void randomFingerprintsDecodeToTheirSource()
-    {
-        QRandomGenerator rng(20240501);
-        QList<FpcFingerprint *> list;
-        for (int i = 0; i < 60; ++i)
-            list << randomFingerprint(rng);
-        list.first()->setTime(QDateTime::fromSecsSinceEpoch(-5, Qt::UTC)); // no negative field: 0
-        QByteArray out;
-        QCOMPARE(FpcReport::externalize(list, out), list.size());
-        list.first()->setTime(QDateTime::fromSecsSinceEpoch(0, Qt::UTC));
-        const QJsonArray records = decoded(out)[u"fingerprints"].toArray();
-        QCOMPARE(records.size(), list.size());
-        for (int i = 0; i < list.size() && !QTest::currentTestFailed(); ++i)
-            checkRecord(records[i].toObject(), *list[i]);
-        qDeleteAll(list);
-    }
-
     void elementLimitKeepsStrongestAccessPoints_data()
     {
         QTest::addColumn<bool>("withPosition");
@@ -322,7 +235,6 @@ private slots:
         QTest::newRow("256 with position") << true << 1 << 254 << QList<int>{10};
         QTest::newRow("258 with position") << true << 1 << 256 << QList<int>{10, 50, 100};
         QTest::newRow("255 access points") << false << 0 << 255 << QList<int>();
-        QTest::newRow("256 access points") << false << 0 << 256 << QList<int>{10};
         QTest::newRow("cells fill it") << true << 300 << 2 << QList<int>{0, 1};
     }
     void elementLimitKeepsStrongestAccessPoints()
@@ -357,7 +269,8 @@ private slots:
 
     void contentLimitKeepsNeighboursThatFit()
     {
-        // 11 bytes of serving cell and 4 per neighbour: 16381 neighbours fill 65535 bytes.
+        // 11 bytes of serving cell and 4 per neighbour: 16381 neighbours fill 65535
+        // bytes.
         for (const int neighbours : {16381, 16382}) {
             auto *cell = new VomuElementGSM;
             cell->setPowerRx(30);
@@ -387,12 +300,14 @@ private slots:
         QCOMPARE(FpcReport::externalize(list, out), 65535);
         QCOMPARE(decoded(out)[u"count"].toInt(), 65535);
         out.clear();
-        QCOMPARE(FpcReport::externalize({nullptr, &fp}, out), 2); // a gap is taken, adds no record
+        QCOMPARE(FpcReport::externalize({nullptr, &fp}, out),
+                 2); // a gap is taken, adds no record
         QCOMPARE(decoded(out)[u"count"].toInt(), 1);
     }
 
-    // Dumps take the next free number; links planted among them, dangling or not, and at the next
-    // name are never written through; past the last number nothing is written.
+    // Dumps take the next free number; links planted among them, dangling or not,
+    // and at the next name are never written through; past the last number
+    // nothing is written.
     void dumps()
     {
         TempRoot root;

@@ -149,7 +149,6 @@ private slots:
         const QString invalid = QStringLiteral("Server.InvalidReport");
         const QString parseError = QStringLiteral("FpcSLPGWConnector::serverResponseValid() XML PARSE ERROR");
         QTest::newRow("empty report") << QByteArray() << "ok" << QByteArray() << QStringList{"0 0 true"} << invalid;
-        QTest::newRow("under one part") << valid << "ok" << QByteArray() << one << QString();
         QTest::newRow("exactly one part")
             << pattern(16384) << "ok" << QByteArray() << QStringList{"0 16384 true"} << invalid;
         QTest::newRow("2 x 16384 + 100") << pattern(2 * 16384 + 100) << "ok" << QByteArray()
@@ -160,7 +159,6 @@ private slots:
         QTest::newRow("zero-length end after pieces")
             << valid << "ok" << QByteArray("receive_piece_size=64\nreceive_end_empty=1\n") << one << QString();
         QTest::newRow("first of two responses") << valid << "two-responses" << QByteArray() << one << QString();
-        QTest::newRow("failure status") << valid << "fail" << QByteArray() << one << "Server.UploadFailed";
         QTest::newRow("wrong root") << valid << "wrong-root" << QByteArray() << one
                                     << parseError + ": Excepted tag SLP-FP, but found instead: FP-SLP";
         QTest::newRow("malformed")
