@@ -1,11 +1,8 @@
-#include "FpServerProcess.h"
 #include "FpcAppConnection.h"
 #include "FpcAppMapModel.h"
 #include "FpcAppSettingsModel.h"
 #include "FpcAppStatusModel.h"
-#include "FpcConfigurationText.h"
-#include "PositioningDaemonSim.h"
-#include "ServiceFixture.h"
+#include "PositionedService.h"
 #include "TestBus.h"
 
 #include <QTest>
@@ -19,35 +16,7 @@ class TstAppViewModels : public QObject
     Q_OBJECT
 
     std::unique_ptr<TestBus> m_bus;
-    std::unique_ptr<ServiceFixture> m_service;
-    std::unique_ptr<FpServerProcess> m_server;
-    std::unique_ptr<PositioningDaemonSim> m_positioning;
-
-    void startAll(const QString &serverMode)
-    {
-        m_server = std::make_unique<FpServerProcess>(m_service->root().path("/server"));
-        QVERIFY2(m_server->start(serverMode), qPrintable(m_server->errorString()));
-        m_service->daemon().setEnv("SLPGW_SERVER_URL", m_server->url());
-        m_positioning = std::make_unique<PositioningDaemonSim>(m_bus->connection());
-        QString error;
-        QVERIFY2(m_positioning->registerOnBus(&error), qPrintable(error));
-        QVERIFY(m_service->start({"--sbox"}));
-    }
-    void storeOneFingerprint()
-    {
-        PositionFix fix;
-        fix.setTime(QDateTime::currentDateTimeUtc());
-        QCOMPARE(m_positioning->sendFix(fix), QString());
-        QTRY_COMPARE(m_service->fingerprintCount(), 1);
-    }
-    QString configured(const QString &key)
-    {
-        QMap<QString, QString> items;
-        QString error;
-        FpcConfigurationText::parse(m_service->call("configurations").arguments().value(0).toString().toUtf8(), &items,
-                                    &error);
-        return items.value(key, QStringLiteral("<unset>"));
-    }
+    std::unique_ptr<PositionedService> m_service;
 
 private slots:
     void initTestCase()
@@ -55,16 +24,14 @@ private slots:
         m_bus = std::make_unique<TestBus>();
         QVERIFY2(m_bus->start(), qPrintable(m_bus->errorString()));
     }
-    void init() { m_service = std::make_unique<ServiceFixture>(*m_bus); }
+    void init() { m_service = std::make_unique<PositionedService>(*m_bus); }
     void cleanup()
     {
         m_service.reset();
-        m_positioning.reset();
-        m_server.reset();
         QVERIFY(m_bus->waitForNameGone(DaemonProcess::ServiceName));
     }
 
-    // Status and map follow a stored fingerprint; a switch and a zone reach
+    // Status and map follow a stored fingerprint and uploads; a switch and a zone reach
     // the daemon, bad zones never do, and all of it is back after a restart.
     void followsDaemonAndKeepsChangesAcrossRestart()
     {
@@ -76,22 +43,36 @@ private slots:
         QTRY_COMPARE(connection.state(), FpcAppConnection::NotRunning);
         QVERIFY(connection.message().contains("not running"));
 
-        startAll("ok");
+        QCOMPARE(m_service->startServer(), QString());
+        QVERIFY(m_service->startWithPositioning({"--sbox"}));
         QTRY_COMPARE(connection.state(), FpcAppConnection::Ready);
         QTRY_VERIFY(settings.loaded());
         QVERIFY(settings.collectionEnabled());
-        storeOneFingerprint();
+        QVERIFY(m_service->storeFix());
         QTRY_COMPARE(status.total(), 1);
         QCOMPARE(status.gsm() + status.wcdma() + status.noRadio(), 1);
         QVERIFY(status.bufferBytes() > 0 && status.bufferBytes() <= status.bufferLimit());
         map.load(m_service->databasePath());
         QTRY_COMPARE(map.fingerprints().size(), 1);
         QVERIFY2(map.error().isEmpty(), qPrintable(map.error()));
+        status.uploadNow();
+        QVERIFY(status.uploading());
+        QTRY_COMPARE_WITH_TIMEOUT(status.uploadOutcome(), QStringLiteral("ok"), 20000);
+        QVERIFY2(status.uploadMessage().contains("1 fingerprint"), qPrintable(status.uploadMessage()));
+        QTRY_COMPARE(status.total(), 0);
+        QVERIFY(m_service->storeFix(61.5)); // kept by the failing upload and across the restart
+        QVERIFY(m_service->server().setMode("fail"));
+        status.uploadNow();
+        QTRY_COMPARE_WITH_TIMEOUT(status.uploadOutcome(), QStringLiteral("failed"), 20000);
+        QVERIFY(!status.uploading());
+        QCOMPARE(status.total(), 1);
+        QTRY_COMPARE(status.recentDrops().value("uploadsTried").toUInt(), 2u); // fetched after the outcome
+        QVERIFY(!status.dropLines().join(' ').contains("upload"));             // uploads are no drops
 
         settings.setCollectionEnabled(false);
         QTRY_VERIFY(!settings.busy());
         QVERIFY(!settings.collectionEnabled());
-        QCOMPARE(configured("collection_enabled"), QStringLiteral("0"));
+        QCOMPARE(m_service->configurations().value("collection_enabled"), QStringLiteral("0"));
 
         QVERIFY(settings.addZone(61.4937, 21.7971, 150));
         QVERIFY(!settings.addZone(61.4937, 21.7971, 0.4));
@@ -99,11 +80,11 @@ private slots:
         QVERIFY(!settings.addZone(91, 21.7971, 100));
         QVERIFY(settings.error().contains("50 km") || settings.error().contains("earth"));
         QTRY_VERIFY(!settings.busy());
-        QCOMPARE(configured("privacy_zones"), QStringLiteral("61.493700,21.797100,150"));
+        QCOMPARE(m_service->configurations().value("privacy_zones"), QStringLiteral("61.493700,21.797100,150"));
         QVERIFY(settings.addZone(61.5, 21.8, 50000));
         QTRY_COMPARE(settings.zones().size(), 2);
         settings.removeZone(0);
-        QTRY_COMPARE(configured("privacy_zones"), QStringLiteral("61.500000,21.800000,50000"));
+        QTRY_COMPARE(m_service->configurations().value("privacy_zones"), QStringLiteral("61.500000,21.800000,50000"));
 
         const QString community = QStringLiteral("https://community.example.org/v2/geosubmit?key=k");
         QVERIFY(settings.setCommunityUploadUrl(community));
@@ -112,7 +93,7 @@ private slots:
         QVERIFY(!settings.setCommunityUploadUrl("https://"));
         QVERIFY(settings.error().contains("server name"));
         QTRY_VERIFY(!settings.busy());
-        QCOMPARE(configured("community_upload_url"), community);
+        QCOMPARE(m_service->configurations().value("community_upload_url"), community);
 
         QCOMPARE(m_service->quit(), 0);
         QTRY_COMPARE(connection.state(), FpcAppConnection::NotRunning);
@@ -126,38 +107,6 @@ private slots:
         QVERIFY(settings.uploadEnabled());
         QCOMPARE(settings.communityUploadUrl(), community);
         QTRY_COMPARE(status.total(), 1);
-        QCOMPARE(m_service->quit(), 0);
-    }
-
-    void uploadOutcomeShown_data()
-    {
-        QTest::addColumn<QString>("serverMode");
-        QTest::addColumn<QString>("outcome");
-        QTest::newRow("server takes it") << "ok"
-                                         << "ok";
-        QTest::newRow("server fails") << "fail"
-                                      << "failed";
-    }
-    void uploadOutcomeShown()
-    {
-        QFETCH(QString, serverMode);
-        QFETCH(QString, outcome);
-        FpcAppConnection connection;
-        FpcAppStatusModel status(&connection);
-        startAll(serverMode);
-        connection.start();
-        QTRY_COMPARE(connection.state(), FpcAppConnection::Ready);
-        storeOneFingerprint();
-        QTRY_COMPARE(status.total(), 1);
-        status.uploadNow();
-        QVERIFY(status.uploading());
-        QTRY_COMPARE_WITH_TIMEOUT(status.uploadOutcome(), outcome, 20000);
-        QVERIFY(!status.uploading());
-        QTRY_COMPARE(status.total(), outcome == "ok" ? 0 : 1);
-        if (outcome == "ok")
-            QVERIFY2(status.uploadMessage().contains("1 fingerprint"), qPrintable(status.uploadMessage()));
-        QTRY_COMPARE(status.recentDrops().value("uploadsTried").toUInt(), 1u); // fetched after the outcome
-        QVERIFY(!status.dropLines().join(' ').contains("upload"));             // uploads are no drops
         QCOMPARE(m_service->quit(), 0);
     }
 };

@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QTest>
-#include <QXmlStreamReader>
 
 #include <unistd.h>
 
@@ -20,25 +19,26 @@ class TstServiceInterface : public QObject
     std::unique_ptr<ServiceFixture> m_service;
     const QString m_interface = QString::fromLatin1(DaemonProcess::ServiceName);
 
-    QMap<QString, QString> configurations()
-    {
-        QMap<QString, QString> values;
-        QXmlStreamReader xml(m_service->call(QStringLiteral("configurations")).arguments().value(0).toString());
-        while (!xml.atEnd()) {
-            if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("item"))
-                values.insert(xml.attributes().value("key").toString(), xml.attributes().value("value").toString());
-        }
-        return values;
-    }
-    // What a peer of user and group 65534 (outside the control group) gets
-    // back: the reply's text or the error name; "sent" for a signal.
+    // What dbus-send as user and group 65534 (outside the control group)
+    // gets back from {"call"|"signal", member, string arguments...}: the
+    // reply's text or the error name; "sent" for a signal.
     static QString asOtherUser(const QStringList &arguments)
     {
+        const bool call = arguments.at(0) == "call";
+        QStringList command{"--reuid=65534", "--regid=65534", "--clear-groups", "dbus-send", "--system"};
+        command << (call ? QStringList{"--print-reply=literal", "--dest=com.vexlo.location.fpcd",
+                                       "/com/vexlo/location/fpcd"}
+                         : QStringList{"--type=signal", "/test/peer"});
+        command << "com.vexlo.location.fpcd." + arguments.at(1);
+        for (const QString &value : arguments.mid(2))
+            command << "string:" + value;
         QProcess peer;
-        peer.start(QStringLiteral(FPCD_UNPRIVILEGED_PEER), QStringList{"65534", "65534"} + arguments);
-        if (!peer.waitForFinished(15000) || peer.exitCode() != 0)
-            return QStringLiteral("peer failed: %1 %2").arg(peer.exitCode()).arg(QString(peer.readAllStandardError()));
-        return QString::fromUtf8(peer.readAllStandardOutput()).trimmed();
+        peer.start("setpriv", command);
+        if (!peer.waitForFinished(15000))
+            return QStringLiteral("peer did not end");
+        if (peer.exitCode() != 0) // "Error <name>: <message>"
+            return QString::fromUtf8(peer.readAllStandardError()).section(' ', 1, 1).section(':', 0, 0);
+        return call ? QString::fromUtf8(peer.readAllStandardOutput()).trimmed() : QStringLiteral("sent");
     }
     QVariant answer(const QString &method, const QVariantList &arguments = {})
     {
@@ -54,8 +54,7 @@ private slots:
     void init()
     {
         m_service = std::make_unique<ServiceFixture>(*m_bus);
-        const QByteArray test = QTest::currentTestFunction();
-        if (test != "startFailsWithoutDatabase" && test != "corruptDatabaseMovedAside")
+        if (QTest::currentTestFunction() != QByteArray("databaseMissingOrCorrupt"))
             QVERIFY(
                 m_service->start({"--sbox"}, {{"fp_buffer_max_size", "500000"}, {"fp_buffer_daily_limit", "70000"}}));
     }
@@ -68,16 +67,17 @@ private slots:
     // The privacy switches outlive the daemon: switched off over D-Bus they
     // are still off after a restart. With upload off a forced upload is
     // refused, and bus clients learn it from uploadFinished and the counters.
+    // Introspection marks the methods that send no reply.
     void privacySwitchesKeptAcrossRestart()
     {
         QVERIFY(m_service->callNoReply("setConfigurationValue", {"collection_enabled", "0"}));
         QVERIFY(m_service->callNoReply("setConfigurationValue", {"upload_enabled", "0"}));
-        QCOMPARE(configurations().value("upload_enabled"), QStringLiteral("0"));
+        QCOMPARE(m_service->configurations().value("upload_enabled"), QStringLiteral("0"));
         QCOMPARE(m_service->quit(), 0);
         QVERIFY(m_bus->waitForNameGone(DaemonProcess::ServiceName));
         QVERIFY(m_service->start({"--sbox"}));
-        QCOMPARE(configurations().value("collection_enabled"), QStringLiteral("0"));
-        QCOMPARE(configurations().value("upload_enabled"), QStringLiteral("0"));
+        QCOMPARE(m_service->configurations().value("collection_enabled"), QStringLiteral("0"));
+        QCOMPARE(m_service->configurations().value("upload_enabled"), QStringLiteral("0"));
 
         DaemonSignalRecorder outcomes(m_bus->connection(), "uploadFinished");
         QCOMPARE(answer("forcedUpload").toString(), QStringLiteral("Upload is switched off"));
@@ -88,10 +88,7 @@ private slots:
         QCOMPARE(counters.size(), 14);
         QCOMPARE(counters.value("uploadsTried").toUInt(), 1u);
         QCOMPARE(counters.value("uploadsFailed").toUInt(), 1u);
-    }
 
-    void introspectionMarksNoReplyMethods()
-    {
         const QDBusMessage introspect =
             QDBusMessage::createMethodCall(m_interface, DaemonProcess::ObjectPath,
                                            "org.freedesktop.DBus.Introspectable", "Introspect");
@@ -100,18 +97,18 @@ private slots:
         QVERIFY(xml.contains("<signal name=\"fpStatus\">") && !xml.contains("onNewEntryCreated"));
     }
 
-    void configuration()
+    void configurationAndStatistics()
     {
         QVERIFY(m_service->callNoReply("setConfigurationValue", {"min_wlan_count", "1"}));
         QVERIFY(m_service->broadcast(m_interface, "setConfigurationValue", {"max_wlan_speed", "7"}));
         QCOMPARE(answer("setConfigurations", {"<fpcconfig><item key=\"gps_max_speed\" value=\"99\"/></fpcconfig>"}),
                  QVariant(true));
-        const QMap<QString, QString> current = configurations();
+        const QMap<QString, QString> current = m_service->configurations();
         QCOMPARE(current.value("min_wlan_count"), QStringLiteral("1"));
         QCOMPARE(current.value("max_wlan_speed"), QStringLiteral("7"));
         QCOMPARE(current.value("gps_max_speed"), QStringLiteral("99"));
 
-        // Bad input: refused and logged, nothing changes, the daemon goes on.
+        // Bad input: refused and logged, nothing changes, the daemon goes on to report its status.
         QCOMPARE(answer("setConfigurations", {"<fpcconfig><item"}), QVariant(false));
         QCOMPARE(answer("setConfigurations", {QString(2 * 1024 * 1024, QLatin1Char(' '))}), QVariant(false));
         QVERIFY(m_service->callNoReply("setConfigurationValue", {"", "5"}));
@@ -121,11 +118,8 @@ private slots:
         QVERIFY(m_service->trace().contains("Empty key refused"));
         QVERIFY(m_service->trace().contains("Refused: key of 4 characters, value of 100000 characters"));
         QVERIFY(m_service->trace().contains("Refused: text of 2097152 characters"));
-        QCOMPARE(configurations(), current);
-    }
+        QCOMPARE(m_service->configurations(), current);
 
-    void statisticsAndClearBuffer()
-    {
         DaemonSignalRecorder status(m_bus->connection(), "fpStatus");
         DaemonSignalRecorder active(m_bus->connection(), "activeCollectionStatus");
         QCOMPARE(m_service->call("sendStatistics").type(), QDBusMessage::ReplyMessage);
@@ -145,34 +139,14 @@ private slots:
         QVERIFY(m_service->trace().contains("sendStatistics() message interface: \"com.vexlo.location.fpcd\""));
         QCOMPARE(answer("clearBuffer").toString(), QStringLiteral("All fingerprints deleted"));
         QCOMPARE(status.messages.size(), 1); // clearing sends no report
-    }
 
-    void statusErrorWhenDatabaseSizeUnreadable()
-    {
         QVERIFY(QFile::remove(m_service->databasePath()));
         const QDBusMessage reply = m_service->call("sendStatistics");
         QCOMPARE(reply.type(), QDBusMessage::ErrorMessage);
         QVERIFY(reply.errorMessage().contains("Can't open db for estimating it's size"));
-        QCOMPARE(m_service->quit(), 0);
-    }
-
-    void quitPaths_data()
-    {
-        QTest::addColumn<int>("how");
-        QTest::newRow("broadcast quit") << 1; // the method: ServiceFixture::quit in every test
-        QTest::newRow("shutdown_ind") << 2;
-    }
-    void quitPaths()
-    {
-        QFETCH(int, how);
-        DeviceStateSim deviceState(m_bus->connection());
-        if (how == 1)
-            QVERIFY(m_service->broadcast(m_interface, "quit"));
-        else
-            QCOMPARE(deviceState.sendShutdown(), QString());
+        QVERIFY(m_service->broadcast(m_interface, "quit")); // the method: ServiceFixture::quit
         QVERIFY(m_service->daemon().waitForExit());
         QCOMPARE(m_service->daemon().exitCode(), 0);
-        QVERIFY(m_bus->waitForNameGone(DaemonProcess::ServiceName));
     }
 
     // Only root and the control group change the daemon's state; the
@@ -192,24 +166,16 @@ private slots:
         QCOMPARE(asOtherUser({"call", "quit"}), denied);
         QVERIFY(m_service->waitForTrace("refused: sender", 6));
         QVERIFY(m_service->daemon().isRunning());
-        const auto values = configurations();
+        const auto values = m_service->configurations();
         QVERIFY(!values.contains("x1") && !values.contains("x2"));
         QVERIFY(m_service->broadcast(m_interface, "setConfigurationValue", {"x3", "1"})); // root's work
-        QTRY_COMPARE(configurations().value("x3"), QStringLiteral("1"));
+        QTRY_COMPARE(m_service->configurations().value("x3"), QStringLiteral("1"));
         QCOMPARE(m_service->quit(), 0);
     }
 
-    // The daemon goes on with a fresh file (what is kept aside: tst_fpcbuffermanager).
-    void corruptDatabaseMovedAside()
-    {
-        QVERIFY(m_service->root().writeFile("/fp.db", QByteArray(8192, 'x')));
-        QVERIFY(m_service->start({"--sbox", "--gps", "0", "--gps-count", "1"}));
-        QTRY_COMPARE(m_service->fingerprintCount(), 1);
-        QCOMPARE(QDir(m_service->root().root()).entryList({"fp.db.corrupt-*"}).size(), 1);
-        QCOMPARE(m_service->quit(), 0);
-    }
-
-    void startFailsWithoutDatabase()
+    // No database directory: the start fails. A corrupt file: the daemon goes
+    // on with a fresh one (what is kept aside: tst_fpcbuffermanager).
+    void databaseMissingOrCorrupt()
     {
         m_service->start({"--sbox"}, {{"db_file", "/nonexistent/dir/fp.db"}});
         QVERIFY(m_service->daemon().waitForExit());
@@ -217,6 +183,15 @@ private slots:
         QCOMPARE(m_service->daemon().exitCode(), 255);
         QVERIFY(
             m_service->trace().contains("Critical: main() Cannot start vomu-fpc -- ERROR:  \"Unable to open database"));
+
+        QVERIFY(m_service->root().writeFile("/fp.db", QByteArray(8192, 'x')));
+        QVERIFY(m_service->start({"--sbox", "--gps", "0", "--gps-count", "1"}));
+        QTRY_COMPARE(m_service->fingerprintCount(), 1);
+        QCOMPARE(QDir(m_service->root().root()).entryList({"fp.db.corrupt-*"}).size(), 1);
+        DeviceStateSim deviceState(m_bus->connection());
+        QCOMPARE(deviceState.sendShutdown(), QString()); // the quit methods: the other tests
+        QVERIFY(m_service->daemon().waitForExit());
+        QCOMPARE(m_service->daemon().exitCode(), 0);
     }
 };
 

@@ -9,17 +9,12 @@
 DaemonProcess::DaemonProcess(const TestBus &bus) : m_bus(bus)
 {
     TestSupport::dieWithParent(m_process);
-    m_process.setProgram(binaryPath());
+    m_process.setProgram(QStringLiteral(FPCD_DAEMON_PATH));
 }
 
 DaemonProcess::~DaemonProcess()
 {
     TestSupport::stopProcess(m_process, 10000);
-}
-
-QString DaemonProcess::binaryPath()
-{
-    return QStringLiteral(FPCD_DAEMON_PATH);
 }
 
 void DaemonProcess::setEnv(const QString &name, const QString &value)
@@ -42,12 +37,9 @@ bool DaemonProcess::start(const QStringList &arguments)
 
 bool DaemonProcess::startAndWaitRegistered(const QStringList &arguments, int timeoutMs)
 {
-    return start(arguments) && waitRegistered(timeoutMs);
-}
-
-bool DaemonProcess::waitRegistered(int timeoutMs)
-{
     const QString name = QLatin1String(ServiceName);
+    if (!start(arguments))
+        return false;
     TestSupport::waitFor([&] { return !isRunning() || m_bus.isNameRegistered(name); }, timeoutMs);
     return isRunning() && m_bus.isNameRegistered(name);
 }
@@ -66,9 +58,7 @@ int DaemonProcess::sendSignalAndWait(int signalNumber, int timeoutMs)
 {
     if (isRunning())
         ::kill(pid_t(m_process.processId()), signalNumber);
-    if (!waitForExit(timeoutMs) || !exitedNormally())
-        return -1;
-    return exitCode();
+    return waitForExit(timeoutMs) && exitedNormally() ? exitCode() : -1;
 }
 
 bool DaemonProcess::isRunning() const
@@ -101,11 +91,6 @@ QByteArray DaemonProcess::standardOutput()
 {
     collectOutput();
     return m_stdout;
-}
-
-QByteArray DaemonProcess::readTrace(const QString &path)
-{
-    return TestSupport::readFile(path);
 }
 
 QString DaemonProcess::describe()

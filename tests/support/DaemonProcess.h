@@ -21,22 +21,17 @@ public:
     DaemonProcess(const DaemonProcess &) = delete;
     DaemonProcess &operator=(const DaemonProcess &) = delete;
 
-    static QString binaryPath();
-
     // Extra environment for the next start().
     void setEnv(const QString &name, const QString &value);
 
     // Starts the daemon with arguments (no program name); false when it cannot be executed.
     bool start(const QStringList &arguments = {});
-    // start() and wait until the daemon owns its service name.
+    // start() and wait until the daemon owns its service name; false when it ends first or the time runs out.
     bool startAndWaitRegistered(const QStringList &arguments = {}, int timeoutMs = 15000);
-    // True once the service name is on the bus; false when the daemon ends first or the time runs out.
-    bool waitRegistered(int timeoutMs = 15000);
 
     // Waits for the process to end; false on time-out.
     bool waitForExit(int timeoutMs = 15000);
-    // Sends SIGTERM (or another signal) and waits for the end; returns the
-    // exit code, or -1 when it crashed or did not end in time.
+    // Sends SIGTERM (or another signal) and waits: the exit code, -1 when it crashed or did not end.
     int terminate(int timeoutMs = 15000);
     int sendSignalAndWait(int signalNumber, int timeoutMs = 15000);
 
@@ -48,9 +43,6 @@ public:
 
     // Everything printed so far (read on each call).
     QByteArray standardOutput();
-
-    // Contents of a trace (or any) file, empty when there is none.
-    static QByteArray readTrace(const QString &path);
 
     // Explains the last failure for a test message: state, exit, stderr.
     QString describe();

@@ -23,19 +23,15 @@ bool FpServerProcess::start(const QString &mode, int timeoutMs)
     m_process.start(QStringLiteral(FPCD_PYTHON3),
                     {QStringLiteral(FPCD_FPSERVER), QStringLiteral("--store"), m_store, QStringLiteral("--port"),
                      QStringLiteral("0"), QStringLiteral("--port-file"), portFile, QStringLiteral("--mode"), mode});
-    if (!m_process.waitForStarted(timeoutMs)) {
-        m_error = QStringLiteral("fpserver did not start: ") + m_process.errorString();
-        return false;
-    }
     const bool listening = TestSupport::waitFor(
         [&] {
-            return m_process.state() != QProcess::Running || TestSupport::readFile(portFile).trimmed().toUInt() != 0;
+            return m_process.state() == QProcess::NotRunning || TestSupport::readFile(portFile).trimmed().toUInt() != 0;
         },
         timeoutMs);
     m_port = quint16(TestSupport::readFile(portFile).trimmed().toUInt());
     if (!listening || m_port == 0) {
-        m_error = QStringLiteral("fpserver did not come up (state %1, exit code %2)")
-                      .arg(m_process.state())
+        m_error = QStringLiteral("fpserver did not come up (%1, exit code %2)")
+                      .arg(m_process.errorString())
                       .arg(m_process.exitCode());
         stop();
         return false;
@@ -57,10 +53,7 @@ QString FpServerProcess::url(const QString &path) const
 bool FpServerProcess::setMode(const QString &mode)
 {
     QSaveFile file(m_store + QStringLiteral("/mode"));
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(mode.toUtf8() + '\n');
-    return file.commit();
+    return file.open(QIODevice::WriteOnly) && file.write(mode.toUtf8() + '\n') > 0 && file.commit();
 }
 
 int FpServerProcess::uploadCount() const

@@ -4,10 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-// Records the text of every Qt log message while it exists (and still hands
-// each message to the handler installed before), so a test can check which
-// lines a component wrote. One capture at a time. A quiet capture hands on
-// only warnings and worse, for tests that log a lot.
+// Records every Qt log message while it exists and hands it on (Quiet: only warnings and worse). One at a time.
 class LogCapture
 {
 public:

@@ -9,6 +9,7 @@
 #include <QSqlRecord>
 #include <QTest>
 #include <QUuid>
+#include <QXmlStreamReader>
 
 namespace {
 const QString Interface = QString::fromLatin1(DaemonProcess::ServiceName);
@@ -41,16 +42,14 @@ bool ServiceFixture::start(const QStringList &arguments, const Items &config)
 int ServiceFixture::quit()
 {
     callNoReply(QStringLiteral("quit"));
-    if (!m_daemon->waitForExit() || !m_daemon->exitedNormally())
-        return -1;
-    return m_daemon->exitCode();
+    return m_daemon->waitForExit() && m_daemon->exitedNormally() ? m_daemon->exitCode() : -1;
 }
 
 QByteArray ServiceFixture::trace()
 {
     QCoreApplication::processEvents(); // output waiting in the pipe reaches the process object
     return m_traceOnStdout ? m_daemon->standardOutput()
-                           : DaemonProcess::readTrace(m_root->path(QStringLiteral("/trace.log")));
+                           : TestSupport::readFile(m_root->path(QStringLiteral("/trace.log")));
 }
 
 bool ServiceFixture::waitForTrace(const QByteArray &needle, int count)
@@ -83,6 +82,17 @@ bool ServiceFixture::broadcast(const QString &interface, const QString &member, 
     return m_bus.connection().send(message);
 }
 
+QMap<QString, QString> ServiceFixture::configurations()
+{
+    QMap<QString, QString> values;
+    QXmlStreamReader xml(call(QStringLiteral("configurations")).arguments().value(0).toString());
+    while (!xml.atEnd()) {
+        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("item"))
+            values.insert(xml.attributes().value("key").toString(), xml.attributes().value("value").toString());
+    }
+    return values;
+}
+
 QList<QVariantList> ServiceFixture::queryRows(const QString &sql)
 {
     const QString name = QUuid::createUuid().toString();
@@ -92,13 +102,12 @@ QList<QVariantList> ServiceFixture::queryRows(const QString &sql)
         db.setDatabaseName(databasePath());
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
         QSqlQuery query(db.open() ? db : QSqlDatabase());
-        if (query.exec(sql)) {
-            while (query.next()) {
-                QVariantList row;
-                for (int i = 0; i < query.record().count(); ++i)
-                    row << query.value(i);
-                rows << row;
-            }
+        query.exec(sql); // on failure no rows: next() is false
+        while (query.next()) {
+            QVariantList row;
+            for (int i = 0; i < query.record().count(); ++i)
+                row << query.value(i);
+            rows << row;
         }
     }
     QSqlDatabase::removeDatabase(name);

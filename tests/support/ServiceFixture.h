@@ -11,10 +11,8 @@
 
 class TestBus;
 
-// One real daemon on the test's private bus with its own path root and
-// configuration (database in the root plus the test's items), tracing in
-// rd-mode: with "--sbox" to its standard output, otherwise to a file. Calls
-// its D-Bus interface and reads its database with SQL.
+// The real daemon on the test bus with its own path root and configuration, tracing in rd-mode (to standard
+// output with "--sbox", otherwise to a file); calls its D-Bus interface and reads its database.
 class ServiceFixture
 {
 public:
@@ -39,6 +37,8 @@ public:
     QDBusMessage call(const QString &method, const QVariantList &arguments = {});
     bool callNoReply(const QString &method, const QVariantList &arguments = {});
     bool broadcast(const QString &interface, const QString &member, const QVariantList &arguments = {});
+    // The configuration items the daemon lists, key to value.
+    QMap<QString, QString> configurations();
 
     // Rows of sql, on a read-only connection of its own; queryValue the first value of the first row.
     QList<QVariantList> queryRows(const QString &sql);

@@ -87,7 +87,7 @@ bool TempRoot::writeConfigItems(const QList<QPair<QString, QString>> &items) con
                + item.second.toHtmlEscaped().toUtf8() + "\"/>\n";
     }
     xml += "</fpcconfig>\n";
-    return writeAbsolute(configFile(), xml);
+    return writeAbsolute(FpcPaths::localConfigFile(), xml);
 }
 
 QString TempRoot::logDirectory() const
@@ -108,9 +108,4 @@ QString TempRoot::defaultTraceFile() const
 QString TempRoot::tracePathFile() const
 {
     return FpcPaths::tracePathFile();
-}
-
-QString TempRoot::configFile() const
-{
-    return FpcPaths::localConfigFile();
 }

@@ -4,10 +4,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
-// A temporary path root: a fresh directory set as FPCD_ROOT for this process
-// and every child started afterwards, so the daemon's fixed paths (and those
-// of the platform stand-ins) lie below it. Restores FPCD_ROOT and removes the
-// directory when destroyed.
+// A fresh directory as FPCD_ROOT for this process and its children, so the daemon's fixed paths lie below it.
 class TempRoot
 {
 public:
@@ -42,7 +39,6 @@ public:
     bool makeLogDirectory() const;
     QString defaultTraceFile() const;
     QString tracePathFile() const;
-    QString configFile() const;
 
 private:
     QTemporaryDir m_dir;

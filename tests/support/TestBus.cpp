@@ -27,29 +27,17 @@ TestBus::~TestBus()
         qunsetenv(AddressVariable);
 }
 
-QString TestBus::configFile()
-{
-    return QStringLiteral(FPCD_SOURCE_DIR "/tests/dbus/test-bus.conf");
-}
-
 bool TestBus::start(int timeoutMs)
 {
     TestSupport::dieWithParent(m_process);
-    m_process.setProgram(QStringLiteral("dbus-daemon"));
-    m_process.setArguments({QStringLiteral("--config-file=") + configFile(), QStringLiteral("--nofork"),
-                            QStringLiteral("--print-address")});
-    m_process.setProcessChannelMode(QProcess::SeparateChannels);
-    m_process.start();
-    if (!m_process.waitForStarted(timeoutMs)) {
-        m_error = QStringLiteral("dbus-daemon did not start: ") + m_process.errorString();
-        return false;
-    }
-
+    m_process.start(QStringLiteral("dbus-daemon"),
+                    {QStringLiteral("--config-file=" FPCD_SOURCE_DIR "/tests/dbus/test-bus.conf"),
+                     QStringLiteral("--nofork"), QStringLiteral("--print-address")});
     const QDeadlineTimer deadline(timeoutMs);
     QByteArray output;
     while (!output.contains('\n')) {
-        if (m_process.state() != QProcess::Running || deadline.hasExpired()) {
-            m_error = QStringLiteral("dbus-daemon printed no address: ")
+        if (m_process.state() == QProcess::NotRunning || deadline.hasExpired()) {
+            m_error = QStringLiteral("dbus-daemon printed no address: ") + m_process.errorString() + ' '
                       + QString::fromLocal8Bit(m_process.readAllStandardError());
             return false;
         }
@@ -65,11 +53,6 @@ bool TestBus::start(int timeoutMs)
         return false;
     }
     return true;
-}
-
-bool TestBus::isRunning() const
-{
-    return m_process.state() == QProcess::Running;
 }
 
 QDBusConnection TestBus::connection() const

@@ -17,8 +17,6 @@ public:
 
     // Starts the bus; false (with errorString()) when it does not come up within timeoutMs.
     bool start(int timeoutMs = 10000);
-    bool isRunning() const;
-    QString address() const { return m_address; }
     QString errorString() const { return m_error; }
 
     // A connection of the test process to the bus (its own, not the cached system bus connection).
@@ -28,9 +26,6 @@ public:
     // Wait until name has an owner / has none; false on time-out.
     bool waitForName(const QString &name, int timeoutMs = 15000) const;
     bool waitForNameGone(const QString &name, int timeoutMs = 15000) const;
-
-    // The configuration file the bus is started from.
-    static QString configFile();
 
 private:
     QProcess m_process;

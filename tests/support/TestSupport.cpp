@@ -25,9 +25,7 @@ bool waitFor(const std::function<bool()> &condition, int timeoutMs)
 QByteArray readFile(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 int fileMode(const QString &path)

@@ -10,9 +10,7 @@ class QProcess;
 // Small helpers shared by the harness classes and the tests.
 namespace TestSupport {
 
-// Polls condition while serving the event loop, until it holds (true) or
-// timeoutMs has passed (false). No fixed sleep: it returns as soon as the
-// condition is met.
+// Polls condition while serving the event loop until it holds (true) or timeoutMs has passed (false).
 bool waitFor(const std::function<bool()> &condition, int timeoutMs);
 
 // The whole file, or an empty array when it cannot be read.
@@ -21,8 +19,7 @@ QByteArray readFile(const QString &path);
 // Permission bits of path itself (a link is not followed), -1 when missing.
 int fileMode(const QString &path);
 
-// Makes the process started next by process receive SIGKILL when the test
-// process dies, so a crashed test leaves nothing running.
+// The process started next gets SIGKILL when the test process dies: a crashed test leaves nothing running.
 void dieWithParent(QProcess &process);
 
 // SIGTERM, then SIGKILL when it has not ended within timeoutMs.
