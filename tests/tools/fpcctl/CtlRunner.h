@@ -17,6 +17,9 @@ struct CtlResult
     QJsonDocument json() const { return QJsonDocument::fromJson(out); }
     // For failure messages.
     QByteArray describe() const;
+    // Exit status code, nothing on standard output and one "fpcctl: " line
+    // holding text; otherwise the run is shown.
+    bool refused(int code, const QByteArray &text) const;
 };
 
 namespace CtlRunner {
@@ -29,7 +32,7 @@ CtlResult run(const QStringList &arguments, const QByteArray &input = {}, const 
 // A process environment for fpcctl children (TZ=UTC plus extra entries).
 QProcessEnvironment childEnvironment(const QStringList &extra = {});
 // Standard input, output and error are one pseudo terminal; out holds all
-// the terminal showed (input echoed), input is typed after the start.
-CtlResult runOnTerminal(const QStringList &arguments, const QByteArray &input, int timeoutMs = 30000);
+// the terminal showed (input echoed).
+CtlResult runOnTerminal(const QStringList &arguments, const QByteArray &input);
 
 } // namespace CtlRunner

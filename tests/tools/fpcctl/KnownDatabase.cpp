@@ -63,18 +63,12 @@ bool KnownDatabase::execute(const QString &path, const QStringList &statements, 
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(path);
         ok = db.open();
-        if (!ok)
-            *error = db.lastError().text();
+        *error = db.lastError().text();
         QSqlQuery query(db);
-        for (const QString &statement : statements) {
-            if (!ok)
-                break;
-            ok = query.exec(statement);
-            if (!ok)
-                *error = statement + QStringLiteral(": ") + query.lastError().text();
+        for (int i = 0; ok && i < statements.size(); ++i) {
+            ok = query.exec(statements[i]);
+            *error = statements[i] + QStringLiteral(": ") + query.lastError().text();
         }
-        query.finish();
-        db.close();
     }
     QSqlDatabase::removeDatabase(name);
     return ok;

@@ -3,18 +3,12 @@
 #include <QString>
 
 // A fingerprint database with known contents, written with plain SQL in the
-// daemon's schema (so the daemon keeps it when it opens the file):
-//
-//  id  kind (mask)                         radio  position            notes
-//   1  Cell + WLAN + GPS + NeighborCell 15  WCDMA  60.1699, 24.9384    2 neighbours, 3 APs
-//   2  Cell + WLAN + GPS 11                 WCDMA  60.1710, 24.9400    same cell as 1, 2 APs (1 shared), exported
-//   3  Cell + GPS + NeighborCell 7          GSM    60.1720, 24.9420    no level, no TA, 1 neighbour without level
-//   4  Cell + WLAN 10                       GSM    -                   3 APs, one of them 64-bit
-//   5  WLAN + GPS 9                         -      60.1690, 24.9360    1 AP
-//   6  Cell + GPS 3                         GSM    latitude 123 (out of range, so no position)
-//
-// plus rows of a fingerprint 99 that does not exist. Distinct cells: GSM 3,
-// WCDMA 1; distinct access points: 7.
+// daemon's schema (so the daemon keeps it when it opens the file). Six
+// fingerprints a minute apart: #1 WCDMA cell with 2 neighbours, 3 APs and a
+// position; #2 its cell, 2 APs (1 shared), a position, exported; #3 GSM cell
+// without level or TA, 1 neighbour, a position; #4 GSM cell and 3 APs (one
+// 64-bit), no position; #5 1 AP and a position; #6 GSM cell at latitude 123
+// (so no position). Plus rows of a fingerprint 99 that does not exist.
 namespace KnownDatabase {
 
 constexpr int Total = 6;

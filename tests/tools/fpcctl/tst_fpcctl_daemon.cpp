@@ -8,7 +8,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTest>
@@ -16,18 +15,6 @@
 #include <unistd.h>
 
 #include <memory>
-
-namespace {
-const QStringList DaemonCommands[] = {{"status"},
-                                      {"watch"},
-                                      {"upload"},
-                                      {"config", "show"},
-                                      {"config", "set", "k", "v"},
-                                      {"clear", "--yes"},
-                                      {"active", "on"},
-                                      {"log", "restart"},
-                                      {"quit"}};
-}
 
 // fpcctl against the real daemon on a private bus, started on the known
 // database: each command's output and exit status, --json read back, and
@@ -43,17 +30,14 @@ class TstFpcCtlDaemon : public QObject
     TempRoot &root() { return m_service->root(); }
     DaemonProcess &daemon() { return m_service->daemon(); }
 
-    // The daemon on the known database, with extra configuration items and
-    // environment; database, when given, is a path below the root, named in
-    // "db_file" as it stands (the default path, named so, lies below the root).
-    bool startDaemon(const ServiceFixture::Items &items = {}, const QStringList &environment = {},
-                     const QString &database = QString())
+    // The daemon on the known database, with extra configuration items;
+    // database, when given, is a path below the root, named in "db_file" as
+    // it stands (the default path, named so, lies below the root).
+    bool startDaemon(const ServiceFixture::Items &items = {}, const QString &database = QString())
     {
         QString error;
         if (!KnownDatabase::create(database.isEmpty() ? databasePath() : root().path(database), &error))
             return false;
-        for (const QString &entry : environment)
-            daemon().setEnv(entry.section('=', 0, 0), entry.section('=', 1));
         ServiceFixture::Items config = items;
         if (!database.isEmpty())
             config << qMakePair(QStringLiteral("db_file"), database);
@@ -64,12 +48,6 @@ class TstFpcCtlDaemon : public QObject
     int storedCount()
     {
         return CtlRunner::run({"export", "--db", databasePath(), "--format", "csv"}).out.count('\n') - 1;
-    }
-
-    static bool oneLineReason(const CtlResult &result, const QByteArray &text)
-    {
-        return result.out.isEmpty() && result.err.startsWith("fpcctl: ") && result.err.count('\n') == 1
-               && result.err.contains(text);
     }
 
 private slots:
@@ -87,21 +65,16 @@ private slots:
 
     void daemonMissing()
     {
-        for (const QStringList &command : DaemonCommands) {
-            const CtlResult result = CtlRunner::run(command, {}, {}, 15000);
-            QVERIFY2(result.exitCode == 3 && oneLineReason(result, "vomu-fpcd is not running"), result.describe());
-        }
-        const CtlResult noBus =
-            CtlRunner::run({"status", "--json"}, {}, {"DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/bus"});
-        QVERIFY2(noBus.exitCode == 3 && oneLineReason(noBus, "cannot connect to the system bus"), noBus.describe());
+        for (const char *command : {"status", "watch", "upload", "config show", "config set k v", "clear --yes",
+                                    "active on", "log restart", "quit"})
+            QVERIFY(CtlRunner::run(QString(command).split(' '), {}, {}, 15000).refused(3, "vomu-fpcd is not running"));
+        const QStringList noBus{"DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/bus"};
+        QVERIFY(CtlRunner::run({"status", "--json"}, {}, noBus).refused(3, "cannot connect to the system bus"));
         // Without daemon and --db, export looks at the default path below the root.
-        const CtlResult exported = CtlRunner::run({"export"});
-        QVERIFY2(exported.exitCode == 5
-                     && oneLineReason(exported, root().path("/home/user/.vomu-fpcd/private/fp.db").toUtf8()),
-                 exported.describe());
+        QVERIFY(CtlRunner::run({"export"}).refused(5, root().path("/home/user/.vomu-fpcd/private/fp.db").toUtf8()));
     }
 
-    void statusOfKnownBuffer()
+    void statusAndWatchOfKnownBuffer()
     {
         QVERIFY(startDaemon({{"fp_buffer_max_size", "500000"}}));
         CtlResult result = CtlRunner::run({"status", "--json"});
@@ -121,11 +94,8 @@ private slots:
         QVERIFY2(result.exitCode == 0 && result.out.contains("Fingerprints: 6 stored (WCDMA 2, GSM 3, no cell 1)")
                      && result.out.contains("Last upload: never"),
                  result.describe());
-    }
 
-    void watchFollowsChangesUntilDaemonLeaves()
-    {
-        QVERIFY(startDaemon());
+        // watch: a line per changed report until the daemon leaves.
         QProcess watch;
         watch.setProcessEnvironment(CtlRunner::childEnvironment());
         TestSupport::dieWithParent(watch);
@@ -155,8 +125,7 @@ private slots:
         QVERIFY(startDaemon({{"fp_buffer_max_size", "500000"}}));
         CtlResult result = CtlRunner::run({"config", "show", "--json"});
         QVERIFY2(result.exitCode == 0 && result.json()["fp_buffer_max_size"].toString() == "500000", result.describe());
-        result = CtlRunner::run({"config", "get", "no_such_key"});
-        QVERIFY2(result.exitCode == 6 && oneLineReason(result, "'no_such_key' is not set"), result.describe());
+        QVERIFY(CtlRunner::run({"config", "get", "no_such_key"}).refused(6, "'no_such_key' is not set"));
         // A key the daemon reads shows its default while unset.
         result = CtlRunner::run({"config", "get", "fp_upload_retry_timeout", "--json"});
         QVERIFY2(result.exitCode == 0 && result.json()["value"] == "3600" && result.json()["default"] == true,
@@ -169,8 +138,7 @@ private slots:
                      && result.err.contains("did not take the value"),
                  result.describe());
         // A value of the wrong type is not sent unless forced.
-        result = CtlRunner::run({"config", "set", "speed_threshold", "fast"});
-        QVERIFY2(result.exitCode == 2 && oneLineReason(result, "not a valid int value"), result.describe());
+        QVERIFY(CtlRunner::run({"config", "set", "speed_threshold", "fast"}).refused(2, "not a valid int value"));
         QVERIFY(CtlRunner::run({"config", "get", "speed_threshold"}).out == "10\n");
         result = CtlRunner::run({"config", "set", "speed_threshold", "fast", "--force"});
         QVERIFY2(result.exitCode == 0 && result.out == "speed_threshold=fast (until vomu-fpcd stops)\n",
@@ -184,9 +152,8 @@ private slots:
         QVERIFY2(result.exitCode == 0 && result.out.startsWith("Loaded 2 values from"), result.describe());
         QCOMPARE(CtlRunner::run({"config", "get", "speed_threshold"}).out, QByteArray("12\n"));
         // A faulty file is refused whole: not even its first item is applied.
-        result = CtlRunner::run({"config", "load", root().path("/bad.cfg")});
-        QVERIFY2(result.exitCode == 5 && oneLineReason(result, "key \"gps_max_speed\") has no value"),
-                 result.describe());
+        QVERIFY(CtlRunner::run({"config", "load", root().path("/bad.cfg")})
+                    .refused(5, "key \"gps_max_speed\") has no value"));
         result = CtlRunner::run({"config", "get", "max_wlan_speed"});
         QVERIFY2(result.exitCode == 0 && result.out == "40\n" && result.err.contains("default"), result.describe());
 
@@ -201,17 +168,45 @@ private slots:
         QVERIFY(root().makeDirectory(directory));
         QVERIFY(QFile::setPermissions(root().path(directory), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         // The default named literally: below the daemon's root.
-        QVERIFY(startDaemon({}, {}, directory + QStringLiteral("/fp.db")));
+        QVERIFY(startDaemon({}, directory + QStringLiteral("/fp.db")));
         // fpcctl's own root points elsewhere: the daemon's root is the one that counts.
         const CtlResult result = CtlRunner::run({"map", "-o", "-"}, {}, {"FPCD_ROOT=/nonexistent"});
         QVERIFY2(result.exitCode == 0 && result.out.contains("Access points: 7"), result.describe());
     }
 
-    void clearActiveLogAndQuit()
+    // The switches go through the daemon's configuration and are kept; a
+    // refused upload shows up in the counters of both status forms.
+    void controlCommands()
     {
         QVERIFY(startDaemon());
-        CtlResult result = CtlRunner::run({"clear"});
-        QVERIFY2(result.exitCode == 2 && oneLineReason(result, "pass --yes"), result.describe());
+        CtlResult result = CtlRunner::run({"collect", "off"});
+        QVERIFY2(result.exitCode == 0 && result.out == "collection_enabled=0 (kept across restarts)\n",
+                 result.describe());
+        result = CtlRunner::run({"upload", "off", "--json"});
+        QVERIFY2(result.exitCode == 0 && result.json()["key"] == "upload_enabled" && result.json()["value"] == "0",
+                 result.describe());
+        QVERIFY(CtlRunner::run({"upload"}).refused(1, "the upload did not start: Upload is switched off"));
+        result = CtlRunner::run({"status", "--json"});
+        const QJsonObject counters = result.json()["counters"].toObject();
+        QVERIFY2(result.exitCode == 0 && counters["uploads"]["uploadsFailed"].toInt() == 1
+                     && counters["dropped"].toObject().size() == 11 && counters["dropped"]["tooFast"].toInt() == 0,
+                 result.describe());
+        for (const QString &name : counters["dropped"].toObject().keys() + counters["uploads"].toObject().keys())
+            QVERIFY2(FpcCounterText::names().contains(name), qPrintable(name)); // the app's words for each
+        result = CtlRunner::run({"status"});
+        QVERIFY2(result.out.contains("Uploads since start:  1 tried, 0 succeeded, 1 failed\n")
+                     && result.out.contains("  privacy rule:"),
+                 result.describe());
+        // Outside the control group: refused with a clear line, nothing changed.
+        if (::getuid() == 0) {
+            const QStringList nobody{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+            QVERIFY(CtlRunner::run({"collect", "on"}, {}, {}, 30000, nobody)
+                        .refused(1, "needs root or membership of its control group"));
+            QCOMPARE(CtlRunner::run({"config", "get", "collection_enabled"}).out, QByteArray("0\n"));
+        }
+        QVERIFY(CtlRunner::run({"collect", "maybe"}).refused(2, "expected 'on' or 'off', not 'maybe'"));
+
+        QVERIFY(CtlRunner::run({"clear"}).refused(2, "pass --yes"));
         result = CtlRunner::runOnTerminal({"clear"}, "n\n");
         QVERIFY2(result.exitCode == 7 && result.out.contains("[y/N]"), result.describe());
         QCOMPARE(storedCount(), KnownDatabase::Total);
@@ -237,55 +232,17 @@ private slots:
         QVERIFY(daemon().waitForExit() && daemon().exitCode() == 0);
     }
 
-    // The switches go through the daemon's configuration and are kept; a
-    // refused upload shows up in the counters of both status forms.
-    void switchesAndCounters()
-    {
-        QVERIFY(startDaemon());
-        CtlResult result = CtlRunner::run({"collect", "off"});
-        QVERIFY2(result.exitCode == 0 && result.out == "collection_enabled=0 (kept across restarts)\n",
-                 result.describe());
-        result = CtlRunner::run({"upload", "off", "--json"});
-        QVERIFY2(result.exitCode == 0 && result.json()["key"] == "upload_enabled" && result.json()["value"] == "0",
-                 result.describe());
-        result = CtlRunner::run({"upload"});
-        QVERIFY2(result.exitCode == 1 && oneLineReason(result, "the upload did not start: Upload is switched off"),
-                 result.describe());
-        result = CtlRunner::run({"status", "--json"});
-        const QJsonObject counters = result.json()["counters"].toObject();
-        QVERIFY2(result.exitCode == 0 && counters["uploads"]["uploadsFailed"].toInt() == 1
-                     && counters["dropped"].toObject().size() == 11 && counters["dropped"]["tooFast"].toInt() == 0,
-                 result.describe());
-        for (const QString &name : counters["dropped"].toObject().keys() + counters["uploads"].toObject().keys())
-            QVERIFY2(FpcCounterText::names().contains(name), qPrintable(name)); // the app's words for each
-        result = CtlRunner::run({"status"});
-        QVERIFY2(result.out.contains("Uploads since start:  1 tried, 0 succeeded, 1 failed\n")
-                     && result.out.contains("  privacy rule:"),
-                 result.describe());
-        // Outside the control group: refused with a clear line, nothing changed.
-        if (::getuid() == 0) {
-            const QStringList nobody{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-            result = CtlRunner::run({"collect", "on"}, {}, {}, 30000, nobody);
-            QVERIFY2(result.exitCode == 1 && oneLineReason(result, "needs root or membership of its control group"),
-                     result.describe());
-            QCOMPARE(CtlRunner::run({"config", "get", "collection_enabled"}).out, QByteArray("0\n"));
-        }
-        result = CtlRunner::run({"collect", "maybe"});
-        QVERIFY2(result.exitCode == 2 && oneLineReason(result, "expected 'on' or 'off', not 'maybe'"),
-                 result.describe());
-    }
-
     void upload()
     {
         FpServerProcess server(root().path(QStringLiteral("/server")));
         QVERIFY2(server.start(QStringLiteral("fail")), qPrintable(server.errorString()));
-        QVERIFY(startDaemon({}, {QStringLiteral("SLPGW_SERVER_URL=") + server.url()}));
+        daemon().setEnv(QStringLiteral("SLPGW_SERVER_URL"), server.url());
+        QVERIFY(startDaemon());
 
         // A refused upload is told as such at once, and the buffer keeps all.
         CtlResult result = CtlRunner::run({"upload", "--timeout", "30"});
-        QVERIFY2(result.exitCode == 1 && oneLineReason(result, "the upload failed, 6 fingerprints kept in the buffer")
-                     && result.err.contains("Server.UploadFailed"),
-                 result.describe());
+        QVERIFY(result.refused(1, "the upload failed, 6 fingerprints kept in the buffer"));
+        QVERIFY(result.err.contains("Server.UploadFailed"));
         QVERIFY(server.uploadCount() == 1 && storedCount() == KnownDatabase::Total);
         result = CtlRunner::run({"upload", "--json"});
         QVERIFY2(result.exitCode == 1 && result.json()["ok"] == false && result.json()["remaining"].toInt() == 6,

@@ -1,7 +1,11 @@
 #include "CtlRunner.h"
+#include "FpcCtlCommandLine.h"
 #include "FpcCtlExporter.h"
+#include "FpcCtlKind.h"
 #include "FpcCtlMap.h"
+#include "FpcCtlStatusView.h"
 #include "FpcDatabaseReader.h"
+#include "FpcStatusReport.h"
 #include "FpcZoneText.h"
 #include "KnownDatabase.h"
 
@@ -15,9 +19,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-// Export and map of a known database: the GeoJSON, CSV and SVG written from
-// it and the binary's exit status - without a daemon, and read-only.
-class TstFpcCtlExport : public QObject
+// fpcctl without a daemon: the command line, the forms status reports are
+// shown in, and export and map of a known database (GeoJSON, CSV and SVG,
+// read-only) with the binary's exit status.
+class TstFpcCtl : public QObject
 {
     Q_OBJECT
 
@@ -30,6 +35,10 @@ class TstFpcCtlExport : public QObject
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
     CtlResult run(QStringList arguments) { return CtlRunner::run(arguments << "--db" << m_db); }
+    static QVariantList report(const QStringList &entries, quint32 maxSize = 300000, quint32 dailyLimit = 100000)
+    {
+        return {entries, 1714557600u, 42u, 126000u, maxSize, 5500u, dailyLimit, 7u};
+    }
 
 private slots:
     void initTestCase()
@@ -37,6 +46,86 @@ private slots:
         m_db = m_dir.filePath(QStringLiteral("fp.db"));
         QString error;
         QVERIFY2(KnownDatabase::create(m_db, &error), qPrintable(error));
+        qputenv("TZ", "UTC");
+    }
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QStringList>("rest");
+        auto row = [](const char *name, QStringList arguments, QString error, QStringList rest = {}) {
+            QTest::newRow(name) << arguments << error << rest;
+        };
+        row("after -- a dash word is an argument", {"config", "set", "--", "k", "--x"}, {}, {"set", "k", "--x"});
+        row("no command", {"--json"}, "no command given");
+        row("unknown command", {"stauts"}, "unknown command 'stauts'");
+        row("option of another command", {"status", "--db", "x"}, "option '--db' does not apply to 'status'");
+        row("format unknown", {"export", "--format", "kml"}, "unknown format 'kml'");
+        row("unknown option", {"status", "--jsno"}, "unknown option 'jsno'");
+        row("count zero", {"watch", "-n", "0"}, "invalid count");
+        row("config set empty key", {"config", "set", "", "1"}, "must not be empty");
+    }
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, error);
+        FpcCtlOptions options;
+        QString reason;
+        QCOMPARE(FpcCtlCommandLine::parse(arguments, &options, &reason), error.isEmpty());
+        if (!error.isEmpty())
+            QVERIFY2(reason.contains(error), qPrintable(reason));
+        else
+            QTEST(options.arguments, "rest");
+    }
+
+    void commandLineValues()
+    {
+        FpcCtlOptions options;
+        QString error;
+        QVERIFY(FpcCtlCommandLine::parse({"watch", "-n", "3", "--timeout=0.25", "-j"}, &options, &error));
+        QVERIFY(options.count == 3 && options.timeoutMs == 250 && options.json);
+        QVERIFY(FpcCtlCommandLine::parse({"export", "-f", "CSV", "-o", "out.csv"}, &options, &error));
+        QCOMPARE(options.format, QStringLiteral("csv"));
+        QVERIFY(FpcCtlCommandLine::parse({"--force", "config", "set", "k", "-2.5"}, &options, &error));
+        QVERIFY(options.force && options.arguments == QStringList({"set", "k", "-2.5"}));
+        for (const QString &command : FpcCtlCommandLine::commands())
+            QVERIFY2(FpcCtlCommandLine::help(command).startsWith(QLatin1String("Usage: fpcctl ")), qPrintable(command));
+    }
+
+    void names()
+    {
+        // Full kinds and 48/64-bit addresses: tst_fpcctl_export; here the edges.
+        QCOMPARE(FpcCtlKind::name(9), QStringLiteral("WLAN + GPS"));
+        QCOMPARE(FpcCtlKind::name(0), QStringLiteral("empty"));
+        QCOMPARE(FpcCtlKind::name(16), QStringLiteral("unknown (16)"));
+        QCOMPARE(FpcDatabaseReader::macText(-1), QStringLiteral("ff:ff:ff:ff:ff:ff")); // the low six bytes
+        QCOMPARE(FpcCtlStatusView::bar(130), QStringLiteral("[##############################] 130%"));
+        QCOMPARE(FpcCtlMap::scaleLength(qQNaN()), 1.0);
+        QCOMPARE(FpcCtlMap::distanceText(FpcCtlMap::scaleLength(2400)), QStringLiteral("2 km"));
+    }
+
+    void statusViews()
+    {
+        FpcStatusReport status;
+        FpcStatusReport before;
+        QString error;
+        QVERIFY(FpcStatusReport::fromArguments(report({"1714557600250:15:W"}), &before, &error));
+        QVERIFY(FpcStatusReport::fromArguments(report({"1714557600250:15:W", "1714557660000:10:G"}), &status, &error));
+        const QDateTime now = QDateTime::fromSecsSinceEpoch(1714557600 + 185, Qt::UTC);
+        const QString page = FpcCtlStatusView::text(status, true, 4242, now);
+        for (const char *line : {"pid 4242", "Active GPS: on", "Fingerprints: 2 stored (WCDMA 1, GSM 1)", "42%",
+                                 "126000 of 300000 bytes", "allowed (6%)", "3min 5s ago, 7 fingerprints"})
+            QVERIFY2(page.contains(QLatin1String(line)), qPrintable(page));
+        QVERIFY(FpcCtlStatusView::watchLine(status, &before, now).contains("2 fingerprints (+1)"));
+
+        // Limits left unset: the daemon works with its defaults.
+        QVERIFY(FpcStatusReport::fromArguments(report({}, 0, 0), &status, &error));
+        QVERIFY(FpcCtlStatusView::text(status, false, 0, now).contains("default maximum"));
+        const QJsonObject json = FpcCtlStatusView::json(status, false, 0);
+        QCOMPARE(json["buffer"]["maxSize"].toInt(), 300000);
+        QCOMPARE(json["buffer"]["maxSizeConfigured"].toBool(), false);
+        QVERIFY(json["fingerprints"]["oldest"].isNull() && !json.contains("pid"));
     }
 
     void geoJsonAndCsv()
@@ -126,23 +215,6 @@ private slots:
         QVERIFY2(document.setContent(svg, &error), qPrintable(error));
         QCOMPARE(svg.count("class=\"fp\""), KnownDatabase::Drawn);
         QVERIFY(svg.contains("Without position (not drawn): 2") && svg.contains("Access points: 7"));
-        // Every dot inside the plot, the northernmost highest.
-        double topY = 1e9;
-        QString topTitle;
-        const QDomNodeList titles = document.elementsByTagName(QStringLiteral("title"));
-        for (int i = 0; i < titles.size(); ++i) {
-            const QDomElement circle = titles.at(i).parentNode().toElement();
-            if (circle.attribute(QStringLiteral("class")) != QLatin1String("fp"))
-                continue;
-            const double x = circle.attribute(QStringLiteral("cx")).toDouble();
-            const double y = circle.attribute(QStringLiteral("cy")).toDouble();
-            QVERIFY(x >= 20 && x <= 780 && y >= 70 && y <= 700);
-            if (y < topY) {
-                topY = y;
-                topTitle = circle.text();
-            }
-        }
-        QVERIFY2(topTitle.startsWith(QLatin1String("#3 ")), qPrintable(topTitle));
         QVERIFY(FpcCtlMap::svg({}, QString()).contains("No fingerprint with a position"));
 
         const CtlResult result = run({"map", "-o", m_dir.filePath(QStringLiteral("map.svg"))});
@@ -153,14 +225,16 @@ private slots:
         // Cell markers at the centroid of their fingerprints, a colour per serving cell, the link from a dot
         // to its cell, and only the zones the daemon keeps in force, drawn to scale.
         QStringList refused;
-        const auto zones = FpcZoneText::parse(QStringLiteral("60.1699,24.9384,100; 1,2; 95,0,5; 60,24,-3;;"), &refused);
-        QVERIFY(zones.size() == 1 && refused.size() == 3);
+        const auto zones =
+            FpcZoneText::parse(QStringLiteral("60.1699,24.9384,100; 1,2; 95,0,5; 60,24,0; 60,24,nan; x,24,9;;"),
+                               &refused);
+        QVERIFY(zones.size() == 1 && refused.size() == 5);
         QVERIFY2(document.setContent(FpcCtlMap::svg(records, QString(), zones), &error), qPrintable(error));
-        const QDomNodeList zoneTitles = document.elementsByTagName(QStringLiteral("title"));
+        const QDomNodeList titles = document.elementsByTagName(QStringLiteral("title"));
         const auto titled = [&](const QString &start) {
-            for (int i = 0; i < zoneTitles.size(); ++i) {
-                if (zoneTitles.at(i).toElement().text().startsWith(start))
-                    return zoneTitles.at(i).parentNode().toElement();
+            for (int i = 0; i < titles.size(); ++i) {
+                if (titles.at(i).toElement().text().startsWith(start))
+                    return titles.at(i).parentNode().toElement();
             }
             return QDomElement();
         };
@@ -172,6 +246,11 @@ private slots:
         const QDomElement third = titled(QStringLiteral("#3 "));
         const QDomElement cell = titled(QStringLiteral("Serving cell wcdma 244/5/123456789:"));
         QVERIFY(!first.isNull() && !second.isNull() && !third.isNull() && !cell.isNull());
+        // Every dot inside the plot, the northernmost (#3) highest.
+        for (const QDomElement &dot : {first, second, third, titled(QStringLiteral("#5 "))})
+            QVERIFY(at(dot, "cx") >= 20 && at(dot, "cx") <= 780 && at(dot, "cy") >= at(third, "cy")
+                    && at(dot, "cy") <= 700);
+        QVERIFY(at(third, "cy") >= 70 && at(third, "cy") < at(first, "cy"));
         QVERIFY(qAbs(at(cell, "x") + 6 - (at(first, "cx") + at(second, "cx")) / 2) < 0.15);
         QVERIFY(qAbs(at(cell, "y") + 6 - (at(first, "cy") + at(second, "cy")) / 2) < 0.15);
         QCOMPARE(first.attribute("fill"), second.attribute("fill"));
@@ -222,20 +301,15 @@ private slots:
                                                       {text, "file is not a database"},
                                                       {other, "not a fingerprint database"}};
         for (const auto &[path, reason] : cases) {
-            for (const QString &command : {QStringLiteral("export"), QStringLiteral("map")}) {
-                const CtlResult result = CtlRunner::run({command, "--db", path, "-o", m_dir.filePath("unused")});
-                QVERIFY2(result.exitCode == 5 && result.out.isEmpty() && result.err.contains(reason)
-                             && result.err.count('\n') == 1,
-                         result.describe());
-            }
+            for (const QString &command : {QStringLiteral("export"), QStringLiteral("map")})
+                QVERIFY(CtlRunner::run({command, "--db", path, "-o", m_dir.filePath("unused")}).refused(5, reason));
         }
         // Read-only: the file that is no database is left as it was, nothing is created.
         QVERIFY(digest(text) == QByteArray("no database\n").repeated(400) && !QFile::exists(m_dir.filePath("unused"))
                 && !QFile::exists(m_dir.filePath("missing.db")));
-        const CtlResult result = run({"map", "-o", m_dir.filePath("no/such/dir/map.svg")});
-        QVERIFY2(result.exitCode == 5 && result.err.startsWith("fpcctl: cannot write"), result.describe());
+        QVERIFY(run({"map", "-o", m_dir.filePath("no/such/dir/map.svg")}).refused(5, "cannot write"));
     }
 };
 
-QTEST_GUILESS_MAIN(TstFpcCtlExport)
-#include "tst_fpcctl_export.moc"
+QTEST_GUILESS_MAIN(TstFpcCtl)
+#include "tst_fpcctl.moc"
