@@ -28,7 +28,6 @@ public:
     QDBusMessage call(const QString &path, const QString &interface, const QString &method,
                       const QVariantList &arguments = {}) const;
 
-    static QString python();
     static QString templateFile(const QString &name);
 
 private:

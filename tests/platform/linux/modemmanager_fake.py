@@ -1,30 +1,17 @@
-'''A ModemManager for tests: one modem (or none) with a SIM, cells, a 3GPP
-location and signal figures, on the bus the daemon uses as system bus.
-
-The modem's interfaces and their properties come from ModemManager's own
-interface XML (the files installed by its development package), so names
-and types are those a real ModemManager serves; the values are set from the
-JSON parameters:
-
-  modem            false: no modem at all (default true)
-  sim              false: no SIM inserted (default true)
-  state            modem State (default 8, registered)
-  imsi, imei       identities
-  cells            list of cells for GetCellInfo (ModemManager's keys)
-  cell_info        false: GetCellInfo fails as on a modem without it
-  technologies     AccessTechnologies bit mask
-  location         3GPP location text "MCC,MNC,LAC,CI,TAC"
-  location_enabled Modem.Location Enabled sources (default 0)
-  gsm_signal, umts_signal   Modem.Signal Gsm / Umts dictionaries
-  registration     Modem3gpp RegistrationState
-The modem's Location interface has SetGpsFix(utc-time, latitude, longitude,
-altitude): a gps-raw fix as another program's GPS session would give it.
+'''A ModemManager for tests: one modem (or none) with its interfaces and properties read from ModemManager's
+installed interface XML, so that names and types are a real ModemManager's. JSON parameters:
+modem / sim (false: none), state (default 8, registered), imsi, imei, cells (GetCellInfo, ModemManager's
+keys), cell_info (false: GetCellInfo unsupported), technologies (AccessTechnologies), location (3GPP text
+"MCC,MNC,LAC,CI,TAC"), gsm_signal (Modem.Signal Gsm), registration (Modem3gpp RegistrationState).
+Modem.Location's SetGpsFix(utc-time, latitude, longitude, altitude) gives a gps-raw fix as another
+program's GPS session would.
 '''
 
 import os
 import xml.etree.ElementTree as ET
 
 import dbus
+import dbusmock
 
 BUS_NAME = 'org.freedesktop.ModemManager1'
 MAIN_OBJ = '/org/freedesktop/ModemManager1'
@@ -100,12 +87,11 @@ def load(mock, parameters):
                  'raise dbus.exceptions.DBusException("not supported", '
                  'name="org.freedesktop.ModemManager1.Error.Core.Unsupported")')
     mock.AddObject(MODEM_PATH, MODEM_IFACE, modem, [('GetCellInfo', '', 'aa{sv}', cell_code)])
-    obj = mock_object(mock, MODEM_PATH)
+    obj = dbusmock.get_object(MODEM_PATH)
     obj.cells = cells
 
     location = interface_properties(MODEM_IFACE + '.Location')
-    location.update({'Capabilities': dbus.UInt32(1 | 4),
-                     'Enabled': dbus.UInt32(parameters.get('location_enabled', 0))})
+    location['Capabilities'] = dbus.UInt32(1 | 4)
     obj.AddProperties(MODEM_IFACE + '.Location', location)
     obj.location_text = parameters.get('location', '')
     obj.AddMethods(MODEM_IFACE + '.Location', [
@@ -125,8 +111,7 @@ def load(mock, parameters):
     ])
 
     signal = interface_properties(MODEM_IFACE + '.Signal')
-    signal.update({'Gsm': typed_levels(parameters.get('gsm_signal')),
-                   'Umts': typed_levels(parameters.get('umts_signal'))})
+    signal['Gsm'] = typed_levels(parameters.get('gsm_signal'))
     obj.AddProperties(MODEM_IFACE + '.Signal', signal)
     obj.AddMethods(MODEM_IFACE + '.Signal', [
         ('Setup', 'u', '', 'self.Set("%s.Signal", "Rate", dbus.UInt32(args[0]))' % MODEM_IFACE),
@@ -140,8 +125,3 @@ def load(mock, parameters):
         sim = interface_properties('org.freedesktop.ModemManager1.Sim')
         sim['Imsi'] = dbus.String(parameters.get('imsi', ''))
         mock.AddObject(SIM_PATH, 'org.freedesktop.ModemManager1.Sim', sim, [])
-
-
-def mock_object(_mock, path):
-    import dbusmock
-    return dbusmock.get_object(path)

@@ -1,13 +1,6 @@
-'''A wpa_supplicant for tests: one WLAN interface (or none) with a list of
-BSSs, on the bus the daemon uses as system bus. Names and types are those of
-wpa_supplicant's D-Bus API (fi.w1.wpa_supplicant1).
-
-JSON parameters:
-  interface     false: no interface at all (default true)
-  bsss          list of {"bssid": [byte, ...], "signal": dBm}
-  scan_success  ScanDone's argument after a Scan call (default true)
-Interface.Scan accepts only the types wpa_supplicant knows ("active",
-"passive") and answers with ScanDone at once.
+'''A wpa_supplicant for tests with wpa_supplicant's D-Bus names and types: one WLAN interface (or none,
+parameter "interface": false) with the BSSs "bsss" ({"bssid": [byte, ...], "signal": dBm}). Interface.Scan takes
+only the types wpa_supplicant knows and answers at once with ScanDone("scan_success", default true).
 '''
 
 import dbus
