@@ -2,7 +2,7 @@
 
 FPCD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libqt6sql6-sqlite qt6-positioning-dev
                libqt6positioning6-plugins libglib2.0-dev dbus-daemon sqlite3 libsqlite3-dev python3
-               python3-dbusmock modemmanager-dev wpasupplicant systemd
+               python3-dbusmock python3-pil modemmanager-dev wpasupplicant systemd
                qt6-declarative-dev qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-templates
                qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtquick-shapes
                qml6-module-qtqml-workerscript qml6-module-qttest qt6-qpa-plugins fonts-dejavu-core xvfb xauth)
