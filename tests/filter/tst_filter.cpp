@@ -78,16 +78,6 @@ VomuElementWLAN *ap(quint8 last, int powerRx = -60)
     return wlan(mac48(last), powerRx);
 }
 
-// A fix about metres north of (60, 24).
-FpcPosition north(double metres)
-{
-    FpcPosition p;
-    p.setCoordinate(60.0 + metres / 111195.08, 24.0, 10.0f);
-    p.setHorizontalAccuracy(5.0f);
-    p.setTimestamp(1700000000);
-    return p;
-}
-
 // A fingerprint of the elements (taken over), with a fix metresNorth of (60, 24) unless NoFix.
 FpcFingerprint fp(std::initializer_list<VomuObservationElement *> elements, double metresNorth = NoFix)
 {
@@ -96,8 +86,13 @@ FpcFingerprint fp(std::initializer_list<VomuObservationElement *> elements, doub
         m.append(e);
     FpcFingerprint result;
     result.setMeasurements(m);
-    if (metresNorth != NoFix)
-        result.setPosition(north(metresNorth));
+    if (metresNorth != NoFix) {
+        FpcPosition p;
+        p.setCoordinate(60.0 + metresNorth / 111195.08, 24.0, 10.0f);
+        p.setHorizontalAccuracy(5.0f);
+        p.setTimestamp(1700000000);
+        result.setPosition(p);
+    }
     return result;
 }
 
