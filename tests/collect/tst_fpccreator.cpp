@@ -75,8 +75,7 @@ private slots:
             configure(key, QString());
     }
 
-    // Fixes too fast, without speed, or too close to the newest stored
-    // fingerprint are dropped; the rest ask for measurements, with WLAN below 50 km/h.
+    // Fixes too fast, without speed or too near the newest stored one are dropped; WLAN asked up to 40 km/h.
     void fixChecks_data()
     {
         QTest::addColumn<int>("speed");
@@ -115,8 +114,7 @@ private slots:
         QVERIFY(request < 0 || requests.at(0).at(0).toBool() == bool(request));
     }
 
-    // One request serves every birth while it is pending; the evaluation
-    // empties the cache, and a fingerprint failing the evaluator is not announced.
+    // One pending request serves every birth after it; the evaluation empties the cache.
     void servingSeveralBirths()
     {
         QSignalSpy requests(&creator(), &FpcCreator::collectMeasurements);
@@ -200,8 +198,7 @@ private slots:
         QCOMPARE(stored.position().latitude(), fix(50, 0, kept).latitude());
     }
 
-    // A birth without time asks for nothing; a result for an empty cache
-    // still ends the pending request.
+    // A birth without time asks for nothing; a result for an empty cache still ends the pending request.
     void emptyCacheResetsPendingRequest()
     {
         QSignalSpy requests(&creator(), &FpcCreator::collectMeasurements);
@@ -218,10 +215,7 @@ private slots:
         QCOMPARE(requests.count(), 2);
     }
 
-    // A walk north through a zone 100 m ahead (radius 50 m): fixes inside
-    // give birth to nothing; a trigger without fix is refused before any fix
-    // and after a fix inside, and allowed after one outside. Every refusal
-    // is counted under the privacy rule.
+    // North through a 50 m zone 100 m ahead: fixes inside, and triggers with no fix or one inside, are refused.
     void walkThroughPrivacyZone()
     {
         configure("privacy_zones", "60.000899,24.0,50;garbage");
@@ -231,11 +225,7 @@ private slots:
         int second = 0;
         const auto step = [&](int metresNorth) {
             m_now = kT.addSecs(++second);
-            if (metresNorth < 0) {
-                creator().createFingerprint();
-            } else {
-                creator().newGpsFix(fix(5, second, metresNorth));
-            }
+            metresNorth < 0 ? creator().createFingerprint() : creator().newGpsFix(fix(5, second, metresNorth));
             if (creator().pendingTime() != 0)
                 creator().newMeasurements(radio());
         };
@@ -249,8 +239,7 @@ private slots:
         QCOMPARE(FpcDropCounters::value(FpcDropCounters::PrivacyRule), 5u);
     }
 
-    // With collection off nothing is born, and a fingerprint whose
-    // measurements were under way when it went off is not announced.
+    // With collection off nothing is born, nor announced if its measurements were under way.
     void collectionSwitch()
     {
         FpcDropCounters::reset();
@@ -269,8 +258,7 @@ private slots:
         QCOMPARE(FpcDropCounters::value(FpcDropCounters::CollectionOff), 3u);
     }
 
-    // Whatever key a stored notice inside the announcement carries, the
-    // announced fingerprint stays alive until its receivers are done.
+    // Stored notices during the announcement, whatever their key, leave the announced fingerprint alive.
     void storedNoticeDuringAnnouncement()
     {
         creator().newGpsFix(fix(50));

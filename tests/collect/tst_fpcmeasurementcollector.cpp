@@ -1,5 +1,4 @@
-// The collect tests in one executable: the fingerprint creator, and the
-// measurement collector against the simulated radio environment.
+// The creator and the measurement collector (against the simulated radio) in one executable.
 
 #include "FpcConfig.h"
 #include "FpcFingerprint.h"
@@ -62,8 +61,7 @@ private slots:
         QVERIFY(m_root.isValid());
         // The platform's positioning source talks to the system bus: keep it private.
         QVERIFY2(m_bus.start(), qPrintable(m_bus.errorString()));
-        // QtPositioning hides its platform plugins from tests; this one
-        // should run, talking to the private bus only.
+        // QtPositioning hides its platform plugins from tests; this one should run, on the private bus.
         qunsetenv("QT_QTESTLIB_RUNNING");
     }
 
@@ -73,24 +71,18 @@ private slots:
         QVERIFY(writeWorld(world(50)));
     }
 
-    void cycleWithoutWlan_data()
-    {
-        QTest::addColumn<bool>("haveWorld");
-        QTest::addColumn<QString>("kinds");
-        QTest::newRow("cell heard") << true << "1";
-        QTest::newRow("no world") << false << "";
-    }
-
+    // Cells alone at once, then nothing at all once the radio world is gone.
     void cycleWithoutWlan()
     {
-        QFETCH(bool, haveWorld);
-        QVERIFY(haveWorld || m_root.removeFile("/var/lib/radio/world.json"));
-        FpcMeasurementCollector collector;
-        QSignalSpy spy(&collector, &FpcMeasurementCollector::measurementsAvailable);
-        collector.collectMeasurements(false);
-        QCOMPARE(spy.count(), 1);
-        QTEST(kinds(spy, 0), "kinds");
-        QCOMPARE(collector.lastWlanScanTime(), 0);
+        for (const bool haveWorld : {true, false}) {
+            QVERIFY(haveWorld || m_root.removeFile("/var/lib/radio/world.json"));
+            FpcMeasurementCollector collector;
+            QSignalSpy spy(&collector, &FpcMeasurementCollector::measurementsAvailable);
+            collector.collectMeasurements(false);
+            QCOMPARE(spy.count(), 1);
+            QCOMPARE(kinds(spy, 0), haveWorld ? "1" : "");
+            QCOMPARE(collector.lastWlanScanTime(), 0);
+        }
     }
 
     void scanInterval()
@@ -133,8 +125,7 @@ private slots:
 
     void scanTimeouts()
     {
-        // Both collectors wait through the same 5-second time-out: one for a
-        // scan that answers late, one for a scan that never answers.
+        // One 5-second time-out for a scan that answers late and one that never answers.
         QVERIFY(writeWorld(world(5400)));
         FpcMeasurementCollector late;
         QSignalSpy lateSpy(&late, &FpcMeasurementCollector::measurementsAvailable);

@@ -54,13 +54,14 @@ VomuMeasurements measurements(std::initializer_list<VomuObservationElement *> el
     return m;
 }
 
-uint32_t ucIdOf(const VomuObservationElement *e)
+// The cell's UC-ID, then the last address byte of each access point.
+QString ids(const FpcFingerprint &fp)
 {
-    return static_cast<const VomuElementWCDMA *>(e)->ucId();
-}
-uint8_t lastMacByte(const VomuObservationElement *e)
-{
-    return static_cast<const VomuElementWLAN *>(e)->mac().macByte(7);
+    const VomuMeasurements all = fp.measurements();
+    QStringList out{QString::number(static_cast<const VomuElementWCDMA *>(all.element(0))->ucId())};
+    for (int i = 1; i < all.count(); ++i)
+        out << QString::number(static_cast<const VomuElementWLAN *>(all.element(i))->mac().macByte(7));
+    return out.join(' ');
 }
 
 // Data mask / radio type / cell elements / access points.
@@ -186,8 +187,7 @@ private slots:
         // WLAN only: the access points are replaced, the cell and radio type stay.
         fp.setMeasurements(measurements({wlan(3)}));
         QCOMPARE(summary(fp), "15/1/1/1");
-        const VomuMeasurements all = fp.measurements();
-        QVERIFY(all.count() == 2 && ucIdOf(all.element(0)) == 1u && lastMacByte(all.element(1)) == 3);
+        QCOMPARE(ids(fp), "1 3");
         // A GSM cell without neighbours replaces the cell; bits are never cleared.
         fp.setMeasurements(measurements({new VomuElementGSM}));
         QCOMPARE(summary(fp), "15/2/1/1");
@@ -221,8 +221,7 @@ private slots:
         for (const FpcFingerprint *fp : {&copy, const_cast<const FpcFingerprint *>(&assigned)}) {
             QVERIFY(!fp->parent() && fp->id() == 5);
             QCOMPARE(summary(*fp), "14/2/1/1");
-            const VomuMeasurements all = fp->measurements();
-            QVERIFY(all.count() == 2 && ucIdOf(all.element(0)) == 42u && lastMacByte(all.element(1)) == 7);
+            QCOMPARE(ids(*fp), "42 7");
         }
 
         // Fingerprints and their parts travel in queued signals and variants by these names.
