@@ -24,14 +24,12 @@
 
 namespace {
 
-// A minimal HTTP/1.1 server on loopback: records each request and answers it as told or stays silent.
+// A minimal HTTP/1.1 server on loopback: counts the requests and answers each with the status, or (0) not at all.
 class LoopbackServer : public QTcpServer
 {
 public:
-    bool silent = false;
-    int status = 200;
-    QByteArray answer;
-    QList<QByteArray> bodies;
+    int status = 0;
+    int requests = 0;
 
     LoopbackServer()
     {
@@ -55,14 +53,12 @@ private:
         const int length = at < 0 ? 0 : head.mid(at + 15).split('\r').first().trimmed().toInt();
         if (end < 0 || data.size() < end + 4 + length)
             return;
-        bodies << data.mid(end + 4, length);
+        ++requests;
         m_pending.remove(socket);
-        if (silent)
+        if (status == 0)
             return;
         socket->write("HTTP/1.1 " + QByteArray::number(status)
-                      + " X\r\nContent-Type: text/xml\r\nConnection: close\r\n"
-                        "Content-Length: "
-                      + QByteArray::number(answer.size()) + "\r\n\r\n" + answer);
+                      + " X\r\nConnection: close\r\nContent-Length: 0\r\n\r\n");
         socket->disconnectFromHost();
     }
 };
@@ -218,9 +214,7 @@ private slots:
             m_server->close();
             writeConfig("network=wlan\n", port);
         }
-        m_server->silent = httpStatus == 0;
         m_server->status = httpStatus;
-        m_server->answer = "<SLP-FP/>";
         if (httpStatus != -2)
             m_recorder.parts << QByteArray(10, 'x');
         if (networkLost)
@@ -228,7 +222,7 @@ private slots:
         connectGateway();
         const uint32_t id = start(false, ESlpGwNwUsageAny);
         if (networkLost) {
-            QTRY_COMPARE_WITH_TIMEOUT(m_server->bodies.size(), 1, 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(m_server->requests, 1, 10000);
             writeConfig("network=none\n");
         }
         QTRY_VERIFY_WITH_TIMEOUT(m_recorder.events.join(' ').contains(QStringLiteral("error")), 10000);

@@ -6,9 +6,9 @@
 #include <QString>
 #include <QVariantList>
 
-// One fake system service on the private test bus: python3-dbusmock with one
-// of its templates (networkmanager, upower) or with a template file of ours,
-// configured by JSON parameters. Stops the service when destroyed.
+// One fake system service on the private test bus: python3-dbusmock with one of its templates
+// (networkmanager, upower) or a template file of ours ("*.py" here), configured by JSON parameters.
+// Stops the service when destroyed.
 class FakeService
 {
 public:
@@ -27,8 +27,6 @@ public:
     // A plain method call to the service.
     QDBusMessage call(const QString &path, const QString &interface, const QString &method,
                       const QVariantList &arguments = {}) const;
-
-    static QString templateFile(const QString &name);
 
 private:
     QString m_template;
