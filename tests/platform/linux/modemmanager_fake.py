@@ -68,10 +68,6 @@ def typed_cell(cell):
                             for k, v in cell.items() if k != '_untyped'}, signature='sv')
 
 
-def typed_levels(levels):
-    return dbus.Dictionary({k: dbus.Double(v) for k, v in (levels or {}).items()}, signature='sv')
-
-
 def load(mock, parameters):
     if not parameters.get('modem', True):
         return
@@ -111,7 +107,8 @@ def load(mock, parameters):
     ])
 
     signal = interface_properties(MODEM_IFACE + '.Signal')
-    signal['Gsm'] = typed_levels(parameters.get('gsm_signal'))
+    signal['Gsm'] = dbus.Dictionary({k: dbus.Double(v) for k, v in parameters.get('gsm_signal', {}).items()},
+                                    signature='sv')
     obj.AddProperties(MODEM_IFACE + '.Signal', signal)
     obj.AddMethods(MODEM_IFACE + '.Signal', [
         ('Setup', 'u', '', 'self.Set("%s.Signal", "Rate", dbus.UInt32(args[0]))' % MODEM_IFACE),

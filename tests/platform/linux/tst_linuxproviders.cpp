@@ -29,7 +29,6 @@ namespace {
 const QString NmService = QStringLiteral("org.freedesktop.NetworkManager");
 const QString NmPath = QStringLiteral("/org/freedesktop/NetworkManager");
 const QString WirelessInterface = QStringLiteral("org.freedesktop.NetworkManager.Device.Wireless");
-const QString UPowerService = QStringLiteral("org.freedesktop.UPower");
 const QString MmService = QStringLiteral("org.freedesktop.ModemManager1");
 const QString SupplicantService = QStringLiteral("fi.w1.wpa_supplicant1");
 const QString SupplicantInterfacePath = QStringLiteral("/fi/w1/wpa_supplicant1/Interfaces/0");
@@ -136,13 +135,11 @@ private:
                 {WirelessInterface, QStringLiteral("LastScan"), QVariant::fromValue(QDBusVariant(to))});
     }
 
-    void addAccessPoint(FakeService &nm, const QString &device, const QString &name, const QString &ssid,
-                        const QString &mac, uchar strength)
+    static void addAccessPoint(FakeService &nm, const QString &device, const QString &name, const QString &ssid,
+                               const QString &mac, uchar strength)
     {
-        const QDBusMessage reply =
-            nm.mock(NmPath, QStringLiteral("AddAccessPoint"),
-                    {device, name, ssid, mac, 2u, 2412u, 54000u, QVariant::fromValue(strength), 0u});
-        QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
+        nm.mock(NmPath, QStringLiteral("AddAccessPoint"),
+                {device, name, ssid, mac, 2u, 2412u, 54000u, QVariant::fromValue(strength), 0u});
     }
 
 private slots:
@@ -154,17 +151,15 @@ private slots:
 
     void batteryFromUPower()
     {
-        {
-            auto upower = startFake(QStringLiteral("upower"), UPowerService);
-            upower->mock(QStringLiteral("/org/freedesktop/UPower"), QStringLiteral("SetupDisplayDevice"),
-                         {2u, 2u, 24.0, 10.0, 40.0, 1.0, 3600LL, 0LL, true, QStringLiteral("battery-low"), 0u});
-            QCOMPARE(DeviceInfo().batteryLevel(), 24);
-            // A display device that is no battery: mains power.
-            upower->mock(QStringLiteral("/org/freedesktop/UPower"), QStringLiteral("SetupDisplayDevice"),
-                         {1u, 1u, 0.0, 0.0, 0.0, 0.0, 0LL, 0LL, false, QString(), 0u});
-            QCOMPARE(DeviceInfo().batteryLevel(), DeviceInfo::UnknownBatteryLevel);
-        }
-        // No UPower at all.
+        auto upower = startFake(QStringLiteral("upower"), QStringLiteral("org.freedesktop.UPower"));
+        upower->mock(QStringLiteral("/org/freedesktop/UPower"), QStringLiteral("SetupDisplayDevice"),
+                     {2u, 2u, 24.0, 10.0, 40.0, 1.0, 3600LL, 0LL, true, QStringLiteral("battery-low"), 0u});
+        QCOMPARE(DeviceInfo().batteryLevel(), 24);
+        // A display device that is no battery: mains power.
+        upower->mock(QStringLiteral("/org/freedesktop/UPower"), QStringLiteral("SetupDisplayDevice"),
+                     {1u, 1u, 0.0, 0.0, 0.0, 0.0, 0LL, 0LL, false, QString(), 0u});
+        QCOMPARE(DeviceInfo().batteryLevel(), DeviceInfo::UnknownBatteryLevel);
+        upower.reset(); // no UPower at all
         QCOMPARE(DeviceInfo().batteryLevel(), DeviceInfo::UnknownBatteryLevel);
     }
 
@@ -293,18 +288,11 @@ private slots:
 
     void umtsCell()
     {
-        QJsonArray
-            cells{QJsonObject{{"cell-type", 3},
-                              {"serving", true},
-                              {"operator-id", "244123"},
-                              {"lac", "FF"},
-                              {"ci", "186A0"},
-                              {"frequency-fdd-dl", 10700},
-                              {"psc", 100},
-                              {"rscp", -90.0},
-                              {"ecio", -7.5}},
-                  QJsonObject{{"cell-type", 3}, {"serving", false}, {"psc", 101}, {"rscp", "-80"}, {"_untyped", true}}};
-        auto mm = startModem({{"cells", cells}});
+        const QJsonObject serving{{"cell-type", 3}, {"serving", true}, {"operator-id", "244123"},
+                                  {"lac", "FF"},    {"ci", "186A0"},   {"frequency-fdd-dl", 10700},
+                                  {"psc", 100},     {"rscp", -90.0},   {"ecio", -7.5}};
+        const QJsonObject wrong{{"cell-type", 3}, {"psc", 101}, {"rscp", "-80"}, {"_untyped", true}};
+        auto mm = startModem({{"cells", QJsonArray{serving, wrong}}});
         VomuMeasurements measurements;
         QVERIFY(RadioMeasurements::getMobileMeasurements(measurements));
         const auto *cell = dynamic_cast<const VomuElementWCDMA *>(measurements.element(0));
@@ -367,22 +355,21 @@ private slots:
     {
         LinuxNetworkState state;
         auto mm = startModem({{"registration", 1}});
-        {
-            auto nm = startFake(QStringLiteral("networkmanager"), NmService);
-            const QString device = addWlanDevice(*nm);
-            // The WLAN device's object also serves as its active connection.
-            nm->mock(device, QStringLiteral("AddProperty"),
-                     {QStringLiteral("org.freedesktop.NetworkManager.Connection.Active"), QStringLiteral("Type"),
-                      QStringLiteral("802-11-wireless")});
-            nm->mock(NmPath, QStringLiteral("AddProperty"),
-                     {NmService, QStringLiteral("PrimaryConnection"), QVariant::fromValue(QDBusObjectPath(device))});
-            nm->mock(NmPath, QStringLiteral("AddProperty"), {NmService, QStringLiteral("Metered"), 4u});
-            QCOMPARE(state.currentNetwork(), SlpGwNetwork::FreeWlan);
-            // A metered WLAN is no free network: the home registration counts.
-            nm->call(NmPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
-                     {NmService, QStringLiteral("Metered"), QVariant::fromValue(QDBusVariant(1u))});
-            QCOMPARE(state.currentNetwork(), SlpGwNetwork::HomeCellular);
-        }
+        auto nm = startFake(QStringLiteral("networkmanager"), NmService);
+        const QString device = addWlanDevice(*nm);
+        // The WLAN device's object also serves as its active connection.
+        nm->mock(device, QStringLiteral("AddProperty"),
+                 {QStringLiteral("org.freedesktop.NetworkManager.Connection.Active"), QStringLiteral("Type"),
+                  QStringLiteral("802-11-wireless")});
+        nm->mock(NmPath, QStringLiteral("AddProperty"),
+                 {NmService, QStringLiteral("PrimaryConnection"), QVariant::fromValue(QDBusObjectPath(device))});
+        nm->mock(NmPath, QStringLiteral("AddProperty"), {NmService, QStringLiteral("Metered"), 4u});
+        QCOMPARE(state.currentNetwork(), SlpGwNetwork::FreeWlan);
+        // A metered WLAN is no free network: the home registration counts.
+        nm->call(NmPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
+                 {NmService, QStringLiteral("Metered"), QVariant::fromValue(QDBusVariant(1u))});
+        QCOMPARE(state.currentNetwork(), SlpGwNetwork::HomeCellular);
+        nm.reset();
         mm.reset();
         mm = startModem({{"registration", 5}});
         QCOMPARE(state.currentNetwork(), SlpGwNetwork::RoamingCellular);
