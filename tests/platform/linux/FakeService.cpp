@@ -16,10 +16,7 @@ bool registered(const QString &busName)
 } // namespace
 
 FakeService::FakeService(const QString &template_, const QString &busName, const QJsonObject &parameters)
-    : m_template(template_.endsWith(QLatin1String(".py"))
-                     ? QStringLiteral(FPCD_SOURCE_DIR "/tests/platform/linux/") + template_
-                     : template_),
-      m_busName(busName), m_parameters(parameters)
+    : m_template(template_), m_busName(busName), m_parameters(parameters)
 {}
 
 FakeService::~FakeService()
@@ -27,6 +24,11 @@ FakeService::~FakeService()
     TestSupport::stopProcess(m_process, 5000);
     // The next fake may claim the same name at once.
     TestSupport::waitFor([this] { return !registered(m_busName); }, 5000);
+}
+
+QString FakeService::templateFile(const QString &name)
+{
+    return QStringLiteral(FPCD_SOURCE_DIR "/tests/platform/linux/") + name;
 }
 
 bool FakeService::start()

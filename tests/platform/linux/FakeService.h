@@ -7,7 +7,7 @@
 #include <QVariantList>
 
 // One fake system service on the private test bus: python3-dbusmock with one of its templates
-// (networkmanager, upower) or a template file of ours ("*.py" here), configured by JSON parameters.
+// (networkmanager, upower) or with a template file of ours (templateFile()), configured by JSON parameters.
 // Stops the service when destroyed.
 class FakeService
 {
@@ -27,6 +27,8 @@ public:
     // A plain method call to the service.
     QDBusMessage call(const QString &path, const QString &interface, const QString &method,
                       const QVariantList &arguments = {}) const;
+
+    static QString templateFile(const QString &name);
 
 private:
     QString m_template;

@@ -102,11 +102,11 @@ private:
     }
     static auto startModem(const QJsonObject &parameters)
     {
-        return startFake("modemmanager_fake.py", MmService, parameters);
+        return startFake(FakeService::templateFile("modemmanager_fake.py"), MmService, parameters);
     }
     static auto startSupplicant(const QJsonObject &parameters)
     {
-        return startFake("supplicant_fake.py", SupplicantService, parameters);
+        return startFake(FakeService::templateFile("supplicant_fake.py"), SupplicantService, parameters);
     }
 
     // A WLAN device whose scans finish at once by moving LastScan on, or
