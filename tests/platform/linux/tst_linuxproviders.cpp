@@ -128,11 +128,11 @@ private:
         return device;
     }
 
-    // Another program's scan: LastScan moves on.
-    static void moveLastScan(FakeService &nm, const QString &device, qlonglong to)
+    static void setBusProperty(FakeService &fake, const QString &path, const QString &interface, const QString &name,
+                               const QVariant &value)
     {
-        nm.call(device, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
-                {WirelessInterface, QStringLiteral("LastScan"), QVariant::fromValue(QDBusVariant(to))});
+        fake.call(path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
+                  {interface, name, QVariant::fromValue(QDBusVariant(value))});
     }
 
     static void addAccessPoint(FakeService &nm, const QString &device, const QString &name, const QString &ssid,
@@ -166,6 +166,8 @@ private slots:
     void wlanScanThroughNetworkManager()
     {
         auto nm = startFake(QStringLiteral("networkmanager"), NmService);
+        ScanResult scan;
+        QCOMPARE(RadioMeasurements::wlanWemScan(&onScan, &scan), -1); // no WLAN device
         const QString device = addWlanDevice(*nm);
         addAccessPoint(*nm, device, "strongest", "home", "00:1A:2B:3C:4D:01", 100);
         addAccessPoint(*nm, device, "middle", "shop", "00:1a:2b:3c:4d:02", 50);
@@ -176,7 +178,6 @@ private slots:
         addAccessPoint(*nm, device, "beyond", "odd", "00:1a:2b:3c:4d:04", 101);
         addAccessPoint(*nm, device, "badmac", "odd", "00:1a:2b:3c:4d", 60);
 
-        ScanResult scan;
         QCOMPARE(RadioMeasurements::wlanWemScan(&onScan, &scan), 0);
         QTRY_VERIFY_WITH_TIMEOUT(scan.answers, 5000);
         // Hidden, opted-out and randomised access points are never measured;
@@ -194,23 +195,22 @@ private slots:
         QVERIFY(scanner.startScan(&onScan, &own));
         QTRY_VERIFY_WITH_TIMEOUT(own.answers, 5000);
         QSignalSpy foreign(&scanner, &NmWlanScanner::foreignScan);
-        moveLastScan(*nm, device, 99000);
+        setBusProperty(*nm, device, WirelessInterface, QStringLiteral("LastScan"), 99000LL); // another program's scan
         QVERIFY(foreign.wait(5000));
         QCOMPARE(powersByMac(scanner.accessPoints()), expected);
     }
 
-    // No scan without a WLAN device; one that never finishes is answered once, by the next result.
+    // A scan that never finishes is answered once, by the next result.
     void unfinishedScanIsAnsweredOnce()
     {
         auto nm = startFake(QStringLiteral("networkmanager"), NmService);
-        ScanResult scan;
-        QCOMPARE(RadioMeasurements::wlanWemScan(&onScan, &scan), -1);
         const QString device = addWlanDevice(*nm, false);
+        ScanResult scan;
         NmWlanScanner scanner;
         QVERIFY(scanner.startScan(&onScan, &scan));
         QVERIFY(scanner.startScan(&onScan, &scan));
         QSignalSpy foreign(&scanner, &NmWlanScanner::foreignScan);
-        moveLastScan(*nm, device, 2000);
+        setBusProperty(*nm, device, WirelessInterface, QStringLiteral("LastScan"), 2000LL);
         QTRY_VERIFY_WITH_TIMEOUT(scan.answers, 5000);
         QCOMPARE(scan.answers, 1);
         QCOMPARE(foreign.size(), 0);
@@ -366,8 +366,7 @@ private slots:
         nm->mock(NmPath, QStringLiteral("AddProperty"), {NmService, QStringLiteral("Metered"), 4u});
         QCOMPARE(state.currentNetwork(), SlpGwNetwork::FreeWlan);
         // A metered WLAN is no free network: the home registration counts.
-        nm->call(NmPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
-                 {NmService, QStringLiteral("Metered"), QVariant::fromValue(QDBusVariant(1u))});
+        setBusProperty(*nm, NmPath, NmService, QStringLiteral("Metered"), 1u);
         QCOMPARE(state.currentNetwork(), SlpGwNetwork::HomeCellular);
         nm.reset();
         mm.reset();
