@@ -15,20 +15,11 @@ bool registered(const QString &busName)
 
 } // namespace
 
-FakeService::FakeService(const QString &template_, const QString &busName, const QJsonObject &parameters)
-    : m_template(template_), m_busName(busName), m_parameters(parameters)
-{}
-
 FakeService::~FakeService()
 {
     TestSupport::stopProcess(m_process, 5000);
     // The next fake may claim the same name at once.
     TestSupport::waitFor([this] { return !registered(m_busName); }, 5000);
-}
-
-QString FakeService::templateFile(const QString &name)
-{
-    return QStringLiteral(FPCD_SOURCE_DIR "/tests/platform/linux/") + name;
 }
 
 bool FakeService::start()
@@ -48,11 +39,6 @@ bool FakeService::start()
     if (!up || !registered(m_busName))
         m_error = QStringLiteral("fake %1 did not come up: %2").arg(m_busName, m_process.errorString());
     return m_error.isEmpty();
-}
-
-QDBusMessage FakeService::mock(const QString &path, const QString &method, const QVariantList &arguments) const
-{
-    return call(path, QStringLiteral("org.freedesktop.DBus.Mock"), method, arguments);
 }
 
 QDBusMessage FakeService::call(const QString &path, const QString &interface, const QString &method,

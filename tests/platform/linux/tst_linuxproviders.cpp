@@ -242,15 +242,12 @@ private slots:
         supplicant.reset();
         supplicant = startSupplicant({{"interface", false}});
         QVERIFY(!SupplicantWlanScanner().startScan(&onScan, &scan));
-    }
 
-    void supplicantScanOfAnotherProgramAndFailedScan()
-    {
-        auto supplicant =
-            startSupplicant({{"bsss", QJsonArray{bss({0, 0, 0, 0, 0, 1}, -60)}}, {"scan_success", false}});
-        SupplicantWlanScanner scanner;
-        QVERIFY(scanner.follow());
-        QSignalSpy foreign(&scanner, &WlanScanner::foreignScan);
+        supplicant.reset();
+        supplicant = startSupplicant({{"bsss", QJsonArray{bss({0, 0, 0, 0, 0, 1}, -60)}}, {"scan_success", false}});
+        SupplicantWlanScanner follower;
+        QVERIFY(follower.follow());
+        QSignalSpy foreign(&follower, &WlanScanner::foreignScan);
         const QString interface = QStringLiteral("fi.w1.wpa_supplicant1.Interface");
         supplicant->mock(SupplicantInterfacePath, QStringLiteral("EmitSignal"),
                          {interface, QStringLiteral("ScanDone"), QStringLiteral("b"), QVariantList{false}});
@@ -259,10 +256,10 @@ private slots:
         QVERIFY(foreign.wait(5000));
         QCOMPARE(foreign.size(), 1);
         // An own scan that fails answers with nothing rather than with the access points of an earlier scan.
-        ScanResult scan;
-        QVERIFY(scanner.startScan(&onScan, &scan));
-        QTRY_VERIFY_WITH_TIMEOUT(scan.answers, 5000);
-        QCOMPARE(scan.measurements.count(), 0);
+        ScanResult failed;
+        QVERIFY(follower.startScan(&onScan, &failed));
+        QTRY_VERIFY_WITH_TIMEOUT(failed.answers, 5000);
+        QCOMPARE(failed.measurements.count(), 0);
         QCOMPARE(foreign.size(), 1);
     }
 
