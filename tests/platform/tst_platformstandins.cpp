@@ -282,11 +282,9 @@ private slots:
         QVERIFY(position.latitude() == 1.0 && position.altitude() == 3.0f);
     }
 
-    // --- the simulated world
-
-    // Networks whose owner opted out, hidden ones and randomised addresses
-    // never leave the provider; the name decides nothing else.
-    void unmappableAccessPointsNeverReported()
+    // Networks whose owner opted out, hidden ones and randomised addresses never leave the simulated world; the
+    // name decides nothing else. Without a world there is nothing at all.
+    void simulatedWorld()
     {
         const QList<QPair<const char *, QString>> named{{"00:1a:2b:3c:4d:01", "cafe"},
                                                         {"00:1a:2b:3c:4d:02", "home_nomap"},
@@ -308,11 +306,8 @@ private slots:
         QVERIFY2(RadioWorld::fromJson(QJsonDocument(json).toJson(), world, &error), qPrintable(error));
         QCOMPARE(macsOf(RadioSurvey(world).accessPoints(PlaceA, 0)),
                  (QStringList{"001a2b3c4d01", "001a2b3c4d06", "02005e1000000007"}));
-    }
 
-    // No world file, or one that is refused: no cells, and scans find nothing.
-    void withoutWorld()
-    {
+        // No world file, or one that is refused: no cells, and scans find nothing.
         for (const QByteArray &contents : {QByteArray(), QByteArray("{\"seed\": -1}")}) {
             QVERIFY(m_root->removeFile("/var/lib/radio/world.json"));
             QVERIFY(contents.isEmpty() || m_root->writeFile("/var/lib/radio/world.json", contents));
@@ -510,7 +505,6 @@ private slots:
         QTest::addColumn<QString>("entry");
         QTest::addColumn<int>("mode");
         QTest::addColumn<int>("expected");
-        // 0700 and 0755: tst_fpcbuffermanager.
         QTest::newRow("others may enter") << "dir" << 0701 << int(SARVO_VERIFY_OPEN_ACCESS);
         QTest::newRow("plain file") << "file" << 0600 << int(SARVO_VERIFY_NOT_DIRECTORY);
         QTest::newRow("missing") << "missing" << 0 << int(SARVO_VERIFY_NOT_FOUND);

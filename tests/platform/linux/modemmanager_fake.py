@@ -1,10 +1,8 @@
-'''A ModemManager for tests: one modem (or none) with its interfaces and properties read from ModemManager's
-installed interface XML, so that names and types are a real ModemManager's. JSON parameters:
-modem / sim (false: none), state (default 8, registered), imsi, imei, cells (GetCellInfo, ModemManager's
-keys), cell_info (false: GetCellInfo unsupported), technologies (AccessTechnologies), location (3GPP text
+'''A ModemManager for tests: one modem (or none) with the interfaces and properties of ModemManager's installed
+interface XML. JSON parameters: modem / sim (false: none), state (default 8, registered), imsi, imei, cells
+(GetCellInfo, ModemManager's keys), cell_info (false: GetCellInfo unsupported), technologies, location (3GPP text
 "MCC,MNC,LAC,CI,TAC"), gsm_signal (Modem.Signal Gsm), registration (Modem3gpp RegistrationState).
-Modem.Location's SetGpsFix(utc-time, latitude, longitude, altitude) gives a gps-raw fix as another
-program's GPS session would.
+Modem.Location's SetGpsFix(utc-time, latitude, longitude, altitude) gives a gps-raw fix as another program's would.
 '''
 
 import os

@@ -53,21 +53,16 @@ void onScan(void *context, VomuMeasurements result)
     scan->measurements = result;
 }
 
-QString macText(const VomuWlanMacAddress &mac)
-{
-    QStringList bytes;
-    for (int i = mac.is48Bit() ? 2 : 0; i < VomuWlanMacAddress::kSize; ++i)
-        bytes << QStringLiteral("%1").arg(mac.macByte(i), 2, 16, QLatin1Char('0'));
-    return bytes.join(QLatin1Char(':'));
-}
-
 QMap<QString, int> powersByMac(const VomuMeasurements &measurements)
 {
     QMap<QString, int> result;
     for (int i = 0; i < measurements.count(); ++i) {
         const auto *ap = dynamic_cast<const VomuElementWLAN *>(measurements.element(i));
+        QByteArray mac;
+        for (int b = ap && ap->mac().is48Bit() ? 2 : 0; ap && b < VomuWlanMacAddress::kSize; ++b)
+            mac += char(ap->mac().macByte(b));
         if (ap && ap->powerRxSet())
-            result.insert(macText(ap->mac()), ap->powerRx());
+            result.insert(QString::fromLatin1(mac.toHex(':')), ap->powerRx());
     }
     return result;
 }
@@ -113,11 +108,9 @@ private:
     // never (the template's RequestScan does nothing).
     QString addWlanDevice(FakeService &nm, bool scansFinish = true)
     {
-        const QString device =
-            nm.mock(NmPath, QStringLiteral("AddWiFiDevice"), {QStringLiteral("wlan0"), QStringLiteral("wlan0"), 100u})
-                .arguments()
-                .value(0)
-                .toString();
+        const QDBusMessage added =
+            nm.mock(NmPath, QStringLiteral("AddWiFiDevice"), {QStringLiteral("wlan0"), QStringLiteral("wlan0"), 100u});
+        const QString device = added.arguments().value(0).toString();
         nm.mock(device, QStringLiteral("AddProperty"),
                 {WirelessInterface, QStringLiteral("LastScan"), QVariant::fromValue(qlonglong(1000))});
         if (scansFinish)
