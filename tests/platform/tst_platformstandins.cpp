@@ -87,8 +87,7 @@ public:
     }
 };
 
-// Records every callback ("request 5", "piece 2301 7 5", "error 2203 5",
-// "status 3") and, asked for data, sends its parts like the daemon does.
+// Records every callback ("request 5", "error 2203 5", "status 3"); asked for data, sends its parts as the daemon does.
 class Recorder : public MSlpGwObserver
 {
 public:

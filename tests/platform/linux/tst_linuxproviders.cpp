@@ -40,17 +40,12 @@ uint uintProperty(const FakeService &fake, const QString &path, const QString &i
     return reply.arguments().value(0).value<QDBusVariant>().variant().toUInt();
 }
 
-struct ScanResult
-{
-    int answers = 0;
-    VomuMeasurements measurements;
-};
+// Every answer to a scan, in order.
+using ScanResult = QList<VomuMeasurements>;
 
 void onScan(void *context, VomuMeasurements result)
 {
-    auto *scan = static_cast<ScanResult *>(context);
-    ++scan->answers;
-    scan->measurements = result;
+    static_cast<ScanResult *>(context)->append(result);
 }
 
 QMap<QString, int> powersByMac(const VomuMeasurements &measurements)
@@ -172,21 +167,21 @@ private slots:
         addAccessPoint(*nm, device, "badmac", "odd", "00:1a:2b:3c:4d", 60);
 
         QCOMPARE(RadioMeasurements::wlanWemScan(&onScan, &scan), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(scan.answers, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!scan.isEmpty(), 5000);
         // Hidden, opted-out and randomised access points are never measured;
         // a strength beyond 100 % and a short address are no measurement.
         const QMap<QString, int> expected{{"00:1a:2b:3c:4d:01", -40},
                                           {"00:1a:2b:3c:4d:02", -70},
                                           {"00:1a:2b:3c:4d:03", -100}};
-        QCOMPARE(powersByMac(scan.measurements), expected);
-        QCOMPARE(scan.measurements.count(), 3);
+        QCOMPARE(powersByMac(scan.last()), expected);
+        QCOMPARE(scan.last().count(), 3);
         QCOMPARE(DeviceInfo().wlanInterfaceName(), QStringLiteral("wlan0"));
 
         // A scan nobody here asked for is signalled, its access points readable.
         NmWlanScanner scanner;
         ScanResult own;
         QVERIFY(scanner.startScan(&onScan, &own));
-        QTRY_VERIFY_WITH_TIMEOUT(own.answers, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!own.isEmpty(), 5000);
         QSignalSpy foreign(&scanner, &NmWlanScanner::foreignScan);
         setBusProperty(*nm, device, WirelessInterface, QStringLiteral("LastScan"), 99000LL); // another program's scan
         QVERIFY(foreign.wait(5000));
@@ -204,8 +199,8 @@ private slots:
         QVERIFY(scanner.startScan(&onScan, &scan));
         QSignalSpy foreign(&scanner, &NmWlanScanner::foreignScan);
         setBusProperty(*nm, device, WirelessInterface, QStringLiteral("LastScan"), 2000LL);
-        QTRY_VERIFY_WITH_TIMEOUT(scan.answers, 5000);
-        QCOMPARE(scan.answers, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!scan.isEmpty(), 5000);
+        QCOMPARE(scan.size(), 1);
         QCOMPARE(foreign.size(), 0);
     }
 
@@ -223,12 +218,12 @@ private slots:
         ScanResult scan;
         QVERIFY(scanner.startScan(&onScan, &scan));
         QVERIFY(scanner.startScan(&onScan, &scan));
-        QTRY_VERIFY_WITH_TIMEOUT(scan.answers, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!scan.isEmpty(), 5000);
         // dBm outside -128..0, BSSIDs not six bytes long and randomised ones are dropped; one answer.
         const QMap<QString, int> expected{{"00:1a:2b:3c:4d:01", 0}, {"fc:dc:ba:98:76:02", -128}};
-        QCOMPARE(powersByMac(scan.measurements), expected);
-        QCOMPARE(scan.measurements.count(), 2);
-        QCOMPARE(scan.answers, 1);
+        QCOMPARE(powersByMac(scan.last()), expected);
+        QCOMPARE(scan.last().count(), 2);
+        QCOMPARE(scan.size(), 1);
         // Without NetworkManager the interface name comes from wpa_supplicant.
         QCOMPARE(DeviceInfo().wlanInterfaceName(), QStringLiteral("wlan0"));
 
@@ -251,8 +246,8 @@ private slots:
         // An own scan that fails answers with nothing rather than with the access points of an earlier scan.
         ScanResult failed;
         QVERIFY(follower.startScan(&onScan, &failed));
-        QTRY_VERIFY_WITH_TIMEOUT(failed.answers, 5000);
-        QCOMPARE(failed.measurements.count(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!failed.isEmpty(), 5000);
+        QCOMPARE(failed.last().count(), 0);
         QCOMPARE(foreign.size(), 1);
     }
 
