@@ -376,8 +376,8 @@ private slots:
         QFETCH(QJsonObject, parameters);
         auto mm = startModem(parameters);
         VomuMeasurements measurements;
-        const bool valid = RadioMeasurements::mobileMeasurementsValid(0);
-        QVERIFY(!valid || !RadioMeasurements::getMobileMeasurements(measurements));
+        QVERIFY(!RadioMeasurements::mobileMeasurementsValid(0)
+                || !RadioMeasurements::getMobileMeasurements(measurements));
         QCOMPARE(measurements.count(), 0);
     }
 };
