@@ -30,9 +30,8 @@ private slots:
         QTest::newRow("drive") << "drive.gpx" << false << 5.0 << 15.0 << 0.0;
     }
 
-    // Every 10 m: a serving cell, measurements the evaluator takes with and
-    // (given three access points) without a position, and on foot three
-    // access points at nearly every place.
+    // Every 10 m: a serving cell, measurements the evaluator takes with and (given three access points) without a
+    // position, and on foot three access points at nearly every place.
     void routesAreCovered()
     {
         QFETCH(QString, route);

@@ -6,9 +6,8 @@
 #include <QString>
 #include <QVariantList>
 
-// One fake system service on the private test bus: python3-dbusmock with one of its templates
-// (networkmanager, upower) or with a template file of ours (templateFile()), configured by JSON parameters.
-// Stops the service when destroyed.
+// One fake system service on the private test bus, stopped when destroyed: python3-dbusmock with one of its
+// templates (networkmanager, upower) or a template file of ours (templateFile()), configured by JSON parameters.
 class FakeService
 {
 public:

@@ -99,8 +99,7 @@ private:
         return startFake(FakeService::templateFile("supplicant_fake.py"), SupplicantService, parameters);
     }
 
-    // A WLAN device whose scans finish at once by moving LastScan on, or
-    // never (the template's RequestScan does nothing).
+    // A WLAN device whose scans finish at once (LastScan moves on) or never (the template's RequestScan is empty).
     QString addWlanDevice(FakeService &nm, bool scansFinish = true)
     {
         const QDBusMessage added =
@@ -323,7 +322,7 @@ private slots:
         QVERIFY(fixes.follow());
         QSignalSpy received(PlatformEvents::instance(), &PlatformEvents::passiveFix);
         const QString now = QDateTime::currentDateTimeUtc().addSecs(-5).toString(QStringLiteral("HHmmss.zzz"));
-        mm->call(modem, location, QStringLiteral("SetGpsFix"), {QStringLiteral("99"), 61.49, 21.79, 10.0});
+        mm->call(modem, location, QStringLiteral("SetGpsFix"), {QStringLiteral("990000"), 61.49, 21.79, 10.0});
         mm->call(modem, location, QStringLiteral("SetGpsFix"), {now, 61.49, 21.79, 12.5});
         QVERIFY(received.wait(5000));
         QCOMPARE(received.size(), 1); // the fix without a usable time is skipped
