@@ -59,8 +59,7 @@ void storeScan(void *context, VomuMeasurements result)
 
 const QByteArray Body(10, 'x');
 
-// A minimal HTTP/1.1 server on loopback: counts the uploads (each carries Body) and answers each with the status,
-// or (0) not at all.
+// A minimal HTTP/1.1 server on loopback: counts uploads (each carries Body), answers with the status or (0) not at all.
 class LoopbackServer : public QTcpServer
 {
 public:

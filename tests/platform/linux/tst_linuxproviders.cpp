@@ -31,7 +31,6 @@ const QString NmPath = QStringLiteral("/org/freedesktop/NetworkManager");
 const QString WirelessInterface = QStringLiteral("org.freedesktop.NetworkManager.Device.Wireless");
 const QString MmService = QStringLiteral("org.freedesktop.ModemManager1");
 const QString SupplicantService = QStringLiteral("fi.w1.wpa_supplicant1");
-const QString SupplicantInterfacePath = QStringLiteral("/fi/w1/wpa_supplicant1/Interfaces/0");
 
 uint uintProperty(const FakeService &fake, const QString &path, const QString &interface, const QString &name)
 {
@@ -235,11 +234,10 @@ private slots:
         SupplicantWlanScanner follower;
         QVERIFY(follower.follow());
         QSignalSpy foreign(&follower, &WlanScanner::foreignScan);
-        const QString interface = QStringLiteral("fi.w1.wpa_supplicant1.Interface");
-        supplicant->mock(SupplicantInterfacePath, QStringLiteral("EmitSignal"),
-                         {interface, QStringLiteral("ScanDone"), QStringLiteral("b"), QVariantList{false}});
-        supplicant->mock(SupplicantInterfacePath, QStringLiteral("EmitSignal"),
-                         {interface, QStringLiteral("ScanDone"), QStringLiteral("b"), QVariantList{true}});
+        for (const bool success : {false, true})
+            supplicant->mock(QStringLiteral("/fi/w1/wpa_supplicant1/Interfaces/0"), QStringLiteral("EmitSignal"),
+                             {QStringLiteral("fi.w1.wpa_supplicant1.Interface"), QStringLiteral("ScanDone"),
+                              QStringLiteral("b"), QVariantList{success}});
         QVERIFY(foreign.wait(5000));
         QCOMPARE(foreign.size(), 1);
         // An own scan that fails answers with nothing rather than with the access points of an earlier scan.
