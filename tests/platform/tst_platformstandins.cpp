@@ -499,6 +499,7 @@ private slots:
         QTest::addColumn<QString>("entry");
         QTest::addColumn<int>("mode");
         QTest::addColumn<int>("expected");
+        QTest::newRow("group may read") << "dir" << 0750 << int(SARVO_VERIFY_OPEN_ACCESS);
         QTest::newRow("others may enter") << "dir" << 0701 << int(SARVO_VERIFY_OPEN_ACCESS);
         QTest::newRow("plain file") << "file" << 0600 << int(SARVO_VERIFY_NOT_DIRECTORY);
         QTest::newRow("missing") << "missing" << 0 << int(SARVO_VERIFY_NOT_FOUND);

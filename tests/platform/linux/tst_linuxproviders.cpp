@@ -39,7 +39,6 @@ uint uintProperty(const FakeService &fake, const QString &path, const QString &i
     return reply.arguments().value(0).value<QDBusVariant>().variant().toUInt();
 }
 
-// Every answer to a scan, in order.
 using ScanResult = QList<VomuMeasurements>;
 
 void onScan(void *context, VomuMeasurements result)
