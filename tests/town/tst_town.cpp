@@ -7,9 +7,9 @@
 #include "LogCapture.h"
 #include "RadioSurvey.h"
 #include "RadioWorld.h"
+#include "TestSupport.h"
 #include "VomuElementWLAN.h"
 
-#include <QFile>
 #include <QtTest>
 
 static const QString TownDir = QStringLiteral(FPCD_SOURCE_DIR "/data/town/");
@@ -43,9 +43,8 @@ private slots:
         QFETCH(double, minMinutes);
         QFETCH(double, maxMinutes);
         QVERIFY(path.durationSeconds() >= minMinutes * 60 && path.durationSeconds() <= maxMinutes * 60);
-        QFile file(TownDir + QStringLiteral("world.json"));
         RadioWorld world;
-        QVERIFY(file.open(QIODevice::ReadOnly) && RadioWorld::fromJson(file.readAll(), world, &error));
+        QVERIFY2(RadioWorld::fromJson(TestSupport::readFile(TownDir + "world.json"), world, &error), qPrintable(error));
         const RadioSurvey survey(world);
         FpcMsmEvaluator evaluator;
         LogCapture quiet(LogCapture::Quiet); // no daemon trace in the output
