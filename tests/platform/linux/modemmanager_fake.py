@@ -1,10 +1,8 @@
-'''A ModemManager for tests: one modem (or none) with its interfaces and properties read from ModemManager's
-installed interface XML, so that names and types are a real ModemManager's. JSON parameters:
-modem / sim (false: none), state (default 8, registered), imsi, imei, cells (GetCellInfo, ModemManager's
-keys), cell_info (false: GetCellInfo unsupported), technologies (AccessTechnologies), location (3GPP text
+'''A ModemManager for tests: one modem (or none) with the interfaces and properties of ModemManager's installed
+interface XML. JSON parameters: modem / sim (false: none), state (default 8, registered), imsi, imei, cells
+(GetCellInfo, ModemManager's keys), cell_info (false: GetCellInfo unsupported), technologies, location (3GPP text
 "MCC,MNC,LAC,CI,TAC"), gsm_signal (Modem.Signal Gsm), registration (Modem3gpp RegistrationState).
-Modem.Location's SetGpsFix(utc-time, latitude, longitude, altitude) gives a gps-raw fix as another
-program's GPS session would.
+Modem.Location's SetGpsFix(utc-time, latitude, longitude, altitude) gives a gps-raw fix as another program's would.
 '''
 
 import os
@@ -68,10 +66,6 @@ def typed_cell(cell):
                             for k, v in cell.items() if k != '_untyped'}, signature='sv')
 
 
-def typed_levels(levels):
-    return dbus.Dictionary({k: dbus.Double(v) for k, v in (levels or {}).items()}, signature='sv')
-
-
 def load(mock, parameters):
     if not parameters.get('modem', True):
         return
@@ -111,7 +105,8 @@ def load(mock, parameters):
     ])
 
     signal = interface_properties(MODEM_IFACE + '.Signal')
-    signal['Gsm'] = typed_levels(parameters.get('gsm_signal'))
+    signal['Gsm'] = dbus.Dictionary({k: dbus.Double(v) for k, v in parameters.get('gsm_signal', {}).items()},
+                                    signature='sv')
     obj.AddProperties(MODEM_IFACE + '.Signal', signal)
     obj.AddMethods(MODEM_IFACE + '.Signal', [
         ('Setup', 'u', '', 'self.Set("%s.Signal", "Rate", dbus.UInt32(args[0]))' % MODEM_IFACE),

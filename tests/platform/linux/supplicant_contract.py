@@ -1,10 +1,7 @@
 #!/usr/bin/python3
-"""Holds the wpa_supplicant fake against a real wpa_supplicant, each on a private bus.
-
-wpa_supplicant ships no interface XML, so the contract is the running service, with an interface on the
-loopback device (no WLAN hardware needed): the members the scanner uses have the same types on both, a
-malformed scan request gets the same error, and a scan that cannot run ends with ScanDone(false), the case
-the scanner answers with an empty result. Needs root and wpa_supplicant; skips (77) without them."""
+"""Holds the wpa_supplicant fake against a real wpa_supplicant (it ships no interface XML), each on a private
+bus, the real one with an interface on the loopback device: the members the scanner uses have the same types, a
+malformed scan gets the same error, and a scan that cannot run ends with ScanDone(false). Root only, else 77."""
 
 import os
 import shutil
@@ -94,13 +91,12 @@ def main():
         real_interface = real.get_object(SERVICE, ROOT_PATH).CreateInterface({'Ifname': 'lo', 'Driver': 'wired'},
                                                                              dbus_interface=SERVICE)
         fake_interface = ROOT_PATH + '/Interfaces/0'
-        failures = []
         real_contract, fake_contract = contract_of(real, real_interface), contract_of(fake, fake_interface)
-        for key, expected in USED_MEMBERS.items():
-            # A python-dbusmock object does not list its signals; the fake's ScanDone is received below.
-            if real_contract[key] != expected or (fake_contract[key] != expected and key[1] != 'signal'):
-                failures.append('%s.%s: real %s, fake %s, scanner expects %s'
-                                % (key[0], key[2], real_contract[key], fake_contract[key], expected))
+        # A python-dbusmock object does not list its signals; the fake's ScanDone is received below.
+        failures = ['%s.%s: real %s, fake %s, scanner expects %s'
+                    % (key[0], key[2], real_contract[key], fake_contract[key], expected)
+                    for key, expected in USED_MEMBERS.items()
+                    if real_contract[key] != expected or (fake_contract[key] != expected and key[1] != 'signal')]
         (real_error, real_done), (fake_error, fake_done) = scan_answers(real, real_interface), scan_answers(
             fake, fake_interface)
         if real_error != fake_error:

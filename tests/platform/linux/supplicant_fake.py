@@ -26,9 +26,8 @@ self.EmitSignal('%s', 'ScanDone', 'b', [dbus.Boolean(%s)])
 def bss_properties(bss):
     return {
         'BSSID': dbus.Array([dbus.Byte(b) for b in bss.get('bssid', [])], signature='y'),
-        'SSID': dbus.Array([dbus.Byte(c) for c in bss.get('ssid', 'net').encode()], signature='y'),
-        'Signal': dbus.Int16(bss.get('signal', -60)),
-        'Frequency': dbus.UInt16(bss.get('frequency', 2412)),
+        'SSID': dbus.Array([dbus.Byte(c) for c in b'net'], signature='y'),
+        'Signal': dbus.Int16(bss['signal']),
     }
 
 
@@ -47,7 +46,5 @@ def load(mock, parameters):
     success = 'True' if parameters.get('scan_success', True) else 'False'
     mock.AddObject(IFACE_PATH, IFACE_IFACE, {
         'Ifname': dbus.String('wlan0'),
-        'State': dbus.String('disconnected'),
-        'Scanning': dbus.Boolean(False),
         'BSSs': dbus.Array(bss_paths, signature='o'),
     }, [('Scan', 'a{sv}', '', SCAN_CODE % (IFACE_IFACE, success))])

@@ -29,10 +29,8 @@ namespace {
 const QString NmService = QStringLiteral("org.freedesktop.NetworkManager");
 const QString NmPath = QStringLiteral("/org/freedesktop/NetworkManager");
 const QString WirelessInterface = QStringLiteral("org.freedesktop.NetworkManager.Device.Wireless");
-const QString UPowerService = QStringLiteral("org.freedesktop.UPower");
 const QString MmService = QStringLiteral("org.freedesktop.ModemManager1");
 const QString SupplicantService = QStringLiteral("fi.w1.wpa_supplicant1");
-const QString SupplicantInterfacePath = QStringLiteral("/fi/w1/wpa_supplicant1/Interfaces/0");
 
 uint uintProperty(const FakeService &fake, const QString &path, const QString &interface, const QString &name)
 {
@@ -41,27 +39,11 @@ uint uintProperty(const FakeService &fake, const QString &path, const QString &i
     return reply.arguments().value(0).value<QDBusVariant>().variant().toUInt();
 }
 
-struct ScanResult
-{
-    bool done = false;
-    int answers = 0;
-    VomuMeasurements measurements;
-};
+using ScanResult = QList<VomuMeasurements>;
 
 void onScan(void *context, VomuMeasurements result)
 {
-    auto *scan = static_cast<ScanResult *>(context);
-    ++scan->answers;
-    scan->done = true;
-    scan->measurements = result;
-}
-
-QString macText(const VomuWlanMacAddress &mac)
-{
-    QStringList bytes;
-    for (int i = mac.is48Bit() ? 2 : 0; i < VomuWlanMacAddress::kSize; ++i)
-        bytes << QStringLiteral("%1").arg(mac.macByte(i), 2, 16, QLatin1Char('0'));
-    return bytes.join(QLatin1Char(':'));
+    static_cast<ScanResult *>(context)->append(result);
 }
 
 QMap<QString, int> powersByMac(const VomuMeasurements &measurements)
@@ -69,8 +51,11 @@ QMap<QString, int> powersByMac(const VomuMeasurements &measurements)
     QMap<QString, int> result;
     for (int i = 0; i < measurements.count(); ++i) {
         const auto *ap = dynamic_cast<const VomuElementWLAN *>(measurements.element(i));
+        QByteArray mac;
+        for (int b = ap && ap->mac().is48Bit() ? 2 : 0; ap && b < VomuWlanMacAddress::kSize; ++b)
+            mac += char(ap->mac().macByte(b));
         if (ap && ap->powerRxSet())
-            result.insert(macText(ap->mac()), ap->powerRx());
+            result.insert(QString::fromLatin1(mac.toHex(':')), ap->powerRx());
     }
     return result;
 }
@@ -95,35 +80,29 @@ class TestLinuxProviders : public QObject
 private:
     TestBus m_bus;
 
-    std::unique_ptr<FakeService> startFake(const QString &template_, const QString &name,
-                                           const QJsonObject &parameters = {})
+    static std::unique_ptr<FakeService> startFake(const QString &template_, const QString &name,
+                                                  const QJsonObject &parameters = {})
     {
         auto fake = std::make_unique<FakeService>(template_, name, parameters);
         if (!fake->start())
             qWarning() << fake->errorString();
         return fake;
     }
-
-    std::unique_ptr<FakeService> startModem(const QJsonObject &parameters)
+    static auto startModem(const QJsonObject &parameters)
     {
-        return startFake(FakeService::templateFile(QStringLiteral("modemmanager_fake.py")), MmService, parameters);
+        return startFake(FakeService::templateFile("modemmanager_fake.py"), MmService, parameters);
+    }
+    static auto startSupplicant(const QJsonObject &parameters)
+    {
+        return startFake(FakeService::templateFile("supplicant_fake.py"), SupplicantService, parameters);
     }
 
-    std::unique_ptr<FakeService> startSupplicant(const QJsonObject &parameters)
-    {
-        return startFake(FakeService::templateFile(QStringLiteral("supplicant_fake.py")), SupplicantService,
-                         parameters);
-    }
-
-    // A WLAN device whose scans finish at once by moving LastScan on, or
-    // never (the template's RequestScan does nothing).
+    // A WLAN device whose scans finish at once (LastScan moves on) or never (the template's RequestScan is empty).
     QString addWlanDevice(FakeService &nm, bool scansFinish = true)
     {
-        const QString device =
-            nm.mock(NmPath, QStringLiteral("AddWiFiDevice"), {QStringLiteral("wlan0"), QStringLiteral("wlan0"), 100u})
-                .arguments()
-                .value(0)
-                .toString();
+        const QDBusMessage added =
+            nm.mock(NmPath, QStringLiteral("AddWiFiDevice"), {QStringLiteral("wlan0"), QStringLiteral("wlan0"), 100u});
+        const QString device = added.arguments().value(0).toString();
         nm.mock(device, QStringLiteral("AddProperty"),
                 {WirelessInterface, QStringLiteral("LastScan"), QVariant::fromValue(qlonglong(1000))});
         if (scansFinish)
@@ -134,20 +113,18 @@ private:
         return device;
     }
 
-    // Another program's scan: LastScan moves on.
-    static void moveLastScan(FakeService &nm, const QString &device, qlonglong to)
+    static void setBusProperty(FakeService &fake, const QString &path, const QString &interface, const QString &name,
+                               const QVariant &value)
     {
-        nm.call(device, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
-                {WirelessInterface, QStringLiteral("LastScan"), QVariant::fromValue(QDBusVariant(to))});
+        fake.call(path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
+                  {interface, name, QVariant::fromValue(QDBusVariant(value))});
     }
 
-    void addAccessPoint(FakeService &nm, const QString &device, const QString &name, const QString &ssid,
-                        const QString &mac, uchar strength)
+    static void addAccessPoint(FakeService &nm, const QString &device, const QString &name, const QString &ssid,
+                               const QString &mac, uchar strength)
     {
-        const QDBusMessage reply =
-            nm.mock(NmPath, QStringLiteral("AddAccessPoint"),
-                    {device, name, ssid, mac, 2u, 2412u, 54000u, QVariant::fromValue(strength), 0u});
-        QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
+        nm.mock(NmPath, QStringLiteral("AddAccessPoint"),
+                {device, name, ssid, mac, 2u, 2412u, 54000u, QVariant::fromValue(strength), 0u});
     }
 
 private slots:
@@ -159,23 +136,23 @@ private slots:
 
     void batteryFromUPower()
     {
-        {
-            auto upower = startFake(QStringLiteral("upower"), UPowerService);
-            upower->mock(QStringLiteral("/org/freedesktop/UPower"), QStringLiteral("SetupDisplayDevice"),
-                         {2u, 2u, 24.0, 10.0, 40.0, 1.0, 3600LL, 0LL, true, QStringLiteral("battery-low"), 0u});
-            QCOMPARE(DeviceInfo().batteryLevel(), 24);
-            // A display device that is no battery: mains power.
-            upower->mock(QStringLiteral("/org/freedesktop/UPower"), QStringLiteral("SetupDisplayDevice"),
-                         {1u, 1u, 0.0, 0.0, 0.0, 0.0, 0LL, 0LL, false, QString(), 0u});
-            QCOMPARE(DeviceInfo().batteryLevel(), DeviceInfo::UnknownBatteryLevel);
-        }
-        // No UPower at all.
+        auto upower = startFake(QStringLiteral("upower"), QStringLiteral("org.freedesktop.UPower"));
+        upower->mock(QStringLiteral("/org/freedesktop/UPower"), QStringLiteral("SetupDisplayDevice"),
+                     {2u, 2u, 24.0, 10.0, 40.0, 1.0, 3600LL, 0LL, true, QStringLiteral("battery-low"), 0u});
+        QCOMPARE(DeviceInfo().batteryLevel(), 24);
+        // A display device that is no battery: mains power.
+        upower->mock(QStringLiteral("/org/freedesktop/UPower"), QStringLiteral("SetupDisplayDevice"),
+                     {1u, 1u, 0.0, 0.0, 0.0, 0.0, 0LL, 0LL, false, QString(), 0u});
+        QCOMPARE(DeviceInfo().batteryLevel(), DeviceInfo::UnknownBatteryLevel);
+        upower.reset(); // no UPower at all
         QCOMPARE(DeviceInfo().batteryLevel(), DeviceInfo::UnknownBatteryLevel);
     }
 
     void wlanScanThroughNetworkManager()
     {
         auto nm = startFake(QStringLiteral("networkmanager"), NmService);
+        ScanResult scan;
+        QCOMPARE(RadioMeasurements::wlanWemScan(&onScan, &scan), -1); // no WLAN device
         const QString device = addWlanDevice(*nm);
         addAccessPoint(*nm, device, "strongest", "home", "00:1A:2B:3C:4D:01", 100);
         addAccessPoint(*nm, device, "middle", "shop", "00:1a:2b:3c:4d:02", 50);
@@ -186,43 +163,41 @@ private slots:
         addAccessPoint(*nm, device, "beyond", "odd", "00:1a:2b:3c:4d:04", 101);
         addAccessPoint(*nm, device, "badmac", "odd", "00:1a:2b:3c:4d", 60);
 
-        ScanResult scan;
         QCOMPARE(RadioMeasurements::wlanWemScan(&onScan, &scan), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(scan.done, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!scan.isEmpty(), 5000);
         // Hidden, opted-out and randomised access points are never measured;
         // a strength beyond 100 % and a short address are no measurement.
         const QMap<QString, int> expected{{"00:1a:2b:3c:4d:01", -40},
                                           {"00:1a:2b:3c:4d:02", -70},
                                           {"00:1a:2b:3c:4d:03", -100}};
-        QCOMPARE(powersByMac(scan.measurements), expected);
-        QCOMPARE(scan.measurements.count(), 3);
+        QCOMPARE(powersByMac(scan.last()), expected);
+        QCOMPARE(scan.last().count(), 3);
         QCOMPARE(DeviceInfo().wlanInterfaceName(), QStringLiteral("wlan0"));
 
         // A scan nobody here asked for is signalled, its access points readable.
         NmWlanScanner scanner;
         ScanResult own;
         QVERIFY(scanner.startScan(&onScan, &own));
-        QTRY_VERIFY_WITH_TIMEOUT(own.done, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!own.isEmpty(), 5000);
         QSignalSpy foreign(&scanner, &NmWlanScanner::foreignScan);
-        moveLastScan(*nm, device, 99000);
+        setBusProperty(*nm, device, WirelessInterface, QStringLiteral("LastScan"), 99000LL); // another program's scan
         QVERIFY(foreign.wait(5000));
         QCOMPARE(powersByMac(scanner.accessPoints()), expected);
     }
 
-    // No scan without a WLAN device; one that never finishes is answered once, by the next result.
+    // A scan that never finishes is answered once, by the next result.
     void unfinishedScanIsAnsweredOnce()
     {
         auto nm = startFake(QStringLiteral("networkmanager"), NmService);
-        ScanResult scan;
-        QCOMPARE(RadioMeasurements::wlanWemScan(&onScan, &scan), -1);
         const QString device = addWlanDevice(*nm, false);
+        ScanResult scan;
         NmWlanScanner scanner;
         QVERIFY(scanner.startScan(&onScan, &scan));
         QVERIFY(scanner.startScan(&onScan, &scan));
         QSignalSpy foreign(&scanner, &NmWlanScanner::foreignScan);
-        moveLastScan(*nm, device, 2000);
-        QTRY_VERIFY_WITH_TIMEOUT(scan.done, 5000);
-        QCOMPARE(scan.answers, 1);
+        setBusProperty(*nm, device, WirelessInterface, QStringLiteral("LastScan"), 2000LL);
+        QTRY_VERIFY_WITH_TIMEOUT(!scan.isEmpty(), 5000);
+        QCOMPARE(scan.size(), 1);
         QCOMPARE(foreign.size(), 0);
     }
 
@@ -240,43 +215,36 @@ private slots:
         ScanResult scan;
         QVERIFY(scanner.startScan(&onScan, &scan));
         QVERIFY(scanner.startScan(&onScan, &scan));
-        QTRY_VERIFY_WITH_TIMEOUT(scan.done, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!scan.isEmpty(), 5000);
         // dBm outside -128..0, BSSIDs not six bytes long and randomised ones are dropped; one answer.
         const QMap<QString, int> expected{{"00:1a:2b:3c:4d:01", 0}, {"fc:dc:ba:98:76:02", -128}};
-        QCOMPARE(powersByMac(scan.measurements), expected);
-        QCOMPARE(scan.measurements.count(), 2);
-        QCOMPARE(scan.answers, 1);
+        QCOMPARE(powersByMac(scan.last()), expected);
+        QCOMPARE(scan.last().count(), 2);
+        QCOMPARE(scan.size(), 1);
         // Without NetworkManager the interface name comes from wpa_supplicant.
         QCOMPARE(DeviceInfo().wlanInterfaceName(), QStringLiteral("wlan0"));
-    }
 
-    void supplicantScanOfAnotherProgramAndFailedScan()
-    {
-        auto supplicant =
-            startSupplicant({{"bsss", QJsonArray{bss({0, 0, 0, 0, 0, 1}, -60)}}, {"scan_success", false}});
-        SupplicantWlanScanner scanner;
-        QVERIFY(scanner.follow());
-        QSignalSpy foreign(&scanner, &WlanScanner::foreignScan);
-        const QString interface = QStringLiteral("fi.w1.wpa_supplicant1.Interface");
-        supplicant->mock(SupplicantInterfacePath, QStringLiteral("EmitSignal"),
-                         {interface, QStringLiteral("ScanDone"), QStringLiteral("b"), QVariantList{false}});
-        supplicant->mock(SupplicantInterfacePath, QStringLiteral("EmitSignal"),
-                         {interface, QStringLiteral("ScanDone"), QStringLiteral("b"), QVariantList{true}});
+        supplicant.reset();
+        supplicant = startSupplicant({{"interface", false}});
+        QVERIFY(!SupplicantWlanScanner().startScan(&onScan, &scan));
+
+        supplicant.reset();
+        supplicant = startSupplicant({{"bsss", QJsonArray{bss({0, 0, 0, 0, 0, 1}, -60)}}, {"scan_success", false}});
+        SupplicantWlanScanner follower;
+        QVERIFY(follower.follow());
+        QSignalSpy foreign(&follower, &WlanScanner::foreignScan);
+        for (const bool success : {false, true})
+            supplicant->mock(QStringLiteral("/fi/w1/wpa_supplicant1/Interfaces/0"), QStringLiteral("EmitSignal"),
+                             {QStringLiteral("fi.w1.wpa_supplicant1.Interface"), QStringLiteral("ScanDone"),
+                              QStringLiteral("b"), QVariantList{success}});
         QVERIFY(foreign.wait(5000));
         QCOMPARE(foreign.size(), 1);
         // An own scan that fails answers with nothing rather than with the access points of an earlier scan.
-        ScanResult scan;
-        QVERIFY(scanner.startScan(&onScan, &scan));
-        QTRY_VERIFY_WITH_TIMEOUT(scan.done, 5000);
-        QCOMPARE(scan.measurements.count(), 0);
+        ScanResult failed;
+        QVERIFY(follower.startScan(&onScan, &failed));
+        QTRY_VERIFY_WITH_TIMEOUT(!failed.isEmpty(), 5000);
+        QCOMPARE(failed.last().count(), 0);
         QCOMPARE(foreign.size(), 1);
-    }
-
-    void supplicantWithoutInterfaceRefusesTheScan()
-    {
-        auto supplicant = startSupplicant({{"interface", false}});
-        ScanResult scan;
-        QVERIFY(!SupplicantWlanScanner().startScan(&onScan, &scan));
     }
 
     void gsmCellsAndIdentity()
@@ -301,18 +269,11 @@ private slots:
 
     void umtsCell()
     {
-        QJsonArray
-            cells{QJsonObject{{"cell-type", 3},
-                              {"serving", true},
-                              {"operator-id", "244123"},
-                              {"lac", "FF"},
-                              {"ci", "186A0"},
-                              {"frequency-fdd-dl", 10700},
-                              {"psc", 100},
-                              {"rscp", -90.0},
-                              {"ecio", -7.5}},
-                  QJsonObject{{"cell-type", 3}, {"serving", false}, {"psc", 101}, {"rscp", "-80"}, {"_untyped", true}}};
-        auto mm = startModem({{"cells", cells}});
+        const QJsonObject serving{{"cell-type", 3}, {"serving", true}, {"operator-id", "244123"},
+                                  {"lac", "FF"},    {"ci", "186A0"},   {"frequency-fdd-dl", 10700},
+                                  {"psc", 100},     {"rscp", -90.0},   {"ecio", -7.5}};
+        const QJsonObject wrong{{"cell-type", 3}, {"psc", 101}, {"rscp", "-80"}, {"_untyped", true}};
+        auto mm = startModem({{"cells", QJsonArray{serving, wrong}}});
         VomuMeasurements measurements;
         QVERIFY(RadioMeasurements::getMobileMeasurements(measurements));
         const auto *cell = dynamic_cast<const VomuElementWCDMA *>(measurements.element(0));
@@ -358,7 +319,7 @@ private slots:
         QVERIFY(fixes.follow());
         QSignalSpy received(PlatformEvents::instance(), &PlatformEvents::passiveFix);
         const QString now = QDateTime::currentDateTimeUtc().addSecs(-5).toString(QStringLiteral("HHmmss.zzz"));
-        mm->call(modem, location, QStringLiteral("SetGpsFix"), {QStringLiteral("99"), 61.49, 21.79, 10.0});
+        mm->call(modem, location, QStringLiteral("SetGpsFix"), {QStringLiteral("990000"), 61.49, 21.79, 10.0});
         mm->call(modem, location, QStringLiteral("SetGpsFix"), {now, 61.49, 21.79, 12.5});
         QVERIFY(received.wait(5000));
         QCOMPARE(received.size(), 1); // the fix without a usable time is skipped
@@ -375,22 +336,20 @@ private slots:
     {
         LinuxNetworkState state;
         auto mm = startModem({{"registration", 1}});
-        {
-            auto nm = startFake(QStringLiteral("networkmanager"), NmService);
-            const QString device = addWlanDevice(*nm);
-            // The WLAN device's object also serves as its active connection.
-            nm->mock(device, QStringLiteral("AddProperty"),
-                     {QStringLiteral("org.freedesktop.NetworkManager.Connection.Active"), QStringLiteral("Type"),
-                      QStringLiteral("802-11-wireless")});
-            nm->mock(NmPath, QStringLiteral("AddProperty"),
-                     {NmService, QStringLiteral("PrimaryConnection"), QVariant::fromValue(QDBusObjectPath(device))});
-            nm->mock(NmPath, QStringLiteral("AddProperty"), {NmService, QStringLiteral("Metered"), 4u});
-            QCOMPARE(state.currentNetwork(), SlpGwNetwork::FreeWlan);
-            // A metered WLAN is no free network: the home registration counts.
-            nm->call(NmPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
-                     {NmService, QStringLiteral("Metered"), QVariant::fromValue(QDBusVariant(1u))});
-            QCOMPARE(state.currentNetwork(), SlpGwNetwork::HomeCellular);
-        }
+        auto nm = startFake(QStringLiteral("networkmanager"), NmService);
+        const QString device = addWlanDevice(*nm);
+        // The WLAN device's object also serves as its active connection.
+        nm->mock(device, QStringLiteral("AddProperty"),
+                 {QStringLiteral("org.freedesktop.NetworkManager.Connection.Active"), QStringLiteral("Type"),
+                  QStringLiteral("802-11-wireless")});
+        nm->mock(NmPath, QStringLiteral("AddProperty"),
+                 {NmService, QStringLiteral("PrimaryConnection"), QVariant::fromValue(QDBusObjectPath(device))});
+        nm->mock(NmPath, QStringLiteral("AddProperty"), {NmService, QStringLiteral("Metered"), 4u});
+        QCOMPARE(state.currentNetwork(), SlpGwNetwork::FreeWlan);
+        // A metered WLAN is no free network: the home registration counts.
+        setBusProperty(*nm, NmPath, NmService, QStringLiteral("Metered"), 1u);
+        QCOMPARE(state.currentNetwork(), SlpGwNetwork::HomeCellular);
+        nm.reset();
         mm.reset();
         mm = startModem({{"registration", 5}});
         QCOMPARE(state.currentNetwork(), SlpGwNetwork::RoamingCellular);
@@ -413,8 +372,8 @@ private slots:
         QFETCH(QJsonObject, parameters);
         auto mm = startModem(parameters);
         VomuMeasurements measurements;
-        const bool valid = RadioMeasurements::mobileMeasurementsValid(0);
-        QVERIFY(!valid || !RadioMeasurements::getMobileMeasurements(measurements));
+        QVERIFY(!RadioMeasurements::mobileMeasurementsValid(0)
+                || !RadioMeasurements::getMobileMeasurements(measurements));
         QCOMPARE(measurements.count(), 0);
     }
 };
