@@ -95,7 +95,7 @@ private slots:
 
     void names()
     {
-        // Full kinds and 48/64-bit addresses: tst_fpcctl_export; here the edges.
+        // Full kinds and 48/64-bit addresses: geoJsonAndCsv; here the edges.
         QCOMPARE(FpcCtlKind::name(9), QStringLiteral("WLAN + GPS"));
         QCOMPARE(FpcCtlKind::name(0), QStringLiteral("empty"));
         QCOMPARE(FpcCtlKind::name(16), QStringLiteral("unknown (16)"));
