@@ -25,7 +25,7 @@ def main():
     for path in sys.argv[2:]:
         try:
             found = problem(path, expected)
-        except OSError as error:
+        except (OSError, SyntaxError, ValueError) as error:  # what Pillow raises for a broken file
             found = "unreadable: %s" % error
         print("%s: %s" % (path, found or "ok"))
         failed = failed or bool(found)
