@@ -8,7 +8,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -151,20 +150,17 @@ private slots:
     void badFixesRefusedGoodFixStored()
     {
         QVERIFY(m_service->startWithPositioning({"--sbox"}));
-        const double nan = std::numeric_limits<double>::quiet_NaN();
-        for (int field = 0; field < 5; ++field) {
-            PositionFix bad = PositionedService::fixNow();
-            double *values[] = {&bad.lat, &bad.lon, &bad.alt, &bad.along, &bad.lat};
-            *values[field] = field < 2 ? nan : field < 4 ? std::numeric_limits<double>::infinity() : 95;
-            QCOMPARE(m_service->positioning().sendFix(bad), QString());
-        }
-        PositionFix badTime = PositionedService::fixNow();
-        badTime.month = 13;
-        QCOMPARE(m_service->positioning().sendFix(badTime), QString());
+        // Each unusable field: tst_fpcservice; here one refused by its value and one by its range.
+        PositionFix bad = PositionedService::fixNow();
+        bad.lon = std::numeric_limits<double>::infinity();
+        QCOMPARE(m_service->positioning().sendFix(bad), QString());
+        bad = PositionedService::fixNow();
+        bad.lat = 95;
+        QCOMPARE(m_service->positioning().sendFix(bad), QString());
         QCOMPARE(m_service->positioning().sendFix(PositionedService::fixNow(), PositionFix::Signature::Int32Fields),
                  QString());
         QVERIFY(m_service->waitForTrace("refused: arguments \"dddddiiiiiiiii\" instead of \"dddddyqqqyyyyq\""));
-        QCOMPARE(m_service->traceCount("GPS position refused:"), 5);
+        QCOMPARE(m_service->traceCount("GPS position refused:"), 1);
         QVERIFY(m_service->trace().contains("Latitude out of range (-90 - 90): 95"));
         QCOMPARE(m_service->fingerprintCount(), 0);
 
@@ -174,7 +170,7 @@ private slots:
         QCOMPARE(m_service->quit(), 0);
     }
 
-    // A foreign WLAN scan creates a fingerprint, not twice within the interval; active mode is reported.
+    // A foreign WLAN scan creates a fingerprint (its interval: tst_fpcservice); active mode is reported.
     void foreignWlanScanAndActiveMode()
     {
         QVERIFY(m_service->start({"--sbox"}, {{"min_wlan_count", "1"}, {"passive_wlan_scan_delay", "0"}}));
@@ -182,8 +178,6 @@ private slots:
         QVERIFY(connectivity.sendState(8).isEmpty() && connectivity.sendState(9).isEmpty());
         QTRY_COMPARE(m_service->fingerprintCount(), 1);
         QCOMPARE(m_service->queryValue("SELECT dataMask & 1 FROM Fingerprint").toInt(), 0); // no position
-        QVERIFY(connectivity.sendState(8).isEmpty() && connectivity.sendState(9).isEmpty());
-        QVERIFY(m_service->waitForTrace("Free Wlan results ignored: last free scan  done  0"));
 
         DaemonSignalRecorder active(m_bus->connection(), "activeCollectionStatus");
         QVERIFY(m_service->callNoReply("activeMode", {true}));
@@ -221,7 +215,7 @@ private slots:
         QCOMPARE(m_service->quit(), 0);
     }
 
-    // Every file the daemon writes (database, journals, report dumps, trace files) is its user's alone;
+    // Every file the daemon writes (database, journals, report dumps; trace files: tst_core) is its user's alone;
     // a forced upload while one is under way is refused and the one under way keeps its fingerprints.
     void filesPrivateAndSecondForcedUploadRefused()
     {
@@ -234,16 +228,12 @@ private slots:
         QVERIFY(forcedUpload().startsWith("Cannot start upload: "));
         QTRY_COMPARE_WITH_TIMEOUT(m_service->server().readLines("fingerprints.jsonl").size(), 1, 15000);
         QTRY_COMPARE(m_service->fingerprintCount(), 0);
-        QVERIFY(m_service->root().writeFile("/home/user/MyDocs/location_logs/fpc_tracefile", "run0001"));
-        QVERIFY(m_service->callNoReply("restartLogging"));
-        QTRY_VERIFY(QFile::exists(m_service->root().logDirectory() + "fpc_run0001.log"));
 
         QStringList created;
-        for (QDirIterator it(m_service->root().root(), {"fp.db*", "fpr_*", "fpc_run0001.log"}, QDir::Files,
-                             QDirIterator::Subdirectories);
+        for (QDirIterator it(m_service->root().root(), {"fp.db*", "fpr_*"}, QDir::Files, QDirIterator::Subdirectories);
              it.hasNext();)
             created << it.next();
-        QVERIFY2(created.size() >= 3, qPrintable(created.join(' ')));
+        QVERIFY2(created.size() >= 2, qPrintable(created.join(' ')));
         for (const QString &path : created)
             QVERIFY2(TestSupport::fileMode(path) == 0600, qPrintable(path));
         QCOMPARE(m_service->quit(), 0);
