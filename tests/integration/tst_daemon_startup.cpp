@@ -30,7 +30,6 @@ private slots:
     {
         m_root = std::make_unique<TempRoot>();
         QVERIFY(m_root->makeLogDirectory());
-        // The database directory: without it the daemon's start fails.
         const QString databaseDirectory = QStringLiteral("/home/user/.vomu-fpcd/private");
         QVERIFY(m_root->makeDirectory(databaseDirectory));
         QVERIFY(QFile::setPermissions(m_root->path(databaseDirectory),
@@ -83,10 +82,9 @@ private slots:
         QTest::addColumn<QByteArrayList>("absent");
 
         const QByteArray registering = "main() register object to DBus...";
-        QTest::newRow("tracefile without rd-mode") << false << QByteArray() << QStringList{"--tracefile", "%T"}
-                                                   << "none" << QByteArrayList{} << QByteArrayList{};
-        QTest::newRow("sbox without rd-mode")
-            << false << QByteArray() << QStringList{"--sbox"} << "none" << QByteArrayList{} << QByteArrayList{};
+        QTest::newRow("tracefile and sbox without rd-mode")
+            << false << QByteArray() << QStringList{"--tracefile", "%T", "--sbox"} << "none" << QByteArrayList{}
+            << QByteArrayList{};
         QTest::newRow("sbox in rd-mode") << true << QByteArray() << QStringList{"--sbox"} << "stdout"
                                          << QByteArrayList{"Debug: main() service registration succeeded"}
                                          << QByteArrayList{};

@@ -8,7 +8,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -27,22 +26,13 @@ constexpr double NoLatitude = -1000.0;
 // the report: second of birth and the GNSS latitude.
 using Fp = std::pair<qint64, double>;
 
-// Empty when both hold the same fingerprints (in any order); otherwise both lists.
-QString difference(QList<Fp> got, QList<Fp> expected)
+// The same fingerprints in any order; the report carries the latitude in 2^31 steps of 90 degrees.
+bool same(QList<Fp> got, QList<Fp> expected)
 {
     std::sort(got.begin(), got.end());
     std::sort(expected.begin(), expected.end());
-    // The report carries the latitude in 2^31 steps of 90 degrees.
-    const auto same = [](const Fp &a, const Fp &b) { return a.first == b.first && qAbs(a.second - b.second) < 1e-6; };
-    if (std::equal(got.begin(), got.end(), expected.begin(), expected.end(), same))
-        return QString();
-    const auto listed = [](const QList<Fp> &list) {
-        QString text;
-        for (const Fp &fp : list)
-            text += QStringLiteral(" %1/%2").arg(fp.first).arg(fp.second, 0, 'f', 7);
-        return text;
-    };
-    return QStringLiteral("got%1\nexpected%2").arg(listed(got), listed(expected));
+    return std::equal(got.begin(), got.end(), expected.begin(), expected.end(),
+                      [](const Fp &a, const Fp &b) { return a.first == b.first && qAbs(a.second - b.second) < 1e-6; });
 }
 
 const ServiceFixture::Items WalkConfig{{"min_distance_between_consecutive_positions", "10"},
@@ -78,10 +68,9 @@ class TstServiceCollection : public QObject
             return error;
         if (!writeGateway(QStringLiteral("server_url=%1\nnetwork=wlan").arg(server().url())))
             return QStringLiteral("cannot write the gateway configuration");
-        QFile worldFile(QStringLiteral(FPCD_SOURCE_DIR "/platform/radio/worlds/example-world.json"));
-        if (!worldFile.open(QIODevice::ReadOnly))
-            return QStringLiteral("no radio world");
-        QJsonObject world = QJsonDocument::fromJson(worldFile.readAll()).object();
+        QJsonObject world =
+            QJsonDocument::fromJson(TestSupport::readFile(FPCD_SOURCE_DIR "/platform/radio/worlds/example-world.json"))
+                .object();
         world["wlanScanDelayMs"] = 20;
         if (!m_service->root().writeFile("/world.json", QJsonDocument(world).toJson()))
             return QStringLiteral("cannot write the radio world");
@@ -161,20 +150,17 @@ private slots:
     void badFixesRefusedGoodFixStored()
     {
         QVERIFY(m_service->startWithPositioning({"--sbox"}));
-        const double nan = std::numeric_limits<double>::quiet_NaN();
-        for (int field = 0; field < 5; ++field) {
-            PositionFix bad = PositionedService::fixNow();
-            double *values[] = {&bad.lat, &bad.lon, &bad.alt, &bad.along, &bad.lat};
-            *values[field] = field < 2 ? nan : field < 4 ? std::numeric_limits<double>::infinity() : 95;
-            QCOMPARE(m_service->positioning().sendFix(bad), QString());
-        }
-        PositionFix badTime = PositionedService::fixNow();
-        badTime.month = 13;
-        QCOMPARE(m_service->positioning().sendFix(badTime), QString());
+        // Each unusable field: tst_fpcservice; here one refused by its value and one by its range.
+        PositionFix bad = PositionedService::fixNow();
+        bad.lon = std::numeric_limits<double>::infinity();
+        QCOMPARE(m_service->positioning().sendFix(bad), QString());
+        bad = PositionedService::fixNow();
+        bad.lat = 95;
+        QCOMPARE(m_service->positioning().sendFix(bad), QString());
         QCOMPARE(m_service->positioning().sendFix(PositionedService::fixNow(), PositionFix::Signature::Int32Fields),
                  QString());
         QVERIFY(m_service->waitForTrace("refused: arguments \"dddddiiiiiiiii\" instead of \"dddddyqqqyyyyq\""));
-        QCOMPARE(m_service->traceCount("GPS position refused:"), 5);
+        QCOMPARE(m_service->traceCount("GPS position refused:"), 1);
         QVERIFY(m_service->trace().contains("Latitude out of range (-90 - 90): 95"));
         QCOMPARE(m_service->fingerprintCount(), 0);
 
@@ -184,23 +170,14 @@ private slots:
         QCOMPARE(m_service->quit(), 0);
     }
 
-    // A foreign WLAN scan creates a fingerprint, not twice within the interval; active mode is reported.
+    // A foreign WLAN scan creates a fingerprint (its interval: tst_fpcservice); active mode is reported.
     void foreignWlanScanAndActiveMode()
     {
         QVERIFY(m_service->start({"--sbox"}, {{"min_wlan_count", "1"}, {"passive_wlan_scan_delay", "0"}}));
         ConnectivityDaemonSim connectivity(m_bus->connection());
-        connectivity.setBearer("GPRS");
-        QVERIFY(connectivity.sendState(8).isEmpty() && connectivity.sendState(9).isEmpty());
-        connectivity.setBearer(ConnectivityDaemonSim::WlanBearer);
-        QVERIFY(connectivity.sendState(42).isEmpty());
-        QVERIFY(m_service->waitForTrace("unknown wem state 42 ignored"));
-        QCOMPARE(m_service->traceCount("internal state ="), 1); // the other bearer is not looked at
-
         QVERIFY(connectivity.sendState(8).isEmpty() && connectivity.sendState(9).isEmpty());
         QTRY_COMPARE(m_service->fingerprintCount(), 1);
         QCOMPARE(m_service->queryValue("SELECT dataMask & 1 FROM Fingerprint").toInt(), 0); // no position
-        QVERIFY(connectivity.sendState(8).isEmpty() && connectivity.sendState(9).isEmpty());
-        QVERIFY(m_service->waitForTrace("Free Wlan results ignored: last free scan  done  0"));
 
         DaemonSignalRecorder active(m_bus->connection(), "activeCollectionStatus");
         QVERIFY(m_service->callNoReply("activeMode", {true}));
@@ -238,7 +215,7 @@ private slots:
         QCOMPARE(m_service->quit(), 0);
     }
 
-    // Every file the daemon writes (database, journals, report dumps, trace files) is its user's alone;
+    // Every file the daemon writes (database, journals, report dumps; trace files: tst_core) is its user's alone;
     // a forced upload while one is under way is refused and the one under way keeps its fingerprints.
     void filesPrivateAndSecondForcedUploadRefused()
     {
@@ -251,24 +228,18 @@ private slots:
         QVERIFY(forcedUpload().startsWith("Cannot start upload: "));
         QTRY_COMPARE_WITH_TIMEOUT(m_service->server().readLines("fingerprints.jsonl").size(), 1, 15000);
         QTRY_COMPARE(m_service->fingerprintCount(), 0);
-        QVERIFY(m_service->root().writeFile("/home/user/MyDocs/location_logs/fpc_tracefile", "run0001"));
-        QVERIFY(m_service->callNoReply("restartLogging"));
-        QTRY_VERIFY(QFile::exists(m_service->root().logDirectory() + "fpc_run0001.log"));
 
         QStringList created;
-        for (QDirIterator it(m_service->root().root(), {"fp.db*", "fpr_*", "fpc_run0001.log"}, QDir::Files,
-                             QDirIterator::Subdirectories);
+        for (QDirIterator it(m_service->root().root(), {"fp.db*", "fpr_*"}, QDir::Files, QDirIterator::Subdirectories);
              it.hasNext();)
             created << it.next();
-        QVERIFY2(created.size() >= 3, qPrintable(created.join(' ')));
+        QVERIFY2(created.size() >= 2, qPrintable(created.join(' ')));
         for (const QString &path : created)
             QVERIFY2(TestSupport::fileMode(path) == 0600, qPrintable(path));
         QCOMPARE(m_service->quit(), 0);
     }
 
-    // Whatever goes wrong after the report was built, its fingerprints stay,
-    // unexported, for the next upload, which delivers them once; the status
-    // report lists the buffer before and the upload after.
+    // After any failure the fingerprints stay unexported until one upload delivers them once.
     void failedUploadsLoseNothingThenAllGoOnce()
     {
         QCOMPARE(startWalk(), QString());
@@ -302,8 +273,7 @@ private slots:
             QVERIFY2(outcome.at(0) == false && outcome.at(1).toUInt() == uint(before.size())
                          && outcome.at(2).toString().contains(reason),
                      context + ": " + outcome.at(2).toString().toUtf8());
-            QVERIFY2(difference(stored(true), before).isEmpty(),
-                     context + ": " + difference(stored(true), before).toUtf8());
+            QVERIFY2(same(stored(true), before), context);
             // The report did reach the server (a dropped POST may come twice:
             // the HTTP client resends it once).
             QTRY_VERIFY2(server().uploadCount() > seen, context);
@@ -333,7 +303,7 @@ private slots:
         const quint32 from = quint32(QDateTime::currentSecsSinceEpoch());
         QCOMPARE(forcedUpload(), QStringLiteral("Upload to server started"));
         QTRY_COMPARE_WITH_TIMEOUT(received().size(), before.size(), 15000);
-        QCOMPARE(difference(received(), before), QString());
+        QVERIFY(same(received(), before));
         QTRY_COMPARE(m_service->fingerprintCount(), 0);
         QCOMPARE(server().uploadCount(), seen + 1);
         QTRY_COMPARE(outcomes.messages.size(), attempt + 1);
@@ -348,15 +318,8 @@ private slots:
         QCOMPARE(m_service->quit(), 0);
     }
 
-    // To a community server the gateway sends the fingerprints with a fix
-    // as gzip geosubmit JSON, which the server checks against the format.
-    // 503 and no answer keep everything for the next try; 400 keeps it too
-    // but the same set is not sent again until it changes; 200 deletes what
-    // went. community_upload_url sends them to its own URL instead of the
-    // gateway file's, also after a restart; a value that is no http(s) URL
-    // changes nothing; empty returns to the file's. Along the walk past a
-    // privacy zone (30 m around the route's corner) nothing inside it is
-    // stored, and the counters the daemon reports equal the drops its trace shows.
+    // Walk past a privacy zone (nothing inside stored, counters match the trace), then geosubmit uploads:
+    // 503/no answer/400 keep all (a refused set is not resent unchanged), community_upload_url redirects.
     void privacyZoneGeosubmitAndCommunityUrl()
     {
         QCOMPARE(startWalk({{"privacy_zones", "61.48576,21.797,30"}}), QString());
@@ -418,7 +381,7 @@ private slots:
         for (const char *mode : {"http-error:503", "hang", "http-error:400"}) {
             const QVariantList outcome = attempt(mode);
             QVERIFY2(outcome.value(0) == false && outcome.value(1).toUInt() == uint(before.size()), mode);
-            QCOMPARE(difference(stored(true), before), QString());
+            QVERIFY2(same(stored(true), before), mode);
         }
         QCOMPARE(outcomes.messages.last().arguments().at(2).toString(), QStringLiteral("Server.UploadRefused"));
         const int sent = server().uploadCount();

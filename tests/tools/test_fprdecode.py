@@ -38,8 +38,7 @@ class DecodeTest(unittest.TestCase):
         self.assertEqual((second["time"], second["trustLevel"], second["elements"]), (2, 255, []))
 
     def test_element_fields(self):
-        # The encoder's tests decode every element kind with and without each optional
-        # field; these are the decodings the encoder never produces or that transform values.
+        # Decodings the encoder's tests never produce, or that transform values.
         cases = [
             (GNSS_PLAIN, {"latitude": 45.0, "longitude": -90.0, "uncertaintyMask": 0, "majorAxisK": 10,
                           "majorAxis": 1.09, "minorAxisK": 5, "offsetAngle": 30}, ["gpsTimeMSecs", "cep68K", "altitude"]),

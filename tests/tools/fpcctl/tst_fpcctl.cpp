@@ -8,6 +8,7 @@
 #include "FpcStatusReport.h"
 #include "FpcZoneText.h"
 #include "KnownDatabase.h"
+#include "TestSupport.h"
 
 #include <QDomDocument>
 #include <QFile>
@@ -19,9 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-// fpcctl without a daemon: the command line, the forms status reports are
-// shown in, and export and map of a known database (GeoJSON, CSV and SVG,
-// read-only) with the binary's exit status.
+// fpcctl without a daemon: command line, status views, and read-only export and map of a known database.
 class TstFpcCtl : public QObject
 {
     Q_OBJECT
@@ -29,11 +28,6 @@ class TstFpcCtl : public QObject
     QTemporaryDir m_dir;
     QString m_db;
 
-    static QByteArray digest(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
     CtlResult run(QStringList arguments) { return CtlRunner::run(arguments << "--db" << m_db); }
     static QVariantList report(const QStringList &entries, quint32 maxSize = 300000, quint32 dailyLimit = 100000)
     {
@@ -130,7 +124,7 @@ private slots:
 
     void geoJsonAndCsv()
     {
-        const QByteArray before = digest(m_db);
+        const QByteArray before = TestSupport::readFile(m_db);
         CtlResult result = run({"export"});
         QVERIFY2(result.exitCode == 0, result.describe());
         const QJsonArray features = result.json()["features"].toArray();
@@ -154,9 +148,7 @@ private slots:
         result = run({"export", "--format", "csv", "-o", csvPath, "--json"});
         QVERIFY2(result.exitCode == 0 && result.json()["fingerprints"].toInt() == KnownDatabase::Total,
                  result.describe());
-        QFile file(csvPath);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
+        const QList<QByteArray> lines = TestSupport::readFile(csvPath).trimmed().split('\n');
         QCOMPARE(lines.size(), KnownDatabase::Total + 1);
         const QList<QByteArray> header = lines[0].split(',');
         for (const QByteArray &line : lines)
@@ -167,13 +159,11 @@ private slots:
                  QByteArray("00:1a:2b:3c:4d:5e/-60;00:1a:2b:3c:4d:5f/-70;00:1a:2b:3c:4d:60/-80"));
         QCOMPARE(lines[4].split(',')[header.indexOf("latitude")], QByteArray());
 
-        QCOMPARE(digest(m_db), before);
+        QCOMPARE(TestSupport::readFile(m_db), before);
         QVERIFY(!QFile::exists(m_db + QStringLiteral("-journal")));
     }
 
-    // The community format: fingerprints with a position only, cells with
-    // their keys and signal in dBm, 48-bit BSSIDs - what the test server's
-    // format check accepts.
+    // Only fingerprints with a position, 48-bit BSSIDs, and what the test server's format check accepts.
     void geosubmit()
     {
         const CtlResult result = run({"export", "--format", "geosubmit"});
@@ -222,8 +212,7 @@ private slots:
                  result.describe());
         QVERIFY(QFile::exists(m_dir.filePath(QStringLiteral("map.svg"))));
 
-        // Cell markers at the centroid of their fingerprints, a colour per serving cell, the link from a dot
-        // to its cell, and only the zones the daemon keeps in force, drawn to scale.
+        // Cell markers at their fingerprints' centroid, a colour per cell, dot-to-cell links, zones to scale.
         QStringList refused;
         const auto zones =
             FpcZoneText::parse(QStringLiteral("60.1699,24.9384,100; 1,2; 95,0,5; 60,24,0; 60,24,nan; x,24,9;;"),
@@ -305,8 +294,8 @@ private slots:
                 QVERIFY(CtlRunner::run({command, "--db", path, "-o", m_dir.filePath("unused")}).refused(5, reason));
         }
         // Read-only: the file that is no database is left as it was, nothing is created.
-        QVERIFY(digest(text) == QByteArray("no database\n").repeated(400) && !QFile::exists(m_dir.filePath("unused"))
-                && !QFile::exists(m_dir.filePath("missing.db")));
+        QVERIFY(TestSupport::readFile(text) == QByteArray("no database\n").repeated(400)
+                && !QFile::exists(m_dir.filePath("unused")) && !QFile::exists(m_dir.filePath("missing.db")));
         QVERIFY(run({"map", "-o", m_dir.filePath("no/such/dir/map.svg")}).refused(5, "cannot write"));
     }
 };

@@ -16,9 +16,7 @@
 
 #include <memory>
 
-// fpcctl against the real daemon on a private bus, started on the known
-// database: each command's output and exit status, --json read back, and
-// every daemon command with the daemon missing.
+// fpcctl against the real daemon on the known database, and every daemon command with the daemon missing.
 class TstFpcCtlDaemon : public QObject
 {
     Q_OBJECT
@@ -30,9 +28,7 @@ class TstFpcCtlDaemon : public QObject
     TempRoot &root() { return m_service->root(); }
     DaemonProcess &daemon() { return m_service->daemon(); }
 
-    // The daemon on the known database, with extra configuration items;
-    // database, when given, is a path below the root, named in "db_file" as
-    // it stands (the default path, named so, lies below the root).
+    // The daemon on the known database; a database given is below the root and named as such in "db_file".
     bool startDaemon(const ServiceFixture::Items &items = {}, const QString &database = QString())
     {
         QString error;
@@ -174,8 +170,7 @@ private slots:
         QVERIFY2(result.exitCode == 0 && result.out.contains("Access points: 7"), result.describe());
     }
 
-    // The switches go through the daemon's configuration and are kept; a
-    // refused upload shows up in the counters of both status forms.
+    // The switches are kept in the daemon's configuration; a refused upload shows in both status forms.
     void controlCommands()
     {
         QVERIFY(startDaemon());
