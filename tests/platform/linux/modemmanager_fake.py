@@ -1,9 +1,6 @@
-'''A ModemManager for tests: one modem (or none) with the interfaces and properties of ModemManager's installed
-interface XML. JSON parameters: modem / sim (false: none), state (default 8, registered), imsi, imei, cells
-(GetCellInfo, ModemManager's keys), cell_info (false: GetCellInfo unsupported), technologies, location (3GPP text
-"MCC,MNC,LAC,CI,TAC"), gsm_signal (Modem.Signal Gsm), registration (Modem3gpp RegistrationState).
-Modem.Location's SetGpsFix(utc-time, latitude, longitude, altitude) gives a gps-raw fix as another program's would.
-'''
+'''A ModemManager for tests with the properties of its installed interface XML. JSON parameters: modem / sim (false:
+none), state (8), imsi, imei, cells (GetCellInfo; cell_info false: unsupported), technologies, location (3GPP text
+"MCC,MNC,LAC,CI,TAC"), gsm_signal, registration. Location.SetGpsFix(utc, lat, lon, alt) is another program's fix.'''
 
 import os
 import xml.etree.ElementTree as ET
