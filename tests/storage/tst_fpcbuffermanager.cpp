@@ -55,11 +55,6 @@ private slots:
             {[uploader](SlpGwNetworkUsage kind) { return uploader->isPendingAttach(kind); },
              [uploader](SlpGwNetworkUsage kind) { uploader->fprAttach(kind); }});
     }
-    void cleanupTestCase()
-    {
-        FpcBufferManager::setClock({});
-        FpcBufferManager::setUploadRequest({});
-    }
     void init()
     {
         s_now = at(0);
@@ -287,8 +282,7 @@ private slots:
         QCOMPARE(ids("WHERE exported=1"), QList<qint64>{during});
     }
 
-    // The look-ups match a full scan (distances, serving cells) around places on both hemispheres, on the
-    // 180th meridian and near the pole, with fixes on each side of the 100 m boundary.
+    // Look-ups match a full scan on both hemispheres, the 180th meridian, near the pole and around 100 m.
     void lookUpsMatchFullScan()
     {
         const double metre = 1.0 / 111195.0;
@@ -349,8 +343,7 @@ private slots:
         }
     }
 
-    // The report read table by table is byte for byte the one built from whole fingerprints, also with rows
-    // another tool broke; exactly the fingerprints in it are marked.
+    // The report read table by table equals the one from whole fingerprints, broken rows too; those are marked.
     void streamedReportMatchesWholeFingerprints()
     {
         QRandomGenerator random(7);

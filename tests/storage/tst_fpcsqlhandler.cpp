@@ -73,33 +73,30 @@ private slots:
     }
 
     // Without SchemaVersion the old data is dropped; with it the data stays and a missing table is recreated.
-    void migration_data()
-    {
-        QTest::addColumn<bool>("withVersionTable");
-        QTest::newRow("no SchemaVersion") << false;
-        QTest::newRow("SchemaVersion") << true;
-    }
-
     void migration()
     {
-        QFETCH(bool, withVersionTable);
-        QVERIFY(m_sql->insert(fingerprint(T0, {gsm(1), wlan({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e})})) > 0);
-        // Keys and values are bound, never pasted into the statement; a second value replaces the first.
-        const QString key = QStringLiteral("it's"), value = QStringLiteral("a 'quoted'); DROP TABLE Fingerprint; --");
-        m_sql->setValue(key, QStringLiteral("first"));
-        m_sql->setValue(key, value);
-        QVERIFY(exec("DROP TABLE Wlan"));
-        QVERIFY(withVersionTable || exec("DROP TABLE SchemaVersion"));
+        for (const bool withVersionTable : {false, true}) {
+            cleanup();
+            init();
+            QVERIFY(m_sql->insert(fingerprint(T0, {gsm(1), wlan({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e})})) > 0);
+            // Keys and values are bound, never pasted into the statement; a second value replaces the first.
+            const QString key = QStringLiteral("it's"),
+                          value = QStringLiteral("a 'quoted'); DROP TABLE Fingerprint; --");
+            m_sql->setValue(key, QStringLiteral("first"));
+            m_sql->setValue(key, value);
+            QVERIFY(exec("DROP TABLE Wlan"));
+            QVERIFY(withVersionTable || exec("DROP TABLE SchemaVersion"));
 
-        QVERIFY(m_sql->createTables());
-        QCOMPARE(rowCount("Fingerprint") + rowCount("Geran"), withVersionTable ? 2 : 0);
-        QCOMPARE(rowCount("Wlan"), 0);
-        QCOMPARE(column("SELECT count(*) FROM sqlite_master WHERE type='index'"), QStringList{"10"});
-        QCOMPARE(column("SELECT version FROM SchemaVersion"), QStringList{"1"});
-        QCOMPARE(column("SELECT value FROM Configuration WHERE key='it''s'"),
-                 withVersionTable ? QStringList{value} : QStringList{});
-        QString read;
-        QCOMPARE(m_sql->getValue(key, read) ? read : QStringLiteral("none"), withVersionTable ? value : "none");
+            QVERIFY(m_sql->createTables());
+            QCOMPARE(rowCount("Fingerprint") + rowCount("Geran"), withVersionTable ? 2 : 0);
+            QCOMPARE(rowCount("Wlan"), 0);
+            QCOMPARE(column("SELECT count(*) FROM sqlite_master WHERE type='index'"), QStringList{"10"});
+            QCOMPARE(column("SELECT version FROM SchemaVersion"), QStringList{"1"});
+            QCOMPARE(column("SELECT value FROM Configuration WHERE key='it''s'"),
+                     withVersionTable ? QStringList{value} : QStringList{});
+            QString read;
+            QCOMPARE(m_sql->getValue(key, read) ? read : QStringLiteral("none"), withVersionTable ? value : "none");
+        }
     }
 
     void roundTrip_data()
