@@ -397,10 +397,6 @@ private slots:
     }
 };
 
-int runBufferManagerTests(int argc, char **argv)
-{
-    TestFpcBufferManager test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_GUILESS_MAIN(TestFpcBufferManager)
 
 #include "tst_fpcbuffermanager.moc"

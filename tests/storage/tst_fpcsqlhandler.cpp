@@ -265,10 +265,6 @@ private slots:
     }
 };
 
-int runSqlHandlerTests(int argc, char **argv)
-{
-    TestFpcSqlHandler test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_GUILESS_MAIN(TestFpcSqlHandler)
 
 #include "tst_fpcsqlhandler.moc"

@@ -1,5 +1,5 @@
-// The storage tests in one executable. As "tst_storage --writer DATABASE" it is the kill test's child
-// instead: it stores fingerprints into DATABASE, one output line each, until it is killed.
+// As "tst_storage --writer DATABASE" it is the kill test's child: it stores fingerprints into DATABASE, one
+// output line each, until it is killed.
 
 #include "FpcBufferManager.h"
 #include "FpcConfig.h"
@@ -15,9 +15,6 @@
 #include <cstdio>
 
 using namespace StorageTestData;
-
-int runSqlHandlerTests(int argc, char **argv);
-int runBufferManagerTests(int argc, char **argv);
 
 namespace {
 
@@ -113,10 +110,7 @@ int main(int argc, char **argv)
     if (argc == 3 && qstrcmp(argv[1], "--writer") == 0)
         return runWriter(QString::fromLocal8Bit(argv[2]));
     TestStorageKill kill;
-    bool failed = runSqlHandlerTests(argc, argv) != 0;
-    failed |= runBufferManagerTests(argc, argv) != 0;
-    failed |= QTest::qExec(&kill, argc, argv) != 0;
-    return failed ? 1 : 0;
+    return QTest::qExec(&kill, argc, argv);
 }
 
 #include "tst_storage.moc"

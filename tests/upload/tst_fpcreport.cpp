@@ -315,11 +315,5 @@ private:
     std::unique_ptr<LogCapture> m_log;
 };
 
-// Run by the upload tests' main: one executable for the upload library.
-int runReportTests(int argc, char **argv)
-{
-    TstFpcReport tests;
-    return QTest::qExec(&tests, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(TstFpcReport)
 #include "tst_fpcreport.moc"

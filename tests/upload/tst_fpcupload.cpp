@@ -460,13 +460,5 @@ private slots:
     }
 };
 
-int runReportTests(int argc, char **argv);
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    TestFpcUpload tests;
-    const int reportFailures = runReportTests(argc, argv);
-    return reportFailures + QTest::qExec(&tests, argc, argv);
-}
+QTEST_GUILESS_MAIN(TestFpcUpload)
 #include "tst_fpcupload.moc"
