@@ -141,8 +141,7 @@ private slots:
         QCOMPARE(describe(back), describe(fp));
     }
 
-    // Without time or data a fingerprint is refused whole. Absent values as other tools read them: -1, -100 for
-    // RSCP, NULL altitude; an access point without level is left out, a MAC without a number stored as 0.
+    // Refused whole without time or data; absent values stored as other tools read them, no-level APs left out.
     void storedColumnValues()
     {
         FpcFingerprint timeless = fingerprint(T0, {gsm(1)});

@@ -105,8 +105,7 @@ private slots:
         QVERIFY(m_root.isValid() && m_server->start());
     }
 
-    // Before each test: a free network, a server that accepts, the valid
-    // report, an idle upload state and a fresh log.
+    // Before each test: a free network, an accepting server, the valid report, idle state, a fresh log.
     void init()
     {
         QVERIFY(writeGatewayConfig());
@@ -365,8 +364,7 @@ private slots:
         QVERIFY(connector.startAttach(OnlyFree) != 0);
         QTRY_VERIFY_WITH_TIMEOUT(m_log->contains(QStringLiteral("Calling slpgw->SendData() DONE")), kWaitMs);
 
-        // The refused attach releases the gateway object with every transaction
-        // in it: the prepare is reported failed, the OnlyFree attach forgotten.
+        // The refused attach releases every transaction: the prepare fails, the OnlyFree attach is forgotten.
         QVERIFY(writeGatewayConfig("network=home\nfail_next_calls=2103\n"));
         QVERIFY_THROWS_EXCEPTION(int, connector.startAttach(FreeAndHomeNw));
         QVERIFY(!connector.isPendingAttach(OnlyFree) && !connector.isPendingAttach(FreeAndHomeNw));
