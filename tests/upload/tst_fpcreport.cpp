@@ -20,14 +20,6 @@ namespace {
 
 const QByteArray kHeader = QByteArray::fromHex("000003056c696e75780007766f6d756670631500087465726d696e616c");
 
-template<typename Element, typename Writer>
-QByteArray encoded(const Element &e, Writer writer)
-{
-    QByteArray out;
-    writer(e, out);
-    return out;
-}
-
 FpcPosition position(double lat, double lon, float hAcc = NAN)
 {
     FpcPosition p;
@@ -143,30 +135,30 @@ private slots:
 
     void elementEncodings()
     {
-        auto gnss = [](const FpcPosition &p) { return encoded(p, FpcReport::externalizeGNSSObsElement); };
-        auto wlan = [](const VomuElementWLAN &e) { return encoded(e, FpcReport::externalizeWLANObsElement); };
-        auto hex = [](const char *text) { return QByteArray::fromHex(text); };
-        auto check = [](const QByteArray &actual, const QByteArray &expected) {
-            QCOMPARE(actual.toHex(' '), expected.toHex(' '));
+        const auto check = [](auto writer, const auto &element, const char *expected) {
+            QByteArray out;
+            writer(element, out);
+            QCOMPARE(out.toHex(' '), QByteArray::fromHex(expected).toHex(' '));
         };
-        const QByteArray at45m90 = hex("00000040000000c0");
+        const auto gnss = FpcReport::externalizeGNSSObsElement;
+        const auto wlan = FpcReport::externalizeWLANObsElement;
 
-        check(gnss(position(45, -90, 10)), hex("030a00") + at45m90 + hex("02 37"));
+        check(gnss, position(45, -90, 10), "030a00 00000040000000c0 02 37");
         FpcPosition p = position(45, -90);
-        check(gnss(p), hex("030c00") + at45m90 + hex("00 000000"));
+        check(gnss, p, "030c00 00000040000000c0 00 000000");
         p.setUncertaintyEllipse(45, 20, 10);
-        check(gnss(p), hex("030c00") + at45m90 + hex("00 51372d"));
+        check(gnss, p, "030c00 00000040000000c0 00 51372d");
         p = position(90, 180, 10);
         p.setTimestamp(1700000000);
         p.setTimestampMicroseconds(250000);
         p.setAltitude(-12.6f);
         p.setAltitudeAccuracy(15);
-        check(gnss(p), hex("031300 ffffff7f ffffff7f 07 fac8e93e163a 37 f3ff 46"));
+        check(gnss, p, "031300 ffffff7f ffffff7f 07 fac8e93e163a 37 f3ff 46");
 
         VomuElementGSM g;
         g.setCountryCode(244);
         g.setNetworkId(5);
-        check(encoded(g, FpcReport::externalizeGERANObsElement), hex("010900 f400 0500 0000 0000 00"));
+        check(FpcReport::externalizeGERANObsElement, g, "010900 f400 0500 0000 0000 00");
         g.setPowerRx(40);
         g.setTimingAdvance(7);
         VomuElementGSM::NeighbourCell identified(7, 60), levelOnly(9, 61);
@@ -176,8 +168,8 @@ private slots:
         levelOnly.setPowerRx(33);
         g.appendNeighbourCell(identified);
         g.appendNeighbourCell(levelOnly);
-        check(encoded(g, FpcReport::externalizeGERANObsElement),
-              hex("011800 f400 0500 0000 0000 03 28 07 073c0001e903d107 093d000221"));
+        check(FpcReport::externalizeGERANObsElement, g,
+              "011800 f400 0500 0000 0000 03 28 07 073c0001e903d107 093d000221");
         VomuElementWCDMA w;
         w.setCountryCode(244);
         w.setNetworkId(42);
@@ -186,20 +178,19 @@ private slots:
         w.appendNeighbourCell({7, 100, 10612, 50, 9, 2, 54});
         w.appendNeighbourCell({});
         w.appendNeighbourCell({0xFFFFFFFF, 1, 2, 255, 255, 200, 230}); // levels no byte can hold
-        check(encoded(w, FpcReport::externalizeUTRAFDDObsElement),
-              hex("022200 f400 2a00 a0860100 01 0c00 7429 6400 3e 32 07000000 09 "
-                  "fd 64 ffffffff00 0200010000"));
+        check(FpcReport::externalizeUTRAFDDObsElement, w,
+              "022200 f400 2a00 a0860100 01 0c00 7429 6400 3e 32 07000000 09 fd 64 ffffffff00 0200010000");
         std::unique_ptr<VomuElementWLAN> ap(accessPoint(0x0506, 0, 200));
-        check(wlan(*ap), hex("050a00 0000020000000506 04 c8"));
+        check(wlan, *ap, "050a00 0000020000000506 04 c8");
         const uint8_t bytes64[8] = {1, 2, 3, 4, 5, 6, 7, 8};
         ap->setMac(VomuWlanMacAddress(bytes64, 8));
         ap->setPowerRx(-70);
-        check(wlan(*ap), hex("050b00 0102030405060708 05 ba c8"));
+        check(wlan, *ap, "050b00 0102030405060708 05 ba c8");
         VomuWlanMacAddress mac;
         mac.setMacByte(3, 0xaa);
         VomuElementWLAN incomplete;
         incomplete.setMac(mac);
-        check(wlan(incomplete), hex("050900 000000aa00000000 00"));
+        check(wlan, incomplete, "050900 000000aa00000000 00");
     }
     void elementLimitKeepsStrongestAccessPoints_data()
     {
