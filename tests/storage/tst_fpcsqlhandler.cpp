@@ -67,39 +67,35 @@ private slots:
         QCOMPARE(column("SELECT version FROM SchemaVersion"), QStringList{"1"});
         QCOMPARE(column("SELECT key || '=' || value FROM Configuration ORDER BY key"),
                  QStringList({"fp_age_time=1700000000", "last_upload_utc_time=0"}));
-        QCOMPARE(column("PRAGMA journal_mode"), QStringList{"wal"});
-        QCOMPARE(column("PRAGMA page_size"), QStringList{QString::number(FpcSqlHandler::PageSize)});
-        QCOMPARE(column("PRAGMA auto_vacuum"), QStringList{"2"});
+        QCOMPARE(column("PRAGMA page_size") + column("PRAGMA auto_vacuum") + column("PRAGMA journal_mode"),
+                 QStringList({QString::number(FpcSqlHandler::PageSize), "2", "wal"}));
     }
 
     // Without SchemaVersion the old data is dropped; with it the data stays and a missing table is recreated.
-    void migration_data()
-    {
-        QTest::addColumn<bool>("withVersionTable");
-        QTest::newRow("no SchemaVersion") << false;
-        QTest::newRow("SchemaVersion") << true;
-    }
-
     void migration()
     {
-        QFETCH(bool, withVersionTable);
-        QVERIFY(m_sql->insert(fingerprint(T0, {gsm(1), wlan({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e})})) > 0);
-        // Keys and values are bound, never pasted into the statement; a second value replaces the first.
-        const QString key = QStringLiteral("it's"), value = QStringLiteral("a 'quoted'); DROP TABLE Fingerprint; --");
-        m_sql->setValue(key, QStringLiteral("first"));
-        m_sql->setValue(key, value);
-        QVERIFY(exec("DROP TABLE Wlan"));
-        QVERIFY(withVersionTable || exec("DROP TABLE SchemaVersion"));
+        for (const bool withVersionTable : {false, true}) {
+            cleanup();
+            init();
+            QVERIFY(m_sql->insert(fingerprint(T0, {gsm(1), wlan({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e})})) > 0);
+            // Keys and values are bound, never pasted into the statement; a second value replaces the first.
+            const QString key = QStringLiteral("it's"),
+                          value = QStringLiteral("a 'quoted'); DROP TABLE Fingerprint; --");
+            m_sql->setValue(key, QStringLiteral("first"));
+            m_sql->setValue(key, value);
+            QVERIFY(exec("DROP TABLE Wlan"));
+            QVERIFY(withVersionTable || exec("DROP TABLE SchemaVersion"));
 
-        QVERIFY(m_sql->createTables());
-        QCOMPARE(rowCount("Fingerprint") + rowCount("Geran"), withVersionTable ? 2 : 0);
-        QCOMPARE(rowCount("Wlan"), 0);
-        QCOMPARE(column("SELECT count(*) FROM sqlite_master WHERE type='index'"), QStringList{"10"});
-        QCOMPARE(column("SELECT version FROM SchemaVersion"), QStringList{"1"});
-        QCOMPARE(column("SELECT value FROM Configuration WHERE key='it''s'"),
-                 withVersionTable ? QStringList{value} : QStringList{});
-        QString read;
-        QCOMPARE(m_sql->getValue(key, read) ? read : QStringLiteral("none"), withVersionTable ? value : "none");
+            QVERIFY(m_sql->createTables());
+            QCOMPARE(rowCount("Fingerprint") + rowCount("Geran"), withVersionTable ? 2 : 0);
+            QCOMPARE(rowCount("Wlan"), 0);
+            QCOMPARE(column("SELECT count(*) FROM sqlite_master WHERE type='index'"), QStringList{"10"});
+            QCOMPARE(column("SELECT version FROM SchemaVersion"), QStringList{"1"});
+            QCOMPARE(column("SELECT value FROM Configuration WHERE key='it''s'"),
+                     withVersionTable ? QStringList{value} : QStringList{});
+            QString read;
+            QCOMPARE(m_sql->getValue(key, read) ? read : QStringLiteral("none"), withVersionTable ? value : "none");
+        }
     }
 
     void roundTrip_data()
@@ -144,8 +140,7 @@ private slots:
         QCOMPARE(describe(back), describe(fp));
     }
 
-    // Without time or data a fingerprint is refused whole. Absent values as other tools read them: -1, -100 for
-    // RSCP, NULL altitude; an access point without level is left out, a MAC without a number stored as 0.
+    // Refused whole without time or data; absent values stored as other tools read them, no-level APs left out.
     void storedColumnValues()
     {
         FpcFingerprint timeless = fingerprint(T0, {gsm(1)});
@@ -268,10 +263,6 @@ private slots:
     }
 };
 
-int runSqlHandlerTests(int argc, char **argv)
-{
-    TestFpcSqlHandler test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_GUILESS_MAIN(TestFpcSqlHandler)
 
 #include "tst_fpcsqlhandler.moc"

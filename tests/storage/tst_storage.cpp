@@ -1,5 +1,4 @@
-// The storage tests in one executable. As "tst_storage --writer DATABASE" it is the kill test's child
-// instead: it stores fingerprints into DATABASE, one output line each, until it is killed.
+// As "tst_storage --writer DATABASE": the kill test's child, storing and printing one line each until killed.
 
 #include "FpcBufferManager.h"
 #include "FpcConfig.h"
@@ -15,9 +14,6 @@
 #include <cstdio>
 
 using namespace StorageTestData;
-
-int runSqlHandlerTests(int argc, char **argv);
-int runBufferManagerTests(int argc, char **argv);
 
 namespace {
 
@@ -41,8 +37,7 @@ int runWriter(const QString &database)
     }
 }
 
-// Opens, checks and closes the file as an ordinary client; then the fingerprints the read-only reader
-// finds, -1 when the file is damaged or a fingerprint not whole.
+// Opened and closed as an ordinary client; the fingerprints the reader finds, -1 if damaged or not whole.
 qint64 wholeFingerprints(const QString &path)
 {
     {
@@ -66,8 +61,7 @@ qint64 wholeFingerprints(const QString &path)
 
 } // namespace
 
-// The writer is killed again and again; before each kill a client opens and closes the file (the writer
-// must keep its log), after it the file is intact with only whole fingerprints and none reported lost.
+// A writer killed again and again (a client opening the file before) leaves only whole fingerprints, none lost.
 class TestStorageKill : public QObject
 {
     Q_OBJECT
@@ -113,10 +107,7 @@ int main(int argc, char **argv)
     if (argc == 3 && qstrcmp(argv[1], "--writer") == 0)
         return runWriter(QString::fromLocal8Bit(argv[2]));
     TestStorageKill kill;
-    bool failed = runSqlHandlerTests(argc, argv) != 0;
-    failed |= runBufferManagerTests(argc, argv) != 0;
-    failed |= QTest::qExec(&kill, argc, argv) != 0;
-    return failed ? 1 : 0;
+    return QTest::qExec(&kill, argc, argv);
 }
 
 #include "tst_storage.moc"

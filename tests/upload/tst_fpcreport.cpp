@@ -20,14 +20,6 @@ namespace {
 
 const QByteArray kHeader = QByteArray::fromHex("000003056c696e75780007766f6d756670631500087465726d696e616c");
 
-template<typename Element, typename Writer>
-QByteArray encoded(const Element &e, Writer writer)
-{
-    QByteArray out;
-    writer(e, out);
-    return out;
-}
-
 FpcPosition position(double lat, double lon, float hAcc = NAN)
 {
     FpcPosition p;
@@ -81,10 +73,9 @@ private slots:
     {
         m_log = std::make_unique<LogCapture>();
         FpcLog::setThreshold(FpcLog::Debug);
-        for (const char *key : {"fpr/user_id", "fpr/hw_id", "fpr/user_name"})
+        // Unset: empty identities and the default trust level, 20.
+        for (const char *key : {"fpr/user_id", "fpr/hw_id", "fpr/user_name", "trust_level"})
             FpcConfig::addKey(QString::fromLatin1(key), QString());
-        FpcConfig::addKey(QStringLiteral("trust_level"),
-                          QString()); // the default, 20
         FpcConfig::addKey(QStringLiteral("fpr/dump_reports"), QStringLiteral("0"));
     }
 
@@ -94,10 +85,7 @@ private slots:
     {
         QByteArray out;
         QCOMPARE(FpcReport::externalize({}, out), 0);
-        QCOMPARE(out, kHeader
-                          + QByteArray::fromHex("000000"
-                                                "0000"
-                                                "b908"));
+        QCOMPARE(out, kHeader + QByteArray::fromHex("000000 0000 b908"));
         QCOMPARE(decoded(out)[u"count"].toInt(), 0);
         QCOMPARE(m_log->count(QStringLiteral("\n====== FPR data BEGIN\n000000: 00 00 03 05")), 1);
 
@@ -107,16 +95,10 @@ private slots:
         fp.setTime(QDateTime::fromSecsSinceEpoch(0x01020304, Qt::UTC));
         QByteArray first, second;
         FpcReport::externalize({&fp}, first);
-        QCOMPARE(first.mid(37), QByteArray::fromHex("04030201"
-                                                    "14"
-                                                    "00"));
-        quint32 sum = 1;
-        for (int i = 0; i < first.size(); ++i)
-            sum += (i == 35 || i == 36) ? 0 : quint8(first[i]);
-        QCOMPARE(quint8(first[35]) | quint8(first[36]) << 8, int(sum & 0xFFFF));
+        QCOMPARE(first.mid(37), QByteArray::fromHex("04030201 14 00"));
+        QCOMPARE(decoded(first)[u"count"].toInt(), 1); // the decoder checks the sum, here over an identity
         FpcConfig::addKey(QStringLiteral("fpr/user_id"), QStringLiteral("b"));
-        FpcConfig::addKey(QStringLiteral("trust_level"),
-                          QStringLiteral("277")); // 21 in 8 bits
+        FpcConfig::addKey(QStringLiteral("trust_level"), QStringLiteral("277")); // 21 in 8 bits
         FpcReport::externalize({&fp}, second);
         QCOMPARE(quint8(second[41]), quint8(21));
         QCOMPARE(quint8(second[35]) - quint8(first[35]), 2);
@@ -124,56 +106,56 @@ private slots:
         QByteArray third;
         FpcReport::externalize({&fp}, third);
         QCOMPARE(third.mid(37, 4), QByteArray(4, '\0'));
+
+        QByteArray filled("x"); // output that already holds bytes is refused, and emptied
+        QVERIFY_THROWS_EXCEPTION(QString, FpcReport::externalizeWLANObsElement(VomuElementWLAN(), filled));
+        QVERIFY_THROWS_EXCEPTION(QString, FpcReport::externalize({}, filled));
+        QVERIFY(filled.isEmpty());
     }
 
-    void identityStringsAreCutAtCharacterBoundary_data()
-    {
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<int>("kept");
-        const QString a = QString(255, QLatin1Char('a'));
-        QTest::newRow("255 bytes") << a << 255;
-        QTest::newRow("2-byte char over") << a.left(254) + QChar(0xE9) << 254;
-        QTest::newRow("3-byte char over") << a.left(253) + QChar(0x20AC) << 253;
-        QTest::newRow("4-byte char over") << a.left(254) + QString::fromUtf8("\xF0\x9F\x98\x80") << 254;
-    }
+    // 255 bytes fit; a 2-, 3- or 4-byte character over the limit is left out whole.
     void identityStringsAreCutAtCharacterBoundary()
     {
-        QFETCH(QString, value);
-        QFETCH(int, kept);
-        FpcConfig::addKey(QStringLiteral("fpr/hw_id"), value);
-        QByteArray out;
-        FpcReport::externalize({}, out);
-        QCOMPARE(out.size(), 36 + kept);
-        QCOMPARE(out.mid(30, kept + 1), char(kept) + value.toUtf8().left(kept));
+        const QString a = QString(255, QLatin1Char('a'));
+        const QList<std::pair<QString, int>> cases{{a, 255},
+                                                   {a.left(254) + QChar(0xE9), 254},
+                                                   {a.left(253) + QChar(0x20AC), 253},
+                                                   {a.left(254) + QString::fromUtf8("\xF0\x9F\x98\x80"), 254}};
+        for (const auto &[value, kept] : cases) {
+            FpcConfig::addKey(QStringLiteral("fpr/hw_id"), value);
+            QByteArray out;
+            FpcReport::externalize({}, out);
+            QCOMPARE(out.size(), 36 + kept);
+            QCOMPARE(out.mid(30, kept + 1), char(kept) + value.toUtf8().left(kept));
+        }
     }
 
-    void elementEncodings_data()
+    void elementEncodings()
     {
-        QTest::addColumn<QByteArray>("actual");
-        QTest::addColumn<QByteArray>("expected");
-        auto gnss = [](const FpcPosition &p) { return encoded(p, FpcReport::externalizeGNSSObsElement); };
-        auto wlan = [](const VomuElementWLAN &e) { return encoded(e, FpcReport::externalizeWLANObsElement); };
-        auto hex = [](const char *text) { return QByteArray::fromHex(text); };
-        const QByteArray at45m90 = hex("00000040000000c0");
+        const auto check = [](auto writer, const auto &element, const char *expected) {
+            QByteArray out;
+            writer(element, out);
+            QCOMPARE(out.toHex(' '), QByteArray::fromHex(expected).toHex(' '));
+        };
+        const auto gnss = FpcReport::externalizeGNSSObsElement;
+        const auto wlan = FpcReport::externalizeWLANObsElement;
 
-        QTest::newRow("GNSS CEP68") << gnss(position(45, -90, 10)) << hex("030a00") + at45m90 + hex("02 37");
+        check(gnss, position(45, -90, 10), "030a00 00000040000000c0 02 37");
         FpcPosition p = position(45, -90);
-        QTest::newRow("GNSS no uncertainty") << gnss(p) << hex("030c00") + at45m90 + hex("00 000000");
+        check(gnss, p, "030c00 00000040000000c0 00 000000");
         p.setUncertaintyEllipse(45, 20, 10);
-        QTest::newRow("GNSS ellipse") << gnss(p) << hex("030c00") + at45m90 + hex("00 51372d");
+        check(gnss, p, "030c00 00000040000000c0 00 51372d");
         p = position(90, 180, 10);
         p.setTimestamp(1700000000);
         p.setTimestampMicroseconds(250000);
         p.setAltitude(-12.6f);
         p.setAltitudeAccuracy(15);
-        QTest::newRow("GNSS time, CEP68, altitude")
-            << gnss(p) << hex("031300 ffffff7f ffffff7f 07 fac8e93e163a 37 f3ff 46");
+        check(gnss, p, "031300 ffffff7f ffffff7f 07 fac8e93e163a 37 f3ff 46");
 
         VomuElementGSM g;
         g.setCountryCode(244);
         g.setNetworkId(5);
-        QTest::newRow("GERAN bare") << encoded(g, FpcReport::externalizeGERANObsElement)
-                                    << hex("010900 f400 0500 0000 0000 00");
+        check(FpcReport::externalizeGERANObsElement, g, "010900 f400 0500 0000 0000 00");
         g.setPowerRx(40);
         g.setTimingAdvance(7);
         VomuElementGSM::NeighbourCell identified(7, 60), levelOnly(9, 61);
@@ -183,9 +165,8 @@ private slots:
         levelOnly.setPowerRx(33);
         g.appendNeighbourCell(identified);
         g.appendNeighbourCell(levelOnly);
-        QTest::newRow("GERAN levels, neighbours") << encoded(g, FpcReport::externalizeGERANObsElement)
-                                                  << hex("011800 f400 0500 0000 0000 03 28 07 073c0001e903d107 "
-                                                         "093d000221");
+        check(FpcReport::externalizeGERANObsElement, g,
+              "011800 f400 0500 0000 0000 03 28 07 073c0001e903d107 093d000221");
         VomuElementWCDMA w;
         w.setCountryCode(244);
         w.setNetworkId(42);
@@ -194,37 +175,20 @@ private slots:
         w.appendNeighbourCell({7, 100, 10612, 50, 9, 2, 54});
         w.appendNeighbourCell({});
         w.appendNeighbourCell({0xFFFFFFFF, 1, 2, 255, 255, 200, 230}); // levels no byte can hold
-        QTest::newRow("UTRA-FDD lac, neighbours")
-            << encoded(w, FpcReport::externalizeUTRAFDDObsElement)
-            << hex("022200 f400 2a00 a0860100 01 0c00 7429 6400 3e 32 07000000 09 "
-                   "fd 64 ffffffff00 0200010000");
+        check(FpcReport::externalizeUTRAFDDObsElement, w,
+              "022200 f400 2a00 a0860100 01 0c00 7429 6400 3e 32 07000000 09 fd 64 ffffffff00 0200010000");
         std::unique_ptr<VomuElementWLAN> ap(accessPoint(0x0506, 0, 200));
-        QTest::newRow("WLAN 48-bit, RSSI only") << wlan(*ap) << hex("050a00 0000020000000506 04 c8");
+        check(wlan, *ap, "050a00 0000020000000506 04 c8");
         const uint8_t bytes64[8] = {1, 2, 3, 4, 5, 6, 7, 8};
         ap->setMac(VomuWlanMacAddress(bytes64, 8));
         ap->setPowerRx(-70);
-        QTest::newRow("WLAN 64-bit, level and RSSI") << wlan(*ap) << hex("050b00 0102030405060708 05 ba c8");
+        check(wlan, *ap, "050b00 0102030405060708 05 ba c8");
         VomuWlanMacAddress mac;
         mac.setMacByte(3, 0xaa);
         VomuElementWLAN incomplete;
         incomplete.setMac(mac);
-        QTest::newRow("WLAN incomplete MAC") << wlan(incomplete) << hex("050900 000000aa00000000 00");
+        check(wlan, incomplete, "050900 000000aa00000000 00");
     }
-    void elementEncodings()
-    {
-        QFETCH(QByteArray, actual);
-        QFETCH(QByteArray, expected);
-        QCOMPARE(actual.toHex(' '), expected.toHex(' '));
-    }
-
-    void filledOutputIsRefused()
-    {
-        QByteArray out("x");
-        QVERIFY_THROWS_EXCEPTION(QString, FpcReport::externalizeWLANObsElement(VomuElementWLAN(), out));
-        QVERIFY_THROWS_EXCEPTION(QString, FpcReport::externalize({}, out));
-        QVERIFY(out.isEmpty());
-    }
-
     void elementLimitKeepsStrongestAccessPoints_data()
     {
         QTest::addColumn<bool>("withPosition");
@@ -269,8 +233,7 @@ private slots:
 
     void contentLimitKeepsNeighboursThatFit()
     {
-        // 11 bytes of serving cell and 4 per neighbour: 16381 neighbours fill 65535
-        // bytes.
+        // 11 bytes of serving cell and 4 per neighbour: 16381 neighbours fill 65535 bytes.
         for (const int neighbours : {16381, 16382}) {
             auto *cell = new VomuElementGSM;
             cell->setPowerRx(30);
@@ -291,23 +254,15 @@ private slots:
     {
         FpcLog::setThreshold(FpcLog::Info);
         FpcFingerprint fp;
-        QList<FpcFingerprint *> list(65535, &fp);
         QByteArray out;
-        QCOMPARE(FpcReport::externalize(list, out), 65535);
-        QCOMPARE(out.mid(32, 2), QByteArray::fromHex("ffff"));
-        list << &fp;
-        out.clear();
-        QCOMPARE(FpcReport::externalize(list, out), 65535);
+        QCOMPARE(FpcReport::externalize(QList<FpcFingerprint *>(65536, &fp), out), 65535);
         QCOMPARE(decoded(out)[u"count"].toInt(), 65535);
         out.clear();
-        QCOMPARE(FpcReport::externalize({nullptr, &fp}, out),
-                 2); // a gap is taken, adds no record
+        QCOMPARE(FpcReport::externalize({nullptr, &fp}, out), 2); // a gap is taken, adds no record
         QCOMPARE(decoded(out)[u"count"].toInt(), 1);
     }
 
-    // Dumps take the next free number; links planted among them, dangling or not,
-    // and at the next name are never written through; past the last number
-    // nothing is written.
+    // Dumps take the next free number, never write through planted links, and stop past the last number.
     void dumps()
     {
         TempRoot root;
@@ -339,11 +294,5 @@ private:
     std::unique_ptr<LogCapture> m_log;
 };
 
-// Run by the upload tests' main: one executable for the upload library.
-int runReportTests(int argc, char **argv)
-{
-    TstFpcReport tests;
-    return QTest::qExec(&tests, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(TstFpcReport)
 #include "tst_fpcreport.moc"
